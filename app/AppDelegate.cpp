@@ -1,0 +1,99 @@
+#include "app/AppDelegate.h"
+
+#include "BuildConfig.h"
+#include "app/AsyncURLConnection.h"
+#include "app/MainViewController.h"
+#include "platform/AppNotifier.h"
+#include "platform/SystemInfo.h"
+#include "platform/UserDefaults.h"
+
+#include <QEvent>
+#include <QVBoxLayout>
+#include <QWidget>
+
+namespace {
+const QString kInfoKey = QStringLiteral("info");
+} // namespace
+
+AppDelegate::AppDelegate(QObject* parent)
+    : QObject(parent), m_statsEndpoint(QString::fromUtf8(QUAVER_STATS_URL))
+{
+}
+
+AppDelegate::~AppDelegate() = default;
+
+bool AppDelegate::didFinishLaunching(const LaunchOptions& options)
+{
+    m_options = options;
+    _window = std::make_unique<QWidget>();
+    _window->setWindowTitle(QStringLiteral("Quaver Pro"));
+    _window->setFixedSize(kWindowWidth, kWindowHeight);
+    auto* layout = new QVBoxLayout(_window.get());
+    layout->setContentsMargins(0, 0, 0, 0);
+    _viewController = new MainViewController(_window.get());
+    layout->addWidget(_viewController);
+    _window->installEventFilter(this);
+    _window->show();
+    _window->activateWindow();
+    return true;
+}
+
+bool AppDelegate::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == _window.get()) {
+        switch (event->type()) {
+        case QEvent::Hide:
+            applicationDidEnterBackground();
+            break;
+        case QEvent::Show:
+            applicationWillEnterForeground();
+            break;
+        case QEvent::WindowStateChange:
+            if (_window->isMinimized())
+                applicationDidEnterBackground();
+            else if (_window->isVisible())
+                applicationWillEnterForeground();
+            break;
+        default:
+            break;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void AppDelegate::applicationDidEnterBackground()
+{
+    if (m_inBackground)
+        return;
+    m_inBackground = true;
+    AppNotifier::instance().postBackground(true);
+}
+
+void AppDelegate::applicationWillEnterForeground()
+{
+    if (!m_inBackground)
+        return;
+    m_inBackground = false;
+    AppNotifier::instance().postBackground(false);
+    sendInstallPingIfDue();
+}
+
+void AppDelegate::sendInstallPingIfDue()
+{
+    if (m_statsEndpoint.isEmpty() || UserDefaults::standard().contains(kInfoKey))
+        return;
+    QUrl url = m_statsEndpoint;
+    url.setPath(url.path().chopped(url.path().endsWith(QLatin1Char('/')) ? 1 : 0) +
+                QStringLiteral("/info.php"));
+    const QByteArray body = QStringLiteral("info=%1-%2")
+                                .arg(SystemInfo::systemName(), SystemInfo::systemVersion())
+                                .toUtf8();
+    AsyncURLConnection::request(
+        QNetworkRequest(url), "POST", body,
+        [](const QByteArray&) {
+            UserDefaults& defaults = UserDefaults::standard();
+            defaults.setObject(kInfoKey, true);
+            defaults.synchronize();
+        },
+        [](const QString&) {});
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+// The application's life: builds the one window with the player as its root
+// screen, posts "Background" when the window is minimised or hidden and when it
+// comes back, and sends the install statistics ping on returns to the foreground
+// until one has completed. Main thread only.
+
+#include "app/LaunchOptions.h"
+
+#include <QObject>
+#include <QUrl>
+#include <memory>
+
+class MainViewController;
+class QWidget;
+
+class AppDelegate : public QObject {
+    Q_OBJECT
+public:
+    // Logical size of the window, in pixels.
+    static constexpr int kWindowWidth = 320;
+    static constexpr int kWindowHeight = 460;
+
+    explicit AppDelegate(QObject* parent = nullptr);
+    ~AppDelegate() override;
+
+    // Builds and shows the window. Always true.
+    bool didFinishLaunching(const LaunchOptions& options);
+
+    void applicationDidEnterBackground();
+    void applicationWillEnterForeground();
+
+    QWidget* window() const { return _window.get(); }
+    MainViewController* viewController() const { return _viewController; }
+    const LaunchOptions& launchOptions() const { return m_options; }
+
+    // Base URL of the statistics endpoint (the ping goes to "<base>/info.php"). An
+    // empty URL, the default when the build sets none, disables the ping.
+    void setStatsEndpoint(const QUrl& base) { m_statsEndpoint = base; }
+    QUrl statsEndpoint() const { return m_statsEndpoint; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void sendInstallPingIfDue();
+
+    std::unique_ptr<QWidget> _window;
+    MainViewController* _viewController = nullptr; // owned by _window
+    LaunchOptions m_options;
+    QUrl m_statsEndpoint;
+    bool m_inBackground = false;
+};

@@ -1,0 +1,15 @@
+#pragma once
+
+// What the command line asked for. Parsed by main(), read by AppDelegate.
+
+#include <QString>
+#include <QStringList>
+
+struct LaunchOptions {
+    // Root of the media partition that holds the music-library databases.
+    QString mediaRoot = QStringLiteral("/var/mobile/Media");
+    // Files and folders to add to the current list at start.
+    QStringList paths;
+    // When set: save a picture of the window to this PNG file, then quit.
+    QString screenshotPath;
+};

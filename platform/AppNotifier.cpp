@@ -1,0 +1,7 @@
+#include "platform/AppNotifier.h"
+
+AppNotifier& AppNotifier::instance()
+{
+    static AppNotifier notifier;
+    return notifier;
+}

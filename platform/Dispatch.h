@@ -1,0 +1,42 @@
+#pragma once
+
+// Dispatch queues. Work handed to a worker builds its result there and hands it
+// to the main thread with Dispatch::main(); widgets are touched on the main thread
+// only.
+//
+// Every function may be called from any thread except the render thread.
+
+#include <QString>
+#include <QThreadPool>
+#include <functional>
+#include <memory>
+
+namespace Dispatch {
+
+// Runs task on the main thread, from the event loop, after the caller returns.
+void main(std::function<void()> task);
+
+// Runs task on the shared worker pool; high-priority tasks start before waiting
+// low-priority ones.
+void globalHigh(std::function<void()> task);
+void globalLow(std::function<void()> task);
+
+bool isMainThread();
+
+// A private queue: its tasks run one at a time, in the order they were added, on
+// a worker thread. Destroying the queue waits for its tasks.
+class SerialQueue {
+public:
+    explicit SerialQueue(QString label);
+    ~SerialQueue();
+
+    void async(std::function<void()> task);
+    void waitForDone();
+    QString label() const { return m_label; }
+
+private:
+    const QString m_label;
+    QThreadPool m_pool; // one thread; FIFO for equal priority
+};
+
+} // namespace Dispatch

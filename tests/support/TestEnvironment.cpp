@@ -1,0 +1,83 @@
+#include "TestEnvironment.h"
+
+#include "platform/Alert.h"
+#include "platform/UserDefaults.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QThreadPool>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+std::unique_ptr<QTemporaryDir> g_home;
+
+class FreshHomeListener : public testing::EmptyTestEventListener {
+    void OnTestStart(const testing::TestInfo&) override
+    {
+        g_home = std::make_unique<QTemporaryDir>();
+        const QString root = g_home->path();
+        for (const char* sub : {"config", "data", "cache", "runtime"})
+            QDir(root).mkpath(QString::fromLatin1(sub));
+        QFile::setPermissions(root + QStringLiteral("/runtime"),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                  QFileDevice::ExeOwner);
+        qputenv("HOME", root.toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", (root + QStringLiteral("/config")).toLocal8Bit());
+        qputenv("XDG_DATA_HOME", (root + QStringLiteral("/data")).toLocal8Bit());
+        qputenv("XDG_CACHE_HOME", (root + QStringLiteral("/cache")).toLocal8Bit());
+        qputenv("XDG_RUNTIME_DIR", (root + QStringLiteral("/runtime")).toLocal8Bit());
+        UserDefaults::resetStandardForTesting();
+    }
+
+    void OnTestEnd(const testing::TestInfo&) override
+    {
+        // Work a test left running must not outlive its folders.
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+        Alert::dismissAllForTesting();
+        UserDefaults::resetStandardForTesting();
+        g_home.reset();
+    }
+};
+
+} // namespace
+
+namespace TestEnvironment {
+
+void installListener()
+{
+    testing::UnitTest::GetInstance()->listeners().Append(new FreshHomeListener);
+}
+
+QString home()
+{
+    return g_home ? g_home->path() : QDir::homePath();
+}
+
+bool waitUntil(const std::function<bool()>& pred, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!pred()) {
+        if (deadline.hasExpired())
+            return pred();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+QString writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        ADD_FAILURE() << "cannot write " << path.toStdString();
+    return path;
+}
+
+} // namespace TestEnvironment

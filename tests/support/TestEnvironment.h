@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+// Test-wide helpers. Every test runs with its own temporary HOME and XDG folders
+// (set before the test body, removed after it), a fresh user-defaults store, and
+// no alert left open from an earlier test.
+namespace TestEnvironment {
+
+// The temporary home folder of the running test.
+QString home();
+
+// Processes events until pred() holds or timeoutMs passes; returns pred().
+bool waitUntil(const std::function<bool()>& pred, int timeoutMs = 5000);
+
+// Writes bytes to a file, creating its folder; returns the path.
+QString writeFile(const QString& path, const QByteArray& bytes);
+
+} // namespace TestEnvironment
