@@ -15,10 +15,9 @@ namespace {
 const QString kInfoKey = QStringLiteral("info");
 } // namespace
 
-AppDelegate::AppDelegate(QObject* parent)
+AppDelegate::AppDelegate(QObject *parent)
     : QObject(parent), m_statsEndpoint(QString::fromUtf8(QUAVER_STATS_URL))
-{
-}
+{}
 
 AppDelegate::~AppDelegate() = default;
 
@@ -28,7 +27,7 @@ bool AppDelegate::didFinishLaunching(const LaunchOptions& options)
     _window = std::make_unique<QWidget>();
     _window->setWindowTitle(QStringLiteral("Quaver Pro"));
     _window->setFixedSize(kWindowWidth, kWindowHeight);
-    auto* layout = new QVBoxLayout(_window.get());
+    auto *layout = new QVBoxLayout(_window.get());
     layout->setContentsMargins(0, 0, 0, 0);
     _viewController = new MainViewController(_window.get());
     layout->addWidget(_viewController);
@@ -38,7 +37,7 @@ bool AppDelegate::didFinishLaunching(const LaunchOptions& options)
     return true;
 }
 
-bool AppDelegate::eventFilter(QObject* watched, QEvent* event)
+bool AppDelegate::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == _window.get()) {
         switch (event->type()) {

@@ -21,7 +21,7 @@ public:
     static constexpr int kWindowWidth = 320;
     static constexpr int kWindowHeight = 460;
 
-    explicit AppDelegate(QObject* parent = nullptr);
+    explicit AppDelegate(QObject *parent = nullptr);
     ~AppDelegate() override;
 
     // Builds and shows the window. Always true.
@@ -30,8 +30,8 @@ public:
     void applicationDidEnterBackground();
     void applicationWillEnterForeground();
 
-    QWidget* window() const { return _window.get(); }
-    MainViewController* viewController() const { return _viewController; }
+    QWidget *window() const { return _window.get(); }
+    MainViewController *viewController() const { return _viewController; }
     const LaunchOptions& launchOptions() const { return m_options; }
 
     // Base URL of the statistics endpoint (the ping goes to "<base>/info.php"). An
@@ -40,13 +40,13 @@ public:
     QUrl statsEndpoint() const { return m_statsEndpoint; }
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void sendInstallPingIfDue();
 
     std::unique_ptr<QWidget> _window;
-    MainViewController* _viewController = nullptr; // owned by _window
+    MainViewController *_viewController = nullptr; // owned by _window
     LaunchOptions m_options;
     QUrl m_statsEndpoint;
     bool m_inBackground = false;

@@ -9,19 +9,18 @@ QNetworkAccessManager& AsyncURLConnection::manager()
     return manager;
 }
 
-AsyncURLConnection* AsyncURLConnection::request(const QNetworkRequest& request,
+AsyncURLConnection *AsyncURLConnection::request(const QNetworkRequest& request,
                                                 const QByteArray& method, const QByteArray& body,
                                                 CompleteBlock completeBlock, ErrorBlock errorBlock)
 {
-    auto* connection = new AsyncURLConnection(std::move(completeBlock), std::move(errorBlock));
+    auto *connection = new AsyncURLConnection(std::move(completeBlock), std::move(errorBlock));
     connection->start(request, method, body);
     return connection;
 }
 
 AsyncURLConnection::AsyncURLConnection(CompleteBlock completeBlock, ErrorBlock errorBlock)
     : _completeBlock(std::move(completeBlock)), _errorBlock(std::move(errorBlock))
-{
-}
+{}
 
 void AsyncURLConnection::start(const QNetworkRequest& request, const QByteArray& method,
                                const QByteArray& body)

@@ -25,7 +25,7 @@ public:
     using ErrorBlock = std::function<void(const QString& error)>;
 
     // Starts the request at once. method is "GET" or "POST"; body is sent with POST.
-    static AsyncURLConnection* request(const QNetworkRequest& request, const QByteArray& method,
+    static AsyncURLConnection *request(const QNetworkRequest& request, const QByteArray& method,
                                        const QByteArray& body, CompleteBlock completeBlock,
                                        ErrorBlock errorBlock);
 
@@ -41,5 +41,5 @@ private:
     QByteArray _data;
     CompleteBlock _completeBlock;
     ErrorBlock _errorBlock;
-    QNetworkReply* m_reply = nullptr; // owned; deleted with this object
+    QNetworkReply *m_reply = nullptr; // owned; deleted with this object
 };

@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-MainViewController::MainViewController(QWidget* parent) : QWidget(parent)
+MainViewController::MainViewController(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("player"));
     setAutoFillBackground(true);
@@ -12,8 +12,8 @@ MainViewController::MainViewController(QWidget* parent) : QWidget(parent)
     pal.setColor(QPalette::WindowText, Qt::white);
     setPalette(pal);
 
-    auto* layout = new QVBoxLayout(this);
-    auto* title = new QLabel(QStringLiteral("Quaver Pro"), this);
+    auto *layout = new QVBoxLayout(this);
+    auto *title = new QLabel(QStringLiteral("Quaver Pro"), this);
     title->setAlignment(Qt::AlignCenter);
     QFont font = title->font();
     font.setPointSize(18);

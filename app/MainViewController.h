@@ -9,5 +9,5 @@
 class MainViewController : public QWidget {
     Q_OBJECT
 public:
-    explicit MainViewController(QWidget* parent = nullptr);
+    explicit MainViewController(QWidget *parent = nullptr);
 };

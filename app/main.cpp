@@ -45,7 +45,7 @@ LaunchOptions parseCommandLine(const QApplication& app)
 
 } // namespace
 
-int main(int argc, char** argv)
+int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quaver-pro"));

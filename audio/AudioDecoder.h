@@ -35,7 +35,7 @@ public:
     // Reads up to frames frames into out (frames * channels() samples). Returns the
     // frames delivered: fewer than asked only at the end of the file; -1 on a decode
     // error (the position is then unchanged and a later read may succeed).
-    int64_t read(int16_t* out, int64_t frames);
+    int64_t read(int16_t *out, int64_t frames);
 
     // Moves to a frame, exactly; frames beyond the end put the position at the end.
     bool seek(int64_t frame);

@@ -10,5 +10,5 @@
 using BenchFunction = std::function<int(const QStringList& args)>;
 
 struct BenchRegistration {
-    BenchRegistration(const char* name, const char* usage, BenchFunction function);
+    BenchRegistration(const char *name, const char *usage, BenchFunction function);
 };

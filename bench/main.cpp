@@ -22,15 +22,15 @@ std::map<std::string, Entry>& registry()
 
 } // namespace
 
-BenchRegistration::BenchRegistration(const char* name, const char* usage, BenchFunction function)
+BenchRegistration::BenchRegistration(const char *name, const char *usage, BenchFunction function)
 {
     registry()[name] = Entry{usage, std::move(function)};
 }
 
-int main(int argc, char** argv)
+int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen"
-                                                                     : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quaver-bench"));
     QStringList args = QApplication::arguments().mid(1);

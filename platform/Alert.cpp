@@ -11,14 +11,13 @@
 #include <QVBoxLayout>
 
 namespace {
-QList<Alert*> g_open; // main thread only
+QList<Alert *> g_open; // main thread only
 } // namespace
 
 Alert::Alert(QString title, QString message, QString cancelButton, QStringList otherButtons)
     : m_title(std::move(title)), m_message(std::move(message)),
       m_cancelButton(std::move(cancelButton)), m_otherButtons(std::move(otherButtons))
-{
-}
+{}
 
 Alert::~Alert()
 {
@@ -70,8 +69,8 @@ void Alert::present()
 {
     g_open.append(this);
 
-    QWidget* parent = QApplication::activeWindow();
-    auto* dialog = new QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint);
+    QWidget *parent = QApplication::activeWindow();
+    auto *dialog = new QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint);
     m_dialog = dialog;
     dialog->setObjectName(QStringLiteral("alert"));
     dialog->setWindowModality(parent ? Qt::WindowModal : Qt::NonModal);
@@ -82,15 +81,15 @@ void Alert::present()
         " border-radius: 6px; padding: 6px 12px; }"
         "QPushButton:focus { border: 2px solid white; }"));
 
-    auto* layout = new QVBoxLayout(dialog);
+    auto *layout = new QVBoxLayout(dialog);
     if (!m_title.isEmpty()) {
-        auto* title = new QLabel(m_title, dialog);
+        auto *title = new QLabel(m_title, dialog);
         title->setObjectName(QStringLiteral("title"));
         title->setAlignment(Qt::AlignCenter);
         layout->addWidget(title);
     }
     if (!m_message.isEmpty()) {
-        auto* message = new QLabel(m_message, dialog);
+        auto *message = new QLabel(m_message, dialog);
         message->setWordWrap(true);
         message->setAlignment(Qt::AlignCenter);
         layout->addWidget(message);
@@ -100,13 +99,13 @@ void Alert::present()
         m_field->setPlaceholderText(m_placeholder);
         layout->addWidget(m_field);
     }
-    auto* row = new QHBoxLayout;
+    auto *row = new QHBoxLayout;
     const QStringList titles = buttonTitles();
-    QPushButton* last = nullptr;
+    QPushButton *last = nullptr;
     for (int i = 0; i < titles.size(); ++i) {
         if (titles[i].isEmpty())
             continue;
-        auto* button = new QPushButton(titles[i], dialog);
+        auto *button = new QPushButton(titles[i], dialog);
         button->setAutoDefault(false);
         connect(button, &QPushButton::clicked, this, [this, i] { pressButton(i); });
         row->addWidget(button);
@@ -150,15 +149,15 @@ void Alert::close(int index, bool notify)
     deleteLater();
 }
 
-QList<Alert*> Alert::openAlerts()
+QList<Alert *> Alert::openAlerts()
 {
     return g_open;
 }
 
 void Alert::dismissAllForTesting()
 {
-    const QList<Alert*> open = g_open;
-    for (Alert* alert : open)
+    const QList<Alert *> open = g_open;
+    for (Alert *alert : open)
         alert->close(0, false);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }

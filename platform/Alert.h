@@ -28,8 +28,7 @@ public:
 
     // An empty title means none; an empty cancelButton means no cancel button (the
     // other buttons then still start at index 1).
-    Alert(QString title, QString message, QString cancelButton,
-          QStringList otherButtons = {});
+    Alert(QString title, QString message, QString cancelButton, QStringList otherButtons = {});
     ~Alert() override;
 
     // Fire-and-forget message with one "OK" button. Any thread.
@@ -54,7 +53,7 @@ public:
     void pressButton(int index);
 
     // The alerts being shown, oldest first (for tests and accessibility tools).
-    static QList<Alert*> openAlerts();
+    static QList<Alert *> openAlerts();
     // Closes every open alert without calling callbacks.
     static void dismissAllForTesting();
 
@@ -74,6 +73,6 @@ private:
     QString m_text;
     Callback m_callback;
     QPointer<QDialog> m_dialog;   // main thread only
-    QLineEdit* m_field = nullptr; // owned by m_dialog
+    QLineEdit *m_field = nullptr; // owned by m_dialog
     bool m_closed = false;
 };

@@ -12,7 +12,7 @@
 
 namespace AtomicFile {
 
-bool write(const QString& path, const QByteArray& bytes, Mode mode, QString* error)
+bool write(const QString& path, const QByteArray& bytes, Mode mode, QString *error)
 {
     if (mode == Mode::Replace) {
         QSaveFile file(path);

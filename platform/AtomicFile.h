@@ -12,13 +12,13 @@
 namespace AtomicFile {
 
 enum class Mode {
-    Replace,       // replace whatever file is at the path
-    CreateNew,     // fail if a file already exists at the path
+    Replace,   // replace whatever file is at the path
+    CreateNew, // fail if a file already exists at the path
 };
 
 // True when the file now holds exactly bytes. On failure *error (if given) gets
 // the system's reason.
 bool write(const QString& path, const QByteArray& bytes, Mode mode = Mode::Replace,
-           QString* error = nullptr);
+           QString *error = nullptr);
 
 } // namespace AtomicFile

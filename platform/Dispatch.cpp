@@ -27,7 +27,7 @@ void globalLow(std::function<void()> task)
 
 bool isMainThread()
 {
-    const QCoreApplication* app = QCoreApplication::instance();
+    const QCoreApplication *app = QCoreApplication::instance();
     return app && QThread::currentThread() == app->thread();
 }
 

@@ -14,7 +14,7 @@ constexpr qint64 kPlistEpochOffset = 978307200;
 
 QString stringOf(plist_t node)
 {
-    char* text = nullptr;
+    char *text = nullptr;
     plist_get_string_val(node, &text);
     QString s = QString::fromUtf8(text ? text : "");
     std::free(text);
@@ -56,7 +56,7 @@ QVariant toVariant(plist_t node)
     case PLIST_KEY:
         return stringOf(node);
     case PLIST_DATA: {
-        char* data = nullptr;
+        char *data = nullptr;
         uint64_t len = 0;
         plist_get_data_val(node, &data, &len);
         QByteArray bytes(data ? data : "", qsizetype(len));
@@ -66,8 +66,8 @@ QVariant toVariant(plist_t node)
     case PLIST_DATE: {
         int32_t sec = 0, usec = 0;
         plist_get_date_val(node, &sec, &usec);
-        return QDateTime::fromMSecsSinceEpoch((qint64(sec) + kPlistEpochOffset) * 1000 + usec / 1000,
-                                              QTimeZone::utc());
+        return QDateTime::fromMSecsSinceEpoch(
+            (qint64(sec) + kPlistEpochOffset) * 1000 + usec / 1000, QTimeZone::utc());
     }
     case PLIST_ARRAY: {
         QVariantList list;
@@ -82,7 +82,7 @@ QVariant toVariant(plist_t node)
         plist_dict_iter it = nullptr;
         plist_dict_new_iter(node, &it);
         for (;;) {
-            char* key = nullptr;
+            char *key = nullptr;
             plist_t value = nullptr;
             plist_dict_next_item(node, it, &key, &value);
             if (!key)
@@ -158,7 +158,7 @@ QByteArray toXml(plist_t node)
 {
     if (!node)
         return {};
-    char* out = nullptr;
+    char *out = nullptr;
     uint32_t len = 0;
     plist_to_xml(node, &out, &len);
     QByteArray bytes(out, qsizetype(len));
@@ -170,7 +170,7 @@ QByteArray toBinary(plist_t node)
 {
     if (!node)
         return {};
-    char* out = nullptr;
+    char *out = nullptr;
     uint32_t len = 0;
     plist_to_bin(node, &out, &len);
     QByteArray bytes(out, qsizetype(len));

@@ -3,8 +3,9 @@
 // Property lists (XML and binary) as Qt values, on libplist.
 //
 // Value mapping: dictionary <-> QVariantMap, array <-> QVariantList, string <->
-// QString, data <-> QByteArray, boolean <-> bool, integer <-> qint64, real <-> double, date <-> QDateTime. Keyed-archive UIDs have no QVariant
-// form; code that needs them works on plist_t directly (see KeyedArchiver).
+// QString, data <-> QByteArray, boolean <-> bool, integer <-> qint64, real <-> double, date <->
+// QDateTime. Keyed-archive UIDs have no QVariant form; code that needs them works on plist_t
+// directly (see KeyedArchiver).
 //
 // Thread-safe: no shared state.
 

@@ -8,7 +8,7 @@ QString systemName()
 {
     const QString product = QSysInfo::productType();
     return product.isEmpty() || product == QLatin1String("unknown") ? QSysInfo::kernelType()
-                                                                     : product;
+                                                                    : product;
 }
 
 QString systemVersion()

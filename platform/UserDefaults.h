@@ -41,8 +41,8 @@ public:
 private:
     void load();
 
-    const QString m_path;      // immutable after construction
-    mutable QMutex m_mutex;    // guards m_values
-    QVariantMap m_values;      // guarded by m_mutex
-    QMutex m_writeMutex;       // serialises synchronize(); held while writing the file
+    const QString m_path;   // immutable after construction
+    mutable QMutex m_mutex; // guards m_values
+    QVariantMap m_values;   // guarded by m_mutex
+    QMutex m_writeMutex;    // serialises synchronize(); held while writing the file
 };

@@ -1,5 +1,5 @@
-#include "app/AppDelegate.h"
 #include "app/AsyncURLConnection.h"
+#include "app/AppDelegate.h"
 #include "platform/AppNotifier.h"
 #include "platform/SystemInfo.h"
 #include "platform/UserDefaults.h"
@@ -27,7 +27,7 @@ public:
     {
         m_server.listen(QHostAddress::LocalHost);
         QObject::connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = m_server.nextPendingConnection())
+            while (QTcpSocket *socket = m_server.nextPendingConnection())
                 QObject::connect(socket, &QTcpSocket::readyRead, this,
                                  [this, socket] { serve(socket); });
         });
@@ -41,7 +41,7 @@ public:
     QList<QByteArray> requests; // whole request texts, in arrival order
 
 private:
-    void serve(QTcpSocket* socket)
+    void serve(QTcpSocket *socket)
     {
         QByteArray& buffer = m_buffers[socket];
         buffer += socket->readAll();
@@ -66,7 +66,7 @@ private:
 
     QTcpServer m_server;
     QList<Response> m_responses;
-    QHash<QTcpSocket*, QByteArray> m_buffers;
+    QHash<QTcpSocket *, QByteArray> m_buffers;
 };
 
 struct Outcome {
@@ -106,9 +106,8 @@ void backgroundAndBack(AppDelegate& delegate)
 
 TEST(AsyncURLConnection, AnyHttpStatusCompletesAndOnlyTheLastResponseIsDelivered)
 {
-    TestHttpServer server({{500, "server says no", {}},
-                           {302, "redirect body", "/final"},
-                           {200, "final body", {}}});
+    TestHttpServer server(
+        {{500, "server says no", {}}, {302, "redirect body", "/final"}, {200, "final body", {}}});
     const Outcome error = runRequest(server.base().resolved(QUrl(QStringLiteral("/a"))));
     EXPECT_TRUE(error.completed);
     EXPECT_EQ(error.data, QByteArray("server says no"));

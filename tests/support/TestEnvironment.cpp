@@ -22,11 +22,11 @@ class FreshHomeListener : public testing::EmptyTestEventListener {
     {
         g_home = std::make_unique<QTemporaryDir>();
         const QString root = g_home->path();
-        for (const char* sub : {"config", "data", "cache", "runtime"})
+        for (const char *sub : {"config", "data", "cache", "runtime"})
             QDir(root).mkpath(QString::fromLatin1(sub));
-        QFile::setPermissions(root + QStringLiteral("/runtime"),
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                  QFileDevice::ExeOwner);
+        QFile::setPermissions(root + QStringLiteral("/runtime"), QFileDevice::ReadOwner |
+                                                                     QFileDevice::WriteOwner |
+                                                                     QFileDevice::ExeOwner);
         qputenv("HOME", root.toLocal8Bit());
         qputenv("XDG_CONFIG_HOME", (root + QStringLiteral("/config")).toLocal8Bit());
         qputenv("XDG_DATA_HOME", (root + QStringLiteral("/data")).toLocal8Bit());

@@ -6,7 +6,7 @@ namespace TestEnvironment {
 void installListener();
 }
 
-int main(int argc, char** argv)
+int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("SDL_AUDIODRIVER", "dummy");

@@ -1,0 +1,130 @@
+#include "settings/SettingsHelper.h"
+
+#include "platform/Alert.h"
+#include "platform/UserDefaults.h"
+#include "settings/SettingsKeys.h"
+
+#include <cmath>
+
+namespace {
+
+bool isWholeNumber(const QVariant& v)
+{
+    switch (v.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The list under key; empty when the value is not a list.
+QVariantList listValue(const QVariantMap& dict, const QString& key)
+{
+    const QVariant v = dict.value(key);
+    if (v.typeId() != QMetaType::QVariantList && v.typeId() != QMetaType::QStringList)
+        return {};
+    return v.toList();
+}
+
+} // namespace
+
+void SettingsHelper::setSettings(const QString& key, const QVariant& value)
+{
+    UserDefaults& defaults = UserDefaults::standard();
+    QVariantMap dict = settingsDict();
+    dict.insert(key, value);
+    defaults.setObject(SettingsKeys::Settings, dict);
+    defaults.synchronize();
+}
+
+QVariantMap SettingsHelper::settingsDict()
+{
+    return storedSettingsDict().value_or(QVariantMap());
+}
+
+std::optional<QVariantMap> SettingsHelper::storedSettingsDict()
+{
+    const QVariant stored = UserDefaults::standard().objectForKey(SettingsKeys::Settings);
+    if (stored.typeId() != QMetaType::QVariantMap)
+        return std::nullopt;
+    return stored.toMap();
+}
+
+bool SettingsHelper::getSwitchStateForSettingWithName(const QString& name)
+{
+    QString key = name;
+    key.remove(QLatin1Char(' '));
+    return boolValue(settingsDict(), key).value_or(false);
+}
+
+std::optional<QString> SettingsHelper::activeBookmark()
+{
+    const QVariantMap dict = settingsDict();
+    if (!boolValue(dict, SettingsKeys::HomeFolder).value_or(false))
+        return std::nullopt;
+    const std::optional<qint64> index = intValue(dict, SettingsKeys::ActiveBookmark);
+    if (!index || *index < 0)
+        return std::nullopt;
+    const QVariantList entries = listValue(dict, SettingsKeys::Bookmarks);
+    if (*index >= entries.size() || entries.at(*index).typeId() != QMetaType::QString)
+        return std::nullopt;
+    return entries.at(*index).toString();
+}
+
+QStringList SettingsHelper::bookmarks()
+{
+    QStringList paths;
+    for (const QVariant& entry : listValue(settingsDict(), SettingsKeys::Bookmarks))
+        if (entry.typeId() == QMetaType::QString)
+            paths.append(entry.toString());
+    return paths;
+}
+
+void SettingsHelper::addBookmarkWithPath(const QString& path)
+{
+    setSettings(SettingsKeys::Bookmarks, bookmarks() << path);
+    Alert::showMessage(QString(),
+                       QStringLiteral("The current folder has been added to your bookmark list."));
+}
+
+void SettingsHelper::removeBookmarkWithName(const QString& path)
+{
+    QStringList paths = bookmarks();
+    paths.removeAll(path);
+    setSettings(SettingsKeys::Bookmarks, paths);
+    if (paths.isEmpty())
+        setSettings(SettingsKeys::ActiveBookmark, -1);
+}
+
+std::optional<bool> SettingsHelper::boolValue(const QVariantMap& dict, const QString& key)
+{
+    const QVariant v = dict.value(key);
+    if (v.typeId() == QMetaType::Bool)
+        return v.toBool();
+    if (isWholeNumber(v))
+        return v.toLongLong() != 0;
+    return std::nullopt;
+}
+
+std::optional<qint64> SettingsHelper::intValue(const QVariantMap& dict, const QString& key)
+{
+    const QVariant v = dict.value(key);
+    if (isWholeNumber(v))
+        return v.toLongLong();
+    return std::nullopt;
+}
+
+std::optional<float> SettingsHelper::floatValue(const QVariantMap& dict, const QString& key)
+{
+    const QVariant v = dict.value(key);
+    if (v.typeId() == QMetaType::Double || v.typeId() == QMetaType::Float || isWholeNumber(v)) {
+        const double d = v.toDouble();
+        if (std::isfinite(d))
+            return float(d);
+    }
+    return std::nullopt;
+}

@@ -1,0 +1,254 @@
+#include "playlists/PlaylistHelper.h"
+#include "platform/Alert.h"
+#include "platform/Dispatch.h"
+#include "support/TestEnvironment.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <atomic>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace {
+
+MediaList records(int count, const QString& prefix = QStringLiteral("song"))
+{
+    MediaList list;
+    for (int i = 0; i < count; ++i) {
+        auto item = std::make_shared<MediaDesc>();
+        item->filePath = QStringLiteral("/music/%1%2.mp3").arg(prefix).arg(i);
+        item->title = QStringLiteral("%1 %2").arg(prefix).arg(i);
+        list.append(item);
+    }
+    return list;
+}
+
+// Messages of the alerts shown so far (after pending main-thread work has run),
+// then closes them.
+QStringList takeMessages()
+{
+    QCoreApplication::processEvents();
+    QStringList messages;
+    for (Alert *alert : Alert::openAlerts())
+        messages.append(alert->message());
+    Alert::dismissAllForTesting();
+    return messages;
+}
+
+QString folder()
+{
+    return PlaylistHelper::playlistFolder();
+}
+
+void touch(const QString& name)
+{
+    TestEnvironment::writeFile(folder() + QLatin1Char('/') + name, "x");
+}
+
+QStringList fileNames()
+{
+    return QDir(folder()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+} // namespace
+
+TEST(PlaylistHelper, FolderIsQuaverInsideTheDocumentsFolder)
+{
+    EXPECT_TRUE(folder().startsWith(TestEnvironment::home()));
+    EXPECT_TRUE(folder().endsWith(QStringLiteral("/Quaver")));
+    EXPECT_EQ(PlaylistHelper::pathForPlaylist(QStringLiteral("Mix")),
+              folder() + QStringLiteral("/Mix.qv"));
+}
+
+TEST(PlaylistHelper, ListingBeforeAnyPlaylistSaysSoAndGivesNothing)
+{
+    EXPECT_FALSE(PlaylistHelper::availablePlaylists().has_value());
+    EXPECT_EQ(takeMessages(), QStringList{QStringLiteral("You have no playlists")});
+
+    ASSERT_TRUE(PlaylistHelper::createPlaylistFolder());
+    const std::optional<QStringList> empty = PlaylistHelper::availablePlaylists();
+    ASSERT_TRUE(empty.has_value());
+    EXPECT_TRUE(empty->isEmpty());
+    EXPECT_TRUE(takeMessages().isEmpty());
+}
+
+TEST(PlaylistHelper, ListingKeepsOnlyLowerCaseQvFilesInListingOrder)
+{
+    for (const char *name : {"one.qv", "two.QV", "three.qv.bak", "four.five.qv"})
+        touch(QString::fromLatin1(name));
+    QDir(folder()).mkdir(QStringLiteral("six"));
+    std::optional<QStringList> names = PlaylistHelper::availablePlaylists();
+    ASSERT_TRUE(names.has_value());
+    names->sort(); // the listing order is the file system's; compare as sets
+    EXPECT_EQ(*names, (QStringList{QStringLiteral("four.five"), QStringLiteral("one")}));
+}
+
+TEST(PlaylistHelper, CreateRoundTripsTheRecordsAndAnnounces)
+{
+    const MediaList items = records(3);
+    EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), items, true));
+    EXPECT_EQ(takeMessages(), QStringList{QStringLiteral("Mix playlist was created.")});
+
+    const std::optional<MediaList> back =
+        PlaylistHelper::contentsForPlaylist(QStringLiteral("Mix"));
+    ASSERT_TRUE(back.has_value());
+    ASSERT_EQ(back->size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(back->at(i)->filePath, items[i]->filePath);
+        EXPECT_EQ(back->at(i)->title, items[i]->title);
+        EXPECT_FALSE(back->at(i)->artist.has_value());
+    }
+}
+
+TEST(PlaylistHelper, CreateWithTakenNameUsesTheFirstFreeNumber)
+{
+    touch(QStringLiteral("Mix.qv"));
+    touch(QStringLiteral("Mix1.qv"));
+    EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(1), true));
+    EXPECT_EQ(takeMessages(), QStringList{QStringLiteral("Mix2 playlist has been created.")});
+    EXPECT_EQ(QFile(PlaylistHelper::pathForPlaylist(QStringLiteral("Mix"))).size(), 1)
+        << "the old playlist is untouched";
+    ASSERT_TRUE(PlaylistHelper::contentsForPlaylist(QStringLiteral("Mix2")).has_value());
+}
+
+TEST(PlaylistHelper, CreateWritesNothingWhenAllNumberedNamesAreTaken)
+{
+    touch(QStringLiteral("Mix.qv"));
+    for (int n = 1; n <= PlaylistHelper::kMaxNameSuffix; ++n)
+        touch(QStringLiteral("Mix%1.qv").arg(n));
+    const QStringList before = fileNames();
+    EXPECT_FALSE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(1), true));
+    EXPECT_EQ(fileNames(), before);
+    EXPECT_EQ(takeMessages(),
+              QStringList{
+                  QStringLiteral("The operation was not successful. Please choose another name.")});
+}
+
+TEST(PlaylistHelper, UpdateReplacesOrCreatesAndSaysUpdated)
+{
+    EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(2), false));
+    EXPECT_EQ(takeMessages(), QStringList{QStringLiteral("Mix has been updated.")});
+    EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(5), false));
+    EXPECT_EQ(takeMessages(), QStringList{QStringLiteral("Mix has been updated.")});
+    EXPECT_EQ(PlaylistHelper::contentsForPlaylist(QStringLiteral("Mix"))->size(), 5);
+    EXPECT_EQ(fileNames(), QStringList{QStringLiteral("Mix.qv")}) << "no temporary file is left";
+}
+
+TEST(PlaylistHelper, MissingAndUndecodablePlaylistsGiveNothing)
+{
+    EXPECT_FALSE(PlaylistHelper::contentsForPlaylist(QStringLiteral("Gone")).has_value());
+    EXPECT_EQ(takeMessages(), QStringList{QStringLiteral("GonePlaylist does not exist")});
+
+    const QByteArray junk("bplist00 this is not an archive");
+    touch(QStringLiteral("Bad.qv"));
+    TestEnvironment::writeFile(PlaylistHelper::pathForPlaylist(QStringLiteral("Bad")), junk);
+    EXPECT_FALSE(PlaylistHelper::contentsForPlaylist(QStringLiteral("Bad")).has_value());
+    EXPECT_EQ(takeMessages(), QStringList{QStringLiteral("The operation was not successful")});
+    QFile bad(PlaylistHelper::pathForPlaylist(QStringLiteral("Bad")));
+    ASSERT_TRUE(bad.open(QIODevice::ReadOnly));
+    EXPECT_EQ(bad.readAll(), junk) << "a damaged playlist is left as it was";
+}
+
+TEST(PlaylistHelper, RenameNeverReplacesAnExistingPlaylist)
+{
+    PlaylistHelper::createPlaylistWithName(QStringLiteral("A"), records(1, QStringLiteral("a")),
+                                           false);
+    PlaylistHelper::createPlaylistWithName(QStringLiteral("B"), records(2, QStringLiteral("b")),
+                                           false);
+    takeMessages();
+    EXPECT_FALSE(PlaylistHelper::renamePlaylistWithName(QStringLiteral("A"), QStringLiteral("B")));
+    const QStringList shown = takeMessages();
+    EXPECT_EQ(shown.size(), 1);
+    EXPECT_EQ(PlaylistHelper::contentsForPlaylist(QStringLiteral("A"))->size(), 1);
+    EXPECT_EQ(PlaylistHelper::contentsForPlaylist(QStringLiteral("B"))->size(), 2);
+
+    EXPECT_TRUE(PlaylistHelper::renamePlaylistWithName(QStringLiteral("A"), QStringLiteral("C")));
+    EXPECT_TRUE(takeMessages().isEmpty()) << "a rename succeeds silently";
+    EXPECT_EQ(fileNames(), (QStringList{QStringLiteral("B.qv"), QStringLiteral("C.qv")}));
+
+    EXPECT_FALSE(
+        PlaylistHelper::renamePlaylistWithName(QStringLiteral("Nope"), QStringLiteral("D")));
+    EXPECT_EQ(takeMessages(), QStringList{QStringLiteral("The operation was not successful")});
+}
+
+TEST(PlaylistHelper, DeleteRemovesOnlyThatPlaylist)
+{
+    PlaylistHelper::createPlaylistWithName(QStringLiteral("A"), records(1), false);
+    PlaylistHelper::createPlaylistWithName(QStringLiteral("B"), records(1), false);
+    takeMessages();
+    EXPECT_TRUE(PlaylistHelper::deletePlaylistWithName(QStringLiteral("A")));
+    EXPECT_TRUE(takeMessages().isEmpty());
+    EXPECT_EQ(fileNames(), QStringList{QStringLiteral("B.qv")});
+    EXPECT_FALSE(PlaylistHelper::deletePlaylistWithName(QStringLiteral("A")));
+    EXPECT_EQ(takeMessages(), QStringList{QStringLiteral("The operation was not successful")});
+}
+
+TEST(PlaylistHelper, NamesThatLeaveTheFolderOrAreMissingAreRefused)
+{
+    const QString refused =
+        QStringLiteral("The operation was not successful. Please choose another name.");
+    PlaylistHelper::createPlaylistWithName(QStringLiteral("Keep"), records(1), false);
+    takeMessages();
+    const QString outside = TestEnvironment::home() + QStringLiteral("/escaped.qv");
+
+    EXPECT_FALSE(PlaylistHelper::createPlaylistWithName(QString(), records(1), true));
+    for (const QString& bad :
+         {QStringLiteral("../escaped"), QStringLiteral("a/b"), QStringLiteral(".."),
+          QStringLiteral("."), QStringLiteral("nul") + QChar(0) + QStringLiteral("x")}) {
+        EXPECT_FALSE(PlaylistHelper::createPlaylistWithName(bad, records(1), true));
+        EXPECT_FALSE(PlaylistHelper::renamePlaylistWithName(QStringLiteral("Keep"), bad));
+        EXPECT_FALSE(PlaylistHelper::contentsForPlaylist(bad).has_value());
+        EXPECT_FALSE(PlaylistHelper::deletePlaylistWithName(bad));
+    }
+    const QStringList shown = takeMessages();
+    EXPECT_EQ(shown.size(), 21);
+    EXPECT_EQ(shown.count(refused), 21);
+    EXPECT_FALSE(QFile::exists(outside));
+    EXPECT_TRUE(QFile::exists(PlaylistHelper::pathForPlaylist(QStringLiteral("Keep"))));
+
+    // The empty name is a name like any other.
+    EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral(""), records(1), true));
+    EXPECT_TRUE(PlaylistHelper::contentsForPlaylist(QStringLiteral("")).has_value());
+}
+
+TEST(PlaylistHelper, AlertFromAWorkerIsShownOnTheMainThread)
+{
+    Dispatch::globalLow([] { PlaylistHelper::contentsForPlaylist(QStringLiteral("Gone")); });
+    ASSERT_TRUE(TestEnvironment::waitUntil([] { return !Alert::openAlerts().isEmpty(); }));
+    EXPECT_EQ(Alert::openAlerts().first()->thread(), QCoreApplication::instance()->thread());
+    EXPECT_EQ(Alert::openAlerts().first()->message(),
+              QStringLiteral("GonePlaylist does not exist"));
+}
+
+TEST(PlaylistHelper, AReaderNeverSeesAHalfWrittenPlaylist)
+{
+    const MediaList small = records(10, QStringLiteral("small"));
+    const MediaList large = records(3000, QStringLiteral("large"));
+    PlaylistHelper::createPlaylistWithName(QStringLiteral("Busy"), small, false);
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> reads{0}, bad{0};
+    std::thread reader([&] {
+        while (!stop.load()) {
+            QFile file(PlaylistHelper::pathForPlaylist(QStringLiteral("Busy")));
+            if (!file.open(QIODevice::ReadOnly)) {
+                ++bad;
+                continue;
+            }
+            const std::optional<MediaList> items = MediaDesc::itemsWithArchivedData(file.readAll());
+            if (!items || (items->size() != 10 && items->size() != 3000))
+                ++bad;
+            ++reads;
+        }
+    });
+    for (int i = 0; i < 40; ++i)
+        PlaylistHelper::createPlaylistWithName(QStringLiteral("Busy"), i % 2 ? small : large,
+                                               false);
+    TestEnvironment::waitUntil([&] { return reads.load() > 20; }, 5000);
+    stop = true;
+    reader.join();
+    Alert::dismissAllForTesting();
+    EXPECT_GT(reads.load(), 0);
+    EXPECT_EQ(bad.load(), 0);
+}

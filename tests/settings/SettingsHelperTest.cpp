@@ -1,0 +1,103 @@
+#include "settings/SettingsHelper.h"
+#include "platform/Alert.h"
+#include "platform/UserDefaults.h"
+#include "settings/SettingsKeys.h"
+#include "support/TestEnvironment.h"
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+using namespace SettingsKeys;
+
+namespace {
+
+void storeRaw(const QVariantMap& dict)
+{
+    UserDefaults::standard().setObject(Settings, dict);
+}
+
+} // namespace
+
+TEST(SettingsHelper, FreshInstallHasNoSettingsAndEverySwitchIsOff)
+{
+    EXPECT_TRUE(SettingsHelper::settingsDict().isEmpty());
+    EXPECT_FALSE(SettingsHelper::storedSettingsDict().has_value());
+    EXPECT_FALSE(SettingsHelper::getSwitchStateForSettingWithName(QStringLiteral("Home Folder")));
+    EXPECT_FALSE(SettingsHelper::getSwitchStateForSettingWithName(ShakeToShuffle));
+    EXPECT_FALSE(SettingsHelper::activeBookmark().has_value());
+}
+
+TEST(SettingsHelper, SetSettingsMergesAndIsOnDiskAtOnce)
+{
+    SettingsHelper::setSettings(HomeFolder, true);
+    SettingsHelper::setSettings(EQ, 4);
+    SettingsHelper::setSettings(EQ, 5);
+    UserDefaults::resetStandardForTesting(); // as after a restart
+    const QVariantMap dict = SettingsHelper::settingsDict();
+    EXPECT_EQ(dict.size(), 2);
+    EXPECT_EQ(SettingsHelper::intValue(dict, EQ), 5);
+    EXPECT_TRUE(SettingsHelper::getSwitchStateForSettingWithName(QStringLiteral("Home Folder")));
+    EXPECT_TRUE(SettingsHelper::getSwitchStateForSettingWithName(QStringLiteral("HomeFolder")));
+}
+
+TEST(SettingsHelper, ActiveBookmarkNeedsTheSwitchAndAnIndexInsideTheList)
+{
+    storeRaw({{Bookmarks, QStringList{QStringLiteral("/a"), QStringLiteral("/b")}},
+              {ActiveBookmark, 1}});
+    EXPECT_FALSE(SettingsHelper::activeBookmark().has_value()) << "switch off";
+    SettingsHelper::setSettings(HomeFolder, true);
+    EXPECT_EQ(SettingsHelper::activeBookmark(), QStringLiteral("/b"));
+    for (int index : {-1, 2, 99}) {
+        SettingsHelper::setSettings(ActiveBookmark, index);
+        EXPECT_FALSE(SettingsHelper::activeBookmark().has_value()) << index;
+    }
+}
+
+TEST(SettingsHelper, BookmarksAddDuplicatesRemoveAllAndResetTheIndexWhenEmpty)
+{
+    SettingsHelper::addBookmarkWithPath(QStringLiteral("/m"));
+    SettingsHelper::addBookmarkWithPath(QStringLiteral("/n"));
+    SettingsHelper::addBookmarkWithPath(QStringLiteral("/m"));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(Alert::openAlerts().size(), 3);
+    EXPECT_EQ(Alert::openAlerts().first()->message(),
+              QStringLiteral("The current folder has been added to your bookmark list."));
+    EXPECT_EQ(SettingsHelper::bookmarks(),
+              (QStringList{QStringLiteral("/m"), QStringLiteral("/n"), QStringLiteral("/m")}));
+
+    SettingsHelper::setSettings(ActiveBookmark, 2);
+    SettingsHelper::removeBookmarkWithName(QStringLiteral("/m"));
+    EXPECT_EQ(SettingsHelper::bookmarks(), QStringList{QStringLiteral("/n")});
+    EXPECT_EQ(SettingsHelper::intValue(SettingsHelper::settingsDict(), ActiveBookmark), 2)
+        << "the index is not moved, even past the end";
+    SettingsHelper::removeBookmarkWithName(QStringLiteral("/absent"));
+    EXPECT_EQ(SettingsHelper::bookmarks(), QStringList{QStringLiteral("/n")});
+    SettingsHelper::removeBookmarkWithName(QStringLiteral("/n"));
+    EXPECT_TRUE(SettingsHelper::bookmarks().isEmpty());
+    EXPECT_EQ(SettingsHelper::intValue(SettingsHelper::settingsDict(), ActiveBookmark), -1);
+}
+
+TEST(SettingsHelper, ValuesOfTheWrongTypeCountAsAbsent)
+{
+    storeRaw({{HomeFolder, QStringLiteral("yes")},
+              {ShakeToShuffle, 1},
+              {ActiveBookmark, QStringLiteral("0")},
+              {Bookmarks, QStringLiteral("/not/a/list")},
+              {EQ, 2.5},
+              {VolumeLimit, QStringLiteral("loud")},
+              {PlaybackRate, 1}});
+    const QVariantMap dict = SettingsHelper::settingsDict();
+    EXPECT_FALSE(SettingsHelper::getSwitchStateForSettingWithName(HomeFolder));
+    EXPECT_TRUE(SettingsHelper::getSwitchStateForSettingWithName(ShakeToShuffle));
+    EXPECT_FALSE(SettingsHelper::intValue(dict, ActiveBookmark).has_value());
+    EXPECT_FALSE(SettingsHelper::intValue(dict, EQ).has_value());
+    EXPECT_FALSE(SettingsHelper::floatValue(dict, VolumeLimit).has_value());
+    EXPECT_EQ(SettingsHelper::floatValue(dict, PlaybackRate), 1.0f);
+    EXPECT_TRUE(SettingsHelper::bookmarks().isEmpty());
+
+    // A settings entry that is not a dictionary at all is no settings.
+    UserDefaults::standard().setObject(Settings, QStringLiteral("junk"));
+    EXPECT_FALSE(SettingsHelper::storedSettingsDict().has_value());
+    SettingsHelper::setSettings(EQ, 1);
+    EXPECT_EQ(SettingsHelper::settingsDict().size(), 1);
+}
