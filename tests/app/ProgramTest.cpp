@@ -8,21 +8,21 @@
 
 namespace {
 
-struct Run {
+struct ProgramRun {
     int exitCode = -1;
     QProcess::ExitStatus status = QProcess::CrashExit;
     QString out;
     QString err;
 };
 
-Run runProgram(const QStringList& args)
+ProgramRun runProgram(const QStringList& args)
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     p.setProcessEnvironment(env);
     p.start(QStringLiteral(QUAVER_PROGRAM), args);
-    Run r;
+    ProgramRun r;
     if (!p.waitForFinished(60000)) {
         p.kill();
         p.waitForFinished();
@@ -39,13 +39,13 @@ Run runProgram(const QStringList& args)
 
 TEST(Program, HelpAndVersionDescribeTheCommandLine)
 {
-    const Run help = runProgram({QStringLiteral("--help")});
+    const ProgramRun help = runProgram({QStringLiteral("--help")});
     EXPECT_EQ(help.status, QProcess::NormalExit);
     EXPECT_EQ(help.exitCode, 0);
     for (const char *word : {"--media-root", "--version", "FILE|FOLDER"})
         EXPECT_TRUE(help.out.contains(QLatin1String(word))) << word << help.out.toStdString();
 
-    const Run version = runProgram({QStringLiteral("--version")});
+    const ProgramRun version = runProgram({QStringLiteral("--version")});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_TRUE(version.out.startsWith(QStringLiteral("Quaver Pro")) ||
                 version.out.startsWith(QStringLiteral("quaver-pro")))
@@ -55,7 +55,7 @@ TEST(Program, HelpAndVersionDescribeTheCommandLine)
 TEST(Program, StartsShowsItsWindowAndQuitsCleanly)
 {
     const QString shot = TestEnvironment::home() + QStringLiteral("/window.png");
-    const Run run = runProgram({QStringLiteral("--screenshot"), shot});
+    const ProgramRun run = runProgram({QStringLiteral("--screenshot"), shot});
     ASSERT_EQ(run.status, QProcess::NormalExit) << run.err.toStdString();
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     const QImage image(shot);
@@ -65,7 +65,7 @@ TEST(Program, StartsShowsItsWindowAndQuitsCleanly)
 
 TEST(Program, UnknownOptionIsRefusedWithAMessage)
 {
-    const Run run = runProgram({QStringLiteral("--no-such-option")});
+    const ProgramRun run = runProgram({QStringLiteral("--no-such-option")});
     EXPECT_NE(run.exitCode, 0);
     EXPECT_TRUE(run.err.contains(QStringLiteral("no-such-option")));
 }

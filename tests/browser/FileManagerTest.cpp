@@ -1,0 +1,358 @@
+#include "browser/FileManager.h"
+#include "platform/Alert.h"
+#include "platform/Dispatch.h"
+#include "platform/SystemError.h"
+#include "support/TestEnvironment.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr uid_t kNobody = 65534;
+
+QString at(const QString& relative)
+{
+    return TestEnvironment::home() + QLatin1Char('/') + relative;
+}
+
+QString makeDir(const QString& relative)
+{
+    QDir().mkpath(at(relative));
+    return at(relative);
+}
+
+QString makeFile(const QString& relative, const QByteArray& bytes = "x")
+{
+    return TestEnvironment::writeFile(at(relative), bytes);
+}
+
+// "title|message" of each open alert, after queued work has had its turn.
+QStringList alerts()
+{
+    QCoreApplication::processEvents();
+    QStringList out;
+    for (const Alert *alert : Alert::openAlerts())
+        out << alert->title() + QLatin1Char('|') + alert->message();
+    return out;
+}
+
+// Runs checks with the rights of an ordinary user: here when the tests do not run
+// as root, otherwise in a child process that has become "nobody". Empty on failure.
+std::vector<bool> asOrdinaryUser(const std::function<std::vector<bool>()>& checks)
+{
+    if (::geteuid() != 0)
+        return checks();
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return {};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+            ::_exit(1);
+        std::string out;
+        for (bool b : checks())
+            out += b ? '1' : '0';
+        ::_exit(::write(fds[1], out.data(), out.size()) == ssize_t(out.size()) ? 0 : 1);
+    }
+    ::close(fds[1]);
+    std::vector<bool> results;
+    char c;
+    while (pid > 0 && ::read(fds[0], &c, 1) == 1)
+        results.push_back(c == '1');
+    ::close(fds[0]);
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0)
+        return {};
+    return results;
+}
+
+// Sets inode flags (chattr) and clears them again on destruction, so the test's
+// folder can be removed. Needs CAP_LINUX_IMMUTABLE and a file system with flags.
+class InodeFlags {
+public:
+    InodeFlags(const QString& path, int flags) : m_path(QFile::encodeName(path))
+    {
+        m_ok = change(flags, 0);
+    }
+    ~InodeFlags()
+    {
+        if (m_ok)
+            change(0, FS_IMMUTABLE_FL | FS_APPEND_FL);
+    }
+    bool ok() const { return m_ok; }
+
+private:
+    bool change(int set, int clear)
+    {
+        const int fd = ::open(m_path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        int flags = 0;
+        const bool done =
+            fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+            (flags = (flags | set) & ~clear, ::ioctl(fd, FS_IOC_SETFLAGS, &flags)) == 0;
+        if (fd >= 0)
+            ::close(fd);
+        return done;
+    }
+    QByteArray m_path;
+    bool m_ok = false;
+};
+
+class FileManagerTest : public testing::Test {
+protected:
+    void TearDown() override { FileManager::setDeletableCheckForTesting(nullptr); }
+};
+
+TEST_F(FileManagerTest, ExtensionDecidesSupportAndVideoWhateverItsCase)
+{
+    // A hidden ".mp3" has no extension: the dot leads its name.
+    for (const char *path : {"/m/track.MP3", "track.mp3", "/m/track.aifc", "/m/SONG.Mp3",
+                             "/m/clip.m4v", "/m/clip.mpv", "/m/.hidden.mp3", "/m/Album.mp3/"})
+        EXPECT_TRUE(FileManager::fileIsSupported(QString::fromUtf8(path)) &&
+                    !FileManager::isVideoFile(QString::fromUtf8(path)))
+            << path;
+    for (const char *path : {"/m/clip.3gp", "/m/clip.MoV", "clip.mp4"})
+        EXPECT_TRUE(FileManager::fileIsSupported(QString::fromUtf8(path)) &&
+                    FileManager::isVideoFile(QString::fromUtf8(path)))
+            << path;
+    for (const char *path : {"/m/track.ogg", "/m/track", "track.mp3.part", "/m/mp3song", "/m/.mp3",
+                             "/m/.mp4", "/m/track.", "/m/Album.mp3/notes", ""})
+        EXPECT_FALSE(FileManager::fileIsSupported(QString::fromUtf8(path)) ||
+                     FileManager::isVideoFile(QString::fromUtf8(path)))
+            << path;
+    EXPECT_EQ(FileManager::supportedExtensions().size(), 19);
+    EXPECT_EQ(QStringList(FileManager::supportedExtensions()).removeDuplicates(), 0);
+    for (const QString& video : FileManager::videoExtensions())
+        EXPECT_TRUE(FileManager::supportedExtensions().contains(video)) << qPrintable(video);
+}
+
+TEST_F(FileManagerTest, PathComponentsFollowTheNamesNotTheSlashes)
+{
+    using FM = FileManager;
+    EXPECT_EQ(FM::currentFolderName(QStringLiteral("/")), QStringLiteral("/"));
+    EXPECT_EQ(FM::currentFolderName(QStringLiteral("/a/b/")), QStringLiteral("b"));
+    EXPECT_EQ(FM::currentFolderName(QStringLiteral("/a//b")), QStringLiteral("b"));
+    EXPECT_EQ(FM::pathExtension(QStringLiteral("/a.b/c.tar.gz")), QStringLiteral("gz"));
+    EXPECT_EQ(FM::pathExtension(QStringLiteral("/a.b/c")), QString());
+    EXPECT_EQ(FM::pathExtension(QStringLiteral(".mp3")), QString());
+    EXPECT_EQ(FM::deletingLastPathComponent(QStringLiteral("/a/b/")), QStringLiteral("/a"));
+    EXPECT_EQ(FM::deletingLastPathComponent(QStringLiteral("/a")), QStringLiteral("/"));
+    EXPECT_EQ(FM::deletingLastPathComponent(QStringLiteral("/")), QStringLiteral("/"));
+    EXPECT_EQ(FM::deletingLastPathComponent(QStringLiteral("b")), QString());
+    EXPECT_EQ(FM::appendingPathComponent(QStringLiteral("/a/"), QStringLiteral("b")),
+              QStringLiteral("/a/b"));
+    EXPECT_EQ(FM::appendingPathComponent(QStringLiteral("/a"), QStringLiteral("b")),
+              QStringLiteral("/a/b"));
+    EXPECT_EQ(FM::appendingPathComponent(QStringLiteral("/"), QStringLiteral("b")),
+              QStringLiteral("/b"));
+}
+
+TEST_F(FileManagerTest, ExistenceAndFolderTestsFollowLinks)
+{
+    const QString file = makeFile(QStringLiteral("song.mp3"));
+    const QString album = makeDir(QStringLiteral("Album.mp3"));
+    ::symlink("nowhere", QFile::encodeName(at(QStringLiteral("dangling"))).constData());
+    ::symlink("Album.mp3", QFile::encodeName(at(QStringLiteral("albumLink"))).constData());
+
+    EXPECT_TRUE(FileManager::fileExistAtPath(file));
+    EXPECT_FALSE(FileManager::pathIsFolder(file));
+    EXPECT_TRUE(FileManager::pathIsFolder(album));
+    EXPECT_TRUE(FileManager::fileIsSupported(album));
+    EXPECT_TRUE(FileManager::pathIsFolder(at(QStringLiteral("albumLink"))));
+    EXPECT_FALSE(FileManager::fileExistAtPath(at(QStringLiteral("dangling"))));
+    EXPECT_FALSE(FileManager::fileExistAtPath(at(QStringLiteral("missing"))));
+    EXPECT_FALSE(FileManager::pathIsFolder(at(QStringLiteral("missing"))));
+    EXPECT_FALSE(FileManager::fileExistAtPath(QString()));
+}
+
+TEST_F(FileManagerTest, ListingHoldsEveryEntryOnceAndNothingDeeper)
+{
+    makeFile(QStringLiteral("dir/b.mp3"));
+    makeFile(QStringLiteral("dir/.hidden"));
+    makeFile(QStringLiteral("dir/sub/deep.mp3"));
+    makeFile(QStringLiteral("dir/Ünïcode name.m4a"));
+    ::symlink("nowhere", QFile::encodeName(at(QStringLiteral("dir/link"))).constData());
+    makeDir(QStringLiteral("empty"));
+
+    std::optional<QStringList> names =
+        FileManager::contentsOfDirectoryAtPath(at(QStringLiteral("dir")));
+    ASSERT_TRUE(names.has_value());
+    names->sort();
+    EXPECT_EQ(*names, (QStringList{QStringLiteral(".hidden"), QStringLiteral("b.mp3"),
+                                   QStringLiteral("link"), QStringLiteral("sub"),
+                                   QStringLiteral("Ünïcode name.m4a")}));
+
+    const std::optional<QStringList> empty =
+        FileManager::contentsOfDirectoryAtPath(at(QStringLiteral("empty/")));
+    ASSERT_TRUE(empty.has_value());
+    EXPECT_TRUE(empty->isEmpty());
+    EXPECT_TRUE(alerts().isEmpty());
+}
+
+TEST_F(FileManagerTest, ListingFailureGivesNothingAndOneErrorAlert)
+{
+    // Root reads every folder, so only an ordinary user meets the unreadable one.
+    const QString locked = makeDir(QStringLiteral("locked"));
+    ::chmod(QFile::encodeName(locked).constData(), 0300);
+    std::vector<std::pair<QString, int>> cases{{at(QStringLiteral("missing")), ENOENT},
+                                               {makeFile(QStringLiteral("file.mp3")), ENOTDIR}};
+    if (::geteuid() != 0)
+        cases.emplace_back(locked, EACCES);
+    for (const auto& [path, errnum] : cases) {
+        EXPECT_FALSE(FileManager::contentsOfDirectoryAtPath(path).has_value());
+        EXPECT_EQ(alerts(), QStringList{QStringLiteral("Error !!!|") + SystemError::text(errnum)});
+        Alert::dismissAllForTesting();
+    }
+    ::chmod(QFile::encodeName(locked).constData(), 0700);
+}
+
+TEST_F(FileManagerTest, ListingOnAWorkerShowsItsAlertOnTheMainThread)
+{
+    std::atomic<int> outcome = -1; // 0 nothing, 1 a listing
+    Dispatch::globalHigh([&outcome] {
+        outcome = FileManager::contentsOfDirectoryAtPath(at(QStringLiteral("missing"))) ? 1 : 0;
+    });
+    ASSERT_TRUE(TestEnvironment::waitUntil([] { return !Alert::openAlerts().isEmpty(); }));
+    EXPECT_EQ(outcome, 0);
+    ASSERT_EQ(Alert::openAlerts().size(), 1);
+    EXPECT_EQ(Alert::openAlerts().first()->title(), QStringLiteral("Error !!!"));
+    EXPECT_EQ(Alert::openAlerts().first()->thread(), QCoreApplication::instance()->thread());
+}
+
+TEST_F(FileManagerTest, BatchDeleteRemovesTreesAndLinksButNotLinkTargets)
+{
+    makeFile(QStringLiteral("tree/a/b/c.mp3"));
+    makeFile(QStringLiteral("tree/.hidden"));
+    const QString song = makeFile(QStringLiteral("song.mp3"));
+    const QString target = makeFile(QStringLiteral("kept/inside.mp3"));
+    ::symlink("kept", QFile::encodeName(at(QStringLiteral("link"))).constData());
+
+    FileManager::deleteAllObjectsFromCollection(
+        {at(QStringLiteral("tree")), song, at(QStringLiteral("link/"))});
+    EXPECT_FALSE(QFileInfo::exists(at(QStringLiteral("tree"))));
+    EXPECT_FALSE(QFileInfo::exists(song));
+    EXPECT_FALSE(QFileInfo(at(QStringLiteral("link"))).isSymLink());
+    EXPECT_TRUE(QFileInfo::exists(target));
+    EXPECT_TRUE(alerts().isEmpty());
+
+    FileManager::deleteAllObjectsFromCollection({});
+    EXPECT_TRUE(alerts().isEmpty());
+}
+
+TEST_F(FileManagerTest, RefusedItemsStayAndAreReportedOnce)
+{
+    const QStringList items{makeFile(QStringLiteral("one.mp3")),
+                            makeFile(QStringLiteral("dir/two.mp3")),
+                            makeFile(QStringLiteral("three.mp3"))};
+    FileManager::setDeletableCheckForTesting([&items](const QString& p) { return p != items[1]; });
+    FileManager::deleteAllObjectsFromCollection(items);
+    EXPECT_FALSE(QFileInfo::exists(items[0]));
+    EXPECT_TRUE(QFileInfo::exists(items[1]));
+    EXPECT_FALSE(QFileInfo::exists(items[2]));
+    EXPECT_EQ(alerts(), QStringList{QStringLiteral("|Some of the selected items weren't deleted")});
+}
+
+TEST_F(FileManagerTest, DotAndDotDotNeverEmptyTheFolderTheyName)
+{
+    const QString inner = makeFile(QStringLiteral("dir/sub/file.mp3"));
+    const QString sibling = makeFile(QStringLiteral("dir/other.mp3"));
+    EXPECT_FALSE(FileManager::canDeleteFile(QStringLiteral("/")));
+    FileManager::deleteAllObjectsFromCollection(
+        {at(QStringLiteral("dir/sub/..")), at(QStringLiteral("dir/sub/./"))});
+    EXPECT_TRUE(QFileInfo::exists(inner));
+    EXPECT_TRUE(QFileInfo::exists(sibling));
+    EXPECT_EQ(alerts().size(), 1);
+}
+
+TEST_F(FileManagerTest, RealCheckFollowsFolderRightsAndTheStickyRule)
+{
+    const bool root = ::geteuid() == 0;
+    ::chmod(QFile::encodeName(TestEnvironment::home()).constData(), 0755);
+    const QString locked = makeFile(QStringLiteral("locked/f.mp3"));
+    const QString open = makeFile(QStringLiteral("open/f.mp3"));
+    const QString theirs = makeFile(QStringLiteral("sticky/theirs.mp3"));
+    const QString mine = makeFile(QStringLiteral("sticky/mine.mp3"));
+    ::chmod(QFile::encodeName(at(QStringLiteral("locked"))).constData(), 0555);
+    ::chmod(QFile::encodeName(at(QStringLiteral("open"))).constData(), 0777);
+    ::chmod(QFile::encodeName(at(QStringLiteral("sticky"))).constData(), 01777);
+    if (root) {
+        ASSERT_EQ(::chown(QFile::encodeName(mine).constData(), kNobody, kNobody), 0);
+    }
+
+    const std::vector<bool> r = asOrdinaryUser([&] {
+        return std::vector<bool>{
+            ::access(QFile::encodeName(open).constData(), F_OK) == 0,
+            FileManager::canDeleteFile(locked),
+            FileManager::canDeleteFile(open),
+            FileManager::canDeleteFile(theirs),
+            FileManager::canDeleteFile(mine),
+            FileManager::canDeleteFile(at(QStringLiteral("open/missing.mp3")))};
+    });
+    ::chmod(QFile::encodeName(at(QStringLiteral("locked"))).constData(), 0755);
+    ASSERT_EQ(r.size(), 6u);
+    if (!r[0])
+        GTEST_SKIP() << "the temporary folder is not reachable for an ordinary user";
+    EXPECT_FALSE(r[1]) << "folder without write permission";
+    EXPECT_TRUE(r[2]);
+    if (root) {
+        EXPECT_FALSE(r[3]) << "someone else's item in someone else's sticky folder";
+    }
+    EXPECT_TRUE(r[4]);
+    EXPECT_FALSE(r[5]) << "missing item";
+}
+
+TEST_F(FileManagerTest, FlaggedItemsAreRefusedAndFailedRemovalsReported)
+{
+    const QString immutable = makeFile(QStringLiteral("immutable.mp3"));
+    const QString logged = makeFile(QStringLiteral("appendOnly/entry.mp3"));
+    const QString kept = makeFile(QStringLiteral("folder/kept.mp3"));
+    InodeFlags immutableFlag(immutable, FS_IMMUTABLE_FL);
+    InodeFlags appendFlag(at(QStringLiteral("appendOnly")), FS_APPEND_FL);
+    InodeFlags keptFlag(kept, FS_IMMUTABLE_FL);
+    if (!immutableFlag.ok() || !appendFlag.ok() || !keptFlag.ok())
+        GTEST_SKIP() << "inode flags cannot be set here";
+
+    EXPECT_FALSE(FileManager::canDeleteFile(immutable));
+    EXPECT_FALSE(FileManager::canDeleteFile(logged));
+    // Only the item itself is checked: the folder passes, its removal then fails.
+    EXPECT_TRUE(FileManager::canDeleteFile(at(QStringLiteral("folder"))));
+    FileManager::deleteAllObjectsFromCollection({at(QStringLiteral("folder"))});
+    EXPECT_TRUE(QFileInfo::exists(kept));
+    EXPECT_EQ(alerts(), QStringList{QStringLiteral("|Some of the selected items weren't deleted")});
+}
+
+TEST_F(FileManagerTest, CreateDirMakesNestedFoldersAndReportsWhatBlocksIt)
+{
+    FileManager::createDirAtPath(at(QStringLiteral("a/b/c")));
+    EXPECT_TRUE(QFileInfo(at(QStringLiteral("a/b/c"))).isDir());
+    FileManager::createDirAtPath(at(QStringLiteral("a/b/")));
+    EXPECT_TRUE(alerts().isEmpty());
+
+    const QString file = makeFile(QStringLiteral("a/name"), "keep me");
+    FileManager::createDirAtPath(file);
+    EXPECT_EQ(alerts(), QStringList{QLatin1Char('|') + SystemError::text(EEXIST)});
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("keep me"));
+    Alert::dismissAllForTesting();
+
+    FileManager::createDirAtPath(file + QStringLiteral("/below"));
+    EXPECT_EQ(alerts().size(), 1);
+}
+
+} // namespace
