@@ -1,0 +1,47 @@
+#include "app/MprisRootAdaptor.h"
+
+#include "app/MprisService.h"
+
+MprisRootAdaptor::MprisRootAdaptor(MprisService *service)
+    : QDBusAbstractAdaptor(service), m_service(service)
+{}
+
+QString MprisRootAdaptor::identity() const
+{
+    return QStringLiteral("Quaver Pro");
+}
+
+QString MprisRootAdaptor::desktopEntry() const
+{
+    return QStringLiteral("quaver-pro");
+}
+
+QStringList MprisRootAdaptor::supportedUriSchemes() const
+{
+    return {QStringLiteral("file")};
+}
+
+QStringList MprisRootAdaptor::supportedMimeTypes() const
+{
+    // The kinds FileManager::supportedExtensions accepts, as desktops name them.
+    return {
+        QStringLiteral("audio/mpeg"),  QStringLiteral("audio/mp4"),
+        QStringLiteral("audio/x-m4a"), QStringLiteral("audio/aac"),
+        QStringLiteral("audio/wav"),   QStringLiteral("audio/x-wav"),
+        QStringLiteral("audio/aiff"),  QStringLiteral("audio/x-aiff"),
+        QStringLiteral("audio/amr"),   QStringLiteral("audio/x-caf"),
+        QStringLiteral("audio/3gpp"),  QStringLiteral("video/mp4"),
+        QStringLiteral("video/3gpp"),  QStringLiteral("video/quicktime"),
+        QStringLiteral("video/x-m4v"),
+    };
+}
+
+void MprisRootAdaptor::Raise()
+{
+    m_service->raise();
+}
+
+void MprisRootAdaptor::Quit()
+{
+    m_service->quit();
+}

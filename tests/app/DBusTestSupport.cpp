@@ -1,0 +1,160 @@
+#include "DBusTestSupport.h"
+
+#include "support/TestEnvironment.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusPendingCall>
+#include <QDBusVariant>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace DBusTest {
+
+namespace {
+
+int g_connectionCount = 0;
+
+bool reachable(const QString& address)
+{
+    if (address.isEmpty())
+        return false;
+    const QString name = QStringLiteral("quaver-test-probe");
+    bool ok = QDBusConnection::connectToBus(address, name).isConnected();
+    QDBusConnection::disconnectFromBus(name);
+    return ok;
+}
+
+} // namespace
+
+PrivateBus::PrivateBus()
+{
+    const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+    if (daemon.isEmpty()) {
+        const QString env = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+        if (reachable(env))
+            m_address = env;
+        else
+            m_whyNot =
+                QStringLiteral("dbus-daemon is not installed and no session bus is reachable");
+        return;
+    }
+    m_daemon = std::make_unique<QProcess>();
+    m_daemon->setProcessChannelMode(QProcess::SeparateChannels);
+    m_daemon->start(daemon, {QStringLiteral("--session"), QStringLiteral("--print-address"),
+                             QStringLiteral("--nofork")});
+    // The address is the first line; nothing here needs the event loop yet.
+    QDeadlineTimer deadline(5000);
+    QByteArray out;
+    while (!out.contains('\n') && !deadline.hasExpired() &&
+           m_daemon->waitForReadyRead(int(deadline.remainingTime())))
+        out += m_daemon->readAllStandardOutput();
+    m_address = QString::fromUtf8(out).trimmed();
+    if (m_address.isEmpty())
+        m_whyNot = QStringLiteral("dbus-daemon did not start: ") +
+                   QString::fromLocal8Bit(m_daemon->readAllStandardError());
+}
+
+PrivateBus::~PrivateBus()
+{
+    for (const QString& name : std::as_const(m_connections))
+        QDBusConnection::disconnectFromBus(name);
+    if (m_daemon && m_daemon->state() != QProcess::NotRunning) {
+        m_daemon->terminate();
+        if (!m_daemon->waitForFinished(3000)) {
+            m_daemon->kill();
+            m_daemon->waitForFinished(3000);
+        }
+    }
+}
+
+QDBusConnection PrivateBus::connect()
+{
+    const QString name = QStringLiteral("quaver-test-bus-%1").arg(++g_connectionCount);
+    m_connections.append(name);
+    return QDBusConnection::connectToBus(m_address, name);
+}
+
+QProcessEnvironment PrivateBus::clientEnvironment() const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_address);
+    return env;
+}
+
+ClientRun runClient(const PrivateBus& bus, const QString& program, const QStringList& args,
+                    int timeoutMs)
+{
+    QProcess p;
+    p.setProcessEnvironment(bus.clientEnvironment());
+    p.start(program, args);
+    ClientRun run;
+    run.finished =
+        TestEnvironment::waitUntil([&] { return p.state() == QProcess::NotRunning; }, timeoutMs);
+    if (!run.finished) {
+        p.kill();
+        p.waitForFinished(3000);
+        return run;
+    }
+    run.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    run.out = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+    run.err = QString::fromUtf8(p.readAllStandardError());
+    return run;
+}
+
+QDBusMessage callAndWait(const QDBusConnection& connection, const QDBusMessage& call, int timeoutMs)
+{
+    QDBusPendingCall pending = connection.asyncCall(call, timeoutMs);
+    TestEnvironment::waitUntil([&] { return pending.isFinished(); }, timeoutMs + 1000);
+    return pending.reply();
+}
+
+QVariant getProperty(const QDBusConnection& connection, const QString& service, const QString& path,
+                     const QString& interface, const QString& name)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        service, path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    call << interface << name;
+    const QDBusMessage reply = callAndWait(connection, call);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return {};
+    return reply.arguments().constFirst().value<QDBusVariant>().variant();
+}
+
+StderrCapture::StderrCapture()
+{
+    QTemporaryFile file;
+    file.setAutoRemove(false);
+    if (!file.open())
+        return;
+    m_path = file.fileName();
+    std::fflush(stderr);
+    m_saved = dup(STDERR_FILENO);
+    dup2(file.handle(), STDERR_FILENO);
+}
+
+StderrCapture::~StderrCapture()
+{
+    if (m_saved >= 0) {
+        std::fflush(stderr);
+        dup2(m_saved, STDERR_FILENO);
+        close(m_saved);
+    }
+    if (!m_path.isEmpty())
+        QFile::remove(m_path);
+}
+
+QString StderrCapture::text() const
+{
+    std::fflush(stderr);
+    QFile f(m_path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(f.readAll());
+}
+
+} // namespace DBusTest
