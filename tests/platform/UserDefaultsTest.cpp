@@ -4,7 +4,7 @@
 
 #include <QDir>
 #include <QFile>
-#include <QThread>
+#include <QSize>
 #include <gtest/gtest.h>
 #include <thread>
 

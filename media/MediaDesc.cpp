@@ -1,0 +1,103 @@
+#include "media/MediaDesc.h"
+
+#include <new>
+
+namespace {
+
+// Stored archives depend on these names, letter case included.
+constexpr const char *kTitle = "Title";
+constexpr const char *kArtist = "Artist";
+constexpr const char *kDuration = "Duration";
+constexpr const char *kFilePath = "FilePath";
+constexpr const char *kAlbum = "Album";
+constexpr const char *kAlbumArt = "AlbumArt";
+constexpr const char *kLyric = "Lyric";
+
+const QString& className()
+{
+    static const QString name = QStringLiteral("MediaDesc");
+    return name;
+}
+
+const QStringList& classChain()
+{
+    static const QStringList chain{className(), QStringLiteral("NSObject")};
+    return chain;
+}
+
+} // namespace
+
+KeyedArchiver::Ref MediaDesc::encodeWithCoder(KeyedArchiver& coder) const
+{
+    // The record takes its index before its values, as the platform archiver lays
+    // out objects.
+    const KeyedArchiver::Ref slot = coder.reserve();
+    const KeyedArchiver::Ref titleRef = coder.encodeString(title);
+    const KeyedArchiver::Ref artistRef = coder.encodeString(artist);
+    const KeyedArchiver::Ref durationRef = coder.encodeString(duration);
+    const KeyedArchiver::Ref filePathRef = coder.encodeString(filePath);
+    const KeyedArchiver::Ref albumRef = coder.encodeString(album);
+    const KeyedArchiver::Ref albumArtRef = coder.encodeData(albumArt);
+    const KeyedArchiver::Ref lyricRef = coder.encodeString(lyric);
+    return coder.encodeObject(classChain(),
+                              {{kTitle, titleRef},
+                               {kArtist, artistRef},
+                               {kDuration, durationRef},
+                               {kFilePath, filePathRef},
+                               {kAlbum, albumRef},
+                               {kAlbumArt, albumArtRef},
+                               {kLyric, lyricRef}},
+                              slot);
+}
+
+bool MediaDesc::initWithCoder(const KeyedUnarchiver::Object& coder)
+{
+    if (coder.className() != className())
+        return false;
+    title = coder.decodeStringForKey(kTitle);
+    artist = coder.decodeStringForKey(kArtist);
+    duration = coder.decodeStringForKey(kDuration);
+    filePath = coder.decodeStringForKey(kFilePath);
+    album = coder.decodeStringForKey(kAlbum);
+    albumArt = coder.decodeDataForKey(kAlbumArt);
+    lyric = coder.decodeStringForKey(kLyric);
+    return true;
+}
+
+QByteArray MediaDesc::archivedDataWithItems(const MediaList& items)
+{
+    KeyedArchiver coder;
+    const KeyedArchiver::Ref root = coder.reserve();
+    std::vector<KeyedArchiver::Ref> elements;
+    elements.reserve(size_t(items.size()));
+    const MediaDesc empty;
+    for (const MediaDescPtr& item : items)
+        elements.push_back((item ? *item : empty).encodeWithCoder(coder));
+    coder.encodeArray(elements, KeyedArchiver::ArrayKind::Mutable, root);
+    return coder.finish(root);
+}
+
+std::optional<MediaList> MediaDesc::itemsWithArchivedData(const QByteArray& data)
+{
+    try {
+        const KeyedUnarchiver coder(data);
+        const std::optional<KeyedUnarchiver::Ref> root = coder.topObject();
+        if (!root)
+            return std::nullopt;
+        const std::optional<std::vector<KeyedUnarchiver::Ref>> elements = coder.decodeArray(*root);
+        if (!elements)
+            return std::nullopt;
+        MediaList items;
+        items.reserve(qsizetype(elements->size()));
+        for (KeyedUnarchiver::Ref ref : *elements) {
+            const std::optional<KeyedUnarchiver::Object> object = coder.decodeObject(ref);
+            auto item = std::make_shared<MediaDesc>();
+            if (!object || !item->initWithCoder(*object))
+                return std::nullopt;
+            items.append(std::move(item));
+        }
+        return items;
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}

@@ -1,0 +1,500 @@
+#include "platform/KeyedArchiver.h"
+
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr uint64_t kArchiveVersion = 100000;
+
+// Bytes needed for an unsigned value: 1, 2, 4 or 8 (the sizes readers accept for
+// integers and UIDs).
+unsigned sizeFor(uint64_t value)
+{
+    if (value <= 0xFF)
+        return 1;
+    if (value <= 0xFFFF)
+        return 2;
+    if (value <= 0xFFFFFFFFu)
+        return 4;
+    return 8;
+}
+
+// Smallest width that holds value, 1 to 8 bytes (offsets and object references).
+unsigned widthFor(uint64_t value)
+{
+    unsigned n = 1;
+    while (n < 8 && (value >> (8 * n)) != 0)
+        ++n;
+    return n;
+}
+
+} // namespace
+
+// Serialises the graph as "bplist00". Property-list objects are numbered first
+// (the reference width depends on their count), then written in number order:
+//   0                 the archive dictionary
+//   1 .. S            every distinct string (keys, values, class names)
+//   then              one UID object per distinct reference value, the
+//                     "$version" integer, the "$top" dictionary, the "$objects"
+//                     array, and per entry: data; object dictionary (+ its
+//                     "NS.objects" array); class dictionary + "$classes" array.
+class KeyedArchiver::Writer {
+public:
+    explicit Writer(const KeyedArchiver& a) : m_a(a) {}
+
+    QByteArray write(Ref root)
+    {
+        const KeyedArchiver& a = m_a;
+        const uint64_t stringBase = 1;
+        // Distinct UID values, numbered in first-use order.
+        m_uidIndex.assign(a.m_objects.size(), kNone);
+        uint64_t next = stringBase + a.m_stringTable.size();
+        auto useUid = [&](Ref ref) {
+            if (m_uidIndex[ref] == kNone)
+                m_uidIndex[ref] = next++;
+        };
+        useUid(root);
+        for (const StoredField& field : a.m_fields)
+            useUid(field.value);
+        for (const Entry& entry : a.m_objects)
+            if (entry.kind == Kind::Object && entry.hasList)
+                for (uint32_t i = 0; i < entry.listCount; ++i)
+                    useUid(a.m_lists[entry.listBegin + i]);
+        const uint64_t versionIndex = next++;
+        const uint64_t topIndex = next++;
+        const uint64_t objectsIndex = next++;
+        m_entryIndex.resize(a.m_objects.size());
+        for (size_t i = 0; i < a.m_objects.size(); ++i) {
+            const Entry& entry = a.m_objects[i];
+            switch (entry.kind) {
+            case Kind::String:
+                m_entryIndex[i] = stringBase + entry.value;
+                break;
+            case Kind::Data:
+                m_entryIndex[i] = next++;
+                break;
+            case Kind::Object:
+                m_entryIndex[i] = next;
+                next += entry.hasList ? 2 : 1;
+                break;
+            case Kind::Class:
+                m_entryIndex[i] = next;
+                next += 2;
+                break;
+            case Kind::Unfilled:
+                return {};
+            }
+        }
+        const uint64_t count = next;
+        m_refSize = widthFor(count - 1);
+        m_offsets.reserve(count);
+        m_out.reserve(qsizetype(estimateSize(count)));
+        m_out.append("bplist00", 8);
+
+        // 0: the archive dictionary, keys in the platform's order.
+        begin(0);
+        marker(0xD, 4);
+        ref(stringBase + a.m_keyIds.value("$version"));
+        ref(stringBase + a.m_keyIds.value("$archiver"));
+        ref(stringBase + a.m_keyIds.value("$top"));
+        ref(stringBase + a.m_keyIds.value("$objects"));
+        ref(versionIndex);
+        ref(stringBase + a.m_keyIds.value("NSKeyedArchiver"));
+        ref(topIndex);
+        ref(objectsIndex);
+
+        for (size_t i = 0; i < a.m_stringTable.size(); ++i) {
+            begin(stringBase + i);
+            string(a.m_stringTable[i]);
+        }
+        const uint64_t uidBase = stringBase + a.m_stringTable.size();
+        std::vector<Ref> uidValues(versionIndex - uidBase, 0);
+        for (Ref value = 0; value < m_uidIndex.size(); ++value)
+            if (m_uidIndex[value] != kNone)
+                uidValues[m_uidIndex[value] - uidBase] = value;
+        for (uint64_t i = 0; i < uidValues.size(); ++i) {
+            begin(uidBase + i);
+            const unsigned size = sizeFor(uidValues[i]);
+            m_out.append(char(0x80 | (size - 1)));
+            bigEndian(uidValues[i], size);
+        }
+
+        begin(versionIndex);
+        m_out.append(char(0x10 | 2));
+        bigEndian(kArchiveVersion, 4);
+
+        begin(topIndex);
+        marker(0xD, 1);
+        ref(stringBase + a.m_keyIds.value("root"));
+        ref(m_uidIndex[root]);
+
+        begin(objectsIndex);
+        marker(0xA, a.m_objects.size());
+        for (uint64_t index : m_entryIndex)
+            ref(index);
+
+        const uint32_t classKey = a.m_keyIds.value("$class");
+        const uint32_t listKey = a.m_keyIds.value("NS.objects");
+        for (size_t i = 0; i < a.m_objects.size(); ++i) {
+            const Entry& entry = a.m_objects[i];
+            switch (entry.kind) {
+            case Kind::Data: {
+                const QByteArray& bytes = a.m_data[entry.value];
+                begin(m_entryIndex[i]);
+                marker(0x4, uint64_t(bytes.size()));
+                m_out.append(bytes);
+                break;
+            }
+            case Kind::Object: {
+                // Stored fields end with "$class"; the list goes just before it.
+                const uint64_t n = entry.fieldCount + (entry.hasList ? 1 : 0);
+                begin(m_entryIndex[i]);
+                marker(0xD, n);
+                const StoredField *fields = a.m_fields.data() + entry.fieldsBegin;
+                for (uint32_t f = 0; f + 1 < entry.fieldCount; ++f)
+                    ref(stringBase + fields[f].key);
+                if (entry.hasList)
+                    ref(stringBase + listKey);
+                ref(stringBase + classKey);
+                for (uint32_t f = 0; f + 1 < entry.fieldCount; ++f)
+                    ref(m_uidIndex[fields[f].value]);
+                if (entry.hasList)
+                    ref(m_entryIndex[i] + 1);
+                ref(m_uidIndex[fields[entry.fieldCount - 1].value]);
+                if (entry.hasList) {
+                    begin(m_entryIndex[i] + 1);
+                    marker(0xA, entry.listCount);
+                    for (uint32_t e = 0; e < entry.listCount; ++e)
+                        ref(m_uidIndex[a.m_lists[entry.listBegin + e]]);
+                }
+                break;
+            }
+            case Kind::Class:
+                begin(m_entryIndex[i]);
+                marker(0xD, 2);
+                ref(stringBase + a.m_keyIds.value("$classname"));
+                ref(stringBase + a.m_keyIds.value("$classes"));
+                ref(stringBase + entry.value);
+                ref(m_entryIndex[i] + 1);
+                begin(m_entryIndex[i] + 1);
+                marker(0xA, entry.listCount);
+                for (uint32_t e = 0; e < entry.listCount; ++e)
+                    ref(stringBase + a.m_lists[entry.listBegin + e]);
+                break;
+            case Kind::String:
+            case Kind::Unfilled:
+                break;
+            }
+        }
+        if (m_offsets.size() != count)
+            return {};
+
+        const uint64_t tableOffset = uint64_t(m_out.size());
+        const unsigned offsetSize = widthFor(tableOffset);
+        for (uint64_t offset : m_offsets)
+            bigEndian(offset, offsetSize);
+        // Trailer: 5 unused bytes, sort version, offset width, reference width,
+        // object count, top object, offset-table position.
+        m_out.append(6, '\0');
+        m_out.append(char(offsetSize));
+        m_out.append(char(m_refSize));
+        bigEndian(count, 8);
+        bigEndian(0, 8);
+        bigEndian(tableOffset, 8);
+        return m_out;
+    }
+
+private:
+    static constexpr uint64_t kNone = std::numeric_limits<uint64_t>::max();
+
+    uint64_t estimateSize(uint64_t count) const
+    {
+        uint64_t size = 64 + count * (9 + 2 * m_refSize);
+        for (const QString& s : m_a.m_stringTable)
+            size += uint64_t(s.size()) * 2;
+        for (const QByteArray& d : m_a.m_data)
+            size += uint64_t(d.size());
+        return size + m_a.m_fields.size() * 2 * m_refSize + m_a.m_lists.size() * m_refSize;
+    }
+
+    // Objects are written in number order, so the next offset is always object
+    // index's own.
+    void begin(uint64_t index)
+    {
+        Q_ASSERT(m_offsets.size() == index);
+        Q_UNUSED(index);
+        m_offsets.push_back(uint64_t(m_out.size()));
+    }
+
+    void bigEndian(uint64_t value, unsigned size)
+    {
+        char bytes[8];
+        for (unsigned i = 0; i < size; ++i)
+            bytes[i] = char(value >> (8 * (size - 1 - i)));
+        m_out.append(bytes, size);
+    }
+
+    void marker(unsigned type, uint64_t count)
+    {
+        if (count < 15) {
+            m_out.append(char((type << 4) | count));
+            return;
+        }
+        m_out.append(char((type << 4) | 0xF));
+        const unsigned size = sizeFor(count);
+        m_out.append(char(0x10 | (size == 1 ? 0 : size == 2 ? 1 : size == 4 ? 2 : 3)));
+        bigEndian(count, size);
+    }
+
+    void ref(uint64_t index) { bigEndian(index, m_refSize); }
+
+    // ASCII text as bytes, anything else as UTF-16 big-endian, as the platform does.
+    void string(const QString& text)
+    {
+        const auto *units = text.utf16();
+        const qsizetype n = text.size();
+        bool ascii = true;
+        for (qsizetype i = 0; i < n && ascii; ++i)
+            ascii = units[i] < 0x80;
+        if (ascii) {
+            marker(0x5, uint64_t(n));
+            const qsizetype at = m_out.size();
+            m_out.resize(at + n);
+            char *dst = m_out.data() + at;
+            for (qsizetype i = 0; i < n; ++i)
+                dst[i] = char(units[i]);
+            return;
+        }
+        marker(0x6, uint64_t(n));
+        const qsizetype at = m_out.size();
+        m_out.resize(at + 2 * n);
+        char *dst = m_out.data() + at;
+        for (qsizetype i = 0; i < n; ++i) {
+            dst[2 * i] = char(units[i] >> 8);
+            dst[2 * i + 1] = char(units[i] & 0xFF);
+        }
+    }
+
+    const KeyedArchiver& m_a;
+    std::vector<uint64_t> m_uidIndex;   // reference value -> its UID object
+    std::vector<uint64_t> m_entryIndex; // "$objects" entry -> its object
+    std::vector<uint64_t> m_offsets;
+    unsigned m_refSize = 1;
+    QByteArray m_out;
+};
+
+KeyedArchiver::KeyedArchiver()
+{
+    reset();
+}
+
+KeyedArchiver::~KeyedArchiver() = default;
+
+void KeyedArchiver::reset()
+{
+    m_objects.clear();
+    m_fields.clear();
+    m_lists.clear();
+    m_data.clear();
+    m_stringTable.clear();
+    m_stringIds.clear();
+    m_keyIds.clear();
+    m_stringRefs.clear();
+    m_dataRefs.clear();
+    m_classRefs.clear();
+    m_unfilled = 0;
+    m_failed = false;
+    // The writer looks these up by their key text.
+    for (const char *key : {"$version", "$archiver", "$top", "$objects", "root", "$class",
+                            "$classname", "$classes", "NS.objects", "NSKeyedArchiver"})
+        keyId(key);
+    encodeString(QStringLiteral("$null"));
+}
+
+uint32_t KeyedArchiver::stringId(const QString& text)
+{
+    auto it = m_stringIds.constFind(text);
+    if (it != m_stringIds.cend())
+        return it.value();
+    const auto id = uint32_t(m_stringTable.size());
+    m_stringTable.push_back(text);
+    m_stringIds.insert(text, id);
+    return id;
+}
+
+uint32_t KeyedArchiver::keyId(const char *key)
+{
+    // fromRawData: the lookup of a known key allocates nothing.
+    const QByteArray raw = QByteArray::fromRawData(key, qsizetype(std::strlen(key)));
+    auto it = m_keyIds.constFind(raw);
+    if (it != m_keyIds.cend())
+        return it.value();
+    const uint32_t id = stringId(QString::fromUtf8(raw));
+    m_keyIds.insert(QByteArray(key), id);
+    return id;
+}
+
+void KeyedArchiver::checkRef(Ref ref)
+{
+    if (ref >= m_objects.size())
+        m_failed = true;
+}
+
+bool KeyedArchiver::place(Ref slot, const Entry& entry, Ref *where)
+{
+    if (slot == nil) {
+        m_objects.push_back(entry);
+        *where = m_objects.size() - 1;
+        return true;
+    }
+    if (slot >= m_objects.size() || m_objects[slot].kind != Kind::Unfilled) {
+        m_failed = true;
+        *where = nil;
+        return false;
+    }
+    m_objects[slot] = entry;
+    --m_unfilled;
+    *where = slot;
+    return true;
+}
+
+KeyedArchiver::Ref KeyedArchiver::reserve()
+{
+    ++m_unfilled;
+    m_objects.push_back(Entry{});
+    return m_objects.size() - 1;
+}
+
+KeyedArchiver::Ref KeyedArchiver::encodeString(const QString& text)
+{
+    auto it = m_stringRefs.constFind(text);
+    if (it != m_stringRefs.cend())
+        return it.value();
+    Entry entry;
+    entry.kind = Kind::String;
+    entry.value = stringId(text);
+    m_objects.push_back(entry);
+    const Ref ref = m_objects.size() - 1;
+    m_stringRefs.insert(text, ref);
+    return ref;
+}
+
+KeyedArchiver::Ref KeyedArchiver::encodeString(const std::optional<QString>& text)
+{
+    return text ? encodeString(*text) : nil;
+}
+
+KeyedArchiver::Ref KeyedArchiver::encodeData(const QByteArray& bytes)
+{
+    auto it = m_dataRefs.constFind(bytes);
+    if (it != m_dataRefs.cend())
+        return it.value();
+    Entry entry;
+    entry.kind = Kind::Data;
+    entry.value = uint32_t(m_data.size());
+    m_data.push_back(bytes);
+    m_objects.push_back(entry);
+    const Ref ref = m_objects.size() - 1;
+    m_dataRefs.insert(bytes, ref);
+    return ref;
+}
+
+KeyedArchiver::Ref KeyedArchiver::encodeData(const std::optional<QByteArray>& bytes)
+{
+    return bytes ? encodeData(*bytes) : nil;
+}
+
+KeyedArchiver::Ref KeyedArchiver::classRef(const QStringList& classes)
+{
+    auto it = m_classRefs.constFind(classes);
+    if (it != m_classRefs.cend())
+        return it.value();
+    Entry entry;
+    entry.kind = Kind::Class;
+    entry.value = stringId(classes.first());
+    entry.listBegin = uint32_t(m_lists.size());
+    entry.listCount = uint32_t(classes.size());
+    for (const QString& name : classes)
+        m_lists.push_back(stringId(name));
+    m_objects.push_back(entry);
+    const Ref ref = m_objects.size() - 1;
+    m_classRefs.insert(classes, ref);
+    return ref;
+}
+
+KeyedArchiver::Ref KeyedArchiver::encodeArray(const std::vector<Ref>& elements, ArrayKind kind,
+                                              Ref slot)
+{
+    static const QStringList immutableClasses{QStringLiteral("NSArray"),
+                                              QStringLiteral("NSObject")};
+    static const QStringList mutableClasses{QStringLiteral("NSMutableArray"),
+                                            QStringLiteral("NSArray"), QStringLiteral("NSObject")};
+    Entry entry;
+    entry.kind = Kind::Object;
+    entry.hasList = true;
+    entry.listBegin = uint32_t(m_lists.size());
+    entry.listCount = uint32_t(elements.size());
+    for (Ref element : elements) {
+        if (element == nil)
+            m_failed = true;
+        checkRef(element);
+        m_lists.push_back(element);
+    }
+    Ref ref = nil;
+    if (!place(slot, entry, &ref))
+        return nil;
+    // The class takes its index after the array's, as in the platform's layout.
+    const Ref cls = classRef(kind == ArrayKind::Mutable ? mutableClasses : immutableClasses);
+    m_objects[ref].fieldsBegin = uint32_t(m_fields.size());
+    m_objects[ref].fieldCount = 1;
+    m_fields.push_back(StoredField{keyId("$class"), cls});
+    return ref;
+}
+
+KeyedArchiver::Ref KeyedArchiver::encodeObject(const QStringList& classes,
+                                               std::initializer_list<Field> fields, Ref slot)
+{
+    return encodeObject(classes, fields.begin(), fields.size(), slot);
+}
+
+KeyedArchiver::Ref KeyedArchiver::encodeObject(const QStringList& classes,
+                                               const std::vector<Field>& fields, Ref slot)
+{
+    return encodeObject(classes, fields.data(), fields.size(), slot);
+}
+
+KeyedArchiver::Ref KeyedArchiver::encodeObject(const QStringList& classes, const Field *fields,
+                                               size_t count, Ref slot)
+{
+    if (classes.isEmpty()) {
+        m_failed = true;
+        return nil;
+    }
+    Entry entry;
+    entry.kind = Kind::Object;
+    Ref ref = nil;
+    if (!place(slot, entry, &ref))
+        return nil;
+    const auto begin = uint32_t(m_fields.size());
+    for (size_t i = 0; i < count; ++i) {
+        if (!fields[i].key || fields[i].key[0] == '$' || fields[i].key[0] == '\0')
+            m_failed = true;
+        checkRef(fields[i].value);
+        m_fields.push_back(StoredField{fields[i].key ? keyId(fields[i].key) : 0, fields[i].value});
+    }
+    const Ref cls = classRef(classes);
+    m_fields.push_back(StoredField{keyId("$class"), cls});
+    m_objects[ref].fieldsBegin = begin;
+    m_objects[ref].fieldCount = uint32_t(count + 1);
+    return ref;
+}
+
+QByteArray KeyedArchiver::finish(Ref root)
+{
+    QByteArray bytes;
+    if (!m_failed && m_unfilled == 0 && root < m_objects.size())
+        bytes = Writer(*this).write(root);
+    reset();
+    return bytes;
+}

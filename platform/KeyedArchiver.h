@@ -1,0 +1,139 @@
+#pragma once
+
+// Writes keyed archives: binary property lists ("bplist00") with the object-graph
+// layout that Cocoa's keyed archiver produces, so that archives written here and
+// archives written on the original platform are read by the same code.
+//
+// Layout of the result:
+//   { "$version": 100000, "$archiver": "NSKeyedArchiver",
+//     "$top": { "root": UID }, "$objects": [ "$null", ... ] }
+// Every object of the graph is one entry of "$objects", referred to by its index
+// (a UID). Index 0 is "$null" and stands for nil. Strings and data are plain
+// property-list values; equal strings (and equal data) are written once and shared.
+// Keyed objects and arrays are dictionaries with a "$class" reference to a class
+// dictionary { "$classname", "$classes" }, written once per class and shared;
+// arrays hold their elements as "NS.objects": [UID, ...].
+//
+// Building is bottom-up: encode the values first, then the objects that refer to
+// them. reserve() lets a parent take its index before its children, which gives
+// the platform archiver's pre-order layout (root at index 1).
+//
+// The property list is serialised here rather than by libplist: libplist 2.2 needs
+// about 0.3 s for a 10,000-record list, this writer a few milliseconds.
+//
+// Not thread-safe: one thread builds one archive; separate instances are
+// independent.
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <initializer_list>
+#include <optional>
+#include <vector>
+
+class KeyedArchiver {
+public:
+    // Index of an entry of "$objects".
+    using Ref = uint64_t;
+    // The "$null" entry: a nil object.
+    static constexpr Ref nil = 0;
+
+    // One encoded key of a keyed object. key is UTF-8, must not start with "$",
+    // and need only live for the call.
+    struct Field {
+        const char *key;
+        Ref value;
+    };
+
+    enum class ArrayKind {
+        Immutable, // NSArray
+        Mutable,   // NSMutableArray
+    };
+
+    KeyedArchiver();
+    ~KeyedArchiver();
+    KeyedArchiver(const KeyedArchiver&) = delete;
+    KeyedArchiver& operator=(const KeyedArchiver&) = delete;
+
+    // Takes the next index for an object that is encoded later into it (the slot
+    // argument of encodeArray / encodeObject). finish() fails while a reserved
+    // index is unfilled.
+    Ref reserve();
+
+    // Equal texts share one entry. Written in full, U+0000 included (a binary
+    // archive reads back whole; libplist cuts XML strings at a U+0000).
+    Ref encodeString(const QString& text);
+    // nil when absent.
+    Ref encodeString(const std::optional<QString>& text);
+
+    // Equal byte strings share one entry. Any bytes, NUL included.
+    Ref encodeData(const QByteArray& bytes);
+    Ref encodeData(const std::optional<QByteArray>& bytes);
+
+    // An array of the given elements, in order. Elements must be encoded already
+    // or reserved, and not nil. With slot = nil a new index is taken, otherwise the
+    // reserved index slot is filled.
+    Ref encodeArray(const std::vector<Ref>& elements, ArrayKind kind = ArrayKind::Mutable,
+                    Ref slot = nil);
+
+    // A keyed object. classes is the class and its superclasses, most derived
+    // first, e.g. {"MediaDesc", "NSObject"}; classes.first() is its "$classname".
+    // Fields are written in the given order, then "$class"; a nil value is written
+    // as the UID 0 reference (an absent object under that key). slot as for
+    // encodeArray.
+    Ref encodeObject(const QStringList& classes, std::initializer_list<Field> fields,
+                     Ref slot = nil);
+    Ref encodeObject(const QStringList& classes, const std::vector<Field>& fields, Ref slot = nil);
+
+    // The archive's bytes with root as "$top"/"root". Empty when the graph is not
+    // complete and consistent: a reserved index left unfilled, a reference to an
+    // index that does not exist, a nil array element, an empty class list, a slot
+    // filled twice. Call once; the archiver starts over empty afterwards.
+    QByteArray finish(Ref root);
+
+private:
+    enum class Kind : uint8_t { Unfilled, String, Data, Object, Class };
+    // One "$objects" entry. Object: its fields (key string ids and references) are
+    // m_fields[fieldsBegin, +fieldCount); an array also has "NS.objects", whose
+    // references are m_lists[listBegin, +listCount). Class: value is the class
+    // name's string id and m_lists[listBegin, +listCount) the chain's string ids.
+    struct Entry {
+        Kind kind = Kind::Unfilled;
+        bool hasList = false;
+        uint32_t value = 0; // String: string id; Data: index into m_data; Class: name
+        uint32_t fieldsBegin = 0;
+        uint32_t fieldCount = 0;
+        uint32_t listBegin = 0;
+        uint32_t listCount = 0;
+    };
+    struct StoredField {
+        uint32_t key; // string id
+        Ref value;
+    };
+    class Writer;
+
+    void reset();
+    uint32_t stringId(const QString& text);
+    uint32_t keyId(const char *key);
+    Ref classRef(const QStringList& classes);
+    bool place(Ref slot, const Entry& entry, Ref *where);
+    Ref encodeObject(const QStringList& classes, const Field *fields, size_t count, Ref slot);
+    void checkRef(Ref ref);
+
+    std::vector<Entry> m_objects;
+    std::vector<StoredField> m_fields;
+    std::vector<Ref> m_lists;
+    std::vector<QByteArray> m_data;
+    // Every distinct string of the property list (keys, values, class names): each
+    // becomes one property-list object.
+    std::vector<QString> m_stringTable;
+    QHash<QString, uint32_t> m_stringIds;
+    QHash<QByteArray, uint32_t> m_keyIds; // UTF-8 key -> string id
+    QHash<QString, Ref> m_stringRefs;     // string value -> its "$objects" entry
+    QHash<QByteArray, Ref> m_dataRefs;    // data value -> its "$objects" entry
+    QHash<QStringList, Ref> m_classRefs;  // class chain -> its class dictionary
+    size_t m_unfilled = 0;                // reserved indexes not yet filled
+    bool m_failed = false;                // a caller broke the contract; finish() returns empty
+};
