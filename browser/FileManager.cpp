@@ -244,16 +244,15 @@ void FileManager::deleteAllObjectsFromCollection(const QStringList& paths)
         displayAlertWithTitle({}, QStringLiteral("Some of the selected items weren't deleted"));
 }
 
-void FileManager::createDirAtPath(const QString& path)
+int FileManager::makePath(const QString& path)
 {
     const QByteArray native = QFile::encodeName(path);
-    int error = native.isEmpty() ? ENOENT : 0;
+    if (native.isEmpty())
+        return ENOENT;
     QByteArray prefix = native.startsWith('/') ? QByteArray("/") : QByteArray();
-    // One mkdir() per component, so the message carries the reason of the component
+    // One mkdir() per component, so the caller learns the reason of the component
     // that failed; one that exists as a folder (or a link to one) is passed over.
     for (const QByteArray& part : native.split('/')) {
-        if (error)
-            break;
         if (part.isEmpty() || part == ".")
             continue;
         if (!prefix.isEmpty() && !prefix.endsWith('/'))
@@ -263,9 +262,14 @@ void FileManager::createDirAtPath(const QString& path)
             continue;
         const int mkdirError = errno;
         if (!isDirectory(prefix))
-            error = mkdirError;
+            return mkdirError;
     }
-    if (error)
+    return 0;
+}
+
+void FileManager::createDirAtPath(const QString& path)
+{
+    if (const int error = makePath(path))
         displayAlertWithTitle(
             {}, reasonText(error, QStringLiteral("The folder could not be created.")));
 }

@@ -80,6 +80,10 @@ public:
     // without a title whose message is the system's reason ("File exists",
     // "Permission denied", ...). The caller is not told the outcome.
     static void createDirAtPath(const QString& path);
+    // Creates the folder and any missing folders above it without showing
+    // anything: 0 on success (also when it already is a folder), else the errno of
+    // the component that failed.
+    static int makePath(const QString& path);
 
     // Shows a non-blocking alert with one "OK" button; an empty title means none.
     static void displayAlertWithTitle(const QString& title, const QString& message);

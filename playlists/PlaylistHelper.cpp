@@ -5,9 +5,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/SystemError.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QStandardPaths>
 #include <cerrno>
 #include <cstdio>
@@ -20,12 +18,6 @@ namespace {
 const QString kNotSuccessful = QStringLiteral("The operation was not successful");
 const QString kChooseAnotherName =
     QStringLiteral("The operation was not successful. Please choose another name.");
-
-bool isFolder(const QString& path)
-{
-    struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 bool exists(const QString& path)
 {
@@ -64,13 +56,11 @@ bool PlaylistHelper::playlistFolderExist()
 
 bool PlaylistHelper::createPlaylistFolder()
 {
-    const QString folder = playlistFolder();
-    if (QDir().mkpath(folder) && isFolder(folder))
-        return true;
-    const int err = isFolder(QFileInfo(folder).absolutePath()) ? EEXIST : ENOENT;
-    displayAlertWithTitle(QStringLiteral("Error !!!"),
-                          exists(folder) ? SystemError::text(ENOTDIR) : SystemError::text(err));
-    return false;
+    if (const int error = FileManager::makePath(playlistFolder())) {
+        displayAlertWithTitle(QStringLiteral("Error !!!"), SystemError::text(error));
+        return false;
+    }
+    return true;
 }
 
 void PlaylistHelper::displayAlertWithTitle(const QString& title, const QString& message)
