@@ -1,5 +1,6 @@
 #include "TestEnvironment.h"
 
+#include "platform/ActionSheet.h"
 #include "platform/Alert.h"
 #include "platform/UserDefaults.h"
 
@@ -41,6 +42,7 @@ class FreshHomeListener : public testing::EmptyTestEventListener {
         QThreadPool::globalInstance()->waitForDone();
         QCoreApplication::processEvents();
         Alert::dismissAllForTesting();
+        ActionSheet::dismissAllForTesting();
         UserDefaults::resetStandardForTesting();
         g_home.reset();
     }

@@ -1,0 +1,127 @@
+#include "platform/ActionSheet.h"
+
+#include "platform/Dispatch.h"
+#include "support/TestEnvironment.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+class ActionSheetTest : public testing::Test {
+protected:
+    void TearDown() override { ActionSheet::dismissAllForTesting(); }
+
+    static QDialog *shownSheet()
+    {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == QLatin1String("actionSheet") && w->isVisible())
+                return qobject_cast<QDialog *>(w);
+        }
+        return nullptr;
+    }
+
+    // Button titles as the user sees them, top to bottom.
+    static QStringList shownTitles(QDialog *sheet)
+    {
+        QList<QPushButton *> buttons = sheet->findChildren<QPushButton *>();
+        std::sort(buttons.begin(), buttons.end(),
+                  [](QPushButton *a, QPushButton *b) { return a->y() < b->y(); });
+        QStringList titles;
+        for (QPushButton *b : buttons)
+            titles << b->text();
+        return titles;
+    }
+};
+
+} // namespace
+
+TEST_F(ActionSheetTest, DestructiveIsFirstOthersFollowCancelIsLast)
+{
+    ActionSheet sheet(QStringLiteral("Select an option"), QStringLiteral("Cancel"),
+                      QStringLiteral("Play"), {QStringLiteral("Rename")});
+    EXPECT_EQ(sheet.buttonTitles(), (QStringList{QStringLiteral("Play"), QStringLiteral("Rename"),
+                                                 QStringLiteral("Cancel")}));
+    EXPECT_EQ(sheet.destructiveButtonIndex(), 0);
+    EXPECT_EQ(sheet.cancelButtonIndex(), 2);
+
+    const QStringList actions{QStringLiteral("Cut selected"), QStringLiteral("Copy selected"),
+                              QStringLiteral("Delete selected")};
+    ActionSheet plain(QStringLiteral("Select an option"), QStringLiteral("Cancel"), QString(),
+                      actions);
+    EXPECT_EQ(plain.buttonTitles(), actions + QStringList{QStringLiteral("Cancel")});
+    EXPECT_EQ(plain.destructiveButtonIndex(), -1);
+    EXPECT_EQ(plain.cancelButtonIndex(), 3);
+}
+
+TEST_F(ActionSheetTest, PressingAShownButtonAnswersItsIndexOnceAndCloses)
+{
+    auto *sheet = new ActionSheet(QStringLiteral("Select an option"), QStringLiteral("Cancel"),
+                                  QStringLiteral("Add to existing playlist"),
+                                  {QStringLiteral("Create new playlist")});
+    QList<int> answers;
+    sheet->setCallback([&](int index) { answers << index; });
+    sheet->show();
+
+    QDialog *window = shownSheet();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(shownTitles(window), sheet->buttonTitles()) << "shown in index order";
+    EXPECT_TRUE(window->findChild<QLabel *>() != nullptr);
+
+    QPushButton *create = nullptr;
+    for (QPushButton *b : window->findChildren<QPushButton *>()) {
+        if (b->text() == QLatin1String("Create new playlist"))
+            create = b;
+    }
+    ASSERT_NE(create, nullptr);
+    QTest::mouseClick(create, Qt::LeftButton);
+    QTest::mouseClick(create, Qt::LeftButton);
+    EXPECT_EQ(answers, QList<int>{1});
+    EXPECT_TRUE(ActionSheet::openSheets().isEmpty());
+}
+
+TEST_F(ActionSheetTest, EscapeAnswersCancelAndIsIgnoredWithoutOne)
+{
+    auto *sheet = new ActionSheet(QString(), QStringLiteral("Cancel"), QStringLiteral("Play"),
+                                  {QStringLiteral("Rename")});
+    int answer = -1;
+    sheet->setCallback([&](int index) { answer = index; });
+    sheet->show();
+    ASSERT_NE(shownSheet(), nullptr);
+    QTest::keyClick(shownSheet()->findChildren<QPushButton *>().first(), Qt::Key_Escape);
+    EXPECT_EQ(answer, 2);
+    EXPECT_TRUE(ActionSheet::openSheets().isEmpty());
+
+    auto *noCancel = new ActionSheet(QString(), QString(), QString(), {QStringLiteral("Only")});
+    bool answered = false;
+    noCancel->setCallback([&](int) { answered = true; });
+    noCancel->show();
+    ASSERT_NE(shownSheet(), nullptr);
+    QTest::keyClick(shownSheet(), Qt::Key_Escape);
+    EXPECT_FALSE(answered);
+    EXPECT_EQ(ActionSheet::openSheets().size(), 1);
+    EXPECT_NE(shownSheet(), nullptr);
+    noCancel->pressButton(5);
+    EXPECT_FALSE(answered) << "an index out of range is ignored";
+    noCancel->pressButton(0);
+    EXPECT_TRUE(answered);
+}
+
+TEST_F(ActionSheetTest, ShownFromAWorkerAppearsOnTheMainThread)
+{
+    Dispatch::globalHigh([] {
+        auto *sheet = new ActionSheet(QStringLiteral("Select an option"), QStringLiteral("Cancel"),
+                                      QString(), {QStringLiteral("Cut selected")});
+        sheet->show();
+    });
+    ASSERT_TRUE(TestEnvironment::waitUntil([] { return shownSheet() != nullptr; }));
+    ActionSheet *sheet = ActionSheet::openSheets().value(0);
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->thread(), QApplication::instance()->thread());
+    sheet->pressButton(sheet->cancelButtonIndex());
+    EXPECT_TRUE(ActionSheet::openSheets().isEmpty());
+}

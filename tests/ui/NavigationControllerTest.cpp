@@ -1,0 +1,208 @@
+#include "ui/NavigationController.h"
+
+#include "support/TestEnvironment.h"
+#include "ui/NavigationBar.h"
+#include "ui/NavigationItem.h"
+#include "ui/ScreenStack.h"
+#include "ui/SlideTransition.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+QWidget *screenTitled(const QString& title)
+{
+    auto *screen = new QWidget;
+    NavigationItem::of(screen)->setTitle(title);
+    return screen;
+}
+
+class NavigationControllerTest : public testing::Test {
+protected:
+    ScreenStack stack;
+    NavigationController *nav = nullptr;
+    QWidget *settings = screenTitled(QStringLiteral("Settings"));
+
+    void SetUp() override
+    {
+        SlideTransition::setAnimationsEnabled(false);
+        stack.resize(320, 460);
+        stack.setRootScreen(new QWidget);
+        stack.show();
+        nav = stack.present(settings);
+    }
+    void TearDown() override { SlideTransition::setAnimationsEnabled(true); }
+
+    NavigationBar *bar() const { return nav->navigationBar(); }
+    static void flushDeletes()
+    {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+};
+
+} // namespace
+
+TEST_F(NavigationControllerTest, PushShowsABackButtonTitledAfterTheScreenBelowAndPopDeletesTheTop)
+{
+    EXPECT_FALSE(bar()->backButton()->isVisible()) << "no back button on the root screen";
+    QPointer<QWidget> bookmarks = screenTitled(QStringLiteral("Bookmarks"));
+    nav->push(bookmarks);
+    EXPECT_EQ(nav->depth(), 2);
+    EXPECT_EQ(nav->topScreen(), bookmarks.data());
+    EXPECT_EQ(bar()->titleText(), QStringLiteral("Bookmarks"));
+    ASSERT_TRUE(bar()->backButton()->isVisible());
+    EXPECT_EQ(bar()->backButton()->text(), QStringLiteral("Settings"));
+    EXPECT_FALSE(settings->isVisible()) << "the covered screen is hidden";
+    EXPECT_EQ(bookmarks->geometry(),
+              QRect(0, NavigationBar::kHeight, 320, 460 - NavigationBar::kHeight));
+
+    QTest::mouseClick(bar()->backButton(), Qt::LeftButton);
+    EXPECT_EQ(nav->depth(), 1);
+    EXPECT_TRUE(settings->isVisible());
+    EXPECT_EQ(bar()->titleText(), QStringLiteral("Settings"));
+    EXPECT_FALSE(bar()->backButton()->isVisible());
+    flushDeletes();
+    EXPECT_TRUE(bookmarks.isNull());
+
+    nav->pop(); // the root stays
+    EXPECT_EQ(nav->depth(), 1);
+    EXPECT_EQ(stack.topController(), nav);
+}
+
+TEST_F(NavigationControllerTest, BackTitleFallsBackToBackAndFollowsTheItem)
+{
+    auto *untitled = new QWidget;
+    nav->push(untitled);
+    nav->push(screenTitled(QStringLiteral("Details")));
+    EXPECT_EQ(bar()->backButton()->text(), QStringLiteral("Back"));
+    NavigationItem::of(untitled)->setBackButtonTitle(QStringLiteral("Playlists"));
+    EXPECT_EQ(bar()->backButton()->text(), QStringLiteral("Playlists"));
+    nav->popToRoot();
+    EXPECT_EQ(nav->depth(), 1);
+    EXPECT_EQ(nav->topScreen(), settings);
+}
+
+TEST_F(NavigationControllerTest, EscapePopsFirstThenDismisses)
+{
+    auto *search = new QWidget;
+    auto *field = new QLineEdit(search);
+    nav->push(search);
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_Escape);
+    EXPECT_EQ(nav->depth(), 1);
+    EXPECT_EQ(stack.topController(), nav);
+    QTest::keyClick(settings, Qt::Key_Escape);
+    EXPECT_EQ(stack.topController(), nullptr);
+}
+
+TEST_F(NavigationControllerTest, BarShowsEachScreensOwnButtonsAndHidesTheOthers)
+{
+    NavigationItem *item = NavigationItem::of(settings);
+    QPushButton *close =
+        NavigationBar::makeButton(QStringLiteral("Close"), NavigationBar::ButtonStyle::Done);
+    item->setRightButton(close);
+    ASSERT_TRUE(close->isVisible());
+    EXPECT_EQ(close->parentWidget(), bar());
+    EXPECT_GT(close->geometry().left(), 320 / 2) << "on the right";
+
+    auto *details = screenTitled(QStringLiteral("Details"));
+    QPushButton *edit = NavigationBar::makeButton(QStringLiteral("Edit"));
+    NavigationItem::of(details)->setLeftButton(edit);
+    nav->push(details);
+    EXPECT_FALSE(close->isVisible());
+    EXPECT_TRUE(edit->isVisible());
+    EXPECT_LT(edit->geometry().right(), 320 / 2) << "on the left";
+    EXPECT_FALSE(bar()->backButton()->isVisible()) << "a left button replaces the back button";
+
+    nav->pop();
+    EXPECT_TRUE(close->isVisible());
+
+    // Replacing a button takes the old one away.
+    QPointer<QPushButton> old = close;
+    item->setRightButton(NavigationBar::makeButton(QStringLiteral("Done")));
+    flushDeletes();
+    EXPECT_TRUE(old.isNull());
+    EXPECT_TRUE(item->rightButton()->isVisible());
+}
+
+TEST_F(NavigationControllerTest, TitleIsCentredAndTitleWidgetTakesItsPlace)
+{
+    NavigationItem *item = NavigationItem::of(settings);
+    item->setTitle(QStringLiteral("Songs"));
+    const QLabel *label = bar()->findChild<QLabel *>(QStringLiteral("navigationTitle"));
+    ASSERT_NE(label, nullptr);
+    EXPECT_NEAR(label->geometry().center().x(), 160, 2);
+    EXPECT_EQ(label->text(), QStringLiteral("Songs"));
+
+    auto *twoLines = new QLabel(QStringLiteral("Road trip \n12 Songs"));
+    twoLines->resize(180, 40);
+    item->setTitleWidget(twoLines);
+    EXPECT_TRUE(twoLines->isVisible());
+    EXPECT_FALSE(label->isVisible());
+    EXPECT_EQ(twoLines->geometry(), QRect(70, 2, 180, 40));
+    EXPECT_TRUE(bar()->titleText().isEmpty());
+}
+
+TEST_F(NavigationControllerTest, LongTitleIsShortenedBetweenTheButtons)
+{
+    NavigationItem *item = NavigationItem::of(settings);
+    item->setRightButton(NavigationBar::makeButton(QStringLiteral("Close")));
+    item->setLeftButton(NavigationBar::makeButton(QStringLiteral("Edit")));
+    item->setTitle(QStringLiteral("A very long folder name that cannot fit on the bar"));
+    const QLabel *label = bar()->findChild<QLabel *>(QStringLiteral("navigationTitle"));
+    EXPECT_GT(label->geometry().left(), item->leftButton()->geometry().right());
+    EXPECT_LT(label->geometry().right(), item->rightButton()->geometry().left());
+    EXPECT_TRUE(label->text().endsWith(QChar(0x2026)));
+    EXPECT_EQ(bar()->titleText(), item->title()) << "the full title is kept";
+}
+
+TEST_F(NavigationControllerTest, ButtonStyleChangesInPlace)
+{
+    QPushButton *edit = NavigationBar::makeButton(QStringLiteral("Edit"));
+    NavigationItem::of(settings)->setLeftButton(edit);
+    const QImage bordered = edit->grab().toImage();
+    edit->setText(QStringLiteral("Done"));
+    NavigationBar::setButtonStyle(edit, NavigationBar::ButtonStyle::Done);
+    EXPECT_EQ(NavigationBar::buttonStyle(edit), NavigationBar::ButtonStyle::Done);
+    const QImage done = edit->grab().toImage();
+    // The done style is blue: its middle is clearly bluer than the grey bordered look.
+    const QRgb before = bordered.pixel(3, bordered.height() / 2);
+    const QRgb after = done.pixel(3, done.height() / 2);
+    EXPECT_GT(qBlue(after) - qRed(after), 40);
+    EXPECT_LT(qAbs(qBlue(before) - qRed(before)), 10);
+}
+
+TEST_F(NavigationControllerTest, AnimatedPushSlidesInFromTheRight)
+{
+    SlideTransition::setAnimationsEnabled(true);
+    auto *next = screenTitled(QStringLiteral("Next"));
+    nav->push(next);
+    EXPECT_TRUE(nav->isAnimating());
+    EXPECT_GT(next->x(), 0);
+    EXPECT_TRUE(settings->isVisible());
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return !nav->isAnimating(); }, 2000));
+    EXPECT_EQ(next->x(), 0);
+    EXPECT_FALSE(settings->isVisible());
+
+    // A pop during a running slide first completes it.
+    nav->pop();
+    nav->finishAnimation();
+    EXPECT_EQ(nav->depth(), 1);
+    EXPECT_EQ(settings->pos(), QPoint(0, NavigationBar::kHeight));
+    EXPECT_TRUE(settings->isVisible());
+}
+
+TEST_F(NavigationControllerTest, ScreenDeletedFromOutsideLeavesTheStack)
+{
+    QPointer<QWidget> details = screenTitled(QStringLiteral("Details"));
+    nav->push(details);
+    delete details;
+    EXPECT_EQ(nav->depth(), 1);
+    EXPECT_TRUE(settings->isVisible());
+    EXPECT_EQ(bar()->titleText(), QStringLiteral("Settings"));
+}

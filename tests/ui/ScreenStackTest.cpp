@@ -1,0 +1,153 @@
+#include "ui/ScreenStack.h"
+
+#include "support/TestEnvironment.h"
+#include "ui/NavigationBar.h"
+#include "ui/NavigationController.h"
+#include "ui/NavigationItem.h"
+#include "ui/SlideTransition.h"
+
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+// A window-sized stack over a root screen, shown, with instant slides.
+class ScreenStackTest : public testing::Test {
+protected:
+    ScreenStack stack;
+    QWidget *root = new QWidget;
+
+    void SetUp() override
+    {
+        SlideTransition::setAnimationsEnabled(false);
+        stack.resize(320, 460);
+        stack.setRootScreen(root);
+        stack.show();
+    }
+    void TearDown() override { SlideTransition::setAnimationsEnabled(true); }
+
+    static void flushDeletes()
+    {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+};
+
+} // namespace
+
+TEST_F(ScreenStackTest, PresentCoversTheRootAndDismissUncoversItAndDeletesTheScreen)
+{
+    QSignalSpy presentedSpy(&stack, &ScreenStack::didPresent);
+    QPointer<QWidget> screen = new QWidget;
+    NavigationController *nav = stack.present(screen, QStringLiteral("Settings"));
+    ASSERT_NE(nav, nullptr);
+    EXPECT_EQ(stack.topController(), nav);
+    EXPECT_EQ(nav->rootScreen(), screen.data());
+    EXPECT_EQ(nav->geometry(), stack.rect());
+    EXPECT_EQ(nav->navigationBar()->titleText(), QStringLiteral("Settings"));
+    EXPECT_EQ(presentedSpy.count(), 1);
+    EXPECT_TRUE(screen->isVisible());
+    EXPECT_FALSE(root->isVisible()) << "the covered player is hidden";
+    EXPECT_EQ(ScreenStack::of(screen), &stack);
+    EXPECT_EQ(NavigationController::of(screen), nav);
+
+    stack.dismiss();
+    EXPECT_EQ(stack.topController(), nullptr);
+    EXPECT_TRUE(root->isVisible());
+    flushDeletes();
+    EXPECT_TRUE(screen.isNull());
+
+    stack.dismiss(); // nothing presented: no effect
+    EXPECT_TRUE(root->isVisible());
+}
+
+TEST_F(ScreenStackTest, PresentationsNestAndDismissingALowerOneTakesThoseAboveWithIt)
+{
+    QPointer<NavigationController> first = stack.present(new QWidget, QStringLiteral("Songs"));
+    QPointer<NavigationController> second = stack.present(new QWidget, QStringLiteral("Mail"));
+    EXPECT_EQ(stack.presented(), (QList<NavigationController *>{first, second}));
+    EXPECT_FALSE(first->isVisible());
+
+    stack.dismiss();
+    EXPECT_EQ(stack.topController(), first.data());
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_FALSE(root->isVisible());
+
+    stack.present(new QWidget);
+    first->dismiss();
+    EXPECT_TRUE(stack.presented().isEmpty());
+    EXPECT_TRUE(root->isVisible());
+    flushDeletes();
+    EXPECT_TRUE(first.isNull());
+    EXPECT_TRUE(second.isNull());
+}
+
+TEST_F(ScreenStackTest, EscapeDismissesThePresentedScreen)
+{
+    auto *screen = new QWidget;
+    auto *field = new QLineEdit(screen);
+    stack.present(screen, QStringLiteral("Songs"));
+    QTest::keyClick(field, Qt::Key_A);
+    EXPECT_EQ(field->text(), QStringLiteral("a")) << "ordinary keys still reach the screen";
+    EXPECT_NE(stack.topController(), nullptr);
+    QTest::keyClick(field, Qt::Key_Escape);
+    EXPECT_EQ(stack.topController(), nullptr);
+}
+
+TEST_F(ScreenStackTest, ScreenCanDismissItselfFromItsOwnButton)
+{
+    auto *screen = new QWidget;
+    QPushButton *close =
+        NavigationBar::makeButton(QStringLiteral("Close"), NavigationBar::ButtonStyle::Done);
+    QObject::connect(close, &QPushButton::clicked, screen,
+                     [screen] { NavigationController::of(screen)->dismiss(); });
+    NavigationItem::of(screen)->setRightButton(close);
+    QPointer<NavigationController> nav = stack.present(screen);
+    ASSERT_TRUE(close->isVisible());
+    QTest::mouseClick(close, Qt::LeftButton);
+    EXPECT_EQ(stack.topController(), nullptr);
+    flushDeletes();
+    EXPECT_TRUE(nav.isNull());
+}
+
+TEST_F(ScreenStackTest, AnimatedPresentSlidesUpAndDismissSlidesDown)
+{
+    SlideTransition::setAnimationsEnabled(true);
+    QPointer<QWidget> screen = new QWidget;
+    QPointer<NavigationController> nav = stack.present(screen);
+    EXPECT_TRUE(stack.isAnimating());
+    EXPECT_TRUE(root->isVisible()) << "the root stays visible under the sliding screen";
+    EXPECT_GT(nav->y(), 0);
+
+    QTest::qWait(60);
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return !stack.isAnimating(); }, 2000));
+    EXPECT_EQ(nav->pos(), QPoint(0, 0));
+    EXPECT_FALSE(root->isVisible());
+
+    stack.dismiss();
+    EXPECT_TRUE(stack.isAnimating());
+    EXPECT_TRUE(root->isVisible());
+    EXPECT_TRUE(nav->isVisible()) << "still sliding down";
+    int lowest = nav->y();
+    ASSERT_TRUE(TestEnvironment::waitUntil(
+        [&] {
+            if (nav)
+                lowest = qMax(lowest, nav->y());
+            return nav.isNull();
+        },
+        2000));
+    EXPECT_GT(lowest, 0) << "it moved down before it went away";
+}
+
+TEST_F(ScreenStackTest, ResizingTheWindowResizesEveryLayer)
+{
+    NavigationController *nav = stack.present(new QWidget);
+    stack.resize(400, 600);
+    EXPECT_EQ(nav->geometry(), QRect(0, 0, 400, 600));
+    EXPECT_EQ(root->geometry(), QRect(0, 0, 400, 600));
+    EXPECT_EQ(nav->topScreen()->geometry(),
+              QRect(0, NavigationBar::kHeight, 400, 600 - NavigationBar::kHeight));
+}
