@@ -23,64 +23,6 @@ uint64_t readBigEndian(const unsigned char *p, unsigned size)
     return v;
 }
 
-// Counts open <array> and <dict> elements, skipping comments, CDATA, declarations
-// and processing instructions.
-bool xmlNestingIsSafe(const QByteArray& bytes)
-{
-    const char *p = bytes.constData();
-    const char *end = p + bytes.size();
-    auto skipPast = [&](const char *from, const char *terminator) {
-        const size_t n = std::strlen(terminator);
-        for (const char *q = from; q + n <= end; ++q)
-            if (std::memcmp(q, terminator, n) == 0)
-                return q + n;
-        return end;
-    };
-    auto startsWith = [&](const char *at, const char *prefix) {
-        const size_t n = std::strlen(prefix);
-        return size_t(end - at) >= n && std::memcmp(at, prefix, n) == 0;
-    };
-    auto isContainer = [&](const char *name, const char *nameEnd) {
-        const size_t n = size_t(nameEnd - name);
-        return (n == 5 && std::memcmp(name, "array", 5) == 0) ||
-               (n == 4 && std::memcmp(name, "dict", 4) == 0);
-    };
-    int depth = 0;
-    while (p < end) {
-        p = static_cast<const char *>(std::memchr(p, '<', size_t(end - p)));
-        if (!p)
-            break;
-        if (startsWith(p, "<!--")) {
-            p = skipPast(p + 4, "-->");
-            continue;
-        }
-        if (startsWith(p, "<![CDATA[")) {
-            p = skipPast(p + 9, "]]>");
-            continue;
-        }
-        if (startsWith(p, "<!") || startsWith(p, "<?")) {
-            p = skipPast(p + 2, ">");
-            continue;
-        }
-        const bool closing = startsWith(p, "</");
-        const char *name = p + (closing ? 2 : 1);
-        const char *nameEnd = name;
-        while (nameEnd < end && *nameEnd != '>' && *nameEnd != '/' && *nameEnd != ' ' &&
-               *nameEnd != '\t' && *nameEnd != '\n' && *nameEnd != '\r')
-            ++nameEnd;
-        const char *tagEnd = skipPast(nameEnd, ">");
-        const bool selfClosing = tagEnd - nameEnd >= 2 && tagEnd[-2] == '/';
-        if (isContainer(name, nameEnd)) {
-            if (closing)
-                depth = std::max(0, depth - 1);
-            else if (!selfClosing && ++depth > kMaxXmlNesting)
-                return false;
-        }
-        p = tagEnd;
-    }
-    return true;
-}
-
 } // namespace
 
 // The parsed property list. Nodes are opaque handles, 0 meaning "no node"; every
@@ -323,7 +265,7 @@ class KeyedUnarchiver::XmlSource final : public Source {
 public:
     static std::unique_ptr<XmlSource> open(const QByteArray& bytes)
     {
-        if (!xmlNestingIsSafe(bytes))
+        if (!PropertyList::xmlNestingWithin(bytes, kMaxXmlNesting))
             return nullptr;
         plist_t root = nullptr;
         plist_from_xml(bytes.constData(), uint32_t(bytes.size()), &root);

@@ -3,11 +3,16 @@
 #include <QDateTime>
 #include <QTimeZone>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 namespace PropertyList {
 
 namespace {
+
+// Deeper than any settings file needs; libplist parses and frees recursively, so a
+// crafted file nested far deeper would overflow the stack.
+constexpr int kMaxNesting = 64;
 
 // Seconds between the Unix epoch and the property-list epoch (2001-01-01 UTC).
 constexpr qint64 kPlistEpochOffset = 978307200;
@@ -23,12 +28,83 @@ QString stringOf(plist_t node)
 
 } // namespace
 
+// Counts open <array> and <dict> elements, skipping comments, CDATA, declarations
+// and processing instructions.
+bool xmlNestingWithin(const QByteArray& bytes, int maxDepth)
+{
+    const char *p = bytes.constData();
+    const char *end = p + bytes.size();
+    auto skipPast = [&](const char *from, const char *terminator) {
+        const size_t n = std::strlen(terminator);
+        for (const char *q = from; q + n <= end; ++q)
+            if (std::memcmp(q, terminator, n) == 0)
+                return q + n;
+        return end;
+    };
+    auto startsWith = [&](const char *at, const char *prefix) {
+        const size_t n = std::strlen(prefix);
+        return size_t(end - at) >= n && std::memcmp(at, prefix, n) == 0;
+    };
+    auto isContainer = [&](const char *name, const char *nameEnd) {
+        const size_t n = size_t(nameEnd - name);
+        return (n == 5 && std::memcmp(name, "array", 5) == 0) ||
+               (n == 4 && std::memcmp(name, "dict", 4) == 0);
+    };
+    int depth = 0;
+    while (p < end) {
+        p = static_cast<const char *>(std::memchr(p, '<', size_t(end - p)));
+        if (!p)
+            break;
+        if (startsWith(p, "<!--")) {
+            p = skipPast(p + 4, "-->");
+            continue;
+        }
+        if (startsWith(p, "<![CDATA[")) {
+            p = skipPast(p + 9, "]]>");
+            continue;
+        }
+        if (startsWith(p, "<!") || startsWith(p, "<?")) {
+            p = skipPast(p + 2, ">");
+            continue;
+        }
+        const bool closing = startsWith(p, "</");
+        const char *name = p + (closing ? 2 : 1);
+        const char *nameEnd = name;
+        while (nameEnd < end && *nameEnd != '>' && *nameEnd != '/' && *nameEnd != ' ' &&
+               *nameEnd != '\t' && *nameEnd != '\n' && *nameEnd != '\r')
+            ++nameEnd;
+        const char *tagEnd = skipPast(nameEnd, ">");
+        const bool selfClosing = tagEnd - nameEnd >= 2 && tagEnd[-2] == '/';
+        if (isContainer(name, nameEnd)) {
+            if (closing)
+                depth = std::max(0, depth - 1);
+            else if (!selfClosing && ++depth > maxDepth)
+                return false;
+        }
+        p = tagEnd;
+    }
+    return true;
+}
+
 PlistPtr parse(const QByteArray& bytes)
 {
     if (bytes.isEmpty() || bytes.size() > std::numeric_limits<uint32_t>::max() / 2)
         return nullptr;
+    if (!plist_is_binary(bytes.constData(), uint32_t(bytes.size())))
+        return parseXml(bytes);
     plist_t root = nullptr;
-    plist_from_memory(bytes.constData(), uint32_t(bytes.size()), &root);
+    plist_from_bin(bytes.constData(), uint32_t(bytes.size()), &root);
+    return PlistPtr(root);
+}
+
+PlistPtr parseXml(const QByteArray& bytes)
+{
+    if (bytes.isEmpty() || bytes.size() > std::numeric_limits<uint32_t>::max() / 2 ||
+        plist_is_binary(bytes.constData(), uint32_t(bytes.size())) ||
+        !xmlNestingWithin(bytes, kMaxNesting))
+        return nullptr;
+    plist_t root = nullptr;
+    plist_from_xml(bytes.constData(), uint32_t(bytes.size()), &root);
     return PlistPtr(root);
 }
 
@@ -180,7 +256,7 @@ QByteArray toBinary(plist_t node)
 
 std::optional<QVariantMap> dictionaryFromBytes(const QByteArray& bytes)
 {
-    PlistPtr root = parse(bytes);
+    PlistPtr root = parseXml(bytes);
     if (!root || plist_get_node_type(root.get()) != PLIST_DICT)
         return std::nullopt;
     return toVariant(root.get()).toMap();

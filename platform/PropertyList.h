@@ -1,6 +1,7 @@
 #pragma once
 
-// Property lists (XML and binary) as Qt values, on libplist.
+// Property lists as Qt values, on libplist. Files are read from XML only; binary
+// output serves the keyed archives.
 //
 // Value mapping: dictionary <-> QVariantMap, array <-> QVariantList, string <->
 // QString, data <-> QByteArray, boolean <-> bool, integer <-> qint64, real <-> double, date <->
@@ -24,7 +25,17 @@ using PlistPtr = std::unique_ptr<std::remove_pointer_t<plist_t>, PlistDeleter>;
 
 namespace PropertyList {
 
-// Parses XML or binary property-list bytes; nullptr when they are not one.
+// Parses an XML property list; nullptr when the bytes are not one, are binary, or
+// nest arrays and dictionaries deeper than any file of ours does.
+PlistPtr parseXml(const QByteArray& bytes);
+
+// True when the XML text opens no more than maxDepth nested <array>/<dict>
+// elements (comments, CDATA and declarations are skipped). A cheap guard before
+// handing untrusted XML to libplist, whose parser recurses per level.
+bool xmlNestingWithin(const QByteArray& bytes, int maxDepth);
+
+// Parses XML (as parseXml) or binary bytes. Binary input must be bytes we wrote
+// ourselves: libplist's binary reader is not safe against crafted nesting.
 PlistPtr parse(const QByteArray& bytes);
 
 // The node as a QVariant; an invalid QVariant for UIDs and unknown node types.
@@ -38,7 +49,7 @@ PlistPtr fromVariant(const QVariant& value);
 QByteArray toXml(plist_t node);
 QByteArray toBinary(plist_t node);
 
-// Convenience: the root dictionary of a property-list file's bytes, or nothing.
+// The root dictionary of an XML property list's bytes, or nothing.
 std::optional<QVariantMap> dictionaryFromBytes(const QByteArray& bytes);
 
 } // namespace PropertyList

@@ -58,6 +58,10 @@ TEST(UserDefaults, DamagedFilesAreKeptAsideAndTheStoreStartsEmpty)
         QByteArray("\x89PNG\r\n\x1a\n garbage", 17),              // wrong type of file
         QByteArray("<?xml version=\"1.0\"?><plist version=\"1.0\"><string>x</string></plist>"),
         QByteArray("bplist00\xff\xff\xff", 11),
+        // Nested far deeper than any settings file: refused, not parsed.
+        "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>a</key>" +
+            QByteArray("<array>").repeated(200000) + QByteArray("</array>").repeated(200000) +
+            "</dict></plist>",
     };
     for (const QByteArray& bytes : damaged) {
         TestEnvironment::writeFile(defaultsPath(), bytes);
