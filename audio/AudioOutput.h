@@ -1,0 +1,34 @@
+#pragma once
+
+// The seam between the render graph and a sound device. A backend pulls float
+// stereo (interleaved, -1 .. 1) from a render function on a thread of its own
+// (the render thread) while it is started.
+//
+// Control calls are made from the main thread, in the order open, then any number
+// of start/stop, then close (or destruction, which closes).
+
+#include <functional>
+#include <memory>
+
+class AudioOutput {
+public:
+    // Fills frames interleaved stereo frames. Called on the render thread only
+    // between start() and the return of stop(); it must not block.
+    using RenderFunction = std::function<void(float *stereo, int frames)>;
+
+    virtual ~AudioOutput() = default;
+
+    // Opens the device, asking for preferredRate (Hz). Returns the rate the
+    // device actually runs at, or 0 when no device could be opened.
+    virtual int open(int preferredRate, RenderFunction render) = 0;
+    // Starts pulling.
+    virtual void start() = 0;
+    // Stops pulling (pause). When it returns, the render function is not running
+    // and will not be called again before the next start().
+    virtual void stop() = 0;
+    // Stops and releases the device.
+    virtual void close() = 0;
+};
+
+// Makes the output an engine plays through.
+using AudioOutputFactory = std::function<std::unique_ptr<AudioOutput>()>;

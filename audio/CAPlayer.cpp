@@ -1,0 +1,277 @@
+#include "audio/CAPlayer.h"
+
+#include "audio/AudioDecoder.h"
+#include "audio/CAPlayerDelegate.h"
+#include "audio/EQPresets.h"
+#include "audio/OfflineAudioOutput.h"
+#include "audio/PcmSource.h"
+#include "audio/RenderGraph.h"
+#include "audio/SdlAudioOutput.h"
+#include "platform/Dispatch.h"
+#include "settings/SettingsHelper.h"
+#include "settings/SettingsKeys.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+class DecoderSource : public PcmSource {
+public:
+    explicit DecoderSource(AudioDecoder& decoder) : m_decoder(decoder) {}
+    int sampleRate() const override { return m_decoder.sampleRate(); }
+    int channels() const override { return m_decoder.channels(); }
+    int64_t read(int16_t *out, int64_t frames) override { return m_decoder.read(out, frames); }
+    void seek(int64_t frame) override { m_decoder.seek(frame); }
+
+private:
+    AudioDecoder& m_decoder;
+};
+
+} // namespace
+
+CAPlayer::CAPlayer(const QString& path, AudioOutputFactory outputFactory)
+    : m_outputFactory(std::move(outputFactory)), m_decoder(std::make_unique<AudioDecoder>()),
+      m_self(std::make_shared<CAPlayer *>(this)), m_weakSelf(m_self)
+{
+    if (!m_decoder->open(path)) {
+        m_error = m_decoder->errorString();
+        return;
+    }
+    m_valid = true;
+    m_source = std::make_unique<DecoderSource>(*m_decoder);
+    m_totalFrames = std::max<int64_t>(m_decoder->totalFrames(), 0);
+    m_decoder->seek(0);
+    m_duration = float(double(m_totalFrames) / double(m_decoder->sampleRate()));
+}
+
+CAPlayer::~CAPlayer()
+{
+    if (m_graph) {
+        m_output->stop();
+        m_isPlaying = false;
+        if (m_delegate)
+            m_delegate->playerIsPlaying(false);
+    }
+    if (m_output)
+        m_output->close();
+    m_output.reset();
+    m_graph.reset();
+}
+
+void CAPlayer::prepareToPlay()
+{
+    if (!m_valid || m_graph)
+        return;
+    std::unique_ptr<AudioOutput> output =
+        m_outputFactory ? m_outputFactory() : std::make_unique<SdlAudioOutput>();
+    // The render function is only called after start(), when the graph exists.
+    auto render = [this](float *stereo, int frames) { m_graph->render(stereo, frames); };
+    int rate = output ? output->open(m_source->sampleRate(), render) : 0;
+    if (rate <= 0) {
+        // No device at all: keep time in real time so that the track still ends.
+        output = std::make_unique<OfflineAudioOutput>(0, OfflineAudioOutput::Mode::RealTime);
+        rate = output->open(m_source->sampleRate(), render);
+    }
+    m_output = std::move(output);
+    m_graph = std::make_unique<RenderGraph>(*m_source, rate, [this] { postFinished(); });
+    applyStoredSettings();
+}
+
+void CAPlayer::applyStoredSettings()
+{
+    const std::optional<QVariantMap> dict = SettingsHelper::storedSettingsDict();
+    if (!dict)
+        return;
+    // Values of the wrong type or out of range (a damaged or hand-edited store)
+    // count as absent: a bad "EQ" sets no preset, the others take their defaults.
+    const std::optional<qint64> eq = SettingsHelper::intValue(*dict, SettingsKeys::EQ);
+    if (eq && EQPresets::contains(*eq))
+        pressetId(int32_t(*eq));
+
+    const std::optional<float> volume =
+        SettingsHelper::floatValue(*dict, SettingsKeys::VolumeLimit);
+    const bool volumeOk = volume && *volume >= SettingsKeys::kMinVolumeLimit &&
+                          *volume <= SettingsKeys::kMaxVolumeLimit;
+    volumeLimit(volumeOk ? *volume : SettingsKeys::kDefaultVolumeLimit);
+
+    const std::optional<float> rate = SettingsHelper::floatValue(*dict, SettingsKeys::PlaybackRate);
+    const bool rateOk =
+        rate && *rate >= SettingsKeys::kMinPlaybackRate && *rate <= SettingsKeys::kMaxPlaybackRate;
+    playbackRate(rateOk ? *rate : SettingsKeys::kDefaultPlaybackRate);
+}
+
+void CAPlayer::play()
+{
+    if (!m_valid) {
+        if (!m_failurePosted) {
+            m_failurePosted = true;
+            postFinished();
+        }
+        return;
+    }
+    if (!m_graph)
+        prepareToPlay();
+    m_graph->resume();
+    m_output->start();
+    m_isPlaying = true;
+    if (m_delegate)
+        m_delegate->playerIsPlaying(true);
+}
+
+void CAPlayer::pause()
+{
+    if (!m_graph)
+        return;
+    m_output->stop();
+    m_isPaused = true;
+    m_isPlaying = false;
+    if (m_delegate)
+        m_delegate->playerIsPlaying(false);
+}
+
+void CAPlayer::stop()
+{
+    if (!m_graph)
+        return;
+    m_output->stop();
+    m_isPlaying = false;
+    m_isPaused = false;
+    if (m_delegate)
+        m_delegate->playerIsPlaying(false);
+}
+
+void CAPlayer::postFinished()
+{
+    // Runs on the render thread (or on the main thread for a file that failed to
+    // open). Posting is the one allocation the render thread makes, once per end
+    // of file.
+    Dispatch::main([weak = m_weakSelf] {
+        if (const std::shared_ptr<CAPlayer *> self = weak.lock())
+            (*self)->finishedOnMain();
+    });
+}
+
+void CAPlayer::finishedOnMain()
+{
+    // play() may already have started the file again; then the output keeps going.
+    if (m_graph && m_graph->atEnd()) {
+        m_output->stop();
+        m_graph->resume();
+    }
+    // Last: the owner may destroy this engine from inside the call.
+    if (m_delegate)
+        m_delegate->playerDidFinishPlaying();
+}
+
+int64_t CAPlayer::currentFrame() const
+{
+    if (!m_valid)
+        return 0;
+    if (m_graph) {
+        const int64_t pending = m_graph->rateNode().pendingSeek();
+        if (pending >= 0)
+            return pending;
+    }
+    return m_decoder->tell();
+}
+
+float CAPlayer::currentProgress() const
+{
+    if (m_totalFrames <= 0)
+        return 0.0f;
+    return float(currentFrame()) / float(m_totalFrames);
+}
+
+float CAPlayer::getTime() const
+{
+    if (m_totalFrames <= 0)
+        return 0.0f;
+    return (float(currentFrame()) / float(m_totalFrames)) * m_duration;
+}
+
+void CAPlayer::setTime(float seconds)
+{
+    if (!m_valid || std::isnan(seconds))
+        return;
+    int64_t target = 0;
+    if (m_totalFrames > 0 && m_duration > 0.0f) {
+        const float framesPerSecond = float(m_totalFrames) / m_duration;
+        const float frame = seconds * framesPerSecond;
+        // Beyond the range of int64_t the truncation is undefined; such times are
+        // past either end anyway.
+        if (frame >= 9.2e18f)
+            target = m_totalFrames;
+        else if (frame > -9.2e18f)
+            target = int64_t(frame);
+        if (target > m_totalFrames)
+            target = m_totalFrames;
+        if (target < 0)
+            target = 0;
+    }
+    if (m_graph)
+        m_graph->rateNode().seek(target);
+    else
+        m_decoder->seek(target); // no render thread yet
+}
+
+void CAPlayer::volumeLimit(float value)
+{
+    m_volumeLimit = value;
+    AUVolumeLimit(value);
+}
+
+void CAPlayer::playbackRate(float value)
+{
+    m_playbackRate = value;
+    AUPlaybackRate(value);
+}
+
+void CAPlayer::pressetId(int32_t index)
+{
+    m_EQPressetId = index;
+    AUEQPreset(index);
+}
+
+QStringList CAPlayer::EQPressets() const
+{
+    if (!m_graph)
+        return {};
+    return EQPresets::names();
+}
+
+void CAPlayer::AUVolumeLimit(float value)
+{
+    if (!m_graph || std::isnan(value))
+        return;
+    if (value < 0.0f)
+        value = 0.0f;
+    else if (value > 1.0f)
+        value = 1.0f;
+    m_graph->mixer().setGain(value);
+}
+
+void CAPlayer::AUPlaybackRate(float value)
+{
+    if (!m_graph || std::isnan(value))
+        return;
+    double rate = value;
+    if (rate < 0.5)
+        rate = 0.5;
+    else if (rate > 2.0)
+        rate = 2.0;
+    m_graph->rateNode().setRate(rate);
+}
+
+void CAPlayer::AUEQPreset(int32_t index)
+{
+    if (!m_graph || !EQPresets::contains(index))
+        return;
+    m_graph->equaliser().setGains(EQPresets::gains(index));
+    std::fprintf(stderr, "%s\n", EQPresets::name(index).toUtf8().constData());
+}
+
+int CAPlayer::deviceSampleRate() const
+{
+    return m_graph ? m_graph->deviceRate() : 0;
+}

@@ -1,0 +1,146 @@
+#pragma once
+
+// The audio engine for one file: decodes it (AudioDecoder), plays it through the
+// render graph (rate, volume limit, equaliser) on an output device, and tells
+// its delegate when playing starts or stops and when the file has ended.
+//
+// One engine per track: the owner constructs it for a file, sets the delegate,
+// prepares it, plays it, and destroys it (which stops it) when the next track is
+// loaded. A file that fails to open gives an engine that is not valid(): it never
+// prepares, and play() posts playerDidFinishPlaying once so that the owner moves
+// on as if the track had ended.
+//
+// States: opened (no graph) -> prepared (graph and device open, not pulling) ->
+// playing / paused / stopped; at the end of the file the graph stops pulling by
+// itself, the file is rewound to frame 0 and the delegate is told once.
+//
+// Threads: every call on the main thread. The render thread (the output's) only
+// runs the graph; parameters and seeks reach it through atomics and take effect
+// at the start of its next slice of at most 4096 frames.
+
+#include "audio/AudioOutput.h"
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <memory>
+
+class AudioDecoder;
+class CAPlayerDelegate;
+class PcmSource;
+class RenderGraph;
+
+class CAPlayer {
+public:
+    // Opens and measures the file at path; builds no graph. outputFactory makes
+    // the device at prepare time (default: SdlAudioOutput).
+    explicit CAPlayer(const QString& path, AudioOutputFactory outputFactory = {});
+    ~CAPlayer();
+    CAPlayer(const CAPlayer&) = delete;
+    CAPlayer& operator=(const CAPlayer&) = delete;
+
+    // False when the file could not be opened (errorString() says why).
+    bool isValid() const { return m_valid; }
+    QString errorString() const { return m_error; }
+
+    // Not owned; the owner clears it (or destroys the engine) before it goes away.
+    void setDelegate(CAPlayerDelegate *delegate) { m_delegate = delegate; }
+    CAPlayerDelegate *delegate() const { return m_delegate; }
+
+    // Opens the output and builds the graph, then applies the stored audio
+    // settings ("EQ", "VolumeLimit", "PlaybackRate"). Does nothing on an invalid
+    // engine or one already prepared.
+    void prepareToPlay();
+    bool isGraphInitialized() const { return m_graph != nullptr; }
+
+    // Prepares if needed and starts the output; isPlaying() = true, isPaused()
+    // unchanged; tells the delegate playerIsPlaying(true). After the end of the
+    // file this plays it again from the start.
+    void play();
+    // On a prepared engine: stops the output; isPaused() = true, isPlaying() =
+    // false; tells the delegate playerIsPlaying(false). Otherwise nothing.
+    void pause();
+    // On a prepared engine: stops the output (the position stays); both flags
+    // false; tells the delegate playerIsPlaying(false). Otherwise nothing.
+    void stop();
+
+    // Set by play(), cleared by pause(), stop() and destruction. It stays true
+    // after the end of the file until the owner stops or replaces the engine.
+    bool isPlaying() const { return m_isPlaying; }
+    // Set by pause(), cleared only by stop().
+    bool isPaused() const { return m_isPaused; }
+
+    // Length of the file in seconds / in frames at the file's rate.
+    float duration() const { return m_duration; }
+    int64_t totalFrames() const { return m_totalFrames; }
+    // The decoder's frame position; while a seek waits for the render thread,
+    // the frame it goes to.
+    int64_t currentFrame() const;
+    // currentFrame() / totalFrames() in 32-bit float; 0 for an empty file.
+    float currentProgress() const;
+    // The position in seconds: (currentFrame / totalFrames) * duration in 32-bit
+    // float; 0 for an empty file.
+    float getTime() const;
+    // Moves to seconds (truncated to a frame of the file; past the end: the end,
+    // which ends the file at the next slice; negative: the start). A playing
+    // engine continues from there at its next slice, a paused or stopped one
+    // starts there.
+    void setTime(float seconds);
+
+    // Effects. The setters keep the value exactly as given and apply it (clamped)
+    // only when the graph is initialised; prepareToPlay() applies the stored
+    // settings instead.
+    // Volume limit: linear gain, applied within 0 .. 1. Starts at 1.0.
+    void volumeLimit(float value);
+    float volumeLimit() const { return m_volumeLimit; }
+    // Playback rate factor, applied within 0.5 .. 2.0 (tempo and pitch together).
+    // 0 until first set.
+    void playbackRate(float value);
+    float playbackRate() const { return m_playbackRate; }
+    // Equaliser preset: an index into EQPressets(). An index outside the list is
+    // kept but not applied. Starts at 0 (no preset applied: flat).
+    void pressetId(int32_t index);
+    int32_t EQPressetId() const { return m_EQPressetId; }
+    // The preset names in list order; empty while the graph is not initialised.
+    QStringList EQPressets() const;
+
+    // Apply a value to the graph without storing it (clamped as above); nothing
+    // when the graph is not initialised. AUEQPreset writes the preset's name to
+    // stderr.
+    void AUVolumeLimit(float value);
+    void AUPlaybackRate(float value);
+    void AUEQPreset(int32_t index);
+
+    // The rate the output runs at (Hz); 0 before prepareToPlay().
+    int deviceSampleRate() const;
+
+private:
+    void applyStoredSettings();
+    void postFinished();
+    void finishedOnMain();
+
+    // Destroyed bottom-up: the output before the graph it pulls, the graph before
+    // the source and decoder it reads.
+    const AudioOutputFactory m_outputFactory; // immutable
+    std::unique_ptr<AudioDecoder> m_decoder;  // render thread reads while prepared
+    std::unique_ptr<PcmSource> m_source;      // render thread only while prepared
+    std::unique_ptr<RenderGraph> m_graph;     // built by prepareToPlay (main thread)
+    std::unique_ptr<AudioOutput> m_output;    // main thread only
+    // The posted end-of-file task holds a weak reference, so that an engine
+    // destroyed before it runs is never touched.
+    std::shared_ptr<CAPlayer *> m_self;         // main thread only
+    const std::weak_ptr<CAPlayer *> m_weakSelf; // immutable; copied by the render thread
+
+    // Main thread only.
+    CAPlayerDelegate *m_delegate = nullptr;
+    bool m_valid = false;
+    QString m_error;
+    bool m_isPlaying = false;
+    bool m_isPaused = false;
+    bool m_failurePosted = false;
+    float m_volumeLimit = 1.0f;
+    float m_playbackRate = 0.0f;
+    int32_t m_EQPressetId = 0;
+    float m_duration = 0.0f;
+    int64_t m_totalFrames = 0;
+};

@@ -1,0 +1,176 @@
+#include "audio/RateNode.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <soxr.h>
+
+namespace {
+
+// Source frames read per chunk; a chunk is converted to float once and then fed
+// to the resampler as it asks for it.
+constexpr int kChunkFrames = 4096;
+
+} // namespace
+
+void RateNode::Resampler::operator()(soxr *s) const
+{
+    soxr_delete(s);
+}
+
+RateNode::RateNode(PcmSource& source, int deviceRate)
+    : m_source(source), m_deviceRate(deviceRate), m_downmix(source.channels()),
+      m_pcm(size_t(kChunkFrames) * size_t(m_downmix.channels())), m_staged(size_t(kChunkFrames) * 2)
+{
+    Change initial = makeChange(false, -1);
+    m_resampler = std::move(initial.resampler);
+    m_ioRatio = initial.ioRatio;
+}
+
+RateNode::~RateNode() = default;
+
+RateNode::Change RateNode::makeChange(bool restart, int64_t seekFrame) const
+{
+    Change change;
+    change.restart = restart;
+    change.seekFrame = seekFrame;
+    const double inputRate = double(m_source.sampleRate()) * m_rate;
+    change.ioRatio = inputRate / m_deviceRate;
+    if (inputRate != double(m_deviceRate)) {
+        const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+        const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+        const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
+        soxr_error_t error = nullptr;
+        soxr_t s = soxr_create(inputRate, m_deviceRate, 2, &error, &io, &quality, &runtime);
+        // Without a resampler the stream still plays (at the wrong pitch) rather
+        // than stopping; soxr refuses only rates that are not positive.
+        if (!error)
+            change.resampler.reset(s);
+        else
+            soxr_delete(s);
+    }
+    return change;
+}
+
+void RateNode::setRate(double rate)
+{
+    if (rate == m_rate)
+        return;
+    m_rate = rate;
+    m_mailbox.post(makeChange(false, -1), [](Change& newer, Change& older) {
+        newer.restart = newer.restart || older.restart;
+        if (newer.seekFrame < 0)
+            newer.seekFrame = older.seekFrame;
+    });
+}
+
+void RateNode::seek(int64_t frame)
+{
+    frame = std::max<int64_t>(frame, 0);
+    m_pendingSeek.store(frame, std::memory_order_release);
+    // A newer seek supersedes an older one; a rate change still waiting is
+    // already carried by the fresh resampler.
+    m_mailbox.post(makeChange(true, frame));
+}
+
+void RateNode::install(Change& change)
+{
+    std::swap(m_resampler, change.resampler);
+    m_ioRatio = change.ioRatio;
+    if (change.restart) {
+        m_stagedPos = m_stagedCount = 0;
+        m_sourceEnded = false;
+    }
+    if (change.seekFrame >= 0) {
+        m_source.seek(change.seekFrame);
+        int64_t expected = change.seekFrame;
+        m_pendingSeek.compare_exchange_strong(expected, -1, std::memory_order_acq_rel);
+    }
+}
+
+bool RateNode::refill(int frames)
+{
+    const int64_t want = std::clamp<int64_t>(frames, 1, kChunkFrames);
+    const int64_t got = m_source.read(m_pcm.data(), want);
+    if (got < 0)
+        return false;
+    if (got < want)
+        m_sourceEnded = true;
+    m_downmix.convert(m_pcm.data(), m_staged.data(), int(got));
+    m_stagedPos = 0;
+    m_stagedCount = int(got);
+    return true;
+}
+
+RateNode::Result RateNode::render(float *out, int frames)
+{
+    if (auto *letter = m_mailbox.take()) {
+        install(letter->value);
+        m_mailbox.retire(letter);
+    }
+    Result result;
+    int stalls = 0;
+    while (result.frames < frames) {
+        const int need = frames - result.frames;
+        float *dst = out + 2 * result.frames;
+        int available = m_stagedCount - m_stagedPos;
+        if (!m_resampler) {
+            if (available == 0) {
+                if (m_sourceEnded) {
+                    result.status = Status::EndOfStream;
+                    break;
+                }
+                // Straight from the source into the output: no staging copy.
+                const int want = std::min(need, kChunkFrames);
+                const int64_t got = m_source.read(m_pcm.data(), want);
+                if (got < 0) {
+                    result.status = Status::Error;
+                    break;
+                }
+                if (got < want)
+                    m_sourceEnded = true;
+                m_downmix.convert(m_pcm.data(), dst, int(got));
+                result.frames += int(got);
+                continue;
+            }
+            const int n = std::min(available, need);
+            std::memcpy(dst, m_staged.data() + 2 * m_stagedPos, sizeof(float) * 2 * size_t(n));
+            m_stagedPos += n;
+            result.frames += n;
+            continue;
+        }
+
+        if (available == 0 && !m_sourceEnded) {
+            // Ask for about what this slice still needs, so that the source's
+            // position stays close to what is heard.
+            if (!refill(int(std::ceil(need * m_ioRatio)) + 16)) {
+                result.status = Status::Error;
+                break;
+            }
+            available = m_stagedCount - m_stagedPos;
+        }
+        size_t used = 0, made = 0;
+        if (available > 0) {
+            soxr_process(m_resampler.get(), m_staged.data() + 2 * m_stagedPos, size_t(available),
+                         &used, dst, size_t(need), &made);
+            m_stagedPos += int(used);
+        } else {
+            // End of input: drain what the resampler still holds.
+            soxr_process(m_resampler.get(), nullptr, 0, nullptr, dst, size_t(need), &made);
+            result.frames += int(made);
+            if (int(made) < need) {
+                result.status = Status::EndOfStream;
+                break;
+            }
+            continue;
+        }
+        result.frames += int(made);
+        // A resampler that neither takes input nor gives output would spin here.
+        stalls = (used == 0 && made == 0) ? stalls + 1 : 0;
+        if (stalls > 2) {
+            result.status = Status::Error;
+            break;
+        }
+    }
+    return result;
+}

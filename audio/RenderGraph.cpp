@@ -1,0 +1,78 @@
+#include "audio/RenderGraph.h"
+
+#include <algorithm>
+#include <cstring>
+
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
+
+RenderGraph::RenderGraph(PcmSource& source, int deviceRate, std::function<void()> onEnd)
+    : m_source(source), m_deviceRate(deviceRate), m_onEnd(std::move(onEnd)),
+      m_rate(source, deviceRate), m_equaliser(deviceRate)
+{}
+
+void RenderGraph::resume()
+{
+    if (!m_atEnd.load(std::memory_order_acquire))
+        return;
+    // The drained resampler is replaced before the render thread sees the flag.
+    m_rate.seek(0);
+    m_atEnd.store(false, std::memory_order_release);
+}
+
+void RenderGraph::render(float *stereo, int frames)
+{
+#if defined(__SSE__)
+    // Decaying filter tails would otherwise reach denormal range and cost tens of
+    // times more per sample; the caller's mode is restored on return.
+    const unsigned int csr = _mm_getcsr();
+    _mm_setcsr(csr | 0x8040); // flush-to-zero and denormals-are-zero
+#endif
+    while (frames > 0) {
+        const int n = std::min(frames, kMaxSliceFrames);
+        renderSlice(stereo, n);
+        stereo += 2 * n;
+        frames -= n;
+    }
+#if defined(__SSE__)
+    _mm_setcsr(csr);
+#endif
+}
+
+void RenderGraph::renderSlice(float *stereo, int frames)
+{
+    if (m_atEnd.load(std::memory_order_acquire)) {
+        std::memset(stereo, 0, sizeof(float) * 2 * size_t(frames));
+        return;
+    }
+    const RateNode::Result result = m_rate.render(stereo, frames);
+    if (result.frames > 0) {
+        m_mixer.process(stereo, result.frames);
+        m_equaliser.process(stereo, result.frames);
+    }
+    if (result.frames < frames)
+        std::memset(stereo + 2 * result.frames, 0,
+                    sizeof(float) * 2 * size_t(frames - result.frames));
+    switch (result.status) {
+    case RateNode::Status::Ok:
+        m_failedSlices = 0;
+        break;
+    case RateNode::Status::Error:
+        if (++m_failedSlices >= kMaxFailedSlices)
+            endOfStream();
+        break;
+    case RateNode::Status::EndOfStream:
+        endOfStream();
+        break;
+    }
+}
+
+void RenderGraph::endOfStream()
+{
+    m_failedSlices = 0;
+    m_source.seek(0);
+    m_atEnd.store(true, std::memory_order_release);
+    if (m_onEnd)
+        m_onEnd();
+}

@@ -1,0 +1,130 @@
+#include "EngineTestSupport.h"
+
+#include <QtEndian>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace EngineTest {
+
+std::vector<int16_t> tone(double hz, double amplitude, int sampleRate, int64_t frames, int channels)
+{
+    std::vector<int16_t> samples(size_t(frames * channels));
+    for (int64_t i = 0; i < frames; ++i) {
+        const double v = amplitude * std::sin(2.0 * M_PI * hz * double(i) / sampleRate);
+        const auto s = int16_t(std::lround(std::clamp(v * 32767.0, -32768.0, 32767.0)));
+        for (int c = 0; c < channels; ++c)
+            samples[size_t(i * channels + c)] = s;
+    }
+    return samples;
+}
+
+QByteArray wavBytes(const std::vector<int16_t>& samples, int sampleRate, int channels)
+{
+    const auto dataBytes = quint32(samples.size() * 2);
+    QByteArray out;
+    auto u32 = [&out](quint32 v) {
+        char b[4];
+        qToLittleEndian(v, b);
+        out.append(b, 4);
+    };
+    auto u16 = [&out](quint16 v) {
+        char b[2];
+        qToLittleEndian(v, b);
+        out.append(b, 2);
+    };
+    out.append("RIFF", 4);
+    u32(36 + dataBytes);
+    out.append("WAVEfmt ", 8);
+    u32(16);
+    u16(1);
+    u16(quint16(channels));
+    u32(quint32(sampleRate));
+    u32(quint32(sampleRate * channels * 2));
+    u16(quint16(channels * 2));
+    u16(16);
+    out.append("data", 4);
+    u32(dataBytes);
+    for (int16_t s : samples)
+        u16(quint16(s));
+    return out;
+}
+
+std::vector<float> channel(const std::vector<float>& stereo, int which)
+{
+    std::vector<float> result(stereo.size() / 2);
+    for (size_t i = 0; i < result.size(); ++i)
+        result[i] = stereo[2 * i + size_t(which)];
+    return result;
+}
+
+double rms(const std::vector<float>& samples, size_t from, size_t to)
+{
+    to = std::min(to, samples.size());
+    if (to <= from)
+        return 0.0;
+    double sum = 0;
+    for (size_t i = from; i < to; ++i)
+        sum += double(samples[i]) * samples[i];
+    return std::sqrt(sum / double(to - from));
+}
+
+double toneAmplitude(const std::vector<float>& samples, double hz, int sampleRate, size_t from,
+                     size_t to)
+{
+    to = std::min(to, samples.size());
+    const double w = 2.0 * M_PI * hz / sampleRate;
+    double re = 0, im = 0;
+    for (size_t i = from; i < to; ++i) {
+        re += samples[i] * std::cos(w * double(i - from));
+        im -= samples[i] * std::sin(w * double(i - from));
+    }
+    return 2.0 * std::hypot(re, im) / double(to - from);
+}
+
+double zeroCrossingHz(const std::vector<float>& samples, int sampleRate, size_t from, size_t to)
+{
+    to = std::min(to, samples.size());
+    double first = -1, last = -1;
+    int crossings = 0;
+    for (size_t i = from + 1; i < to; ++i) {
+        if (samples[i - 1] < 0 && samples[i] >= 0) {
+            // Interpolated position of the crossing.
+            const double t = double(i - 1) + samples[i - 1] / (samples[i - 1] - samples[i]);
+            if (first < 0)
+                first = t;
+            last = t;
+            ++crossings;
+        }
+    }
+    if (crossings < 2)
+        return 0.0;
+    return (crossings - 1) * double(sampleRate) / (last - first);
+}
+
+double toDb(double ratio)
+{
+    return 20.0 * std::log10(ratio);
+}
+
+int64_t MemorySource::read(int16_t *out, int64_t frames)
+{
+    if (m_failures > 0) {
+        --m_failures;
+        return -1;
+    }
+    const int64_t n = std::clamp<int64_t>(totalFrames() - m_position, 0, frames);
+    if (n > 0)
+        std::memcpy(out, m_samples.data() + m_position * m_channels,
+                    size_t(n * m_channels) * sizeof(int16_t));
+    m_position += n;
+    return n;
+}
+
+void MemorySource::seek(int64_t frame)
+{
+    ++m_seeks;
+    m_position = std::clamp<int64_t>(frame, 0, totalFrames());
+}
+
+} // namespace EngineTest
