@@ -7,7 +7,10 @@
 #include "platform/SystemInfo.h"
 #include "platform/UserDefaults.h"
 
+#include "ui/ScreenStack.h"
+
 #include <QEvent>
+#include <QPointer>
 #include <QVBoxLayout>
 #include <QWidget>
 

@@ -1,25 +1,979 @@
 #include "app/MainViewController.h"
 
-#include <QLabel>
-#include <QVBoxLayout>
+#include "app/MprisService.h"
+#include "app/PlaylistModel.h"
+#include "app/SleepWatcher.h"
+#include "app/VideoMovieScreen.h"
+#include "audio/CAPlayer.h"
+#include "audio/SystemVolume.h"
+#include "browser/FileManager.h"
+#include "media/MediaHelper.h"
+#include "platform/Alert.h"
+#include "platform/AppNotifier.h"
+#include "platform/Dispatch.h"
+#include "platform/UserDefaults.h"
+#include "playlists/CAPlaylistCell.h"
+#include "playlists/PlaylistHelper.h"
+#include "settings/SettingsHelper.h"
+#include "settings/SettingsKeys.h"
+#include "ui/AlertViewHelper.h"
+#include "ui/GradientButton.h"
+#include "ui/Icons.h"
+#include "ui/PlaceholderScreen.h"
+#include "ui/PopupView.h"
+#include "ui/ScreenStack.h"
 
-MainViewController::MainViewController(QWidget *parent) : QWidget(parent)
+#include <QApplication>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QListView>
+#include <QMouseEvent>
+#include <QPropertyAnimation>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSlider>
+#include <QTimer>
+#include <QUrl>
+#include <cmath>
+
+namespace {
+
+const QString kLastPlaylist = QStringLiteral("Last Playlist");
+// The system volume (0..100) of the volume control, kept apart from the settings.
+const QString kSystemVolume = QStringLiteral("SystemVolume");
+const QString kContactAddress = QStringLiteral("quaver-pro@users.noreply.invalid");
+
+QPushButton *iconButton(QWidget *parent, const QString& image, const QRect& frame,
+                        const QString& accessibleName)
+{
+    auto *button = new QPushButton(parent);
+    button->setGeometry(frame);
+    button->setFlat(true);
+    button->setIcon(Icons::named(image));
+    button->setIconSize(frame.size() - QSize(8, 8));
+    button->setAccessibleName(accessibleName);
+    button->setToolTip(accessibleName);
+    button->setStyleSheet(QStringLiteral("QPushButton { border: none; background: transparent; }"
+                                         "QPushButton:focus { border: 1px solid #ff7f00; }"));
+    return button;
+}
+
+} // namespace
+
+MainViewController::MainViewController(QWidget *parent)
+    : QWidget(parent), m_model(new PlaylistModel(this)), m_timer(new QTimer(this))
 {
     setObjectName(QStringLiteral("player"));
+    buildScreen();
+
+    m_timer->setInterval(kTimerIntervalMs);
+    connect(m_timer, &QTimer::timeout, this, &MainViewController::updateUI);
+
+    m_mpris = new MprisService(this, this);
+    auto *sleep = new SleepWatcher(this);
+    connect(sleep, &SleepWatcher::interruptionBegan, this, &MainViewController::beginInterruption);
+    connect(sleep, &SleepWatcher::interruptionEnded, this, &MainViewController::endInterruption);
+    connect(&AppNotifier::instance(), &AppNotifier::background, this,
+            &MainViewController::appIsSuspended);
+
+    // Shake: the keyboard stands in for the motion sensor.
+    auto *shake = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_K), this);
+    shake->setContext(Qt::WindowShortcut);
+    connect(shake, &QShortcut::activated, this, &MainViewController::motionEnded);
+    auto *space = new QShortcut(QKeySequence(Qt::Key_Space), this);
+    space->setContext(Qt::WindowShortcut);
+    connect(space, &QShortcut::activated, this, &MainViewController::playButton);
+
+    restoreLastPlaylist();
+}
+
+MainViewController::~MainViewController()
+{
+    // The engine's last message (playing: NO) must not reach a half-destroyed screen.
+    if (m_player)
+        m_player->setDelegate(nullptr);
+    m_player.reset();
+}
+
+void MainViewController::buildScreen()
+{
+    setFixedSize(320, 460);
     setAutoFillBackground(true);
     QPalette pal = palette();
-    pal.setColor(QPalette::Window, Qt::black);
+    pal.setColor(QPalette::Window, QColor(12, 12, 14));
     pal.setColor(QPalette::WindowText, Qt::white);
     setPalette(pal);
 
-    auto *layout = new QVBoxLayout(this);
-    auto *title = new QLabel(QStringLiteral("Quaver Pro"), this);
-    title->setAlignment(Qt::AlignCenter);
-    QFont font = title->font();
-    font.setPointSize(18);
-    font.setBold(true);
-    title->setFont(font);
-    layout->addStretch();
-    layout->addWidget(title);
-    layout->addStretch();
+    // Now playing: behind the list panel when it unfolds.
+    ui.songNameLabel = new QLabel(this);
+    ui.songNameLabel->setGeometry(10, 140, 300, 56);
+    ui.songNameLabel->setAlignment(Qt::AlignCenter);
+    ui.songNameLabel->setWordWrap(true);
+    ui.songNameLabel->setStyleSheet(
+        QStringLiteral("color: white; font-size: 16px; font-weight: bold;"));
+    auto *art = new QLabel(this);
+    art->setGeometry(130, 292, 60, 60);
+    art->setPixmap(Icons::pixmap(QStringLiteral("songs"), QSize(60, 60)));
+
+    ui.timeSeeker = new QSlider(Qt::Horizontal, this);
+    ui.timeSeeker->setGeometry(20, 220, 280, 24);
+    ui.timeSeeker->setAccessibleName(QStringLiteral("Position"));
+    ui.timeSeeker->setStyleSheet(QStringLiteral(
+        "QSlider::groove:horizontal { height: 9px; border-image: url(:/icons/sliderCover.svg) 0 10 "
+        "0 10; }"
+        "QSlider::sub-page:horizontal { border-image: url(:/icons/fullSlider.svg) 0 10 0 10; }"
+        "QSlider::handle:horizontal { image: url(:/icons/hand.svg); width: 22px; margin: -7px 0; "
+        "}"));
+    ui.timeSeeker->setValue(0);
+    ui.timeSeeker->hide();
+    connect(ui.timeSeeker, &QSlider::sliderMoved, this,
+            [this](int ms) { seekTime(float(ms) / 1000.0f); });
+
+    ui.currentTimeLabel = new QPushButton(QStringLiteral("0:00"), this);
+    ui.currentTimeLabel->setGeometry(110, 250, 100, 26);
+    ui.currentTimeLabel->setFlat(true);
+    ui.currentTimeLabel->setAccessibleName(QStringLiteral("Time, click for time remaining"));
+    ui.currentTimeLabel->setStyleSheet(
+        QStringLiteral("QPushButton { color: #e6e6e6; border: none; font-size: 15px; }"));
+    connect(ui.currentTimeLabel, &QPushButton::clicked, this, &MainViewController::countDown);
+
+    // Control panel.
+    ui.interfaceView = new QWidget(this);
+    ui.interfaceView->setGeometry(0, 0, 320, 80);
+    ui.interfaceView->setStyleSheet(QStringLiteral(
+        "background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #3a3a40, stop:1 #0c0c0e);"));
+    ui.repeatButton =
+        iconButton(ui.interfaceView, m_repeatImage, {6, 6, 40, 40}, QStringLiteral("Repeat"));
+    ui.backwardButton = iconButton(ui.interfaceView, QStringLiteral("backward.png"),
+                                   {70, 2, 48, 48}, QStringLiteral("Previous"));
+    ui.playButton =
+        iconButton(ui.interfaceView, m_playImage, {136, 2, 48, 48}, QStringLiteral("Play"));
+    ui.forwardButton = iconButton(ui.interfaceView, QStringLiteral("forward.png"), {202, 2, 48, 48},
+                                  QStringLiteral("Next"));
+    ui.shuffleButton =
+        iconButton(ui.interfaceView, m_shuffleImage, {274, 6, 40, 40}, QStringLiteral("Shuffle"));
+    ui.videoButton = iconButton(ui.interfaceView, QStringLiteral("video.png"), {10, 52, 40, 26},
+                                QStringLiteral("Show video"));
+    ui.videoButton->setEnabled(false);
+    connect(ui.repeatButton, &QPushButton::clicked, this, &MainViewController::repeatButton);
+    connect(ui.backwardButton, &QPushButton::clicked, this, &MainViewController::backwardButton);
+    connect(ui.playButton, &QPushButton::clicked, this, &MainViewController::playButton);
+    connect(ui.forwardButton, &QPushButton::clicked, this, &MainViewController::forwardButton);
+    connect(ui.shuffleButton, &QPushButton::clicked, this, &MainViewController::shuffleButton);
+    connect(ui.videoButton, &QPushButton::clicked, this, &MainViewController::showVideo);
+
+    ui.volumeView = new QSlider(Qt::Horizontal, ui.interfaceView);
+    ui.volumeView->setGeometry(96, 55, 122, 30);
+    ui.volumeView->setRange(0, 100);
+    ui.volumeView->setAccessibleName(QStringLiteral("Volume"));
+    ui.volumeView->setStyleSheet(ui.timeSeeker->styleSheet());
+    const QVariant storedVolume = UserDefaults::standard().objectForKey(kSystemVolume);
+    ui.volumeView->setValue(storedVolume.canConvert<int>() && storedVolume.toInt() >= 0 &&
+                                    storedVolume.toInt() <= 100
+                                ? storedVolume.toInt()
+                                : 100);
+    connect(ui.volumeView, &QSlider::valueChanged, this, [this](int value) {
+        SystemVolume::set(float(value) / 100.0f);
+        UserDefaults::standard().setObject(kSystemVolume, value);
+        UserDefaults::standard().synchronize();
+    });
+    SystemVolume::set(float(ui.volumeView->value()) / 100.0f);
+
+    // The list panel.
+    ui.playlistContainer = new QWidget(this);
+    ui.playlistContainer->setGeometry(0, 80, 320, kPanelFolded);
+    ui.playlistContainer->setAutoFillBackground(true);
+    ui.playlistContainer->setStyleSheet(QStringLiteral("background: #101014;"));
+    ui.playlistButton = new QPushButton(ui.playlistContainer);
+    ui.playlistButton->setGeometry(0, 0, 320, kPanelFolded);
+    ui.playlistButton->setAccessibleName(QStringLiteral("Show or hide the list"));
+    ui.playlistButton->setStyleSheet(QStringLiteral(
+        "QPushButton { border: none; background: qlineargradient(x1:0, y1:0, x2:0, y2:1,"
+        " stop:0 #4a4a52, stop:1 #1c1c20); }"));
+    ui.playlistButton->installEventFilter(this);
+    connect(ui.playlistButton, &QPushButton::clicked, this, &MainViewController::animatePlaylist);
+    ui.playlistInfoLabel = new QLabel(ui.playlistButton);
+    ui.playlistInfoLabel->setGeometry(200, 0, 112, kPanelFolded);
+    ui.playlistInfoLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    ui.playlistInfoLabel->setStyleSheet(QStringLiteral("color: #e6e6e6; background: transparent;"));
+    ui.playlistInfoLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
+    auto *grip = new QLabel(ui.playlistButton);
+    grip->setGeometry(146, 0, 28, kPanelFolded);
+    grip->setPixmap(Icons::pixmap(QStringLiteral("playlistHandle"), QSize(28, 22)));
+    grip->setStyleSheet(QStringLiteral("background: transparent;"));
+    grip->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    ui.table = new QListView(ui.playlistContainer);
+    ui.table->setGeometry(0, kPanelFolded, 320, kPanelUnfolded - kPanelFolded);
+    ui.table->setModel(m_model);
+    ui.table->setItemDelegate(new CAPlaylistCell(ui.table));
+    ui.table->setUniformItemSizes(true);
+    ui.table->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    ui.table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    ui.table->setStyleSheet(QStringLiteral("QListView { background: #101014; border: none; }"));
+    connect(ui.table, &QListView::activated, this,
+            [this](const QModelIndex& index) { didSelectRow(index.row()); });
+    connect(ui.table, &QListView::clicked, this,
+            [this](const QModelIndex& index) { didSelectRow(index.row()); });
+
+    m_panelAnimation = new QPropertyAnimation(ui.playlistContainer, "geometry", this);
+    m_panelAnimation->setDuration(1000);
+
+    // Bottom bar: the buttons are told apart by their titles.
+    const QStringList titles = {QStringLiteral("Songs"), QStringLiteral("Playlists"),
+                                QStringLiteral("Settings"), QStringLiteral("Contact")};
+    for (int i = 0; i < titles.size(); ++i) {
+        auto *button = new GradientButton(titles[i], this);
+        button->setGeometry(i * 80, 425, 80, 35);
+        button->setStyleSheet(
+            QStringLiteral("color: white; font-weight: bold; background: #202024;"));
+        connect(button, &QPushButton::clicked, this,
+                [this, title = titles[i]] { barButtonPressed(title); });
+    }
+    ui.interfaceView->raise();
+    ui.playlistContainer->raise();
+}
+
+// ---- The current list ----
+
+const MediaList& MainViewController::tableContents() const
+{
+    return m_model->items();
+}
+
+void MainViewController::restoreLastPlaylist()
+{
+    UserDefaults& defaults = UserDefaults::standard();
+    MediaList items;
+    const QVariant stored = defaults.objectForKey(kLastPlaylist);
+    if (stored.typeId() == QMetaType::QByteArray)
+        items = MediaDesc::itemsWithArchivedData(stored.toByteArray()).value_or(MediaList());
+    m_model->setItems(items);
+    defaults.setObject(kLastPlaylist, MediaDesc::archivedDataWithItems(items));
+    defaults.synchronize();
+    updateInfoLabel();
+}
+
+void MainViewController::updateLastPlaylist()
+{
+    // Records are shared with the screen, which fills in titles and durations; the
+    // worker archives copies taken here.
+    MediaList snapshot;
+    snapshot.reserve(tableContents().size());
+    for (const MediaDescPtr& item : tableContents())
+        snapshot.append(std::make_shared<MediaDesc>(*item));
+    Dispatch::globalLow([snapshot = std::move(snapshot)] {
+        UserDefaults& defaults = UserDefaults::standard();
+        defaults.setObject(kLastPlaylist, MediaDesc::archivedDataWithItems(snapshot));
+        defaults.synchronize();
+    });
+}
+
+void MainViewController::addCollectionWithItems(const QStringList& paths)
+{
+    addCollectionWithItems(paths, true, {});
+}
+
+void MainViewController::addCollectionWithItems(const QStringList& paths, bool report,
+                                                std::function<void()> then)
+{
+    QPointer<MainViewController> self(this);
+    Dispatch::globalHigh([self, paths, report, then = std::move(then)] {
+        MediaList records = MediaHelper::collectionWithMedia(paths);
+        Dispatch::main(
+            [self, records = std::move(records), count = int(paths.size()), report, then] {
+                if (!self)
+                    return;
+                MediaList items = self->tableContents();
+                items.append(records);
+                self->installList(std::move(items), count, report, then);
+            });
+    });
+}
+
+void MainViewController::addCollectionWithFileName(const QString& name)
+{
+    QPointer<MainViewController> self(this);
+    Dispatch::globalHigh([self, name] {
+        MediaList items = PlaylistHelper::contentsForPlaylist(name).value_or(MediaList());
+        Dispatch::main([self, items = std::move(items)] {
+            if (self)
+                self->installList(items, int(items.size()), true, {});
+        });
+    });
+}
+
+void MainViewController::installList(MediaList items, int count, bool report,
+                                     const std::function<void()>& then)
+{
+    m_model->setItems(std::move(items));
+    m_model->setCurrentRow(m_player ? m_currentSong : -1);
+    if (report)
+        showAlertWithItems(count);
+    updateInfoLabel();
+    updateLastPlaylist();
+    notifyRemote();
+    if (then)
+        then();
+}
+
+void MainViewController::showAlertWithItems(int count)
+{
+    QString message;
+    if (count == 1)
+        message = QStringLiteral("one item have been added to your current playlist");
+    else if (count >= 2)
+        message = QStringLiteral("%1 items have been added to your current playlist").arg(count);
+    else
+        message = QStringLiteral("There are no items in selected folder.");
+    (new Alert(QString(), message, QStringLiteral("Close")))->show();
+}
+
+void MainViewController::createPlaylist()
+{
+    Alert *alert = AlertViewHelper::alertViewWithTitle(QStringLiteral("New Playlist"));
+    alert->setCallback([this](int button, const QString& text) {
+        if (button == 1)
+            PlaylistHelper::createPlaylistWithName(text, tableContents(), true);
+        dismissPopupView();
+    });
+    alert->show();
+}
+
+void MainViewController::clearPlaylist()
+{
+    auto *alert = new Alert(
+        QString(),
+        QStringLiteral("Are you sure you want to delete all the files from your current playlist"),
+        QStringLiteral("NO"), {QStringLiteral("YES")});
+    alert->setCallback([this](int button, const QString&) {
+        if (button == 1) {
+            m_model->clear();
+            notifyRemote();
+        }
+        dismissPopupView();
+    });
+    alert->show();
+}
+
+void MainViewController::openPlaylist()
+{
+    presentPlaceholder(QStringLiteral("Playlists"));
+}
+
+void MainViewController::deviceMemory()
+{
+    presentPlaceholder(QStringLiteral("Songs"));
+}
+
+void MainViewController::itunesMemory()
+{
+    presentPlaceholder(QStringLiteral("iTunes"));
+}
+
+void MainViewController::presentPlaceholder(const QString& title)
+{
+    dismissPopupView();
+    if (ScreenStack *stack = ScreenStack::of(this))
+        stack->present(new PlaceholderScreen(title), title);
+}
+
+QStringList MainViewController::expandForPlaying(const QStringList& paths)
+{
+    QStringList files;
+    for (const QString& path : paths) {
+        if (!FileManager::pathIsFolder(path)) {
+            files.append(path);
+            continue;
+        }
+        std::optional<QStringList> entries = FileManager::contentsOfDirectoryAtPath(path);
+        if (!entries)
+            continue;
+        entries->sort(Qt::CaseInsensitive);
+        for (const QString& name : *entries) {
+            const QString full = FileManager::appendingPathComponent(path, name);
+            if (!FileManager::pathIsFolder(full) && FileManager::fileIsSupported(full))
+                files.append(full);
+        }
+    }
+    return files;
+}
+
+// ---- Transport ----
+
+bool MainViewController::tryLoad(int index)
+{
+    const MediaDescPtr item = tableContents().value(index);
+    const QString path = item && item->filePath ? *item->filePath : QString();
+    if (path.isEmpty() || !FileManager::fileExistAtPath(path) ||
+        !FileManager::fileIsSupported(path))
+        return false;
+    std::unique_ptr<CAPlayer> engine =
+        m_engineFactory ? m_engineFactory(path) : std::make_unique<CAPlayer>(path);
+    if (!engine || !engine->isValid())
+        return false;
+    if (m_player)
+        m_player->setDelegate(nullptr); // its teardown reports NO to nobody
+    m_player = std::move(engine);
+    stopTimer();
+    m_player->setDelegate(this);
+    m_player->prepareToPlay();
+    m_player->play();
+
+    ui.timeSeeker->setRange(0, int(m_player->duration() * 1000.0f));
+    ui.timeSeeker->setValue(0);
+    ui.timeSeeker->show();
+    ui.songNameLabel->setText(currentSongName());
+    updateInfoLabel();
+    const bool video = FileManager::isVideoFile(path);
+    ui.videoButton->setEnabled(video);
+    if (!video && m_videoController)
+        m_videoController->deleteLater();
+    m_model->setCurrentRow(index);
+    m_skipGuard.itemPlayed();
+    notifyRemote();
+    return true;
+}
+
+void MainViewController::loadPlayerWithPath(int index)
+{
+    if (index < 0 || index >= tableContents().size())
+        return;
+    m_currentSong = index;
+    if (!tryLoad(index))
+        skipFrom(index);
+}
+
+void MainViewController::skipFrom(int failedIndex)
+{
+    int index = failedIndex;
+    const int count = int(tableContents().size());
+    while (m_skipGuard.itemFailed(index, count)) {
+        index = TransportRules::nextIndex(index, count, m_modes, m_random);
+        m_currentSong = index;
+        if (tryLoad(index))
+            return;
+    }
+    showStopped(index);
+}
+
+void MainViewController::showStopped(int lastTriedIndex)
+{
+    m_skipGuard.reset();
+    if (m_player)
+        m_player->setDelegate(nullptr);
+    m_player.reset();
+    stopTimer();
+    m_currentSong = lastTriedIndex;
+    ui.songNameLabel->setText(currentSongName());
+    ui.timeSeeker->hide();
+    ui.currentTimeLabel->setText(QStringLiteral("0:00"));
+    ui.videoButton->setEnabled(false);
+    updateInfoLabel();
+    m_model->setCurrentRow(lastTriedIndex);
+    notifyRemote();
+}
+
+void MainViewController::advance(bool forward)
+{
+    const int count = int(tableContents().size());
+    if (count == 0)
+        return;
+    const int index = forward
+                          ? TransportRules::nextIndex(m_currentSong, count, m_modes, m_random)
+                          : TransportRules::previousIndex(m_currentSong, count, m_modes, m_random);
+    if (index < 0 || index >= count)
+        return;
+    const bool sameItem = index == m_currentSong;
+    loadPlayerWithPath(index);
+    if (sameItem && m_mpris)
+        m_mpris->playerSeeked(0);
+}
+
+void MainViewController::forwardButton()
+{
+    advance(true);
+}
+
+void MainViewController::backwardButton()
+{
+    advance(false);
+}
+
+void MainViewController::playButton()
+{
+    if (m_player && m_player->isPlaying())
+        m_player->pause();
+    else if (m_player && m_player->isPaused())
+        m_player->play();
+    else if (m_currentSong >= 0 && m_currentSong < tableContents().size())
+        loadPlayerWithPath(m_currentSong);
+}
+
+void MainViewController::repeatButton()
+{
+    if (m_modes.repeatOne) {
+        m_modes.repeatOne = false;
+        m_modes.repeatAll = true;
+        m_repeatImage = QStringLiteral("repeat_on.png");
+    } else if (m_modes.repeatAll) {
+        m_modes.repeatAll = false;
+        m_repeatImage = QStringLiteral("repeat_off.png");
+    } else {
+        m_modes.repeatOne = true;
+        m_repeatImage = QStringLiteral("repeat_on_1.png");
+    }
+    ui.repeatButton->setIcon(Icons::named(m_repeatImage));
+    notifyRemote();
+}
+
+void MainViewController::shuffleButton()
+{
+    m_modes.shuffleOn = !m_modes.shuffleOn;
+    m_shuffleImage =
+        m_modes.shuffleOn ? QStringLiteral("shuffle_on.png") : QStringLiteral("shuffle_off.png");
+    ui.shuffleButton->setIcon(Icons::named(m_shuffleImage));
+    notifyRemote();
+}
+
+void MainViewController::seekTime(float seconds)
+{
+    if (!m_player)
+        return;
+    m_player->setTime(seconds);
+    if (m_mpris)
+        m_mpris->playerSeeked(qint64(double(m_player->getTime()) * 1e6));
+}
+
+void MainViewController::countDown()
+{
+    m_countDown = !m_countDown;
+    updateUI();
+}
+
+QString MainViewController::currentSongName() const
+{
+    const MediaDescPtr item = tableContents().value(m_currentSong);
+    if (!item)
+        return {};
+    if (item->title && item->artist)
+        return QStringLiteral("%1 - %2").arg(*item->artist, *item->title);
+    if (item->title)
+        return *item->title;
+    if (item->artist)
+        return *item->artist;
+    return PlaylistModel::fileTitle(item->filePath.value_or(QString()));
+}
+
+bool MainViewController::isTimerRunning() const
+{
+    return m_timer->isActive();
+}
+
+void MainViewController::startTimer()
+{
+    m_timer->start();
+    setPlayImage(QStringLiteral("pause.png"));
+}
+
+void MainViewController::stopTimer()
+{
+    m_timer->stop();
+    setPlayImage(QStringLiteral("play.png"));
+}
+
+void MainViewController::setPlayImage(const QString& image)
+{
+    m_playImage = image;
+    ui.playButton->setIcon(Icons::named(image));
+    ui.playButton->setAccessibleName(image.startsWith(QLatin1String("pause"))
+                                         ? QStringLiteral("Pause")
+                                         : QStringLiteral("Play"));
+}
+
+void MainViewController::updateUI()
+{
+    if (!m_player)
+        return;
+    const float played = m_player->getTime();
+    const float t = m_countDown ? m_player->duration() - played : played;
+    const int minutes = int(t / 60.0f);
+    const int seconds = int(t - 60.0f * float(minutes));
+    const QString sign = m_countDown ? QStringLiteral("-") : QString();
+    ui.currentTimeLabel->setText(
+        seconds > 9 ? QStringLiteral("%1%2:%3").arg(sign).arg(minutes).arg(seconds)
+                    : QStringLiteral("%1%2:0%3").arg(sign).arg(minutes).arg(seconds));
+    if (!ui.timeSeeker->isSliderDown())
+        ui.timeSeeker->setValue(int(played * 1000.0f));
+}
+
+void MainViewController::updateInfoLabel()
+{
+    ui.playlistInfoLabel->setText(
+        QStringLiteral("%1 of %2").arg(m_currentSong + 1).arg(tableContents().size()));
+}
+
+void MainViewController::didSelectRow(int row)
+{
+    m_currentSong = row;
+    loadPlayerWithPath(m_currentSong);
+    ui.table->clearSelection();
+}
+
+void MainViewController::motionEnded()
+{
+    if (SettingsHelper::getSwitchStateForSettingWithName(QStringLiteral("Shake To Shuffle")))
+        forwardButton();
+}
+
+void MainViewController::playerIsPlaying(bool playing)
+{
+    if (playing) {
+        if (!m_backgroundMode && !m_timer->isActive())
+            startTimer();
+    } else {
+        stopTimer();
+    }
+    notifyRemote();
+}
+
+void MainViewController::playerDidFinishPlaying()
+{
+    forwardButton();
+}
+
+void MainViewController::beginInterruption()
+{
+    m_playingBeforeInterruption = m_player && m_player->isPlaying();
+    if (m_player)
+        m_player->pause();
+}
+
+void MainViewController::endInterruption()
+{
+    // Resuming a player the user had paused would be a surprise after a wake-up.
+    if (m_player && m_playingBeforeInterruption)
+        m_player->play();
+    m_playingBeforeInterruption = false;
+}
+
+void MainViewController::appIsSuspended(bool background)
+{
+    m_backgroundMode = background;
+    if (background) {
+        stopTimer();
+        const MediaDescPtr item = tableContents().value(m_currentSong);
+        if (item && item->filePath && FileManager::isVideoFile(*item->filePath) &&
+            m_videoController && m_player) {
+            // The picture goes away; the sound goes on through the engine.
+            m_player->setTime(float(m_videoController->currentTime()));
+            m_player->play();
+            m_videoController->deleteLater();
+            m_videoController = nullptr;
+        }
+        return;
+    }
+    if (!m_videoController && m_player && m_player->isPlaying())
+        startTimer();
+    updateUI();
+}
+
+void MainViewController::showVideo()
+{
+    const MediaDescPtr item = tableContents().value(m_currentSong);
+    if (!item || !item->filePath || !FileManager::isVideoFile(*item->filePath) || !m_player)
+        return;
+    QWidget *host = window();
+    MovieScreen *screen = m_movieFactory ? m_movieFactory(host) : new VideoMovieScreen(host);
+    m_videoController = screen;
+    m_player->pause();
+    screen->setGeometry(host->rect());
+    connect(screen, &MovieScreen::finished, this, &MainViewController::movieDidFinish);
+    screen->show();
+    screen->raise();
+    screen->play(*item->filePath, double(m_player->getTime()));
+}
+
+void MainViewController::movieDidFinish()
+{
+    MovieScreen *screen = m_videoController;
+    if (!screen)
+        return;
+    if (!m_backgroundMode && m_player) {
+        const double time = screen->currentTime();
+        const double length = screen->duration();
+        if (std::isnan(time) || std::isnan(length) || time < length) {
+            m_player->setTime(float(time));
+            m_player->play();
+            if (m_mpris)
+                m_mpris->playerSeeked(qint64(double(m_player->getTime()) * 1e6));
+        } else {
+            forwardButton();
+        }
+    }
+    screen->hide();
+    screen->deleteLater();
+    m_videoController = nullptr;
+}
+
+// ---- The screen ----
+
+QList<PopupView *> MainViewController::popupViews() const
+{
+    QList<PopupView *> menus;
+    for (QObject *child : children())
+        if (auto *popup = qobject_cast<PopupView *>(child);
+            popup && (popup->tag() == kPopupTag || popup->tag() == kPopupTag + 1))
+            menus.append(popup);
+    return menus;
+}
+
+void MainViewController::barButtonPressed(const QString& title)
+{
+    dismissPopupView();
+    struct Entry {
+        QString title;
+        void (MainViewController::*action)();
+    };
+    QList<Entry> entries;
+    QRect frame;
+    if (title == QLatin1String("Songs")) {
+        frame = {2, 342, 80, 70};
+        entries = {{QStringLiteral("Device"), &MainViewController::deviceMemory},
+                   {QStringLiteral("iTunes"), &MainViewController::itunesMemory}};
+    } else if (title == QLatin1String("Playlists")) {
+        frame = {80, 308, 80, 104};
+        entries = {{QStringLiteral("Create"), &MainViewController::createPlaylist},
+                   {QStringLiteral("Open"), &MainViewController::openPlaylist},
+                   {QStringLiteral("Clear"), &MainViewController::clearPlaylist}};
+    } else if (title == QLatin1String("Settings")) {
+        presentPlaceholder(QStringLiteral("Settings"));
+        return;
+    } else {
+        // The contact mail goes to the desktop's mail program, if there is one.
+        QDesktopServices::openUrl(
+            QUrl(QStringLiteral("mailto:%1?subject=%2")
+                     .arg(kContactAddress, QStringLiteral("Quaver Pro v2.0"))));
+        return;
+    }
+    auto *popup = new PopupView(frame, this);
+    popup->setTag(kPopupTag);
+    popup->setBackgroundColor(QColor::fromRgbF(0, 0, 0, 0.5));
+    for (int i = 0; i < entries.size(); ++i) {
+        auto *button = new GradientButton(entries[i].title, popup);
+        button->setGeometry(1, 1 + 34 * i, 78, 34);
+        button->setStyleSheet(QStringLiteral(
+            "QPushButton { color: #ff7f00; background: rgba(0,0,0,0.9); font-weight: bold;"
+            " font-size: 12px; border: none; }"));
+        connect(button, &QPushButton::clicked, this, entries[i].action);
+    }
+    popup->show();
+    popup->raise();
+    m_popoverIsActive = true;
+}
+
+void MainViewController::dismissPopupView()
+{
+    if (!m_popoverIsActive)
+        return;
+    const QList<PopupView *> menus = popupViews();
+    for (PopupView *menu : menus) {
+        menu->hide();
+        menu->deleteLater();
+    }
+    if (!menus.isEmpty())
+        m_popoverIsActive = false;
+}
+
+void MainViewController::myAction()
+{
+    if (!m_popoverIsActive)
+        return;
+    dismissPopupView();
+    m_popoverIsActive = false;
+}
+
+void MainViewController::mousePressEvent(QMouseEvent *event)
+{
+    // A tap outside an open menu closes it; taps on the menu reach its buttons.
+    if (m_popoverIsActive) {
+        const QList<PopupView *> menus = popupViews();
+        if (!menus.isEmpty() && !menus.last()->geometry().contains(event->position().toPoint()))
+            dismissPopupView();
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void MainViewController::animatePlaylist()
+{
+    const int height = ui.playlistContainer->height();
+    setPanelHeight(height >= 150 ? kPanelFolded : kPanelUnfolded, true);
+}
+
+void MainViewController::swipePlaylist(bool up)
+{
+    setPanelHeight(up ? kPanelFolded : kPanelUnfolded, true);
+}
+
+void MainViewController::setPanelHeight(int height, bool animated)
+{
+    const QRect target(0, 80, 320, height);
+    m_panelAnimation->stop();
+    if (!animated) {
+        ui.playlistContainer->setGeometry(target);
+        return;
+    }
+    m_panelAnimation->setStartValue(ui.playlistContainer->geometry());
+    m_panelAnimation->setEndValue(target);
+    m_panelAnimation->start();
+}
+
+bool MainViewController::eventFilter(QObject *watched, QEvent *event)
+{
+    // Vertical drags on the list's handle act as swipes.
+    static QPoint pressAt;
+    if (watched == ui.playlistButton) {
+        if (event->type() == QEvent::MouseButtonPress) {
+            pressAt = static_cast<QMouseEvent *>(event)->position().toPoint();
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            const int dy =
+                static_cast<QMouseEvent *>(event)->position().toPoint().y() - pressAt.y();
+            if (std::abs(dy) >= 20) {
+                swipePlaylist(dy < 0);
+                return true; // a swipe is not also a click
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// ---- Remote control ----
+
+void MainViewController::notifyRemote()
+{
+    if (m_mpris)
+        m_mpris->playerStateChanged();
+}
+
+void MainViewController::remoteControlReceivedWithEvent(int subtype)
+{
+    switch (subtype) {
+    case RemoteControlPause:
+        playButton();
+        break;
+    case RemoteControlStop:
+        if (m_player)
+            m_player->stop();
+        break;
+    case RemoteControlTogglePlayPause:
+        if (m_player && m_player->isPlaying())
+            m_player->pause();
+        else if (m_player)
+            m_player->play();
+        break;
+    case RemoteControlNextTrack:
+        forwardButton();
+        break;
+    case RemoteControlPreviousTrack:
+        backwardButton();
+        break;
+    default: // play and every other subtype are ignored
+        break;
+    }
+}
+
+RemoteControlTarget::PlaybackStatus MainViewController::remotePlaybackStatus() const
+{
+    if (m_player && m_player->isPlaying())
+        return PlaybackStatus::Playing;
+    if (m_player && m_player->isPaused())
+        return PlaybackStatus::Paused;
+    return PlaybackStatus::Stopped;
+}
+
+std::optional<RemoteControlTarget::Track> MainViewController::remoteCurrentTrack() const
+{
+    const MediaDescPtr item = tableContents().value(m_currentSong);
+    if (!item || !m_player)
+        return std::nullopt;
+    Track track;
+    track.index = m_currentSong;
+    track.title = item->title.value_or(QString());
+    track.artist = item->artist.value_or(QString());
+    track.filePath = item->filePath.value_or(QString());
+    track.lengthUs = qint64(double(m_player->duration()) * 1e6);
+    return track;
+}
+
+qint64 MainViewController::remotePosition() const
+{
+    return m_player ? qint64(double(m_player->getTime()) * 1e6) : 0;
+}
+
+RemoteControlTarget::LoopStatus MainViewController::remoteLoopStatus() const
+{
+    return m_modes.repeatOne   ? LoopStatus::Track
+           : m_modes.repeatAll ? LoopStatus::Playlist
+                               : LoopStatus::None;
+}
+
+bool MainViewController::remoteShuffle() const
+{
+    return m_modes.shuffleOn;
+}
+
+bool MainViewController::remoteCanGoNext() const
+{
+    return !tableContents().isEmpty();
+}
+
+bool MainViewController::remoteCanGoPrevious() const
+{
+    return !tableContents().isEmpty();
+}
+
+bool MainViewController::remoteCanPlay() const
+{
+    return m_currentSong >= 0 && m_currentSong < tableContents().size();
+}
+
+bool MainViewController::remoteCanPause() const
+{
+    return m_player && m_player->isPlaying();
+}
+
+bool MainViewController::remoteCanSeek() const
+{
+    return m_player && m_player->duration() > 0;
+}
+
+void MainViewController::remoteSeek(qint64 positionUs)
+{
+    if (m_player)
+        m_player->setTime(float(double(positionUs) / 1e6));
+}
+
+void MainViewController::remoteSetLoopStatus(LoopStatus status)
+{
+    // Step the button until it shows the mode asked for.
+    for (int i = 0; i < 3 && remoteLoopStatus() != status; ++i)
+        repeatButton();
+}
+
+void MainViewController::remoteSetShuffle(bool on)
+{
+    if (m_modes.shuffleOn != on)
+        shuffleButton();
+}
+
+void MainViewController::remoteRaise()
+{
+    window()->showNormal();
+    window()->raise();
+    window()->activateWindow();
+}
+
+void MainViewController::remoteQuit()
+{
+    window()->close();
 }

@@ -1,13 +1,206 @@
 #pragma once
 
-// The root screen: the player. Holds the current list, the transport and the
-// engine once those are built; for now the screen's frame and title.
-// Main thread only.
+// The player screen, root of the window: the transport over the current list, the
+// list itself, and the commands that fill, store, save and clear it.
+//
+// Owns the current list (tableContents), the index of the current item
+// (currentSong) and the one engine (player) that plays it; a new engine is made
+// for every item loaded and the previous one is destroyed, which stops it.
+//
+// Sound behaviour beyond the plain rules:
+//  - skipping items that cannot be played (missing, unsupported, or failing to
+//    open in the engine) stops once every item has been tried; the screen then
+//    shows the stopped state and the name of the last item tried;
+//  - the end of a sleep resumes playback only if it was playing before;
+//  - coming back to the foreground restarts the time display only while playing.
+//
+// Main thread only. Workers build lists and hand them to the main thread, which
+// alone changes what the table shows.
 
+#include "app/MovieScreen.h"
+#include "app/RemoteControlTarget.h"
+#include "app/TransportRules.h"
+#include "audio/CAPlayerDelegate.h"
+#include "media/MediaDesc.h"
+
+#include <QPointer>
 #include <QWidget>
+#include <functional>
+#include <memory>
 
-class MainViewController : public QWidget {
+class CAPlayer;
+
+class MprisService;
+class PlaylistModel;
+class PopupView;
+class QLabel;
+class QListView;
+class QPropertyAnimation;
+class QPushButton;
+class QSlider;
+class QTimer;
+
+class MainViewController : public QWidget, public CAPlayerDelegate, public RemoteControlTarget {
     Q_OBJECT
 public:
+    // Fixed frames of the 320 x 460 screen.
+    static constexpr int kPanelFolded = 25;
+    static constexpr int kPanelUnfolded = 345;
+    static constexpr int kPopupTag = 100;
+    static constexpr int kTimerIntervalMs = 30;
+
     explicit MainViewController(QWidget *parent = nullptr);
+    ~MainViewController() override;
+
+    // The widgets the rules write, by their roles.
+    struct Outlets {
+        QListView *table = nullptr;
+        QSlider *timeSeeker = nullptr;
+        QPushButton *currentTimeLabel = nullptr; // a flat button: a click toggles countDown
+        QLabel *songNameLabel = nullptr;
+        QLabel *playlistInfoLabel = nullptr;
+        QPushButton *playButton = nullptr;
+        QPushButton *backwardButton = nullptr;
+        QPushButton *forwardButton = nullptr;
+        QPushButton *repeatButton = nullptr;
+        QPushButton *shuffleButton = nullptr;
+        QPushButton *videoButton = nullptr;
+        QWidget *interfaceView = nullptr;
+        QWidget *playlistContainer = nullptr;
+        QPushButton *playlistButton = nullptr;
+        QSlider *volumeView = nullptr;
+    };
+    const Outlets& outlets() const { return ui; }
+
+    // Seams for tests and benchmarks.
+    using EngineFactory = std::function<std::unique_ptr<CAPlayer>(const QString& path)>;
+    void setEngineFactory(EngineFactory factory) { m_engineFactory = std::move(factory); }
+    using MovieScreenFactory = std::function<MovieScreen *(QWidget *parent)>;
+    void setMovieScreenFactory(MovieScreenFactory factory) { m_movieFactory = std::move(factory); }
+    void setRandom(TransportRules::Random random) { m_random = std::move(random); }
+
+    // State.
+    CAPlayer *player() const { return m_player.get(); }
+    const MediaList& tableContents() const;
+    int currentSong() const { return m_currentSong; }
+    bool repeatOne() const { return m_modes.repeatOne; }
+    bool repeatAll() const { return m_modes.repeatAll; }
+    bool shuffleOn() const { return m_modes.shuffleOn; }
+    bool isTimerRunning() const;
+    bool popoverIsActive() const { return m_popoverIsActive; }
+    QString repeatImage() const { return m_repeatImage; }
+    QString shuffleImage() const { return m_shuffleImage; }
+    QString playImage() const { return m_playImage; }
+    MovieScreen *videoController() const { return m_videoController; }
+    PlaylistModel *model() const { return m_model; }
+
+    // Transport.
+    void loadPlayerWithPath(int index);
+    void playButton();
+    void forwardButton();
+    void backwardButton();
+    void repeatButton();
+    void shuffleButton();
+    void seekTime(float seconds);
+    void countDown();
+    QString currentSongName() const;
+    void startTimer();
+    void stopTimer();
+    void updateUI();
+    void didSelectRow(int row);
+    // A shake: next, when "Shake To Shuffle" is on.
+    void motionEnded();
+    void beginInterruption();
+    void endInterruption();
+    void appIsSuspended(bool background);
+    void showVideo();
+    void movieDidFinish();
+
+    // CAPlayerDelegate.
+    void playerIsPlaying(bool playing) override;
+    void playerDidFinishPlaying() override;
+
+    // The current list. The adding operations run their slow part on a worker and
+    // finish on the main thread; then() (if given) runs after the list changed.
+    void addCollectionWithItems(const QStringList& paths);
+    void addCollectionWithItems(const QStringList& paths, bool report, std::function<void()> then);
+    void addCollectionWithFileName(const QString& name);
+    void updateLastPlaylist();
+    void showAlertWithItems(int count);
+    void createPlaylist();
+    void openPlaylist();
+    void clearPlaylist();
+    void deviceMemory();
+    void itunesMemory();
+
+    // The screen.
+    void barButtonPressed(const QString& title);
+    void dismissPopupView();
+    void myAction();
+    void animatePlaylist();
+    void swipePlaylist(bool up);
+    QList<PopupView *> popupViews() const;
+
+    // RemoteControlTarget.
+    void remoteControlReceivedWithEvent(int subtype) override;
+    PlaybackStatus remotePlaybackStatus() const override;
+    std::optional<Track> remoteCurrentTrack() const override;
+    qint64 remotePosition() const override;
+    LoopStatus remoteLoopStatus() const override;
+    bool remoteShuffle() const override;
+    bool remoteCanGoNext() const override;
+    bool remoteCanGoPrevious() const override;
+    bool remoteCanPlay() const override;
+    bool remoteCanPause() const override;
+    bool remoteCanSeek() const override;
+    void remoteSeek(qint64 positionUs) override;
+    void remoteSetLoopStatus(LoopStatus status) override;
+    void remoteSetShuffle(bool on) override;
+    void remoteRaise() override;
+    void remoteQuit() override;
+
+    // Expands folders one level to their supported files; files stay as given.
+    static QStringList expandForPlaying(const QStringList& paths);
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildScreen();
+    void restoreLastPlaylist();
+    void installList(MediaList items, int count, bool report, const std::function<void()>& then);
+    // Loads index; false when the item cannot be played.
+    bool tryLoad(int index);
+    // Moves by the rules of next (or previous) and loads, skipping unplayable
+    // items within the bound.
+    void advance(bool forward);
+    void skipFrom(int failedIndex);
+    void showStopped(int lastTriedIndex);
+    void setPlayImage(const QString& image);
+    void updateInfoLabel();
+    void presentPlaceholder(const QString& title);
+    void setPanelHeight(int height, bool animated);
+    void notifyRemote();
+
+    Outlets ui;
+    PlaylistModel *m_model = nullptr;   // owned (child)
+    std::unique_ptr<CAPlayer> m_player; // main thread only
+    QTimer *m_timer = nullptr;          // owned (child)
+    MprisService *m_mpris = nullptr;    // owned (child)
+    QPointer<MovieScreen> m_videoController;
+    QPropertyAnimation *m_panelAnimation = nullptr; // owned (child)
+    EngineFactory m_engineFactory;
+    MovieScreenFactory m_movieFactory;
+    TransportRules::Random m_random = &TransportRules::systemRandom;
+    SkipGuard m_skipGuard;
+    PlaybackModes m_modes;
+    int m_currentSong = 0;
+    bool m_countDown = false;
+    bool m_backgroundMode = false;
+    bool m_popoverIsActive = false;
+    bool m_playingBeforeInterruption = false;
+    QString m_repeatImage = QStringLiteral("repeat_off.png");
+    QString m_shuffleImage = QStringLiteral("shuffle_off.png");
+    QString m_playImage = QStringLiteral("play.png");
 };

@@ -1,6 +1,6 @@
 #include "audio/CAPlayer.h"
 
-#include "EngineTestSupport.h"
+#include "support/EngineTestSupport.h"
 #include "audio/CAPlayerDelegate.h"
 #include "audio/EQPresets.h"
 #include "audio/EqualiserNode.h"

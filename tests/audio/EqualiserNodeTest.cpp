@@ -1,6 +1,6 @@
 #include "audio/EqualiserNode.h"
 
-#include "EngineTestSupport.h"
+#include "support/EngineTestSupport.h"
 
 #include <QRandomGenerator>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "audio/RenderGraph.h"
 
-#include "EngineTestSupport.h"
+#include "support/EngineTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "audio/SdlAudioOutput.h"
 
-#include "EngineTestSupport.h"
+#include "support/EngineTestSupport.h"
 #include "audio/CAPlayer.h"
 #include "audio/CAPlayerDelegate.h"
 #include "audio/SystemVolume.h"

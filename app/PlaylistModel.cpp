@@ -1,0 +1,125 @@
+#include "app/PlaylistModel.h"
+
+#include "browser/FileManager.h"
+#include "media/MediaInfo.h"
+#include "platform/Dispatch.h"
+
+PlaylistModel::PlaylistModel(QObject *parent)
+    : QAbstractListModel(parent), m_durationReader(&MediaInfo::durationForItemAtPath),
+      m_self(std::make_shared<PlaylistModel *>(this))
+{}
+
+PlaylistModel::~PlaylistModel()
+{
+    *m_self = nullptr;
+}
+
+void PlaylistModel::setItems(MediaList items)
+{
+    beginResetModel();
+    m_items = std::move(items);
+    endResetModel();
+}
+
+void PlaylistModel::appendItems(const MediaList& items)
+{
+    if (items.isEmpty())
+        return;
+    beginInsertRows({}, int(m_items.size()), int(m_items.size() + items.size() - 1));
+    m_items.append(items);
+    endInsertRows();
+}
+
+void PlaylistModel::clear()
+{
+    setItems({});
+}
+
+void PlaylistModel::setCurrentRow(int row)
+{
+    if (row == m_currentRow)
+        return;
+    const int old = m_currentRow;
+    m_currentRow = row;
+    for (int r : {old, row})
+        if (r >= 0 && r < m_items.size())
+            Q_EMIT dataChanged(index(r), index(r), {HighlightRole});
+}
+
+int PlaylistModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_items.size());
+}
+
+QVariant PlaylistModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_items.size())
+        return {};
+    const MediaDescPtr& item = m_items.at(index.row());
+    switch (role) {
+    case IndexTextRole:
+        return QString::number(index.row() + 1);
+    case Qt::DisplayRole:
+    case TitleRole:
+        // A record shown without tags keeps its file name as its title from now on.
+        if (!item->title && !item->artist && item->filePath)
+            item->title = PlaylistModel::fileTitle(*item->filePath);
+        return item->title.value_or(QString());
+    case ArtistRole:
+        return item->artist.value_or(QString());
+    case DurationRole:
+        if (!item->duration)
+            requestDuration(item);
+        return item->duration.value_or(QString());
+    case HighlightRole:
+        return index.row() == m_currentRow;
+    default:
+        return {};
+    }
+}
+
+QString PlaylistModel::fileTitle(const QString& path)
+{
+    const QString name = FileManager::lastPathComponent(path);
+    const QString extension = FileManager::pathExtension(name);
+    return extension.isEmpty() ? name : name.chopped(extension.size() + 1);
+}
+
+QHash<int, QByteArray> PlaylistModel::roleNames() const
+{
+    return {{IndexTextRole, "index"},
+            {TitleRole, "title"},
+            {ArtistRole, "artist"},
+            {DurationRole, "duration"},
+            {HighlightRole, "highlight"}};
+}
+
+void PlaylistModel::requestDuration(const MediaDescPtr& item) const
+{
+    if (!item->filePath || m_pending.contains(item.get()))
+        return;
+    m_pending.insert(item.get());
+    const QString path = *item->filePath;
+    Dispatch::globalLow(
+        [path, item, reader = m_durationReader, weakSelf = std::weak_ptr<PlaylistModel *>(m_self)] {
+            std::optional<QString> duration = reader(path);
+            Dispatch::main([item, duration = std::move(duration), weakSelf] {
+                if (const auto self = weakSelf.lock(); self && *self)
+                    (*self)->durationArrived(item, duration);
+            });
+        });
+}
+
+void PlaylistModel::durationArrived(const MediaDescPtr& item,
+                                    const std::optional<QString>& duration)
+{
+    m_pending.remove(item.get());
+    // A file that cannot be measured keeps no duration and is tried again the
+    // next time its row is shown.
+    if (!duration)
+        return;
+    item->duration = duration;
+    const qsizetype row = m_items.indexOf(item);
+    if (row >= 0)
+        Q_EMIT dataChanged(index(int(row)), index(int(row)), {DurationRole});
+}
