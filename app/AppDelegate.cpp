@@ -9,6 +9,8 @@
 
 #include "ui/ScreenStack.h"
 
+#include "ui/ScreenStack.h"
+
 #include <QEvent>
 #include <QPointer>
 #include <QVBoxLayout>
@@ -32,11 +34,25 @@ bool AppDelegate::didFinishLaunching(const LaunchOptions& options)
     _window->setFixedSize(kWindowWidth, kWindowHeight);
     auto *layout = new QVBoxLayout(_window.get());
     layout->setContentsMargins(0, 0, 0, 0);
-    _viewController = new MainViewController(_window.get());
-    layout->addWidget(_viewController);
+    // Every other screen is presented over the player by the stack.
+    auto *stack = new ScreenStack(_window.get());
+    layout->addWidget(stack);
+    _viewController = new MainViewController;
+    stack->setRootScreen(_viewController);
     _window->installEventFilter(this);
     _window->show();
     _window->activateWindow();
+
+    if (!options.paths.isEmpty()) {
+        // Files from the command line join the list quietly; the first of them plays.
+        const QStringList files = MainViewController::expandForPlaying(options.paths);
+        const int firstNew = int(_viewController->tableContents().size());
+        QPointer<MainViewController> player(_viewController);
+        _viewController->addCollectionWithItems(files, false, [player, firstNew] {
+            if (player && firstNew < player->tableContents().size())
+                player->loadPlayerWithPath(firstNew);
+        });
+    }
     return true;
 }
 

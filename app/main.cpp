@@ -58,7 +58,8 @@ int main(int argc, char **argv)
     delegate.didFinishLaunching(options);
 
     if (!options.screenshotPath.isEmpty()) {
-        QTimer::singleShot(0, &app, [&] {
+        // With files to add, wait until the list has them.
+        QTimer::singleShot(options.paths.isEmpty() ? 0 : 1500, &app, [&] {
             const bool saved = delegate.window()->grab().save(options.screenshotPath, "PNG");
             if (!saved)
                 std::fprintf(stderr, "quaver-pro: cannot write %s\n",

@@ -230,28 +230,33 @@ PlistPtr fromVariant(const QVariant& value)
     }
 }
 
-QByteArray toXml(plist_t node)
+namespace {
+
+using Serialiser = void (*)(plist_t, char **, uint32_t *);
+using Releaser = void (*)(char *);
+
+QByteArray serialise(plist_t node, Serialiser write, Releaser release)
 {
     if (!node)
         return {};
     char *out = nullptr;
     uint32_t len = 0;
-    plist_to_xml(node, &out, &len);
+    write(node, &out, &len);
     QByteArray bytes(out, qsizetype(len));
-    plist_to_xml_free(out);
+    release(out);
     return bytes;
+}
+
+} // namespace
+
+QByteArray toXml(plist_t node)
+{
+    return serialise(node, &plist_to_xml, &plist_to_xml_free);
 }
 
 QByteArray toBinary(plist_t node)
 {
-    if (!node)
-        return {};
-    char *out = nullptr;
-    uint32_t len = 0;
-    plist_to_bin(node, &out, &len);
-    QByteArray bytes(out, qsizetype(len));
-    plist_to_bin_free(out);
-    return bytes;
+    return serialise(node, &plist_to_bin, &plist_to_bin_free);
 }
 
 std::optional<QVariantMap> dictionaryFromBytes(const QByteArray& bytes)

@@ -89,16 +89,6 @@ protected:
         });
     }
 
-    QStringList alertMessages()
-    {
-        QCoreApplication::processEvents();
-        QStringList messages;
-        for (Alert *alert : Alert::openAlerts())
-            messages.append(alert->message());
-        Alert::dismissAllForTesting();
-        return messages;
-    }
-
     std::unique_ptr<MainViewController> screen;
     OfflineAudioOutput *lastOutput = nullptr; // owned by the current engine
     StandInMovie *movie = nullptr;
@@ -167,7 +157,7 @@ TEST_F(PlayerScreen, SkippingStopsOnceEveryItemWasTried)
     EXPECT_EQ(screen->playImage(), QStringLiteral("play.png"));
     EXPECT_FALSE(screen->outlets().songNameLabel->text().isEmpty())
         << "the last item tried is named";
-    EXPECT_TRUE(alertMessages().isEmpty()) << "skipping is silent";
+    EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty()) << "skipping is silent";
 }
 
 TEST_F(PlayerScreen, TimeTextCountsUpAndDown)
@@ -258,13 +248,13 @@ TEST_F(PlayerScreen, AppendingReportsThePathsHandedIn)
     screen->addCollectionWithItems(paths, true, [&] { done = true; });
     ASSERT_TRUE(TestEnvironment::waitUntil([&] { return done; }));
     EXPECT_EQ(screen->tableContents().size(), 2);
-    EXPECT_EQ(alertMessages(),
+    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
               QStringList{QStringLiteral("3 items have been added to your current playlist")});
 
     done = false;
     screen->addCollectionWithItems({}, true, [&] { done = true; });
     ASSERT_TRUE(TestEnvironment::waitUntil([&] { return done; }));
-    EXPECT_EQ(alertMessages(),
+    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
               QStringList{QStringLiteral("There are no items in selected folder.")});
 }
 
@@ -297,7 +287,7 @@ TEST_F(PlayerScreen, OpeningAShorterPlaylistKeepsTheOldItemPlaying)
         ten.append(record(wav(QStringLiteral("t%1.wav").arg(i), 1)));
     open(ten);
     PlaylistHelper::createPlaylistWithName(QStringLiteral("Five"), ten.mid(0, 5), false);
-    alertMessages();
+    TestEnvironment::takeAlertMessages();
     screen->didSelectRow(7);
     CAPlayer *playing = screen->player();
     screen->addCollectionWithFileName(QStringLiteral("Five"));

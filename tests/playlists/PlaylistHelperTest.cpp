@@ -24,18 +24,6 @@ MediaList records(int count, const QString& prefix = QStringLiteral("song"))
     return list;
 }
 
-// Messages of the alerts shown so far (after pending main-thread work has run),
-// then closes them.
-QStringList takeMessages()
-{
-    QCoreApplication::processEvents();
-    QStringList messages;
-    for (Alert *alert : Alert::openAlerts())
-        messages.append(alert->message());
-    Alert::dismissAllForTesting();
-    return messages;
-}
-
 QString folder()
 {
     return PlaylistHelper::playlistFolder();
@@ -64,13 +52,14 @@ TEST(PlaylistHelper, FolderIsQuaverInsideTheDocumentsFolder)
 TEST(PlaylistHelper, ListingBeforeAnyPlaylistSaysSoAndGivesNothing)
 {
     EXPECT_FALSE(PlaylistHelper::availablePlaylists().has_value());
-    EXPECT_EQ(takeMessages(), QStringList{QStringLiteral("You have no playlists")});
+    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
+              QStringList{QStringLiteral("You have no playlists")});
 
     ASSERT_TRUE(PlaylistHelper::createPlaylistFolder());
     const std::optional<QStringList> empty = PlaylistHelper::availablePlaylists();
     ASSERT_TRUE(empty.has_value());
     EXPECT_TRUE(empty->isEmpty());
-    EXPECT_TRUE(takeMessages().isEmpty());
+    EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty());
 }
 
 TEST(PlaylistHelper, ListingKeepsOnlyLowerCaseQvFilesInListingOrder)
@@ -88,7 +77,8 @@ TEST(PlaylistHelper, CreateRoundTripsTheRecordsAndAnnounces)
 {
     const MediaList items = records(3);
     EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), items, true));
-    EXPECT_EQ(takeMessages(), QStringList{QStringLiteral("Mix playlist was created.")});
+    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
+              QStringList{QStringLiteral("Mix playlist was created.")});
 
     const std::optional<MediaList> back =
         PlaylistHelper::contentsForPlaylist(QStringLiteral("Mix"));
@@ -106,7 +96,8 @@ TEST(PlaylistHelper, CreateWithTakenNameUsesTheFirstFreeNumber)
     touch(QStringLiteral("Mix.qv"));
     touch(QStringLiteral("Mix1.qv"));
     EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(1), true));
-    EXPECT_EQ(takeMessages(), QStringList{QStringLiteral("Mix2 playlist has been created.")});
+    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
+              QStringList{QStringLiteral("Mix2 playlist has been created.")});
     EXPECT_EQ(QFile(PlaylistHelper::pathForPlaylist(QStringLiteral("Mix"))).size(), 1)
         << "the old playlist is untouched";
     ASSERT_TRUE(PlaylistHelper::contentsForPlaylist(QStringLiteral("Mix2")).has_value());
@@ -120,7 +111,7 @@ TEST(PlaylistHelper, CreateWritesNothingWhenAllNumberedNamesAreTaken)
     const QStringList before = fileNames();
     EXPECT_FALSE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(1), true));
     EXPECT_EQ(fileNames(), before);
-    EXPECT_EQ(takeMessages(),
+    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
               QStringList{
                   QStringLiteral("The operation was not successful. Please choose another name.")});
 }
@@ -128,9 +119,11 @@ TEST(PlaylistHelper, CreateWritesNothingWhenAllNumberedNamesAreTaken)
 TEST(PlaylistHelper, UpdateReplacesOrCreatesAndSaysUpdated)
 {
     EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(2), false));
-    EXPECT_EQ(takeMessages(), QStringList{QStringLiteral("Mix has been updated.")});
+    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
+              QStringList{QStringLiteral("Mix has been updated.")});
     EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(5), false));
-    EXPECT_EQ(takeMessages(), QStringList{QStringLiteral("Mix has been updated.")});
+    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
+              QStringList{QStringLiteral("Mix has been updated.")});
     EXPECT_EQ(PlaylistHelper::contentsForPlaylist(QStringLiteral("Mix"))->size(), 5);
     EXPECT_EQ(fileNames(), QStringList{QStringLiteral("Mix.qv")}) << "no temporary file is left";
 }
@@ -138,13 +131,15 @@ TEST(PlaylistHelper, UpdateReplacesOrCreatesAndSaysUpdated)
 TEST(PlaylistHelper, MissingAndUndecodablePlaylistsGiveNothing)
 {
     EXPECT_FALSE(PlaylistHelper::contentsForPlaylist(QStringLiteral("Gone")).has_value());
-    EXPECT_EQ(takeMessages(), QStringList{QStringLiteral("GonePlaylist does not exist")});
+    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
+              QStringList{QStringLiteral("GonePlaylist does not exist")});
 
     const QByteArray junk("bplist00 this is not an archive");
     touch(QStringLiteral("Bad.qv"));
     TestEnvironment::writeFile(PlaylistHelper::pathForPlaylist(QStringLiteral("Bad")), junk);
     EXPECT_FALSE(PlaylistHelper::contentsForPlaylist(QStringLiteral("Bad")).has_value());
-    EXPECT_EQ(takeMessages(), QStringList{QStringLiteral("The operation was not successful")});
+    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
+              QStringList{QStringLiteral("The operation was not successful")});
     QFile bad(PlaylistHelper::pathForPlaylist(QStringLiteral("Bad")));
     ASSERT_TRUE(bad.open(QIODevice::ReadOnly));
     EXPECT_EQ(bad.readAll(), junk) << "a damaged playlist is left as it was";
@@ -156,32 +151,34 @@ TEST(PlaylistHelper, RenameNeverReplacesAnExistingPlaylist)
                                            false);
     PlaylistHelper::createPlaylistWithName(QStringLiteral("B"), records(2, QStringLiteral("b")),
                                            false);
-    takeMessages();
+    TestEnvironment::takeAlertMessages();
     EXPECT_FALSE(PlaylistHelper::renamePlaylistWithName(QStringLiteral("A"), QStringLiteral("B")));
-    const QStringList shown = takeMessages();
+    const QStringList shown = TestEnvironment::takeAlertMessages();
     EXPECT_EQ(shown.size(), 1);
     EXPECT_EQ(PlaylistHelper::contentsForPlaylist(QStringLiteral("A"))->size(), 1);
     EXPECT_EQ(PlaylistHelper::contentsForPlaylist(QStringLiteral("B"))->size(), 2);
 
     EXPECT_TRUE(PlaylistHelper::renamePlaylistWithName(QStringLiteral("A"), QStringLiteral("C")));
-    EXPECT_TRUE(takeMessages().isEmpty()) << "a rename succeeds silently";
+    EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty()) << "a rename succeeds silently";
     EXPECT_EQ(fileNames(), (QStringList{QStringLiteral("B.qv"), QStringLiteral("C.qv")}));
 
     EXPECT_FALSE(
         PlaylistHelper::renamePlaylistWithName(QStringLiteral("Nope"), QStringLiteral("D")));
-    EXPECT_EQ(takeMessages(), QStringList{QStringLiteral("The operation was not successful")});
+    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
+              QStringList{QStringLiteral("The operation was not successful")});
 }
 
 TEST(PlaylistHelper, DeleteRemovesOnlyThatPlaylist)
 {
     PlaylistHelper::createPlaylistWithName(QStringLiteral("A"), records(1), false);
     PlaylistHelper::createPlaylistWithName(QStringLiteral("B"), records(1), false);
-    takeMessages();
+    TestEnvironment::takeAlertMessages();
     EXPECT_TRUE(PlaylistHelper::deletePlaylistWithName(QStringLiteral("A")));
-    EXPECT_TRUE(takeMessages().isEmpty());
+    EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty());
     EXPECT_EQ(fileNames(), QStringList{QStringLiteral("B.qv")});
     EXPECT_FALSE(PlaylistHelper::deletePlaylistWithName(QStringLiteral("A")));
-    EXPECT_EQ(takeMessages(), QStringList{QStringLiteral("The operation was not successful")});
+    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
+              QStringList{QStringLiteral("The operation was not successful")});
 }
 
 TEST(PlaylistHelper, NamesThatLeaveTheFolderOrAreMissingAreRefused)
@@ -189,7 +186,7 @@ TEST(PlaylistHelper, NamesThatLeaveTheFolderOrAreMissingAreRefused)
     const QString refused =
         QStringLiteral("The operation was not successful. Please choose another name.");
     PlaylistHelper::createPlaylistWithName(QStringLiteral("Keep"), records(1), false);
-    takeMessages();
+    TestEnvironment::takeAlertMessages();
     const QString outside = TestEnvironment::home() + QStringLiteral("/escaped.qv");
 
     EXPECT_FALSE(PlaylistHelper::createPlaylistWithName(QString(), records(1), true));
@@ -201,7 +198,7 @@ TEST(PlaylistHelper, NamesThatLeaveTheFolderOrAreMissingAreRefused)
         EXPECT_FALSE(PlaylistHelper::contentsForPlaylist(bad).has_value());
         EXPECT_FALSE(PlaylistHelper::deletePlaylistWithName(bad));
     }
-    const QStringList shown = takeMessages();
+    const QStringList shown = TestEnvironment::takeAlertMessages();
     EXPECT_EQ(shown.size(), 21);
     EXPECT_EQ(shown.count(refused), 21);
     EXPECT_FALSE(QFile::exists(outside));

@@ -73,6 +73,16 @@ bool waitUntil(const std::function<bool()>& pred, int timeoutMs)
     return true;
 }
 
+QStringList takeAlertMessages()
+{
+    QCoreApplication::processEvents();
+    QStringList messages;
+    for (Alert *alert : Alert::openAlerts())
+        messages.append(alert->message());
+    Alert::dismissAllForTesting();
+    return messages;
+}
+
 QString writeFile(const QString& path, const QByteArray& bytes)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 // Test-wide helpers. Every test runs with its own temporary HOME and XDG folders
@@ -13,6 +14,10 @@ QString home();
 
 // Processes events until pred() holds or timeoutMs passes; returns pred().
 bool waitUntil(const std::function<bool()>& pred, int timeoutMs = 5000);
+
+// The messages of the alerts open now (after pending main-thread work has run),
+// oldest first; closes them.
+QStringList takeAlertMessages();
 
 // Writes bytes to a file, creating its folder; returns the path.
 QString writeFile(const QString& path, const QByteArray& bytes);

@@ -1,0 +1,39 @@
+#include "app/AppDelegate.h"
+#include "app/MainViewController.h"
+#include "audio/CAPlayer.h"
+#include "support/EngineTestSupport.h"
+#include "support/TestEnvironment.h"
+#include "ui/ScreenStack.h"
+
+#include <QDir>
+#include <gtest/gtest.h>
+
+TEST(AppDelegate, FilesAndFoldersFromTheCommandLineJoinTheListAndTheFirstPlays)
+{
+    const QString folder = TestEnvironment::home() + QStringLiteral("/album");
+    const QByteArray tone = EngineTest::wavBytes(EngineTest::tone(440, 0.5, 8000, 8000), 8000, 1);
+    const QString single =
+        TestEnvironment::writeFile(TestEnvironment::home() + QStringLiteral("/single.wav"), tone);
+    TestEnvironment::writeFile(folder + QStringLiteral("/b.wav"), tone);
+    TestEnvironment::writeFile(folder + QStringLiteral("/a.wav"), tone);
+    TestEnvironment::writeFile(folder + QStringLiteral("/notes.txt"), "x");
+    TestEnvironment::writeFile(folder + QStringLiteral("/deeper/c.wav"), tone);
+
+    LaunchOptions options;
+    options.paths = {single, folder};
+    AppDelegate delegate;
+    delegate.didFinishLaunching(options);
+    MainViewController *player = delegate.viewController();
+    ASSERT_NE(ScreenStack::of(player), nullptr) << "screens are presented over the player";
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return player->player() != nullptr; }));
+
+    QStringList names;
+    for (const MediaDescPtr& item : player->tableContents())
+        names.append(QDir(*item->filePath).dirName());
+    EXPECT_EQ(names, (QStringList{QStringLiteral("single.wav"), QStringLiteral("a.wav"),
+                                  QStringLiteral("b.wav")}))
+        << "one level deep, supported files only";
+    EXPECT_EQ(player->currentSong(), 0);
+    EXPECT_TRUE(player->player()->isPlaying());
+    EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty()) << "added without the message";
+}
