@@ -119,11 +119,12 @@ void MainViewController::buildScreen()
     ui.timeSeeker->setGeometry(20, 220, 280, 24);
     ui.timeSeeker->setAccessibleName(QStringLiteral("Position"));
     ui.timeSeeker->setStyleSheet(QStringLiteral(
-        "QSlider::groove:horizontal { height: 9px; border-image: url(:/icons/sliderCover.svg) 0 10 "
-        "0 10; }"
-        "QSlider::sub-page:horizontal { border-image: url(:/icons/fullSlider.svg) 0 10 0 10; }"
-        "QSlider::handle:horizontal { image: url(:/icons/hand.svg); width: 22px; margin: -7px 0; "
-        "}"));
+        "QSlider::groove:horizontal { height: 9px; border-width: 0 9px 0 10px;"
+        " border-image: url(:/icons/sliderCover.svg) 0 9 0 10 stretch; }"
+        "QSlider::sub-page:horizontal { height: 9px; border-width: 0 9px 0 10px;"
+        " border-image: url(:/icons/fullSlider.svg) 0 9 0 10 stretch; }"
+        "QSlider::handle:horizontal { image: url(:/icons/hand.svg); width: 22px; height: 22px;"
+        " margin: -7px 0; }"));
     ui.timeSeeker->setValue(0);
     ui.timeSeeker->hide();
     connect(ui.timeSeeker, &QSlider::sliderMoved, this,
@@ -140,8 +141,11 @@ void MainViewController::buildScreen()
     // Control panel.
     ui.interfaceView = new QWidget(this);
     ui.interfaceView->setGeometry(0, 0, 320, 80);
-    ui.interfaceView->setStyleSheet(QStringLiteral(
-        "background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #3a3a40, stop:1 #0c0c0e);"));
+    ui.interfaceView->setObjectName(QStringLiteral("interfaceView"));
+    ui.interfaceView->setAttribute(Qt::WA_StyledBackground);
+    ui.interfaceView->setStyleSheet(
+        QStringLiteral("QWidget#interfaceView { background: qlineargradient(x1:0, y1:0, x2:0, "
+                       "y2:1, stop:0 #3a3a40, stop:1 #0c0c0e); }"));
     ui.repeatButton =
         iconButton(ui.interfaceView, m_repeatImage, {6, 6, 40, 40}, QStringLiteral("Repeat"));
     ui.backwardButton = iconButton(ui.interfaceView, QStringLiteral("backward.png"),

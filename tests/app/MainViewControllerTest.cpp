@@ -4,6 +4,7 @@
 #include "app/PlaylistModel.h"
 #include "audio/CAPlayer.h"
 #include "audio/OfflineAudioOutput.h"
+#include "audio/SystemVolume.h"
 #include "platform/Alert.h"
 #include "platform/UserDefaults.h"
 #include "playlists/PlaylistHelper.h"
@@ -15,6 +16,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QSlider>
 #include <QTest>
 #include <QThread>
 #include <QThreadPool>
@@ -367,4 +369,20 @@ TEST(PlaylistModel, ALateDurationLandsOnItsOwnRecordOnly)
     EXPECT_EQ(*slow->duration, QStringLiteral("1:23"));
     EXPECT_EQ(*other->duration, QStringLiteral("9:99"));
     EXPECT_EQ(model.index(1).data(PlaylistModel::DurationRole).toString(), QStringLiteral("1:23"));
+}
+
+TEST(PlayerVolume, TheVolumeControlIsRememberedAcrossRuns)
+{
+    {
+        MainViewController screen;
+        EXPECT_EQ(screen.outlets().volumeView->value(), 100) << "full volume at first";
+        screen.outlets().volumeView->setValue(40);
+        EXPECT_FLOAT_EQ(SystemVolume::get(), 0.4f);
+    }
+    UserDefaults::resetStandardForTesting();
+    SystemVolume::set(1.0f);
+    MainViewController again;
+    EXPECT_EQ(again.outlets().volumeView->value(), 40);
+    EXPECT_FLOAT_EQ(SystemVolume::get(), 0.4f);
+    again.outlets().volumeView->setValue(100); // leave the process as it was
 }
