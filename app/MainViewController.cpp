@@ -229,8 +229,11 @@ void MainViewController::buildScreen()
     for (int i = 0; i < titles.size(); ++i) {
         auto *button = new GradientButton(titles[i], this);
         button->setGeometry(i * 80, 425, 80, 35);
-        button->setStyleSheet(
-            QStringLiteral("color: white; font-weight: bold; background: #202024;"));
+        button->setBackgroundColor(QColor(32, 32, 36));
+        button->setTitleColor(Qt::white);
+        QFont font = button->font();
+        font.setBold(true);
+        button->setFont(font);
         connect(button, &QPushButton::clicked, this,
                 [this, title = titles[i]] { barButtonPressed(title); });
     }
@@ -764,11 +767,8 @@ void MainViewController::barButtonPressed(const QString& title)
     popup->setTag(kPopupTag);
     popup->setBackgroundColor(QColor::fromRgbF(0, 0, 0, 0.5));
     for (int i = 0; i < entries.size(); ++i) {
-        auto *button = new GradientButton(entries[i].title, popup);
+        auto *button = GradientButton::menuButton(entries[i].title, popup);
         button->setGeometry(1, 1 + 34 * i, 78, 34);
-        button->setStyleSheet(QStringLiteral(
-            "QPushButton { color: #ff7f00; background: rgba(0,0,0,0.9); font-weight: bold;"
-            " font-size: 12px; border: none; }"));
         connect(button, &QPushButton::clicked, this, entries[i].action);
     }
     popup->show();

@@ -53,6 +53,18 @@ QGradientStops GradientButton::shineStops()
     };
 }
 
+GradientButton *GradientButton::menuButton(const QString& title, QWidget *parent)
+{
+    auto *button = new GradientButton(title, parent);
+    button->setBackgroundColor(QColor::fromRgbF(0, 0, 0, 0.9f));
+    button->setTitleColor(QColor(255, 127, 0));
+    QFont font = button->font();
+    font.setBold(true);
+    font.setPixelSize(12);
+    button->setFont(font);
+    return button;
+}
+
 QColor GradientButton::highlightColor()
 {
     return QColor::fromRgbF(0.25f, 0.25f, 0.25f, 0.75f);

@@ -39,6 +39,10 @@ public:
 
     // The shine's stops over the button's height (0 = top, 1 = bottom). Two stops
     // share the half-height position, so the colour jumps there.
+    // A button of the player's popup menus: black at 90 % behind the gloss, an
+    // orange bold 12 px title.
+    static GradientButton *menuButton(const QString& title, QWidget *parent);
+
     static QGradientStops shineStops();
     // The highlight's colour: grey 0.25 at alpha 0.75.
     static QColor highlightColor();

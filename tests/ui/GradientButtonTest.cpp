@@ -110,14 +110,8 @@ TEST(GradientButton, MenuButtonShowsItsTitleInTheTitleColour)
 {
     QWidget host;
     host.resize(80, 40);
-    auto *button = new GradientButton(QStringLiteral("Device"), &host);
+    auto *button = GradientButton::menuButton(QStringLiteral("Device"), &host);
     button->setGeometry(1, 1, 78, 34);
-    button->setBackgroundColor(QColor::fromRgbF(0, 0, 0, 0.9f));
-    button->setTitleColor(QColor(255, 127, 0));
-    QFont font = button->font();
-    font.setBold(true);
-    font.setPixelSize(12);
-    button->setFont(font);
     host.show();
 
     const QImage image = shot(*button);

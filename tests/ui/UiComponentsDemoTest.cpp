@@ -28,14 +28,8 @@ PopupView *menu(QWidget *parent, const QRect& frame, const QStringList& titles)
     popup->setTag(100);
     popup->setBackgroundColor(QColor::fromRgbF(0, 0, 0, 0.5f));
     for (int i = 0; i < titles.size(); ++i) {
-        auto *button = new GradientButton(titles[i], popup);
+        auto *button = GradientButton::menuButton(titles[i], popup);
         button->setGeometry(1, 1 + 34 * i, 78, 34);
-        button->setBackgroundColor(QColor::fromRgbF(0, 0, 0, 0.9f));
-        button->setTitleColor(QColor(255, 127, 0));
-        QFont font = button->font();
-        font.setBold(true);
-        font.setPixelSize(12);
-        button->setFont(font);
     }
     return popup;
 }
