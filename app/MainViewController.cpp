@@ -835,13 +835,12 @@ void MainViewController::setPanelHeight(int height, bool animated)
 bool MainViewController::eventFilter(QObject *watched, QEvent *event)
 {
     // Vertical drags on the list's handle act as swipes.
-    static QPoint pressAt;
     if (watched == ui.playlistButton) {
         if (event->type() == QEvent::MouseButtonPress) {
-            pressAt = static_cast<QMouseEvent *>(event)->position().toPoint();
+            m_handlePressAt = static_cast<QMouseEvent *>(event)->position().toPoint();
         } else if (event->type() == QEvent::MouseButtonRelease) {
             const int dy =
-                static_cast<QMouseEvent *>(event)->position().toPoint().y() - pressAt.y();
+                static_cast<QMouseEvent *>(event)->position().toPoint().y() - m_handlePressAt.y();
             if (std::abs(dy) >= 20) {
                 swipePlaylist(dy < 0);
                 return true; // a swipe is not also a click

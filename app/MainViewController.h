@@ -200,6 +200,7 @@ private:
     bool m_backgroundMode = false;
     bool m_popoverIsActive = false;
     bool m_playingBeforeInterruption = false;
+    QPoint m_handlePressAt; // where a press on the list's handle began
     QString m_repeatImage = QStringLiteral("repeat_off.png");
     QString m_shuffleImage = QStringLiteral("shuffle_off.png");
     QString m_playImage = QStringLiteral("play.png");

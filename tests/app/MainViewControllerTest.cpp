@@ -386,3 +386,22 @@ TEST(PlayerVolume, TheVolumeControlIsRememberedAcrossRuns)
     EXPECT_FLOAT_EQ(SystemVolume::get(), 0.4f);
     again.outlets().volumeView->setValue(100); // leave the process as it was
 }
+
+TEST_F(PlayerScreen, TheListPanelFoldsByTapAndByDragOnItsHandle)
+{
+    open({});
+    QWidget *panel = screen->outlets().playlistContainer;
+    auto settle = [] { QTest::qWait(1100); }; // the panel moves over one second
+    screen->animatePlaylist();
+    settle();
+    EXPECT_EQ(panel->geometry(), QRect(0, 80, 320, MainViewController::kPanelUnfolded));
+    screen->swipePlaylist(false); // down on an unfolded panel: stays unfolded
+    settle();
+    EXPECT_EQ(panel->height(), MainViewController::kPanelUnfolded);
+
+    QPushButton *handle = screen->outlets().playlistButton;
+    QTest::mousePress(handle, Qt::LeftButton, {}, QPoint(160, 20));
+    QTest::mouseRelease(handle, Qt::LeftButton, {}, QPoint(160, -20)); // a drag upwards
+    settle();
+    EXPECT_EQ(panel->height(), MainViewController::kPanelFolded);
+}
