@@ -51,13 +51,7 @@ int ActionSheet::cancelButtonIndex() const
 
 void ActionSheet::show()
 {
-    if (Dispatch::isMainThread()) {
-        present();
-        return;
-    }
-    // The object was made on this worker; it lives on in the main thread.
-    moveToThread(QCoreApplication::instance()->thread());
-    Dispatch::main([this] { present(); });
+    Dispatch::adoptOnMainThread(this, [this] { present(); });
 }
 
 void ActionSheet::present()

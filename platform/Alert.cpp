@@ -56,13 +56,7 @@ void Alert::setText(const QString& text)
 
 void Alert::show()
 {
-    if (Dispatch::isMainThread()) {
-        present();
-        return;
-    }
-    // The object was made on this worker; it lives on in the main thread.
-    moveToThread(QCoreApplication::instance()->thread());
-    Dispatch::main([this] { present(); });
+    Dispatch::adoptOnMainThread(this, [this] { present(); });
 }
 
 void Alert::present()

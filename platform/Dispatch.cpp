@@ -31,6 +31,16 @@ bool isMainThread()
     return app && QThread::currentThread() == app->thread();
 }
 
+void adoptOnMainThread(QObject *object, std::function<void()> task)
+{
+    if (isMainThread()) {
+        task();
+        return;
+    }
+    object->moveToThread(QCoreApplication::instance()->thread());
+    main(std::move(task));
+}
+
 SerialQueue::SerialQueue(QString label) : m_label(std::move(label))
 {
     m_pool.setMaxThreadCount(1);

@@ -23,6 +23,11 @@ void globalLow(std::function<void()> task);
 
 bool isMainThread();
 
+// Runs task now when called on the main thread; otherwise hands object (made on
+// this worker, with no parent) over to the main thread and runs task there, after
+// the caller returns. For presentation objects that any thread may show.
+void adoptOnMainThread(QObject *object, std::function<void()> task);
+
 // A private queue: its tasks run one at a time, in the order they were added, on
 // a worker thread. Destroying the queue waits for its tasks.
 class SerialQueue {
