@@ -405,3 +405,25 @@ TEST_F(PlayerScreen, TheListPanelFoldsByTapAndByDragOnItsHandle)
     settle();
     EXPECT_EQ(panel->height(), MainViewController::kPanelFolded);
 }
+
+TEST_F(PlayerScreen, NewPlaylistSavesTheListOnlyWhenConfirmedAndClosesTheMenu)
+{
+    open({record(wav(QStringLiteral("a.wav"), 1))});
+    for (int button : {0, 1}) {
+        screen->barButtonPressed(QStringLiteral("Playlists"));
+        screen->createPlaylist();
+        QCoreApplication::processEvents();
+        ASSERT_EQ(Alert::openAlerts().size(), 1);
+        Alert *prompt = Alert::openAlerts().first();
+        EXPECT_EQ(prompt->buttonTitles().value(1), QStringLiteral("Create"));
+        prompt->setText(QStringLiteral("Mine"));
+        prompt->pressButton(button);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(screen->popupViews().isEmpty()) << "button " << button;
+        EXPECT_EQ(QFile::exists(PlaylistHelper::pathForPlaylist(QStringLiteral("Mine"))),
+                  button == 1);
+    }
+    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
+              QStringList{QStringLiteral("Mine playlist was created.")});
+    EXPECT_EQ(PlaylistHelper::contentsForPlaylist(QStringLiteral("Mine"))->size(), 1);
+}
