@@ -82,7 +82,16 @@ MainViewController::MainViewController(QWidget *parent)
     connect(shake, &QShortcut::activated, this, &MainViewController::motionEnded);
     auto *space = new QShortcut(QKeySequence(Qt::Key_Space), this);
     space->setContext(Qt::WindowShortcut);
-    connect(space, &QShortcut::activated, this, &MainViewController::playButton);
+    connect(space, &QShortcut::activated, this, [this] {
+        // Over the movie, the key pauses and resumes the sound the picture follows,
+        // and nothing else of the hidden player.
+        if (!m_videoController)
+            playButton();
+        else if (m_player && m_player->isPlaying())
+            m_player->pause();
+        else if (m_player)
+            m_player->play();
+    });
 
     restoreLastPlaylist();
 }
@@ -669,12 +678,9 @@ void MainViewController::appIsSuspended(bool background)
     m_backgroundMode = background;
     if (background) {
         stopTimer();
-        const MediaDescPtr item = tableContents().value(m_currentSong);
-        if (item && item->filePath && FileManager::isVideoFile(*item->filePath) &&
-            m_videoController && m_player) {
-            // The picture goes away; the sound goes on through the engine.
-            m_player->setTime(float(m_videoController->currentTime()));
-            m_player->play();
+        if (m_videoController) {
+            // The picture goes away; the sound was the engine's all along and goes on.
+            m_videoController->hide();
             m_videoController->deleteLater();
             m_videoController = nullptr;
         }
@@ -688,17 +694,26 @@ void MainViewController::appIsSuspended(bool background)
 void MainViewController::showVideo()
 {
     const MediaDescPtr item = tableContents().value(m_currentSong);
-    if (!item || !item->filePath || !FileManager::isVideoFile(*item->filePath) || !m_player)
+    if (!item || !item->filePath || !FileManager::isVideoFile(*item->filePath) || !m_player ||
+        m_videoController)
         return;
     QWidget *host = window();
     MovieScreen *screen = m_movieFactory ? m_movieFactory(host) : new VideoMovieScreen(host);
     m_videoController = screen;
-    m_player->pause();
     screen->setGeometry(host->rect());
     connect(screen, &MovieScreen::finished, this, &MainViewController::movieDidFinish);
+    // The engine goes on playing (or stays paused): its sound is the movie's sound and
+    // its time the picture's clock. Once another item is loaded the clock reads NaN.
+    const CAPlayer *engine = m_player.get();
+    const int song = m_currentSong;
+    screen->play(*item->filePath, [this, engine, song] {
+        return m_player.get() == engine && m_currentSong == song ? double(engine->getTime())
+                                                                 : std::nan("");
+    });
+    if (m_videoController != screen)
+        return; // the picture could not be shown; the user has been told
     screen->show();
     screen->raise();
-    screen->play(*item->filePath, double(m_player->getTime()));
 }
 
 void MainViewController::movieDidFinish()
@@ -706,18 +721,12 @@ void MainViewController::movieDidFinish()
     MovieScreen *screen = m_videoController;
     if (!screen)
         return;
-    if (!m_backgroundMode && m_player) {
-        const double time = screen->currentTime();
-        const double length = screen->duration();
-        if (std::isnan(time) || std::isnan(length) || time < length) {
-            m_player->setTime(float(time));
-            m_player->play();
-            if (m_mpris)
-                m_mpris->playerSeeked(qint64(double(m_player->getTime()) * 1e6));
-        } else {
-            forwardButton();
-        }
-    }
+    // The engine kept its place under the picture; only a movie closed at its end
+    // moves on to the next item.
+    const double time = screen->currentTime();
+    const double length = screen->duration();
+    if (!m_backgroundMode && m_player && !std::isnan(time) && !std::isnan(length) && time >= length)
+        forwardButton();
     screen->hide();
     screen->deleteLater();
     m_videoController = nullptr;

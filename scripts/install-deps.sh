@@ -5,9 +5,9 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config git
-    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-multimedia-dev qt6-svg-dev libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-svg-dev libgl-dev
     libplist-dev libsqlite3-dev
-    libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
+    libavformat-dev libavcodec-dev libavutil-dev libswresample-dev libswscale-dev
     libsdl2-dev libsoxr-dev libtag1-dev
     libgtest-dev libgmock-dev
     dbus playerctl ffmpeg

@@ -55,16 +55,18 @@ void storeLastList(const MediaList& items)
 class StandInMovie : public MovieScreen {
 public:
     using MovieScreen::MovieScreen;
-    void play(const QString& path, double start) override
+    void play(const QString& path, Clock followed) override
     {
         playedPath = path;
-        time = start;
+        clock = std::move(followed);
+        time = clock();
     }
     double currentTime() const override { return time; }
     double duration() const override { return length; }
     void close() { Q_EMIT finished(); }
 
     QString playedPath;
+    Clock clock;
     double time = 0;
     double length = 10;
 };
@@ -225,19 +227,22 @@ TEST_F(PlayerScreen, VideoHandsOverToTheMovieScreenAndBack)
     ASSERT_TRUE(screen->player()->isValid());
     EXPECT_TRUE(screen->outlets().videoButton->isEnabled());
 
+    screen->player()->setTime(4.5);
     screen->showVideo();
     ASSERT_NE(movie, nullptr);
     EXPECT_EQ(movie->playedPath, video);
-    EXPECT_FALSE(screen->player()->isPlaying());
-    movie->time = 4.5; // closed half-way: the sound goes on from there
-    movie->close();
+    EXPECT_NEAR(movie->time, 4.5, 0.01) << "the picture follows the engine";
+    EXPECT_TRUE(screen->player()->isPlaying()) << "the engine plays the movie's sound";
+    movie->close(); // closed half-way: the sound goes on from there
     EXPECT_TRUE(screen->player()->isPlaying());
     EXPECT_NEAR(screen->player()->getTime(), 4.5, 0.01);
 
     screen->showVideo();
+    const MovieScreen::Clock clock = movie->clock;
     movie->time = movie->length; // played to its end: next item
     movie->close();
     EXPECT_EQ(screen->currentSong(), 1);
+    EXPECT_TRUE(std::isnan(clock())) << "a clock of an engine that is gone";
     EXPECT_FALSE(screen->outlets().videoButton->isEnabled());
 }
 

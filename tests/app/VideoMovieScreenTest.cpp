@@ -1,0 +1,125 @@
+// The movie screen over a real generated video (moving test picture with a tone),
+// driven through the player screen with an engine on a real-time ideal output.
+#include "app/VideoMovieScreen.h"
+#include "app/MainViewController.h"
+#include "audio/CAPlayer.h"
+#include "audio/OfflineAudioOutput.h"
+#include "media/MediaDesc.h"
+#include "platform/UserDefaults.h"
+#include "support/MediaFixtures.h"
+#include "support/TestEnvironment.h"
+
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+// A screen over the given files, each engine on an output that pulls like a sound card.
+std::unique_ptr<MainViewController> playerOver(const QStringList& paths)
+{
+    MediaList items;
+    for (const QString& path : paths) {
+        items.append(std::make_shared<MediaDesc>());
+        items.last()->filePath = path;
+    }
+    UserDefaults::standard().setObject(QStringLiteral("Last Playlist"),
+                                       MediaDesc::archivedDataWithItems(items));
+    auto player = std::make_unique<MainViewController>();
+    player->setEngineFactory([](const QString& path) {
+        return std::make_unique<CAPlayer>(path, [] {
+            return std::make_unique<OfflineAudioOutput>(0, OfflineAudioOutput::Mode::RealTime);
+        });
+    });
+    player->show();
+    player->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(player.get()));
+    return player;
+}
+
+// Mean of the red, green and blue levels (0 .. 255).
+double meanLevel(const QImage& image)
+{
+    double sum = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            sum += qRed(p) + qGreen(p) + qBlue(p);
+        }
+    return sum / (3.0 * image.width() * image.height());
+}
+
+} // namespace
+
+TEST(MovieScreen, PictureFollowsTheSoundFromTheEnginesTimeAndHandsBack)
+{
+    QUAVER_REQUIRE_FFMPEG();
+    const QString video = MediaFixtures::cachedTone(
+        QStringLiteral("movie.mp4"), 440, 4, 44100, 2,
+        QStringLiteral("-f lavfi -i testsrc=size=160x120:rate=25:d=4 -c:v mpeg4 -c:a aac"));
+    ASSERT_FALSE(video.isEmpty()) << MediaFixtures::lastError().toStdString();
+    auto player = playerOver({video});
+    player->didSelectRow(0);
+    CAPlayer *engine = player->player();
+    ASSERT_TRUE(engine && engine->isPlaying());
+    engine->setTime(2);
+
+    player->showVideo();
+    auto *screen = qobject_cast<VideoMovieScreen *>(player->videoController());
+    ASSERT_NE(screen, nullptr);
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return screen->framesShown() > 0; }));
+    EXPECT_NEAR(screen->shownTime(), 2.0, 0.15) << "the picture starts at the engine's time";
+    const double first = screen->shownTime();
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return screen->shownTime() > first + 0.3; }));
+    EXPECT_TRUE(engine->isPlaying()) << "the engine plays the movie's sound";
+    EXPECT_NEAR(screen->shownTime(), engine->getTime(), 0.15);
+    const QImage shot = screen->grab().toImage();
+    EXPECT_GT(meanLevel(shot), 40) << "the picture is painted";
+    EXPECT_EQ(QColor(shot.pixel(2, shot.height() - 3)), QColor(Qt::black)) << "bars keep its shape";
+
+    // Space pauses and resumes the sound under the picture, and acts on nothing else.
+    QTest::keyClick(screen, Qt::Key_Space);
+    EXPECT_FALSE(engine->isPlaying());
+    QTest::keyClick(screen, Qt::Key_Space);
+    EXPECT_TRUE(engine->isPlaying());
+    EXPECT_EQ(player->player(), engine);
+    EXPECT_EQ(player->videoController(), screen);
+
+    // Escape closes the picture; the sound goes on from where it was.
+    const float at = engine->getTime();
+    QTest::keyClick(screen, Qt::Key_Escape);
+    EXPECT_EQ(player->videoController(), nullptr);
+    EXPECT_EQ(player->player(), engine);
+    EXPECT_TRUE(engine->isPlaying());
+    EXPECT_GE(engine->getTime(), at);
+    EXPECT_LT(engine->getTime(), at + 0.2);
+}
+
+TEST(MovieScreen, PictureThatCannotBeShownIsExplainedAndTheSoundGoesOn)
+{
+    QUAVER_REQUIRE_FFMPEG();
+    const QString sound = MediaFixtures::cachedTone(QStringLiteral("sound-only.mp4"), 440, 3, 44100,
+                                                    1, QStringLiteral("-c:a aac"));
+    ASSERT_FALSE(sound.isEmpty()) << MediaFixtures::lastError().toStdString();
+    const QString garbage = TestEnvironment::writeFile(
+        TestEnvironment::home() + QStringLiteral("/garbage.mp4"), QByteArray(4096, '\x5a'));
+
+    auto player = playerOver({sound});
+    player->didSelectRow(0);
+    player->showVideo();
+    EXPECT_EQ(player->videoController(), nullptr) << "never left on view";
+    EXPECT_TRUE(player->player()->isPlaying());
+    QStringList messages = TestEnvironment::takeAlertMessages();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("has no picture")))
+        << messages[0].toStdString();
+
+    VideoMovieScreen screen;
+    bool finished = false;
+    QObject::connect(&screen, &MovieScreen::finished, [&] { finished = true; });
+    screen.play(garbage, [] { return 1.0; });
+    EXPECT_TRUE(finished);
+    messages = TestEnvironment::takeAlertMessages();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("could not be opened")))
+        << messages[0].toStdString();
+}
