@@ -55,6 +55,7 @@ void VideoMovieScreen::play(const QString& path, Clock clock)
         return;
     }
     m_duration = m_decoder->duration();
+    m_awaitingSeek = true;
     {
         std::lock_guard lock(m_mutex);
         m_seekTo = std::isnan(m_clockTime) ? 0.0 : m_clockTime;
@@ -81,9 +82,13 @@ void VideoMovieScreen::tick()
             m_queue.clear();
             m_seekTo = now;
             m_endOfStream = false;
+            m_awaitingSeek = true;
             m_wake.notify_one();
         }
-        while (!m_queue.empty() && m_queue.front().pts <= now) {
+        // The first frame after a seek is the one for its time, even when the
+        // stream starts a little later.
+        while (!m_queue.empty() && (m_queue.front().pts <= now || m_awaitingSeek)) {
+            m_awaitingSeek = false;
             due = std::move(m_queue.front());
             m_queue.pop_front();
         }

@@ -76,6 +76,7 @@ private:
     double m_duration;
     VideoFrameDecoder::Frame m_shown;
     int m_framesShown = 0;
+    bool m_awaitingSeek = false; // nothing shown since the last seek
     bool m_finished = false;
 
     std::unique_ptr<VideoFrameDecoder> m_decoder; // decode worker only, once it runs
