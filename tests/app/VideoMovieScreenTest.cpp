@@ -76,7 +76,8 @@ TEST(MovieScreen, PictureFollowsTheSoundFromTheEnginesTimeAndHandsBack)
     EXPECT_NEAR(screen->shownTime(), engine->getTime(), 0.15);
     const QImage shot = screen->grab().toImage();
     EXPECT_GT(meanLevel(shot), 40) << "the picture is painted";
-    EXPECT_EQ(QColor(shot.pixel(shot.width() / 2, 2)), QColor(Qt::black)) << "bars keep its shape";
+    EXPECT_EQ(QColor(shot.pixel(shot.width() / 2, 2)), QColor(Qt::black))
+        << "black bars keep the picture's shape";
 
     // A seek moves the picture with the sound.
     engine->setTime(0.5);
