@@ -126,11 +126,13 @@ void VideoFrameDecoder::seek(double seconds)
     Context& c = *m_ctx;
     if (!c.codec)
         return;
-    seconds = std::max(seconds, 0.0);
-    const int64_t target = c.startTicks + int64_t(seconds / c.timeBase);
+    // Any clock value, NaN included, gives a tick count that fits int64_t.
+    seconds = std::isnan(seconds) ? 0.0 : std::clamp(seconds, 0.0, 1e7);
     // When the file cannot seek, decoding goes on from where it is; frames before
     // the target are still skipped.
-    if (av_seek_frame(c.format, c.stream, target, AVSEEK_FLAG_BACKWARD) >= 0) {
+    if (c.timeBase > 0 &&
+        av_seek_frame(c.format, c.stream, c.startTicks + int64_t(seconds / c.timeBase),
+                      AVSEEK_FLAG_BACKWARD) >= 0) {
         avcodec_flush_buffers(c.codec);
         av_frame_unref(c.held);
         c.flushSent = false;
