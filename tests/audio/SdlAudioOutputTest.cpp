@@ -1,9 +1,9 @@
 #include "audio/SdlAudioOutput.h"
 
-#include "support/EngineTestSupport.h"
 #include "audio/CAPlayer.h"
 #include "audio/CAPlayerDelegate.h"
 #include "audio/SystemVolume.h"
+#include "support/EngineTestSupport.h"
 #include "support/TestEnvironment.h"
 
 #include <QFile>
