@@ -6,52 +6,6 @@
 
 using namespace EngineTest;
 
-namespace {
-
-struct Rendered {
-    std::vector<float> stereo;
-    RateNode::Status last = RateNode::Status::Ok;
-    int endings = 0;
-};
-
-// Renders until the end of the stream (or maxFrames), in slices of sliceFrames.
-Rendered renderAll(RateNode& node, int sliceFrames = 4096, int64_t maxFrames = 10'000'000)
-{
-    Rendered r;
-    std::vector<float> buf(size_t(sliceFrames) * 2);
-    while (int64_t(r.stereo.size() / 2) < maxFrames) {
-        const RateNode::Result res = node.render(buf.data(), sliceFrames);
-        r.stereo.insert(r.stereo.end(), buf.begin(), buf.begin() + 2 * res.frames);
-        r.last = res.status;
-        if (res.status == RateNode::Status::EndOfStream) {
-            ++r.endings;
-            break;
-        }
-    }
-    return r;
-}
-
-} // namespace
-
-TEST(RateNode, ResamplingKeepsPitchAndLength)
-{
-    // 1 s of 1 kHz at 44.1 kHz played on a 48 kHz device.
-    MemorySource source(tone(1000, 0.5, 44100, 44100), 44100, 1);
-    RateNode node(source, 48000);
-    const Rendered r = renderAll(node, 1000);
-    EXPECT_EQ(r.endings, 1);
-    EXPECT_NEAR(double(r.stereo.size() / 2), 48000.0, 2.0);
-    const std::vector<float> left = channel(r.stereo, 0);
-    EXPECT_NEAR(zeroCrossingHz(left, 48000, 4800, 43200), 1000.0, 0.5);
-    EXPECT_NEAR(rms(left, 4800, 43200), 0.5 / std::sqrt(2.0), 0.005);
-    EXPECT_EQ(r.stereo, [&] {
-        std::vector<float> both(r.stereo.size());
-        for (size_t i = 0; i < left.size(); ++i)
-            both[2 * i] = both[2 * i + 1] = left[i];
-        return both;
-    }()) << "mono reaches both sides";
-}
-
 TEST(RateNode, SeekIsCarriedOutByTheNextSliceAndTheLatestWins)
 {
     std::vector<int16_t> ramp(48000);
@@ -99,24 +53,13 @@ TEST(RateNode, RateChangeMidStreamLosesNoTime)
     for (int i = 0; i < 10; ++i) // first second at rate 1
         frames += node.render(buf.data(), 4800).frames;
     node.setRate(2.0);
-    const Rendered rest = renderAll(node, 4800);
+    int64_t rest = 0;
+    for (RateNode::Result r; r.status != RateNode::Status::EndOfStream && rest < 48000;)
+        rest += (r = node.render(buf.data(), 4800)).frames;
     // The second second of source at double speed lasts half a second, within
     // what the swap drops from the old resampler.
     EXPECT_EQ(frames, 48000);
-    EXPECT_NEAR(double(rest.stereo.size() / 2), 24000.0, 300.0);
-}
-
-TEST(RateNode, SourceErrorsAreReportedAndPlayingGoesOn)
-{
-    MemorySource source(tone(1000, 0.5, 48000, 4800), 48000, 1);
-    RateNode node(source, 48000);
-    std::vector<float> buf(2 * 1000);
-    source.failNextReads(1);
-    const RateNode::Result failed = node.render(buf.data(), 1000);
-    EXPECT_EQ(failed.status, RateNode::Status::Error);
-    EXPECT_EQ(failed.frames, 0);
-    const Rendered r = renderAll(node, 1000);
-    EXPECT_EQ(r.stereo.size() / 2, 4800u);
+    EXPECT_NEAR(double(rest), 24000.0, 300.0);
 }
 
 TEST(RateNode, EmptySourceEndsAtOnce)

@@ -1,9 +1,9 @@
 #include "audio/SdlAudioOutput.h"
 
-#include "support/EngineTestSupport.h"
 #include "audio/CAPlayer.h"
 #include "audio/CAPlayerDelegate.h"
 #include "audio/SystemVolume.h"
+#include "support/EngineTestSupport.h"
 #include "support/TestEnvironment.h"
 
 #include <QFile>
@@ -22,28 +22,14 @@ public:
     int finished = 0;
 };
 
-// Puts SDL on another driver for one test and back on the configured one after.
-class DriverSwitch {
-public:
-    explicit DriverSwitch(const char *driver)
-    {
-        SDL_AudioQuit(), m_ok = SDL_AudioInit(driver) == 0;
-    }
-    ~DriverSwitch() { SDL_AudioQuit(); }
-    bool ok() const { return m_ok; }
-
-private:
-    bool m_ok = false;
-};
-
 } // namespace
 
 TEST(SdlAudioOutput, TheDiskDriverReceivesTheRenderedStreamAtTheProgramVolume)
 {
     const QString raw = TestEnvironment::home() + QStringLiteral("/stream.raw");
     qputenv("SDL_DISKAUDIOFILE", raw.toLocal8Bit());
-    DriverSwitch disk("disk");
-    if (!disk.ok())
+    SDL_AudioQuit();
+    if (SDL_AudioInit("disk") != 0)
         GTEST_SKIP() << "SDL has no disk driver here: " << SDL_GetError();
 
     const std::vector<int16_t> samples = tone(1000, 0.5, 48000, 12000, 2); // 0.25 s
@@ -61,6 +47,7 @@ TEST(SdlAudioOutput, TheDiskDriverReceivesTheRenderedStreamAtTheProgramVolume)
         player.setDelegate(nullptr);
     }
     SystemVolume::set(1.0f);
+    SDL_AudioQuit();
     QFile file(raw);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
@@ -72,9 +59,7 @@ TEST(SdlAudioOutput, TheDiskDriverReceivesTheRenderedStreamAtTheProgramVolume)
     size_t lead = 0;
     while (lead < written.size() && written[lead] == 0.0f)
         ++lead;
-    ASSERT_EQ(samples[0], 0);
-    ASSERT_NE(samples[2], 0);
-    ASSERT_GE(lead, 2u);
+    ASSERT_GE(lead, 2u); // the first frame of the tone is silent too
     lead -= 2;
     ASSERT_GE(written.size(), lead + samples.size());
     for (size_t i = 0; i < samples.size(); ++i)
@@ -88,21 +73,14 @@ TEST(SdlAudioOutput, NoDeviceFallsBackToTheDummyDriverWithOneMessage)
     qputenv("SDL_AUDIODRIVER", "no-such-driver");
     SDL_AudioQuit();
     testing::internal::CaptureStderr();
-    int rate1 = 0, rate2 = 0;
-    {
-        SdlAudioOutput first;
-        rate1 = first.open(44100, [](float *s, int n) { std::fill(s, s + 2 * n, 0.0f); });
-    }
-    {
-        SdlAudioOutput second;
-        rate2 = second.open(44100, [](float *s, int n) { std::fill(s, s + 2 * n, 0.0f); });
+    for (int i = 0; i < 2; ++i) {
+        SdlAudioOutput output;
+        EXPECT_GT(output.open(44100, [](float *s, int n) { std::fill(s, s + 2 * n, 0.0f); }), 0);
         EXPECT_STREQ(SdlAudioOutput::currentDriver(), "dummy");
     }
     const std::string printed = testing::internal::GetCapturedStderr();
     qputenv("SDL_AUDIODRIVER", configured);
     SDL_AudioQuit();
-    EXPECT_GT(rate1, 0);
-    EXPECT_GT(rate2, 0);
     EXPECT_NE(printed.find("no audio device could be opened"), std::string::npos) << printed;
     EXPECT_EQ(printed.find("no audio device"), printed.rfind("no audio device")) << "once";
 }

@@ -1,6 +1,7 @@
 #include "support/EngineTestSupport.h"
 
-#include <QtEndian>
+#include <QDataStream>
+#include <QIODevice>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -23,30 +24,17 @@ QByteArray wavBytes(const std::vector<int16_t>& samples, int sampleRate, int cha
 {
     const auto dataBytes = quint32(samples.size() * 2);
     QByteArray out;
-    auto u32 = [&out](quint32 v) {
-        char b[4];
-        qToLittleEndian(v, b);
-        out.append(b, 4);
-    };
-    auto u16 = [&out](quint16 v) {
-        char b[2];
-        qToLittleEndian(v, b);
-        out.append(b, 2);
-    };
-    out.append("RIFF", 4);
-    u32(36 + dataBytes);
-    out.append("WAVEfmt ", 8);
-    u32(16);
-    u16(1);
-    u16(quint16(channels));
-    u32(quint32(sampleRate));
-    u32(quint32(sampleRate * channels * 2));
-    u16(quint16(channels * 2));
-    u16(16);
-    out.append("data", 4);
-    u32(dataBytes);
+    QDataStream stream(&out, QIODevice::WriteOnly);
+    stream.setByteOrder(QDataStream::LittleEndian);
+    stream.writeRawData("RIFF", 4);
+    stream << quint32(36 + dataBytes);
+    stream.writeRawData("WAVEfmt ", 8);
+    stream << quint32(16) << quint16(1) << quint16(channels) << quint32(sampleRate)
+           << quint32(sampleRate * channels * 2) << quint16(channels * 2) << quint16(16);
+    stream.writeRawData("data", 4);
+    stream << dataBytes;
     for (int16_t s : samples)
-        u16(quint16(s));
+        stream << s;
     return out;
 }
 

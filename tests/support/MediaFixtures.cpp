@@ -17,16 +17,9 @@ QString g_lastError;
 
 QString channelLayout(int channels)
 {
-    switch (channels) {
-    case 1:
-        return QStringLiteral("mono");
-    case 2:
-        return QStringLiteral("stereo");
-    case 6:
-        return QStringLiteral("5.1");
-    default:
-        return QStringLiteral("%1c").arg(channels);
-    }
+    const char *const names[] = {"", "mono", "stereo", "", "", "", "5.1"};
+    return channels < 7 && *names[channels] ? QString::fromLatin1(names[channels])
+                                            : QStringLiteral("%1c").arg(channels);
 }
 
 QString toneExpression(double freqHz)
@@ -37,15 +30,51 @@ QString toneExpression(double freqHz)
 // The synthetic input: the expression on every channel.
 QStringList soundArgs(const QString& expression, double seconds, int rate, int channels)
 {
-    QStringList perChannel;
-    for (int c = 0; c < channels; ++c)
-        perChannel << expression;
     const QString source = QStringLiteral("aevalsrc=exprs=%1:s=%2:d=%3:c=%4")
-                               .arg(perChannel.join(QLatin1Char('|')))
+                               .arg(QStringList(channels, expression).join(QLatin1Char('|')))
                                .arg(rate)
                                .arg(seconds)
                                .arg(channelLayout(channels));
     return {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), source};
+}
+
+bool runFfmpeg(const QStringList& args)
+{
+    if (MediaFixtures::ffmpegProgram().isEmpty()) {
+        g_lastError = QStringLiteral("the ffmpeg program is not installed");
+        return false;
+    }
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(
+        MediaFixtures::ffmpegProgram(),
+        QStringLiteral("-hide_banner -nostdin -loglevel error -y").split(QLatin1Char(' ')) + args);
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        g_lastError = QStringLiteral("ffmpeg did not finish: ") + args.join(QLatin1Char(' '));
+        return false;
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        g_lastError =
+            QStringLiteral("ffmpeg %1 failed: %2")
+                .arg(args.join(QLatin1Char(' ')), QString::fromLocal8Bit(process.readAll()));
+        return false;
+    }
+    return true;
+}
+
+QString cacheDir()
+{
+    static const QString dir = [] {
+        const QString beside =
+            QCoreApplication::applicationDirPath() + QStringLiteral("/fixture-cache");
+        if (QDir().mkpath(beside) && QFileInfo(beside).isWritable())
+            return beside;
+        static QTemporaryDir fallback(QDir::tempPath() + QStringLiteral("/quaver-fixtures-XXXXXX"));
+        return fallback.path();
+    }();
+    return dir;
 }
 
 } // namespace
@@ -63,65 +92,9 @@ QString lastError()
     return g_lastError;
 }
 
-bool runFfmpeg(const QStringList& args)
-{
-    if (ffmpegProgram().isEmpty()) {
-        g_lastError = QStringLiteral("the ffmpeg program is not installed");
-        return false;
-    }
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(ffmpegProgram(),
-                  QStringList{QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"),
-                              QStringLiteral("-loglevel"), QStringLiteral("error"),
-                              QStringLiteral("-y")} +
-                      args);
-    if (!process.waitForFinished(60000)) {
-        process.kill();
-        process.waitForFinished();
-        g_lastError = QStringLiteral("ffmpeg did not finish: ") + args.join(QLatin1Char(' '));
-        return false;
-    }
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        g_lastError =
-            QStringLiteral("ffmpeg %1 failed: %2")
-                .arg(args.join(QLatin1Char(' ')), QString::fromLocal8Bit(process.readAll()));
-        return false;
-    }
-    return true;
-}
-
-QString sound(const QString& path, const QString& expression, double seconds, int rate,
-              int channels, const QString& extraFfmpegArgs)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    const QStringList args = soundArgs(expression, seconds, rate, channels) +
-                             QProcess::splitCommand(extraFfmpegArgs) + QStringList{path};
-    return runFfmpeg(args) ? path : QString();
-}
-
-QString tone(const QString& path, double freqHz, double seconds, int rate, int channels,
-             const QString& extraFfmpegArgs)
-{
-    return sound(path, toneExpression(freqHz), seconds, rate, channels, extraFfmpegArgs);
-}
-
 QString sweepExpression()
 {
     return QStringLiteral("%1*sin(2*PI*(300+400*t)*t)").arg(kToneAmplitude);
-}
-
-QString cacheDir()
-{
-    static const QString dir = [] {
-        const QString beside =
-            QCoreApplication::applicationDirPath() + QStringLiteral("/fixture-cache");
-        if (QDir().mkpath(beside) && QFileInfo(beside).isWritable())
-            return beside;
-        static QTemporaryDir fallback(QDir::tempPath() + QStringLiteral("/quaver-fixtures-XXXXXX"));
-        return fallback.path();
-    }();
-    return dir;
 }
 
 QString cachedOutput(const QString& fileName, const QStringList& args)

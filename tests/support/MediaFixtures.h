@@ -17,32 +17,22 @@ constexpr double kToneAmplitude = 0.5;
 // The ffmpeg program, or empty when it is not installed.
 QString ffmpegProgram();
 
-// Runs ffmpeg quietly (overwriting, no standard input) with args; false when it
-// cannot run, fails, or takes longer than a minute.
-bool runFfmpeg(const QStringList& args);
-
 // What the last failing call said.
 QString lastError();
 
-// A sine tone of freqHz, the same on every channel, rate Hz, channels 1..8 (6 is
-// laid out as 5.1), seconds long, written to path. The container and codec follow
-// from the extension unless extraFfmpegArgs (split like a shell command line, and
-// placed after the tone input and before the output path) say otherwise, e.g.
-// "-c:a alac", "-f ipod", or a second input "-f lavfi -i testsrc=size=64x48:d=2".
-// Returns path, or empty on failure.
-QString tone(const QString& path, double freqHz, double seconds, int rate, int channels,
-             const QString& extraFfmpegArgs = {});
-
-// The same, made once and kept in cacheDir(): every test process of a run, and later
-// runs, share the file. It is named fileName after a key of everything that shapes
-// it, so other arguments make another file; the ffmpeg program changing does too.
+// A sine tone of freqHz at kToneAmplitude, the same on every channel, rate Hz,
+// channels 1..8 (6 is laid out as 5.1), seconds long, made once and kept in the
+// fixture cache: every test process of a run, and later runs, share the file. It is
+// named fileName after a key of everything that shapes it (the ffmpeg program
+// too). The container and codec follow from the extension unless extraFfmpegArgs
+// (split like a shell command line, and placed after the tone input) say otherwise,
+// e.g. "-c:a alac", "-f ipod", or a second input "-f lavfi -i testsrc=size=64x48:d=2".
+// Returns the path, or empty on failure.
 QString cachedTone(const QString& fileName, double freqHz, double seconds, int rate, int channels,
                    const QString& extraFfmpegArgs = {});
 
 // Any signal: expression is an FFmpeg expression of t (seconds), full scale +-1,
-// used for every channel; otherwise as tone().
-QString sound(const QString& path, const QString& expression, double seconds, int rate,
-              int channels, const QString& extraFfmpegArgs = {});
+// used for every channel; otherwise as cachedTone().
 QString cachedSound(const QString& fileName, const QString& expression, double seconds, int rate,
                     int channels, const QString& extraFfmpegArgs = {});
 
@@ -50,13 +40,11 @@ QString cachedSound(const QString& fileName, const QString& expression, double s
 // of it repeats, so a position in it can be recognised (seeking tests).
 QString sweepExpression();
 
-// Runs ffmpeg with args followed by an output path in cacheDir() ending in fileName,
-// unless an earlier call or process made that output already; returns the path.
-QString cachedOutput(const QString& fileName, const QStringList& args);
-
-// "fixture-cache" beside the test program (inside the build tree), or a folder that
+// Runs ffmpeg with args followed by an output path in the fixture cache ending in
+// fileName, unless an earlier call or process made that output already; returns
+// the path. The cache is "fixture-cache" beside the test program, or a folder that
 // lives as long as the test program when that cannot be written.
-QString cacheDir();
+QString cachedOutput(const QString& fileName, const QStringList& args);
 
 // An AMR-NB storage file ("#!AMR\n", 8 kHz mono, 20 ms blocks): speechBlocks
 // blocks at 12.2 kbit/s, then noDataBlocks NO_DATA blocks (which decoders cannot
