@@ -52,7 +52,8 @@ void AsyncURLConnection::didReceiveData()
 void AsyncURLConnection::didFinish()
 {
     m_deadline->stop();
-    _data.append(m_reply->readAll());
+    if (m_reply->isOpen()) // closed by an abort at the deadline
+        _data.append(m_reply->readAll());
     // A response that arrived whole is completion, whatever its HTTP status; Qt
     // reports error statuses as errors from 201 up. Errors below that are transport
     // failures (refused, reset mid-body, aborted at the deadline, ...).
