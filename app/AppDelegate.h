@@ -55,6 +55,6 @@ private:
     MainViewController *_viewController = nullptr; // owned by _window
     LaunchOptions m_options;
     QUrl m_statsEndpoint;
-    QNetworkAccessManager *m_network; // owned (child)
+    QNetworkAccessManager *m_network = nullptr; // owned (child)
     bool m_inBackground = false;
 };

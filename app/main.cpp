@@ -82,7 +82,8 @@ int main(int argc, char **argv)
 
     // A stop request (kill, Ctrl+C, logout) ends the program as closing the window
     // does: main returns, and the delegate stores what is pending as it goes. The
-    // watcher outlives the delegate, so another stop signal cannot cut that short.
+    // watcher outlives the delegate, so a different stop signal during that store
+    // is absorbed; the same signal again ends the program at once.
     UnixSignalWatcher stopSignals;
     for (int signum : {SIGTERM, SIGINT, SIGHUP})
         stopSignals.watch(signum);
