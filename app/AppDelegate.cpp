@@ -9,10 +9,10 @@
 
 #include "ui/ScreenStack.h"
 
-#include "ui/ScreenStack.h"
-
 #include <QEvent>
+#include <QNetworkAccessManager>
 #include <QPointer>
+#include <QThreadPool>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -21,10 +21,18 @@ const QString kInfoKey = QStringLiteral("info");
 } // namespace
 
 AppDelegate::AppDelegate(QObject *parent)
-    : QObject(parent), m_statsEndpoint(QString::fromUtf8(QUAVER_STATS_URL))
+    : QObject(parent), m_statsEndpoint(QString::fromUtf8(QUAVER_STATS_URL)),
+      m_network(new QNetworkAccessManager(this))
 {}
 
-AppDelegate::~AppDelegate() = default;
+AppDelegate::~AppDelegate()
+{
+    // The player's queued stores finish before the settings are written for the last
+    // time; whatever is still on the shared pool is waited for too.
+    _window.reset();
+    QThreadPool::globalInstance()->waitForDone();
+    UserDefaults::standard().synchronize();
+}
 
 bool AppDelegate::didFinishLaunching(const LaunchOptions& options)
 {
@@ -107,7 +115,7 @@ void AppDelegate::sendInstallPingIfDue()
                                 .arg(SystemInfo::systemName(), SystemInfo::systemVersion())
                                 .toUtf8();
     AsyncURLConnection::request(
-        QNetworkRequest(url), "POST", body,
+        *m_network, QNetworkRequest(url), "POST", body,
         [](const QByteArray&) {
             UserDefaults& defaults = UserDefaults::standard();
             defaults.setObject(kInfoKey, true);

@@ -4,6 +4,11 @@
 // screen, posts "Background" when the window is minimised or hidden and when it
 // comes back, and sends the install statistics ping on returns to the foreground
 // until one has completed. Main thread only.
+//
+// Destroying it ends the session: the window and the player go first, then the
+// stores still queued on workers (the current list) are waited for and the
+// settings are written. The network objects are its children: a request still in
+// flight is cancelled with it, so none outlives the application object.
 
 #include "app/LaunchOptions.h"
 
@@ -12,6 +17,7 @@
 #include <memory>
 
 class MainViewController;
+class QNetworkAccessManager;
 class QWidget;
 
 class AppDelegate : public QObject {
@@ -49,5 +55,6 @@ private:
     MainViewController *_viewController = nullptr; // owned by _window
     LaunchOptions m_options;
     QUrl m_statsEndpoint;
+    QNetworkAccessManager *m_network = nullptr; // owned (child)
     bool m_inBackground = false;
 };

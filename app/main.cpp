@@ -1,15 +1,18 @@
 #include "BuildConfig.h"
 #include "app/AppDelegate.h"
+#include "platform/UnixSignalWatcher.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QTimer>
 #include <QWidget>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
-LaunchOptions parseCommandLine(const QApplication& app)
+LaunchOptions parseCommandLine(const QCoreApplication& app)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -43,17 +46,52 @@ LaunchOptions parseCommandLine(const QApplication& app)
     return options;
 }
 
+// True when the command line asks only for text: such a run must work without a
+// display (over SSH, in a package build), so it is answered before a QApplication,
+// which needs a platform plugin, exists.
+bool asksForHelpOrVersion(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--") == 0)
+            return false;
+        for (const char *option : {"-h", "-?", "--help", "--help-all", "-v", "--version"}) {
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    QCoreApplication::setApplicationName(QStringLiteral("quaver-pro"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUAVER_VERSION));
+    if (asksForHelpOrVersion(argc, argv)) {
+        // Prints and exits, unless the flag was an option's value ("--media-root -v").
+        QCoreApplication textOnly(argc, argv);
+        parseCommandLine(textOnly);
+    }
+
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("quaver-pro"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quaver Pro"));
-    QApplication::setApplicationVersion(QStringLiteral(QUAVER_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("quaver-pro"));
 
     const LaunchOptions options = parseCommandLine(app);
+
+    // A stop request (kill, Ctrl+C, logout) ends the program as closing the window
+    // does: main returns, and the delegate stores what is pending as it goes. The
+    // watcher outlives the delegate, so a different stop signal during that store
+    // is absorbed; the same signal again ends the program at once.
+    UnixSignalWatcher stopSignals;
+    for (int signum : {SIGTERM, SIGINT, SIGHUP})
+        stopSignals.watch(signum);
+    QObject::connect(&stopSignals, &UnixSignalWatcher::received, &app, [] {
+        QApplication::closeAllWindows();
+        QApplication::quit();
+    });
+
     AppDelegate delegate;
     delegate.didFinishLaunching(options);
 

@@ -16,6 +16,9 @@ bool ensureAudioDriver()
 {
     if (SDL_GetCurrentAudioDriver())
         return true;
+    // SDL would turn SIGINT and SIGTERM into quit events that nobody reads; the
+    // program handles those signals in its event loop.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_APP_NAME, "Quaver Pro");
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Quaver Pro");
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_ROLE, "Music");

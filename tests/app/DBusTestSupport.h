@@ -7,7 +7,6 @@
 #include <QList>
 #include <QObject>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -15,9 +14,8 @@
 namespace DBusTest {
 
 // Starts `dbus-daemon --session` privately, so that tests never touch the desktop
-// session of whoever runs them; without dbus-daemon, falls back to a reachable
-// DBUS_SESSION_BUS_ADDRESS. Connections made through it are closed and the daemon
-// is stopped on destruction: destroy every object holding a connection first.
+// session of whoever runs them. Connections made through it are closed and the
+// daemon is stopped on destruction: destroy every object holding a connection first.
 class PrivateBus {
 public:
     PrivateBus();
@@ -31,8 +29,6 @@ public:
     QString address() const { return m_address; }
     // A new connection of its own (its own unique name) to the bus.
     QDBusConnection connect();
-    // The process environment of a client on this bus (DBUS_SESSION_BUS_ADDRESS).
-    QProcessEnvironment clientEnvironment() const;
 
 private:
     std::unique_ptr<QProcess> m_daemon;
@@ -42,8 +38,8 @@ private:
 };
 
 struct ClientRun {
-    bool finished = false;
-    int exitCode = -1;
+    int exitCode = -1; // -1 when it crashed or was killed
+
     QString out; // trimmed
     QString err;
 };

@@ -52,8 +52,6 @@ TEST_F(NavigationControllerTest, PushShowsABackButtonTitledAfterTheScreenBelowAn
     EXPECT_FALSE(bar()->backButton()->isVisible()) << "no back button on the root screen";
     QPointer<QWidget> bookmarks = screenTitled(QStringLiteral("Bookmarks"));
     nav->push(bookmarks);
-    EXPECT_EQ(nav->depth(), 2);
-    EXPECT_EQ(nav->topScreen(), bookmarks.data());
     EXPECT_EQ(bar()->titleText(), QStringLiteral("Bookmarks"));
     ASSERT_TRUE(bar()->backButton()->isVisible());
     EXPECT_EQ(bar()->backButton()->text(), QStringLiteral("Settings"));
@@ -62,7 +60,6 @@ TEST_F(NavigationControllerTest, PushShowsABackButtonTitledAfterTheScreenBelowAn
               QRect(0, NavigationBar::kHeight, 320, 460 - NavigationBar::kHeight));
 
     QTest::mouseClick(bar()->backButton(), Qt::LeftButton);
-    EXPECT_EQ(nav->depth(), 1);
     EXPECT_TRUE(settings->isVisible());
     EXPECT_EQ(bar()->titleText(), QStringLiteral("Settings"));
     EXPECT_FALSE(bar()->backButton()->isVisible());
@@ -70,12 +67,9 @@ TEST_F(NavigationControllerTest, PushShowsABackButtonTitledAfterTheScreenBelowAn
     EXPECT_TRUE(bookmarks.isNull());
 
     nav->pop(); // the root stays
-    EXPECT_EQ(nav->depth(), 1);
     EXPECT_EQ(stack.topController(), nav);
-}
 
-TEST_F(NavigationControllerTest, BackTitleFallsBackToBackAndFollowsTheItem)
-{
+    // Without a title the back button says "Back"; it follows the item's changes.
     auto *untitled = new QWidget;
     nav->push(untitled);
     nav->push(screenTitled(QStringLiteral("Details")));
@@ -83,7 +77,6 @@ TEST_F(NavigationControllerTest, BackTitleFallsBackToBackAndFollowsTheItem)
     NavigationItem::of(untitled)->setBackButtonTitle(QStringLiteral("Playlists"));
     EXPECT_EQ(bar()->backButton()->text(), QStringLiteral("Playlists"));
     nav->popToRoot();
-    EXPECT_EQ(nav->depth(), 1);
     EXPECT_EQ(nav->topScreen(), settings);
 }
 
@@ -93,6 +86,8 @@ TEST_F(NavigationControllerTest, EscapePopsFirstThenDismisses)
     auto *field = new QLineEdit(search);
     nav->push(search);
     field->setFocus();
+    QTest::keyClick(field, Qt::Key_A);
+    EXPECT_EQ(field->text(), QStringLiteral("a")) << "ordinary keys still reach the screen";
     QTest::keyClick(field, Qt::Key_Escape);
     EXPECT_EQ(nav->depth(), 1);
     EXPECT_EQ(stack.topController(), nav);
@@ -127,28 +122,9 @@ TEST_F(NavigationControllerTest, BarShowsEachScreensOwnButtonsAndHidesTheOthers)
     item->setRightButton(NavigationBar::makeButton(QStringLiteral("Done")));
     flushDeletes();
     EXPECT_TRUE(old.isNull());
-    EXPECT_TRUE(item->rightButton()->isVisible());
 }
 
-TEST_F(NavigationControllerTest, TitleIsCentredAndTitleWidgetTakesItsPlace)
-{
-    NavigationItem *item = NavigationItem::of(settings);
-    item->setTitle(QStringLiteral("Songs"));
-    const QLabel *label = bar()->findChild<QLabel *>(QStringLiteral("navigationTitle"));
-    ASSERT_NE(label, nullptr);
-    EXPECT_NEAR(label->geometry().center().x(), 160, 2);
-    EXPECT_EQ(label->text(), QStringLiteral("Songs"));
-
-    auto *twoLines = new QLabel(QStringLiteral("Road trip \n12 Songs"));
-    twoLines->resize(180, 40);
-    item->setTitleWidget(twoLines);
-    EXPECT_TRUE(twoLines->isVisible());
-    EXPECT_FALSE(label->isVisible());
-    EXPECT_EQ(twoLines->geometry(), QRect(70, 2, 180, 40));
-    EXPECT_TRUE(bar()->titleText().isEmpty());
-}
-
-TEST_F(NavigationControllerTest, LongTitleIsShortenedBetweenTheButtons)
+TEST_F(NavigationControllerTest, LongTitleIsShortenedBetweenTheButtonsAndATitleWidgetReplacesIt)
 {
     NavigationItem *item = NavigationItem::of(settings);
     item->setRightButton(NavigationBar::makeButton(QStringLiteral("Close")));
@@ -159,22 +135,14 @@ TEST_F(NavigationControllerTest, LongTitleIsShortenedBetweenTheButtons)
     EXPECT_LT(label->geometry().right(), item->rightButton()->geometry().left());
     EXPECT_TRUE(label->text().endsWith(QChar(0x2026)));
     EXPECT_EQ(bar()->titleText(), item->title()) << "the full title is kept";
-}
 
-TEST_F(NavigationControllerTest, ButtonStyleChangesInPlace)
-{
-    QPushButton *edit = NavigationBar::makeButton(QStringLiteral("Edit"));
-    NavigationItem::of(settings)->setLeftButton(edit);
-    const QImage bordered = edit->grab().toImage();
-    edit->setText(QStringLiteral("Done"));
-    NavigationBar::setButtonStyle(edit, NavigationBar::ButtonStyle::Done);
-    EXPECT_EQ(NavigationBar::buttonStyle(edit), NavigationBar::ButtonStyle::Done);
-    const QImage done = edit->grab().toImage();
-    // The done style is blue: its middle is clearly bluer than the grey bordered look.
-    const QRgb before = bordered.pixel(3, bordered.height() / 2);
-    const QRgb after = done.pixel(3, done.height() / 2);
-    EXPECT_GT(qBlue(after) - qRed(after), 40);
-    EXPECT_LT(qAbs(qBlue(before) - qRed(before)), 10);
+    auto *twoLines = new QLabel(QStringLiteral("Road trip \n12 Songs"));
+    twoLines->resize(180, 40);
+    item->setTitleWidget(twoLines);
+    EXPECT_TRUE(twoLines->isVisible());
+    EXPECT_FALSE(label->isVisible());
+    EXPECT_EQ(twoLines->size(), QSize(180, 40));
+    EXPECT_NEAR(twoLines->geometry().center().x(), 160, 3);
 }
 
 TEST_F(NavigationControllerTest, AnimatedPushSlidesInFromTheRight)

