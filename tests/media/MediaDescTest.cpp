@@ -220,26 +220,6 @@ TEST(MediaDescArchive, RoundTripKeepsOrderFieldsAbsenceAndIdentity)
     EXPECT_TRUE(empty->isEmpty());
 }
 
-TEST(MediaDescArchive, WritesMediaDescObjectsUnderThePlatformsNames)
-{
-    auto partial = std::make_shared<MediaDesc>();
-    partial->filePath = QStringLiteral("/x.mp3");
-    PlistPtr root = PropertyList::parse(MediaDesc::archivedDataWithItems({partial}));
-    ASSERT_TRUE(root);
-    const QVariantList objects =
-        PropertyList::toVariant(plist_dict_get_item(root.get(), "$objects")).toList();
-    plist_t record = plist_array_get_item(plist_dict_get_item(root.get(), "$objects"), 2);
-    uint64_t title = 99, cls = 0;
-    plist_get_uid_val(plist_dict_get_item(record, "Title"), &title);
-    plist_get_uid_val(plist_dict_get_item(record, "$class"), &cls);
-    EXPECT_EQ(title, 0u) << "an absent field is the nil reference";
-    for (const char *key : {"Artist", "Duration", "FilePath", "Album", "AlbumArt", "Lyric"})
-        EXPECT_TRUE(plist_dict_get_item(record, key)) << key;
-    const QVariantMap classDict = objects.value(int(cls)).toMap();
-    EXPECT_EQ(classDict.value(QStringLiteral("$classes")).toStringList(),
-              (QStringList{QStringLiteral("MediaDesc"), QStringLiteral("NSObject")}));
-}
-
 // Archives from the original platform: NSMutableString / NSMutableData values,
 // missing keys, shared strings, one record listed twice, and values of the wrong
 // kind, which leave only that field absent. Binary and XML ({"CF$UID"}) forms.

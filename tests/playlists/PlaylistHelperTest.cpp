@@ -83,34 +83,31 @@ TEST(PlaylistHelper, ListingKeepsOnlyLowerCaseQvFilesInListingOrder)
     EXPECT_EQ(PlaylistHelper::availablePlaylists(), expected);
 }
 
-TEST(PlaylistHelper, CreateRoundTripsTheRecordsAndAnnounces)
+TEST(PlaylistHelper, CreateNumbersTakenNamesAndUpdateReplaces)
 {
     const MediaList items = records(3);
     EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), items, true));
+    EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(1), true));
     EXPECT_EQ(TestEnvironment::takeAlertMessages(),
-              QStringList{QStringLiteral("Mix playlist was created.")});
-
+              (QStringList{QStringLiteral("Mix playlist was created."),
+                           QStringLiteral("Mix1 playlist has been created.")}));
     const std::optional<MediaList> back =
         PlaylistHelper::contentsForPlaylist(QStringLiteral("Mix"));
     ASSERT_TRUE(back.has_value());
-    ASSERT_EQ(back->size(), 3);
+    ASSERT_EQ(back->size(), 3) << "the taken name is untouched";
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(back->at(i)->filePath, items[i]->filePath);
         EXPECT_EQ(back->at(i)->title, items[i]->title);
-        EXPECT_FALSE(back->at(i)->artist.has_value());
     }
-}
-
-TEST(PlaylistHelper, CreateWithTakenNameUsesTheFirstFreeNumber)
-{
-    touch(QStringLiteral("Mix.qv"));
-    touch(QStringLiteral("Mix1.qv"));
-    EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(1), true));
+    EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(5), false));
+    EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("New"), records(1), false));
     EXPECT_EQ(TestEnvironment::takeAlertMessages(),
-              QStringList{QStringLiteral("Mix2 playlist has been created.")});
-    EXPECT_EQ(QFile(PlaylistHelper::pathForPlaylist(QStringLiteral("Mix"))).size(), 1)
-        << "the old playlist is untouched";
-    ASSERT_TRUE(PlaylistHelper::contentsForPlaylist(QStringLiteral("Mix2")).has_value());
+              (QStringList{QStringLiteral("Mix has been updated."),
+                           QStringLiteral("New has been updated.")}));
+    EXPECT_EQ(PlaylistHelper::contentsForPlaylist(QStringLiteral("Mix"))->size(), 5);
+    EXPECT_EQ(fileNames(), (QStringList{QStringLiteral("Mix.qv"), QStringLiteral("Mix1.qv"),
+                                        QStringLiteral("New.qv")}))
+        << "no temporary file is left";
 }
 
 TEST(PlaylistHelper, CreateWritesNothingWhenAllNumberedNamesAreTaken)
@@ -124,18 +121,6 @@ TEST(PlaylistHelper, CreateWritesNothingWhenAllNumberedNamesAreTaken)
     EXPECT_EQ(TestEnvironment::takeAlertMessages(),
               QStringList{
                   QStringLiteral("The operation was not successful. Please choose another name.")});
-}
-
-TEST(PlaylistHelper, UpdateReplacesOrCreatesAndSaysUpdated)
-{
-    EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(2), false));
-    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
-              QStringList{QStringLiteral("Mix has been updated.")});
-    EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(5), false));
-    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
-              QStringList{QStringLiteral("Mix has been updated.")});
-    EXPECT_EQ(PlaylistHelper::contentsForPlaylist(QStringLiteral("Mix"))->size(), 5);
-    EXPECT_EQ(fileNames(), QStringList{QStringLiteral("Mix.qv")}) << "no temporary file is left";
 }
 
 TEST(PlaylistHelper, MissingAndUndecodablePlaylistsGiveNothing)
@@ -155,40 +140,25 @@ TEST(PlaylistHelper, MissingAndUndecodablePlaylistsGiveNothing)
     EXPECT_EQ(bad.readAll(), junk) << "a damaged playlist is left as it was";
 }
 
-TEST(PlaylistHelper, RenameNeverReplacesAnExistingPlaylist)
+TEST(PlaylistHelper, RenameAndDeleteNeverTouchAnotherPlaylist)
 {
-    PlaylistHelper::createPlaylistWithName(QStringLiteral("A"), records(1, QStringLiteral("a")),
-                                           false);
-    PlaylistHelper::createPlaylistWithName(QStringLiteral("B"), records(2, QStringLiteral("b")),
-                                           false);
+    const QString notDone = QStringLiteral("The operation was not successful");
+    PlaylistHelper::createPlaylistWithName(QStringLiteral("A"), records(1), false);
+    PlaylistHelper::createPlaylistWithName(QStringLiteral("B"), records(2), false);
     TestEnvironment::takeAlertMessages();
     EXPECT_FALSE(PlaylistHelper::renamePlaylistWithName(QStringLiteral("A"), QStringLiteral("B")));
-    const QStringList shown = TestEnvironment::takeAlertMessages();
-    EXPECT_EQ(shown.size(), 1);
-    EXPECT_EQ(PlaylistHelper::contentsForPlaylist(QStringLiteral("A"))->size(), 1);
+    EXPECT_EQ(TestEnvironment::takeAlertMessages().size(), 1);
     EXPECT_EQ(PlaylistHelper::contentsForPlaylist(QStringLiteral("B"))->size(), 2);
 
     EXPECT_TRUE(PlaylistHelper::renamePlaylistWithName(QStringLiteral("A"), QStringLiteral("C")));
-    EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty()) << "a rename succeeds silently";
-    EXPECT_EQ(fileNames(), (QStringList{QStringLiteral("B.qv"), QStringLiteral("C.qv")}));
+    EXPECT_TRUE(PlaylistHelper::deletePlaylistWithName(QStringLiteral("B")));
+    EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty()) << "success is silent";
+    EXPECT_EQ(fileNames(), QStringList{QStringLiteral("C.qv")});
+    EXPECT_EQ(PlaylistHelper::contentsForPlaylist(QStringLiteral("C"))->size(), 1);
 
-    EXPECT_FALSE(
-        PlaylistHelper::renamePlaylistWithName(QStringLiteral("Nope"), QStringLiteral("D")));
-    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
-              QStringList{QStringLiteral("The operation was not successful")});
-}
-
-TEST(PlaylistHelper, DeleteRemovesOnlyThatPlaylist)
-{
-    PlaylistHelper::createPlaylistWithName(QStringLiteral("A"), records(1), false);
-    PlaylistHelper::createPlaylistWithName(QStringLiteral("B"), records(1), false);
-    TestEnvironment::takeAlertMessages();
-    EXPECT_TRUE(PlaylistHelper::deletePlaylistWithName(QStringLiteral("A")));
-    EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty());
-    EXPECT_EQ(fileNames(), QStringList{QStringLiteral("B.qv")});
-    EXPECT_FALSE(PlaylistHelper::deletePlaylistWithName(QStringLiteral("A")));
-    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
-              QStringList{QStringLiteral("The operation was not successful")});
+    EXPECT_FALSE(PlaylistHelper::renamePlaylistWithName(QStringLiteral("B"), QStringLiteral("D")));
+    EXPECT_FALSE(PlaylistHelper::deletePlaylistWithName(QStringLiteral("B")));
+    EXPECT_EQ(TestEnvironment::takeAlertMessages(), QStringList(2, notDone));
 }
 
 TEST(PlaylistHelper, NamesThatLeaveTheFolderOrAreMissingAreRefused)
