@@ -38,6 +38,7 @@ std::optional<bool> asOrdinaryUser(const std::function<bool()>& check)
         return check();
     const pid_t pid = ::fork();
     if (pid == 0) {
+        ::alarm(30); // a child stuck on a lock held at fork() dies instead of hanging
         constexpr uid_t kNobody = 65534;
         if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
             ::_exit(2);
