@@ -1,5 +1,6 @@
 #include "media/MediaDesc.h"
 
+#include <algorithm>
 #include <new>
 
 namespace {
@@ -24,6 +25,15 @@ const QStringList& classChain()
     static const QStringList chain{className(), QStringLiteral("NSObject")};
     return chain;
 }
+
+// Every element becomes a record of its own, about 250 bytes in memory however
+// few bytes of the file refer to it. A record an archiver writes takes at least
+// 16 bytes (its dictionary with "$class" and a value, its offset, its element
+// reference), so a list with more elements than that allows (and more than any
+// small list) must refer to the same records over and over: it is refused, which
+// keeps decoding within about 16 times the file size.
+constexpr qsizetype kMinBytesPerElement = 16;
+constexpr size_t kElementsAlwaysAllowed = 4096;
 
 } // namespace
 
@@ -85,7 +95,8 @@ std::optional<MediaList> MediaDesc::itemsWithArchivedData(const QByteArray& data
         if (!root)
             return std::nullopt;
         const std::optional<std::vector<KeyedUnarchiver::Ref>> elements = coder.decodeArray(*root);
-        if (!elements)
+        if (!elements || elements->size() > std::max(kElementsAlwaysAllowed,
+                                                     size_t(data.size() / kMinBytesPerElement)))
             return std::nullopt;
         MediaList items;
         items.reserve(qsizetype(elements->size()));

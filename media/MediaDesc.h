@@ -48,6 +48,13 @@ public:
     // archive, a root that is not an array, or an element that is not a
     // "MediaDesc" object. Within a record, a missing key or a value of the wrong
     // kind leaves that field absent. Never throws. Any thread.
+    //
+    // An archived record referred to several times gives several records, so each
+    // row of a list stays independent (a late duration written into one row never
+    // shows in another, and rows compare by identity); their texts and data share
+    // one decoded copy. A list that refers to the same records far more often than
+    // its size allows (more than max(4096, bytes / 16) elements) is refused, which
+    // bounds the memory of decoding to a small multiple of the archive's size.
     static std::optional<MediaList> itemsWithArchivedData(const QByteArray& data);
 
     // Encodes this record's seven keys as one "MediaDesc" object of coder; returns

@@ -87,7 +87,9 @@ public:
             }
         }
         const uint64_t count = next;
-        m_refSize = widthFor(count - 1);
+        // Other readers require count < 2^(8 x width), not just a width that holds
+        // the highest index: 256 objects need two-byte references.
+        m_refSize = widthFor(count);
         m_offsets.reserve(count);
         m_out.reserve(qsizetype(estimateSize(count)));
         m_out.append("bplist00", 8);

@@ -524,8 +524,8 @@ std::optional<QString> KeyedUnarchiver::decodeString(Ref ref) const
     const Node value = node(ref);
     if (!value)
         return std::nullopt;
-    // Shared strings (an artist on every record of an album) decode once and share
-    // their storage.
+    // Shared strings (an artist on every record of an album, or one text referred
+    // to many times by a crafted file) decode once and share their storage.
     if (m_stringCache.empty())
         m_stringCache.resize(m_objects.size());
     std::optional<QString>& cached = m_stringCache[ref];
@@ -537,7 +537,14 @@ std::optional<QString> KeyedUnarchiver::decodeString(Ref ref) const
 std::optional<QByteArray> KeyedUnarchiver::decodeData(Ref ref) const
 {
     const Node value = node(ref);
-    return value ? dataOf(value) : std::nullopt;
+    if (!value)
+        return std::nullopt;
+    if (m_dataCache.empty())
+        m_dataCache.resize(m_objects.size());
+    std::optional<QByteArray>& cached = m_dataCache[ref];
+    if (!cached)
+        cached = dataOf(value);
+    return cached;
 }
 
 std::optional<std::vector<KeyedUnarchiver::Ref>> KeyedUnarchiver::decodeArray(Ref ref) const

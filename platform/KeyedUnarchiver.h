@@ -22,7 +22,12 @@
 //   array:  an object of class NSArray / NSMutableArray with "NS.objects";
 //   keyed object: a dictionary whose "$class" refers to {"$classname", "$classes"}.
 //
-// Not thread-safe (decoded strings are cached): one thread at a time per instance.
+// Strings and data are decoded once per reference; every later decode of the same
+// reference returns the same implicitly shared QString / QByteArray, so an archive
+// that refers to one large value many times costs one copy of it, not one per
+// reference.
+//
+// Not thread-safe (decoded values are cached): one thread at a time per instance.
 
 #include <QByteArray>
 #include <QString>
@@ -116,7 +121,9 @@ private:
     Node m_top = 0;                   // the "$top" dictionary
     std::vector<Node> m_objects;      // "$objects" entries
     // Caches, filled on demand: decoded class dictionaries by reference (node-based
-    // map: Object keeps pointers into it) and decoded strings by reference.
+    // map: Object keeps pointers into it) and decoded strings and data by
+    // reference (a failed decode is retried, which costs no copy).
     mutable std::unordered_map<Ref, std::unique_ptr<ClassInfo>> m_classCache;
     mutable std::vector<std::optional<QString>> m_stringCache;
+    mutable std::vector<std::optional<QByteArray>> m_dataCache;
 };

@@ -2,12 +2,16 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/PropertyList.h"
+#include "platform/SystemError.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QStandardPaths>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 Q_LOGGING_CATEGORY(lcDefaults, "quaver.defaults", QtWarningMsg)
 
@@ -41,23 +45,77 @@ UserDefaults::UserDefaults(QString filePath) : m_path(std::move(filePath))
 
 void UserDefaults::load()
 {
-    QFile file(m_path);
-    if (!file.exists())
+    const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT)
         return;
     QByteArray bytes;
-    if (file.open(QIODevice::ReadOnly))
-        bytes = file.readAll();
-    file.close();
+    QString reason;
+    QFile file;
+    if (fd < 0)
+        reason = SystemError::text(errno);
+    else if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        reason = file.errorString();
+    else if (bytes = file.readAll(); file.error() != QFileDevice::NoError)
+        reason = file.errorString();
+    if (fd >= 0 && !file.isOpen())
+        ::close(fd);
+    if (!reason.isEmpty()) {
+        m_leaveFileAlone = true;
+        qCWarning(lcDefaults,
+                  "cannot read the settings file %s (%s): running with default "
+                  "settings; the file is left as it is and not written",
+                  qPrintable(m_path), qPrintable(reason));
+        return;
+    }
     if (std::optional<QVariantMap> map = PropertyList::dictionaryFromBytes(bytes)) {
         m_values = std::move(*map);
         return;
     }
-    const QString aside = m_path + QStringLiteral(".damaged");
-    QFile::remove(aside);
-    if (QFile::rename(m_path, aside))
-        qCWarning(lcDefaults) << "settings file was damaged; kept as" << aside;
-    else
-        qCWarning(lcDefaults) << "settings file is damaged and could not be moved aside:" << m_path;
+    int error = EEXIST;
+    for (int n = 1; n <= kMaxDamagedCopies && error == EEXIST; ++n) {
+        error = AtomicFile::moveWithoutReplacing(m_path, damagedCopyPath(n));
+        if (!error)
+            qCWarning(lcDefaults).noquote()
+                << "the settings file was damaged; kept as" << damagedCopyPath(n);
+    }
+    if (error) {
+        m_leaveFileAlone = true;
+        qCWarning(lcDefaults,
+                  "the settings file %s is damaged and cannot be kept aside (%s): "
+                  "running with default settings; the file is left as it is",
+                  qPrintable(m_path), qPrintable(SystemError::text(error)));
+    }
+}
+
+QString UserDefaults::damagedCopyPath(int n) const
+{
+    return m_path + QStringLiteral(".damaged-%1").arg(n);
+}
+
+bool UserDefaults::keepDamagedCopy()
+{
+    QMutexLocker writeLock(&m_writeMutex);
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return false;
+    for (int n = 1; n <= kMaxDamagedCopies; ++n) {
+        const QString copy = damagedCopyPath(n);
+        if (QFileInfo::exists(copy) || QFileInfo(copy).isSymLink())
+            continue;
+        if (AtomicFile::write(copy, bytes, AtomicFile::Mode::CreateNew)) {
+            qCWarning(lcDefaults).noquote() << "a stored value was unreadable; the settings "
+                                               "file was copied to"
+                                            << copy;
+            return true;
+        }
+        // Taken meanwhile: try the next number; any other failure ends the search.
+        if (!QFileInfo::exists(copy))
+            return false;
+    }
+    return false;
 }
 
 QVariant UserDefaults::objectForKey(const QString& key) const
@@ -91,6 +149,8 @@ bool UserDefaults::synchronize()
     // Writers queue here; each writes the newest values, so a later write never
     // loses to an earlier one.
     QMutexLocker writeLock(&m_writeMutex);
+    if (m_leaveFileAlone)
+        return false;
     QVariantMap snapshot;
     {
         QMutexLocker lock(&m_mutex);

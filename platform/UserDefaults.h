@@ -2,11 +2,17 @@
 
 // The user-defaults store: one dictionary of property-list values kept in
 // "<config>/defaults.plist" (XML). It is read once when first used; synchronize()
-// writes it whole through a temporary file that is renamed over the old one.
+// writes it whole through a temporary file that is renamed over the old one. A new
+// file gets mode 0666 less the umask; a replaced one keeps its mode.
 //
-// A file that cannot be read as a dictionary is moved aside to
-// "defaults.plist.damaged" and the store starts empty, so nothing is lost and the
-// next synchronize() writes a good file.
+// Nothing stored is overwritten unread:
+// - A file that cannot be opened or read (permissions, I/O error) is left exactly
+//   as it is. The store starts empty, says so once on stderr, and synchronize()
+//   writes nothing for the rest of the session.
+// - A file that is read but is not a dictionary is moved aside to the first free
+//   "defaults.plist.damaged-N" (N = 1, 2, ...) and the store starts empty; the
+//   next synchronize() writes a good file. Older copies are never replaced. If it
+//   cannot be moved aside, it is left alone as above.
 //
 // Thread-safe: the main thread and workers may read and write; never the render
 // thread.
@@ -33,16 +39,29 @@ public:
     void removeObject(const QString& key);
 
     // Writes the whole store to disk. False if the file could not be written (the
-    // old file is then left as it was).
+    // old file is then left as it was) or must not be (it could not be read).
     bool synchronize();
+
+    // Copies the file as it is on disk now to the first free
+    // "defaults.plist.damaged-N", replacing nothing; for a stored value that is
+    // found unreadable, before it is overwritten. Waits for a running
+    // synchronize(). False when there is no file or no copy could be written.
+    bool keepDamagedCopy();
 
     QString filePath() const { return m_path; }
 
+    // Copies tried before keeping one aside gives up.
+    static constexpr int kMaxDamagedCopies = 9999;
+
 private:
     void load();
+    QString damagedCopyPath(int n) const;
 
     const QString m_path;   // immutable after construction
     mutable QMutex m_mutex; // guards m_values
     QVariantMap m_values;   // guarded by m_mutex
     QMutex m_writeMutex;    // serialises synchronize(); held while writing the file
+    // Set by the constructor when the file on disk was not read; then never
+    // written. Read under m_writeMutex.
+    bool m_leaveFileAlone = false;
 };

@@ -8,8 +8,6 @@
 #include <QFile>
 #include <QStandardPaths>
 #include <cerrno>
-#include <cstdio>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,22 +21,6 @@ bool exists(const QString& path)
 {
     struct stat st {};
     return ::stat(QFile::encodeName(path).constData(), &st) == 0;
-}
-
-// Moves from to to, failing with EEXIST rather than replacing a file at to.
-int moveWithoutReplacing(const QString& from, const QString& to)
-{
-    const QByteArray src = QFile::encodeName(from);
-    const QByteArray dst = QFile::encodeName(to);
-    if (::renameat2(AT_FDCWD, src.constData(), AT_FDCWD, dst.constData(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS)
-        return errno;
-    // File systems without RENAME_NOREPLACE: link() refuses an existing target too.
-    if (::link(src.constData(), dst.constData()) != 0)
-        return errno;
-    ::unlink(src.constData());
-    return 0;
 }
 
 } // namespace
@@ -170,7 +152,8 @@ bool PlaylistHelper::renamePlaylistWithName(const QString& name, const QString& 
     }
     if (!passesRenameDeleteGate(name))
         return false;
-    if (const int err = moveWithoutReplacing(pathForPlaylist(name), pathForPlaylist(newName))) {
+    if (const int err =
+            AtomicFile::moveWithoutReplacing(pathForPlaylist(name), pathForPlaylist(newName))) {
         displayAlertWithTitle(QString(), SystemError::text(err));
         return false;
     }
@@ -194,6 +177,6 @@ bool PlaylistHelper::deletePlaylistWithName(const QString& name)
 
 bool PlaylistHelper::isAcceptableName(const QString& name)
 {
-    return !name.isNull() && !name.contains(QLatin1Char('/')) && !name.contains(QChar(0)) &&
+    return !name.isEmpty() && !name.contains(QLatin1Char('/')) && !name.contains(QChar(0)) &&
            name != QLatin1String(".") && name != QLatin1String("..");
 }

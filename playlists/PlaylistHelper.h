@@ -8,9 +8,10 @@
 // Failures are reported to the user by the store itself, in alerts with fixed
 // texts, and by the results (false / nothing).
 //
-// A name is the file name without ".qv". A null QString is "no name". Names that
-// hold "/" or NUL, or are "." or "..", are refused: no name reaches outside the
-// playlist folder.
+// A name is the file name without ".qv". The empty name (it would be the hidden,
+// never listed ".qv") and names that hold "/" or NUL, or are "." or "..", are
+// refused with "The operation was not successful. Please choose another name.":
+// every name stays listable and inside the playlist folder.
 //
 // Thread-safe; writes are started from the main thread, contentsForPlaylist() is
 // also called from workers (its alerts are shown on the main thread).
@@ -41,7 +42,10 @@ public:
 
     // crateFlag true: a new playlist; when the name is taken, the first free name
     // of "<name>1" ... "<name>999" is used. crateFlag false: the playlist's file is
-    // replaced (or created). Announces the outcome. True when a file was written.
+    // replaced (or created). Announces the outcome. True when a file was written;
+    // a playlist folder that cannot be made or a write that fails is reported
+    // ("The operation was not successful") and gives false, never "created".
+    // Playlists are made with mode 0666 less the umask.
     static bool createPlaylistWithName(const QString& name, const MediaList& items, bool crateFlag);
     // Silent on success; never replaces an existing playlist.
     static bool renamePlaylistWithName(const QString& name, const QString& newName);

@@ -93,11 +93,32 @@ void SettingsHelper::addBookmarkWithPath(const QString& path)
 
 void SettingsHelper::removeBookmarkWithName(const QString& path)
 {
-    QStringList paths = bookmarks();
-    paths.removeAll(path);
-    setSettings(SettingsKeys::Bookmarks, paths);
-    if (paths.isEmpty())
-        setSettings(SettingsKeys::ActiveBookmark, -1);
+    QVariantMap dict = settingsDict();
+    const QVariantList entries = listValue(dict, SettingsKeys::Bookmarks);
+    const std::optional<qint64> active = intValue(dict, SettingsKeys::ActiveBookmark);
+    // The stored index counts every stored entry, so it moves by the number of
+    // entries dropped ahead of it; dropping the active entry itself clears it.
+    std::optional<qint64> newActive = active;
+    QStringList kept;
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const QVariant& entry = entries.at(i);
+        if (entry.typeId() == QMetaType::QString && entry.toString() != path) {
+            kept.append(entry.toString());
+            continue;
+        }
+        if (active && i < *active)
+            --*newActive;
+        else if (active && i == *active)
+            newActive = -1;
+    }
+    dict.insert(SettingsKeys::Bookmarks, kept);
+    if (kept.isEmpty())
+        newActive = -1;
+    if (newActive)
+        dict.insert(SettingsKeys::ActiveBookmark, *newActive);
+    UserDefaults& defaults = UserDefaults::standard();
+    defaults.setObject(SettingsKeys::Settings, dict);
+    defaults.synchronize();
 }
 
 std::optional<bool> SettingsHelper::boolValue(const QVariantMap& dict, const QString& key)

@@ -103,10 +103,9 @@ TEST(MediaInfoTest, TagsAsTheFileCarriesThem)
     const QString title = QStringLiteral("Tëst Tone ♪");
     const QString artist = QStringLiteral("Synthetic Ensemble");
     // CAF keeps its tags in an information chunk that only the container reader knows.
-    for (const Case& c : {Case{"tags.mp3", ""}, Case{"tags.m4a", "-c:a aac"}, Case{"tags.wav", ""},
-                          Case{"tags.aiff", "-write_id3v2 1"}, Case{"tags.caf", ""},
-                          Case{"tags.m4r", "-c:a aac -f ipod"}, Case{"tags.mov", "-c:a aac"},
-                          Case{"tags.mp4", "-c:a aac"}}) {
+    // One container per way of reading tags: ID3, MP4 atoms, AIFF chunks, CAF.
+    for (const Case& c : {Case{"tags.mp3", ""}, Case{"tags.m4a", "-c:a aac"},
+                          Case{"tags.aiff", "-write_id3v2 1"}, Case{"tags.caf", ""}}) {
         SCOPED_TRACE(c.file);
         const QString path =
             taggedTone(QString::fromLatin1(c.file),

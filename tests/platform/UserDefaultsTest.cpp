@@ -1,12 +1,16 @@
 #include "platform/UserDefaults.h"
-#include "platform/PropertyList.h"
 #include "support/TestEnvironment.h"
 
-#include <QDir>
 #include <QFile>
 #include <QSize>
+#include <functional>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <optional>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -15,10 +19,36 @@ QString defaultsPath()
     return TestEnvironment::home() + QStringLiteral("/config/defaults.plist");
 }
 
+QString damagedCopy(int n)
+{
+    return defaultsPath() + QStringLiteral(".damaged-%1").arg(n);
+}
+
 QByteArray readFile(const QString& path)
 {
     QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+// Runs check with an ordinary user's rights: directly when not root, otherwise in
+// a forked child that has become "nobody". Nothing when the child failed.
+std::optional<bool> asOrdinaryUser(const std::function<bool()>& check)
+{
+    if (::geteuid() != 0)
+        return check();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::alarm(30); // a child stuck on a lock held at fork() dies instead of hanging
+        constexpr uid_t kNobody = 65534;
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+            ::_exit(2);
+        ::_exit(check() ? 0 : 1);
+    }
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
+        WEXITSTATUS(status) > 1)
+        return std::nullopt;
+    return WEXITSTATUS(status) == 0;
 }
 
 } // namespace
@@ -30,7 +60,6 @@ TEST(UserDefaults, ValuesSurviveARestartWithTheirTypes)
         QVariantMap settings{{QStringLiteral("EQ"), 3},
                              {QStringLiteral("VolumeLimit"), 0.25},
                              {QStringLiteral("HomeFolder"), true},
-                             {QStringLiteral("ActiveBookmark"), -1},
                              {QStringLiteral("Bookmarks"),
                               QStringList{QStringLiteral("/a"), QStringLiteral("/ü b")}}};
         defaults.setObject(QStringLiteral("Settings"), settings);
@@ -40,7 +69,6 @@ TEST(UserDefaults, ValuesSurviveARestartWithTheirTypes)
     UserDefaults again(defaultsPath());
     const QVariantMap s = again.objectForKey(QStringLiteral("Settings")).toMap();
     EXPECT_EQ(s.value(QStringLiteral("EQ")).toLongLong(), 3);
-    EXPECT_EQ(s.value(QStringLiteral("ActiveBookmark")).toLongLong(), -1);
     EXPECT_DOUBLE_EQ(s.value(QStringLiteral("VolumeLimit")).toDouble(), 0.25);
     EXPECT_EQ(s.value(QStringLiteral("HomeFolder")).typeId(), QMetaType::Bool);
     EXPECT_EQ(s.value(QStringLiteral("Bookmarks")).toStringList(),
@@ -48,46 +76,70 @@ TEST(UserDefaults, ValuesSurviveARestartWithTheirTypes)
     EXPECT_EQ(again.objectForKey(QStringLiteral("Last Playlist")).toByteArray(),
               QByteArray("\0\x01\xff", 3));
     EXPECT_TRUE(readFile(defaultsPath()).startsWith("<?xml")) << "the store is an XML plist";
+
+    // A value with no property-list form is refused whole; the old file stays.
+    const QByteArray before = readFile(defaultsPath());
+    again.setObject(QStringLiteral("bad"), QVariant::fromValue(QSize(1, 2)));
+    EXPECT_FALSE(again.synchronize());
+    EXPECT_EQ(readFile(defaultsPath()), before);
 }
 
-TEST(UserDefaults, DamagedFilesAreKeptAsideAndTheStoreStartsEmpty)
+TEST(UserDefaults, EachDamagedFileIsKeptUnderTheNextNumber)
 {
     const QList<QByteArray> damaged = {
         QByteArray(),                                             // empty
         QByteArray("<?xml version=\"1.0\"?><plist><dict><key>a"), // truncated
         QByteArray("\x89PNG\r\n\x1a\n garbage", 17),              // wrong type of file
         QByteArray("<?xml version=\"1.0\"?><plist version=\"1.0\"><string>x</string></plist>"),
-        QByteArray("bplist00\xff\xff\xff", 11),
         // Nested far deeper than any settings file: refused, not parsed.
         "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>a</key>" +
             QByteArray("<array>").repeated(200000) + QByteArray("</array>").repeated(200000) +
             "</dict></plist>",
     };
-    for (const QByteArray& bytes : damaged) {
-        TestEnvironment::writeFile(defaultsPath(), bytes);
-        QFile::remove(defaultsPath() + QStringLiteral(".damaged"));
+    for (int i = 0; i < damaged.size(); ++i) {
+        TestEnvironment::writeFile(defaultsPath(), damaged[i]);
         UserDefaults defaults(defaultsPath());
-        EXPECT_FALSE(defaults.contains(QStringLiteral("Settings")));
-        EXPECT_FALSE(QFile::exists(defaultsPath()));
-        EXPECT_EQ(readFile(defaultsPath() + QStringLiteral(".damaged")), bytes)
-            << "the damaged file is kept";
-        defaults.setObject(QStringLiteral("info"), true);
+        EXPECT_TRUE(defaults.objectForKey(QStringLiteral("info")).isNull());
+        defaults.setObject(QStringLiteral("info"), i);
         ASSERT_TRUE(defaults.synchronize());
-        EXPECT_TRUE(UserDefaults(defaultsPath()).objectForKey(QStringLiteral("info")).toBool());
+        EXPECT_EQ(UserDefaults(defaultsPath()).objectForKey(QStringLiteral("info")).toInt(), i);
     }
+    for (int i = 0; i < damaged.size(); ++i)
+        EXPECT_EQ(readFile(damagedCopy(i + 1)), damaged[i]) << "every copy survives, numbered";
+
+    // A copy on request takes the file as it is on disk and the next number.
+    UserDefaults defaults(defaultsPath());
+    const QByteArray current = readFile(defaultsPath());
+    EXPECT_TRUE(defaults.keepDamagedCopy());
+    EXPECT_EQ(readFile(damagedCopy(int(damaged.size()) + 1)), current);
+    EXPECT_EQ(readFile(defaultsPath()), current);
+    EXPECT_EQ(readFile(damagedCopy(1)), damaged[0]);
+    QFile::remove(defaultsPath());
+    EXPECT_FALSE(defaults.keepDamagedCopy()) << "no file, no copy";
 }
 
-TEST(UserDefaults, AFailedWriteKeepsTheOldFile)
+TEST(UserDefaults, AFileThatCannotBeOpenedIsNeverReplaced)
 {
-    UserDefaults defaults(defaultsPath());
-    defaults.setObject(QStringLiteral("k"), 1);
-    ASSERT_TRUE(defaults.synchronize());
+    TestEnvironment::writeFile(defaultsPath(), "<?xml version=\"1.0\"?><plist><dict/></plist>");
+    const QByteArray path = QFile::encodeName(defaultsPath());
+    // Reachable by anyone, the folder writable by anyone (a rename over the file
+    // would succeed), the file writable by anyone but unreadable.
+    ::chmod(QFile::encodeName(TestEnvironment::home()).constData(), 0755);
+    ::chmod(QFile::encodeName(TestEnvironment::home() + QStringLiteral("/config")).constData(),
+            0777);
+    ::chmod(path.constData(), 0222);
     const QByteArray before = readFile(defaultsPath());
 
-    // A value with no property-list form is refused whole.
-    defaults.setObject(QStringLiteral("bad"), QVariant::fromValue(QSize(1, 2)));
-    EXPECT_FALSE(defaults.synchronize());
+    const std::optional<bool> refused = asOrdinaryUser([] {
+        UserDefaults defaults(defaultsPath());
+        defaults.setObject(QStringLiteral("k"), 1);
+        return !defaults.synchronize() && !defaults.synchronize();
+    });
+    ASSERT_TRUE(refused.has_value());
+    EXPECT_TRUE(*refused) << "synchronize must not write";
+    ::chmod(path.constData(), 0600);
     EXPECT_EQ(readFile(defaultsPath()), before);
+    EXPECT_FALSE(QFile::exists(damagedCopy(1))) << "an unopened file is not moved aside";
 }
 
 TEST(UserDefaults, ConcurrentWritersNeverLoseTheNewestValues)
@@ -110,13 +162,4 @@ TEST(UserDefaults, ConcurrentWritersNeverLoseTheNewestValues)
     EXPECT_EQ(reread.objectForKey(QStringLiteral("counter")).toInt(), 49);
     EXPECT_EQ(reread.objectForKey(QStringLiteral("Last Playlist")).toByteArray(),
               QByteArray(1000, char('a' + 49 % 26)));
-}
-
-TEST(UserDefaults, StandardStoreLivesInTheConfigFolder)
-{
-    UserDefaults::standard().setObject(QStringLiteral("x"), 1);
-    ASSERT_TRUE(UserDefaults::standard().synchronize());
-    EXPECT_TRUE(UserDefaults::standard().filePath().startsWith(TestEnvironment::home() +
-                                                               QStringLiteral("/config/")));
-    EXPECT_TRUE(QFile::exists(UserDefaults::standard().filePath()));
 }

@@ -1,13 +1,17 @@
 #include "playlists/PlaylistHelper.h"
 #include "platform/Alert.h"
 #include "platform/Dispatch.h"
+#include "platform/UserDefaults.h"
 #include "support/TestEnvironment.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <atomic>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -29,6 +33,12 @@ QString folder()
     return PlaylistHelper::playlistFolder();
 }
 
+mode_t modeOf(const QString& path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
 void touch(const QString& name)
 {
     TestEnvironment::writeFile(folder() + QLatin1Char('/') + name, "x");
@@ -40,14 +50,6 @@ QStringList fileNames()
 }
 
 } // namespace
-
-TEST(PlaylistHelper, FolderIsQuaverInsideTheDocumentsFolder)
-{
-    EXPECT_TRUE(folder().startsWith(TestEnvironment::home()));
-    EXPECT_TRUE(folder().endsWith(QStringLiteral("/Quaver")));
-    EXPECT_EQ(PlaylistHelper::pathForPlaylist(QStringLiteral("Mix")),
-              folder() + QStringLiteral("/Mix.qv"));
-}
 
 TEST(PlaylistHelper, ListingBeforeAnyPlaylistSaysSoAndGivesNothing)
 {
@@ -64,43 +66,48 @@ TEST(PlaylistHelper, ListingBeforeAnyPlaylistSaysSoAndGivesNothing)
 
 TEST(PlaylistHelper, ListingKeepsOnlyLowerCaseQvFilesInListingOrder)
 {
-    for (const char *name : {"one.qv", "two.QV", "three.qv.bak", "four.five.qv"})
+    for (const char *name : {"a.qv", "two.QV", "c.qv", "three.qv.bak", "b.qv", "four.five.qv"})
         touch(QString::fromLatin1(name));
     QDir(folder()).mkdir(QStringLiteral("six"));
-    std::optional<QStringList> names = PlaylistHelper::availablePlaylists();
-    ASSERT_TRUE(names.has_value());
-    names->sort(); // the listing order is the file system's; compare as sets
-    EXPECT_EQ(*names, (QStringList{QStringLiteral("four.five"), QStringLiteral("one")}));
+    // The file system's order, read independently. Created out of name order, so
+    // that neither creation order nor its reverse is sorted: a sort shows.
+    QStringList expected;
+    for (const QString& entry : QDir(folder()).entryList(
+             QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Unsorted))
+        if (entry.endsWith(QLatin1String(".qv")))
+            expected.append(entry.chopped(3));
+    QStringList names = expected;
+    names.sort();
+    ASSERT_EQ(names, (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
+                                  QStringLiteral("four.five")}));
+    EXPECT_EQ(PlaylistHelper::availablePlaylists(), expected);
 }
 
-TEST(PlaylistHelper, CreateRoundTripsTheRecordsAndAnnounces)
+TEST(PlaylistHelper, CreateNumbersTakenNamesAndUpdateReplaces)
 {
     const MediaList items = records(3);
     EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), items, true));
+    EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(1), true));
     EXPECT_EQ(TestEnvironment::takeAlertMessages(),
-              QStringList{QStringLiteral("Mix playlist was created.")});
-
+              (QStringList{QStringLiteral("Mix playlist was created."),
+                           QStringLiteral("Mix1 playlist has been created.")}));
     const std::optional<MediaList> back =
         PlaylistHelper::contentsForPlaylist(QStringLiteral("Mix"));
     ASSERT_TRUE(back.has_value());
-    ASSERT_EQ(back->size(), 3);
+    ASSERT_EQ(back->size(), 3) << "the taken name is untouched";
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(back->at(i)->filePath, items[i]->filePath);
         EXPECT_EQ(back->at(i)->title, items[i]->title);
-        EXPECT_FALSE(back->at(i)->artist.has_value());
     }
-}
-
-TEST(PlaylistHelper, CreateWithTakenNameUsesTheFirstFreeNumber)
-{
-    touch(QStringLiteral("Mix.qv"));
-    touch(QStringLiteral("Mix1.qv"));
-    EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(1), true));
+    EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(5), false));
+    EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("New"), records(1), false));
     EXPECT_EQ(TestEnvironment::takeAlertMessages(),
-              QStringList{QStringLiteral("Mix2 playlist has been created.")});
-    EXPECT_EQ(QFile(PlaylistHelper::pathForPlaylist(QStringLiteral("Mix"))).size(), 1)
-        << "the old playlist is untouched";
-    ASSERT_TRUE(PlaylistHelper::contentsForPlaylist(QStringLiteral("Mix2")).has_value());
+              (QStringList{QStringLiteral("Mix has been updated."),
+                           QStringLiteral("New has been updated.")}));
+    EXPECT_EQ(PlaylistHelper::contentsForPlaylist(QStringLiteral("Mix"))->size(), 5);
+    EXPECT_EQ(fileNames(), (QStringList{QStringLiteral("Mix.qv"), QStringLiteral("Mix1.qv"),
+                                        QStringLiteral("New.qv")}))
+        << "no temporary file is left";
 }
 
 TEST(PlaylistHelper, CreateWritesNothingWhenAllNumberedNamesAreTaken)
@@ -114,18 +121,6 @@ TEST(PlaylistHelper, CreateWritesNothingWhenAllNumberedNamesAreTaken)
     EXPECT_EQ(TestEnvironment::takeAlertMessages(),
               QStringList{
                   QStringLiteral("The operation was not successful. Please choose another name.")});
-}
-
-TEST(PlaylistHelper, UpdateReplacesOrCreatesAndSaysUpdated)
-{
-    EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(2), false));
-    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
-              QStringList{QStringLiteral("Mix has been updated.")});
-    EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(5), false));
-    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
-              QStringList{QStringLiteral("Mix has been updated.")});
-    EXPECT_EQ(PlaylistHelper::contentsForPlaylist(QStringLiteral("Mix"))->size(), 5);
-    EXPECT_EQ(fileNames(), QStringList{QStringLiteral("Mix.qv")}) << "no temporary file is left";
 }
 
 TEST(PlaylistHelper, MissingAndUndecodablePlaylistsGiveNothing)
@@ -145,40 +140,25 @@ TEST(PlaylistHelper, MissingAndUndecodablePlaylistsGiveNothing)
     EXPECT_EQ(bad.readAll(), junk) << "a damaged playlist is left as it was";
 }
 
-TEST(PlaylistHelper, RenameNeverReplacesAnExistingPlaylist)
+TEST(PlaylistHelper, RenameAndDeleteNeverTouchAnotherPlaylist)
 {
-    PlaylistHelper::createPlaylistWithName(QStringLiteral("A"), records(1, QStringLiteral("a")),
-                                           false);
-    PlaylistHelper::createPlaylistWithName(QStringLiteral("B"), records(2, QStringLiteral("b")),
-                                           false);
+    const QString notDone = QStringLiteral("The operation was not successful");
+    PlaylistHelper::createPlaylistWithName(QStringLiteral("A"), records(1), false);
+    PlaylistHelper::createPlaylistWithName(QStringLiteral("B"), records(2), false);
     TestEnvironment::takeAlertMessages();
     EXPECT_FALSE(PlaylistHelper::renamePlaylistWithName(QStringLiteral("A"), QStringLiteral("B")));
-    const QStringList shown = TestEnvironment::takeAlertMessages();
-    EXPECT_EQ(shown.size(), 1);
-    EXPECT_EQ(PlaylistHelper::contentsForPlaylist(QStringLiteral("A"))->size(), 1);
+    EXPECT_EQ(TestEnvironment::takeAlertMessages().size(), 1);
     EXPECT_EQ(PlaylistHelper::contentsForPlaylist(QStringLiteral("B"))->size(), 2);
 
     EXPECT_TRUE(PlaylistHelper::renamePlaylistWithName(QStringLiteral("A"), QStringLiteral("C")));
-    EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty()) << "a rename succeeds silently";
-    EXPECT_EQ(fileNames(), (QStringList{QStringLiteral("B.qv"), QStringLiteral("C.qv")}));
+    EXPECT_TRUE(PlaylistHelper::deletePlaylistWithName(QStringLiteral("B")));
+    EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty()) << "success is silent";
+    EXPECT_EQ(fileNames(), QStringList{QStringLiteral("C.qv")});
+    EXPECT_EQ(PlaylistHelper::contentsForPlaylist(QStringLiteral("C"))->size(), 1);
 
-    EXPECT_FALSE(
-        PlaylistHelper::renamePlaylistWithName(QStringLiteral("Nope"), QStringLiteral("D")));
-    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
-              QStringList{QStringLiteral("The operation was not successful")});
-}
-
-TEST(PlaylistHelper, DeleteRemovesOnlyThatPlaylist)
-{
-    PlaylistHelper::createPlaylistWithName(QStringLiteral("A"), records(1), false);
-    PlaylistHelper::createPlaylistWithName(QStringLiteral("B"), records(1), false);
-    TestEnvironment::takeAlertMessages();
-    EXPECT_TRUE(PlaylistHelper::deletePlaylistWithName(QStringLiteral("A")));
-    EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty());
-    EXPECT_EQ(fileNames(), QStringList{QStringLiteral("B.qv")});
-    EXPECT_FALSE(PlaylistHelper::deletePlaylistWithName(QStringLiteral("A")));
-    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
-              QStringList{QStringLiteral("The operation was not successful")});
+    EXPECT_FALSE(PlaylistHelper::renamePlaylistWithName(QStringLiteral("B"), QStringLiteral("D")));
+    EXPECT_FALSE(PlaylistHelper::deletePlaylistWithName(QStringLiteral("B")));
+    EXPECT_EQ(TestEnvironment::takeAlertMessages(), QStringList(2, notDone));
 }
 
 TEST(PlaylistHelper, NamesThatLeaveTheFolderOrAreMissingAreRefused)
@@ -189,24 +169,84 @@ TEST(PlaylistHelper, NamesThatLeaveTheFolderOrAreMissingAreRefused)
     TestEnvironment::takeAlertMessages();
     const QString outside = TestEnvironment::home() + QStringLiteral("/escaped.qv");
 
-    EXPECT_FALSE(PlaylistHelper::createPlaylistWithName(QString(), records(1), true));
-    for (const QString& bad :
-         {QStringLiteral("../escaped"), QStringLiteral("a/b"), QStringLiteral(".."),
-          QStringLiteral("."), QStringLiteral("nul") + QChar(0) + QStringLiteral("x")}) {
+    for (const QString& bad : {QString(), QStringLiteral(""), QStringLiteral("../escaped"),
+                               QStringLiteral("a/b"), QStringLiteral(".."), QStringLiteral("."),
+                               QStringLiteral("nul") + QChar(0) + QStringLiteral("x")}) {
         EXPECT_FALSE(PlaylistHelper::createPlaylistWithName(bad, records(1), true));
+        EXPECT_FALSE(PlaylistHelper::createPlaylistWithName(bad, records(1), false));
         EXPECT_FALSE(PlaylistHelper::renamePlaylistWithName(QStringLiteral("Keep"), bad));
+        EXPECT_FALSE(PlaylistHelper::renamePlaylistWithName(bad, QStringLiteral("Other")));
         EXPECT_FALSE(PlaylistHelper::contentsForPlaylist(bad).has_value());
         EXPECT_FALSE(PlaylistHelper::deletePlaylistWithName(bad));
     }
-    const QStringList shown = TestEnvironment::takeAlertMessages();
-    EXPECT_EQ(shown.size(), 21);
-    EXPECT_EQ(shown.count(refused), 21);
+    EXPECT_EQ(TestEnvironment::takeAlertMessages(), QStringList(42, refused));
     EXPECT_FALSE(QFile::exists(outside));
-    EXPECT_TRUE(QFile::exists(PlaylistHelper::pathForPlaylist(QStringLiteral("Keep"))));
+    EXPECT_EQ(fileNames(), QStringList{QStringLiteral("Keep.qv")});
+}
 
-    // The empty name is a name like any other.
-    EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral(""), records(1), true));
-    EXPECT_TRUE(PlaylistHelper::contentsForPlaylist(QStringLiteral("")).has_value());
+// The store never reports a playlist as saved when it was not: a folder that
+// cannot be made and a write that fails are both told and give false.
+TEST(PlaylistHelper, AFailedFolderOrWriteIsNeverReportedAsSaved)
+{
+    const QString documents = QFileInfo(folder()).absolutePath();
+    const QString notDone = QStringLiteral("The operation was not successful");
+    struct Case {
+        const char *what;
+        std::function<void()> setUp;
+        bool crateFlag;
+        int alerts; // the system's reason first when the folder cannot be made
+    };
+    const Case cases[] = {
+        {"the documents folder is a file", [&] { TestEnvironment::writeFile(documents, "x"); },
+         true, 2},
+        {"the playlist folder is a file", [&] { TestEnvironment::writeFile(folder(), "x"); }, false,
+         1},
+        {"the free numbered name is a dangling link",
+         [&] {
+             touch(QStringLiteral("Mix.qv"));
+             QFile::link(QStringLiteral("/nonexistent"),
+                         PlaylistHelper::pathForPlaylist(QStringLiteral("Mix1")));
+         },
+         true, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(documents).removeRecursively();
+        QFile::remove(documents);
+        c.setUp();
+        EXPECT_FALSE(
+            PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(1), c.crateFlag));
+        const QStringList shown = TestEnvironment::takeAlertMessages();
+        EXPECT_EQ(shown.size(), c.alerts);
+        EXPECT_EQ(shown.value(c.alerts - 1), notDone);
+    }
+}
+
+// New playlists, numbered ones too, and the settings file get 0666 less the
+// umask; a replaced playlist keeps the mode its owner gave it.
+TEST(PlaylistHelper, FilesAreMadeWithTheUsersUmask)
+{
+    const QString settings = UserDefaults::standard().filePath();
+    for (const mode_t mask : {mode_t(022), mode_t(077)}) {
+        SCOPED_TRACE(mask);
+        QDir(folder()).removeRecursively();
+        QFile::remove(settings);
+        const mode_t old = ::umask(mask);
+        PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(1), true);
+        PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(1), true);
+        PlaylistHelper::createPlaylistWithName(QStringLiteral("Kept"), records(1), false);
+        ::chmod(QFile::encodeName(PlaylistHelper::pathForPlaylist(QStringLiteral("Kept"))), 0640);
+        PlaylistHelper::createPlaylistWithName(QStringLiteral("Kept"), records(2), false);
+        UserDefaults::standard().setObject(QStringLiteral("k"), 1);
+        UserDefaults::standard().synchronize();
+        ::umask(old);
+        for (const QString& path :
+             {PlaylistHelper::pathForPlaylist(QStringLiteral("Mix")),
+              PlaylistHelper::pathForPlaylist(QStringLiteral("Mix1")), settings})
+            EXPECT_EQ(modeOf(path), 0666 & ~mask) << path.toStdString();
+        EXPECT_EQ(modeOf(PlaylistHelper::pathForPlaylist(QStringLiteral("Kept"))), 0640u);
+        TestEnvironment::takeAlertMessages();
+    }
 }
 
 TEST(PlaylistHelper, AlertFromAWorkerIsShownOnTheMainThread)

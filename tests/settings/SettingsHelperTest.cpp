@@ -53,7 +53,7 @@ TEST(SettingsHelper, ActiveBookmarkNeedsTheSwitchAndAnIndexInsideTheList)
     }
 }
 
-TEST(SettingsHelper, BookmarksAddDuplicatesRemoveAllAndResetTheIndexWhenEmpty)
+TEST(SettingsHelper, BookmarksAddDuplicatesAndTellTheUser)
 {
     SettingsHelper::addBookmarkWithPath(QStringLiteral("/m"));
     SettingsHelper::addBookmarkWithPath(QStringLiteral("/n"));
@@ -64,17 +64,41 @@ TEST(SettingsHelper, BookmarksAddDuplicatesRemoveAllAndResetTheIndexWhenEmpty)
               QStringLiteral("The current folder has been added to your bookmark list."));
     EXPECT_EQ(SettingsHelper::bookmarks(),
               (QStringList{QStringLiteral("/m"), QStringLiteral("/n"), QStringLiteral("/m")}));
+}
 
-    SettingsHelper::setSettings(ActiveBookmark, 2);
-    SettingsHelper::removeBookmarkWithName(QStringLiteral("/m"));
-    EXPECT_EQ(SettingsHelper::bookmarks(), QStringList{QStringLiteral("/n")});
-    EXPECT_EQ(SettingsHelper::intValue(SettingsHelper::settingsDict(), ActiveBookmark), 2)
-        << "the index is not moved, even past the end";
-    SettingsHelper::removeBookmarkWithName(QStringLiteral("/absent"));
-    EXPECT_EQ(SettingsHelper::bookmarks(), QStringList{QStringLiteral("/n")});
-    SettingsHelper::removeBookmarkWithName(QStringLiteral("/n"));
-    EXPECT_TRUE(SettingsHelper::bookmarks().isEmpty());
-    EXPECT_EQ(SettingsHelper::intValue(SettingsHelper::settingsDict(), ActiveBookmark), -1);
+// Removing a bookmark keeps the active index on the same folder.
+TEST(SettingsHelper, RemovingABookmarkKeepsTheActiveFolder)
+{
+    struct Case {
+        QVariantList stored;
+        qint64 active;
+        const char *removed;
+        QStringList left;
+        qint64 activeAfter;
+    };
+    const QString a = QStringLiteral("/a"), b = QStringLiteral("/b"), c = QStringLiteral("/c");
+    const Case cases[] = {
+        {{a, b, c}, 2, "/a", {b, c}, 1},         // before the active one
+        {{a, b, a, c}, 3, "/a", {b, c}, 1},      // every copy before it counts
+        {{a, b, c}, 1, "/b", {a, c}, -1},        // the active one itself
+        {{a, b, c}, 0, "/c", {a, b}, 0},         // after it
+        {{a, b, c}, 1, "/absent", {a, b, c}, 1}, // nothing removed
+        {{a, 7, b}, 2, "/a", {b}, 0},            // an entry that is no path goes too
+        {{a}, 5, "/a", {}, -1},                  // the list emptied
+    };
+    for (const Case& t : cases) {
+        SCOPED_TRACE(testing::Message() << t.removed << " active " << t.active);
+        storeRaw({{HomeFolder, true}, {Bookmarks, t.stored}, {ActiveBookmark, t.active}});
+        const std::optional<QString> before = SettingsHelper::activeBookmark();
+        SettingsHelper::removeBookmarkWithName(QString::fromUtf8(t.removed));
+        UserDefaults::resetStandardForTesting(); // read back from disk
+        EXPECT_EQ(SettingsHelper::bookmarks(), t.left);
+        EXPECT_EQ(SettingsHelper::intValue(SettingsHelper::settingsDict(), ActiveBookmark),
+                  t.activeAfter);
+        if (t.activeAfter >= 0) {
+            EXPECT_EQ(SettingsHelper::activeBookmark(), before);
+        }
+    }
 }
 
 TEST(SettingsHelper, ValuesOfTheWrongTypeCountAsAbsent)
