@@ -17,6 +17,7 @@
 // Main thread only. Workers build lists and hand them to the main thread, which
 // alone changes what the table shows.
 
+#include "app/ListPanel.h"
 #include "app/MovieScreen.h"
 #include "app/RemoteControlTarget.h"
 #include "app/TransportRules.h"
@@ -29,13 +30,12 @@
 #include <memory>
 
 class CAPlayer;
-
+class CurrentList;
 class MprisService;
 class PlaylistModel;
 class PopupView;
 class QLabel;
 class QListView;
-class QPropertyAnimation;
 class QPushButton;
 class QSlider;
 class QTimer;
@@ -44,8 +44,8 @@ class MainViewController : public QWidget, public CAPlayerDelegate, public Remot
     Q_OBJECT
 public:
     // Fixed frames of the 320 x 460 screen.
-    static constexpr int kPanelFolded = 25;
-    static constexpr int kPanelUnfolded = 345;
+    static constexpr int kPanelFolded = ListPanel::kFolded;
+    static constexpr int kPanelUnfolded = ListPanel::kUnfolded;
     static constexpr int kPopupTag = 100;
     static constexpr int kTimerIntervalMs = 30;
 
@@ -93,6 +93,7 @@ public:
     QString playImage() const { return m_playImage; }
     MovieScreen *videoController() const { return m_videoController; }
     PlaylistModel *model() const { return m_model; }
+    CurrentList *currentList() const { return m_currentList; }
 
     // Transport.
     void loadPlayerWithPath(int index);
@@ -160,16 +161,16 @@ public:
     void remoteQuit() override;
 
     // Expands folders one level to their supported files; files stay as given.
+    // Every path comes back absolute.
     static QStringList expandForPlaying(const QStringList& paths);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildScreen();
-    void restoreLastPlaylist();
-    void installList(MediaList items, int count, bool report, const std::function<void()>& then);
+    // After the current list was replaced or extended.
+    void listInstalled();
     // Loads index; false when the item cannot be played.
     bool tryLoad(int index);
     // Moves by the rules of next (or previous) and loads, skipping unplayable
@@ -180,16 +181,16 @@ private:
     void setPlayImage(const QString& image);
     void updateInfoLabel();
     void presentPlaceholder(const QString& title);
-    void setPanelHeight(int height, bool animated);
     void notifyRemote();
 
     Outlets ui;
-    PlaylistModel *m_model = nullptr;   // owned (child)
-    std::unique_ptr<CAPlayer> m_player; // main thread only
-    QTimer *m_timer = nullptr;          // owned (child)
-    MprisService *m_mpris = nullptr;    // owned (child)
+    PlaylistModel *m_model = nullptr;     // owned (child)
+    CurrentList *m_currentList = nullptr; // owned (child)
+    ListPanel *m_listPanel = nullptr;     // owned (child)
+    std::unique_ptr<CAPlayer> m_player;   // main thread only
+    QTimer *m_timer = nullptr;            // owned (child)
+    MprisService *m_mpris = nullptr;      // owned (child)
     QPointer<MovieScreen> m_videoController;
-    QPropertyAnimation *m_panelAnimation = nullptr; // owned (child)
     EngineFactory m_engineFactory;
     MovieScreenFactory m_movieFactory;
     TransportRules::Random m_random = &TransportRules::systemRandom;
@@ -200,7 +201,6 @@ private:
     bool m_backgroundMode = false;
     bool m_popoverIsActive = false;
     bool m_playingBeforeInterruption = false;
-    QPoint m_handlePressAt; // where a press on the list's handle began
     QString m_repeatImage = QStringLiteral("repeat_off.png");
     QString m_shuffleImage = QStringLiteral("shuffle_off.png");
     QString m_playImage = QStringLiteral("play.png");

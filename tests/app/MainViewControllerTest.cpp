@@ -1,7 +1,7 @@
 // The player screen driven as a user drives it, with engines on an ideal output
 // (no sound card) and a stand-in movie screen.
 #include "app/MainViewController.h"
-#include "app/PlaylistModel.h"
+#include "playlists/PlaylistModel.h"
 #include "audio/CAPlayer.h"
 #include "audio/OfflineAudioOutput.h"
 #include "audio/SystemVolume.h"
