@@ -296,6 +296,7 @@ void MainViewController::clearPlaylist()
         QString(),
         QStringLiteral("Are you sure you want to delete all the files from your current playlist"),
         QStringLiteral("NO"), {QStringLiteral("YES")});
+    alert->setDefaultButton(0); // Return never clears
     alert->setCallback([this](int button, const QString&) {
         if (button == 1) {
             m_model->clear();
@@ -364,7 +365,6 @@ bool MainViewController::tryLoad(int index)
     if (!video && m_videoController)
         m_videoController->deleteLater();
     m_model->setCurrentRow(index);
-    m_skipGuard.itemPlayed();
     notifyRemote();
     return true;
 }
@@ -373,6 +373,8 @@ void MainViewController::loadPlayerWithPath(int index)
 {
     if (index < 0 || index >= tableContents().size())
         return;
+    m_skipGuard.reset();
+    m_skipGuard.tryIndex(index);
     m_currentSong = index;
     if (!tryLoad(index))
         skipFrom(index);
@@ -380,20 +382,22 @@ void MainViewController::loadPlayerWithPath(int index)
 
 void MainViewController::skipFrom(int failedIndex)
 {
-    int index = failedIndex;
+    int lastTried = failedIndex;
     const int count = int(tableContents().size());
-    while (m_skipGuard.itemFailed(index, count)) {
-        index = TransportRules::nextIndex(index, count, m_modes, m_random);
+    while (count > 0) {
+        const int index = TransportRules::nextIndex(lastTried, count, m_modes, m_random);
+        if (index < 0 || index >= count || !m_skipGuard.tryIndex(index))
+            break;
+        lastTried = index;
         m_currentSong = index;
         if (tryLoad(index))
             return;
     }
-    showStopped(index);
+    showStopped(lastTried);
 }
 
 void MainViewController::showStopped(int lastTriedIndex)
 {
-    m_skipGuard.reset();
     if (m_player)
         m_player->setDelegate(nullptr);
     m_player.reset();
@@ -408,20 +412,21 @@ void MainViewController::showStopped(int lastTriedIndex)
     notifyRemote();
 }
 
-void MainViewController::advance(bool forward)
+bool MainViewController::advance(bool forward)
 {
     const int count = int(tableContents().size());
     if (count == 0)
-        return;
+        return false;
     const int index = forward
                           ? TransportRules::nextIndex(m_currentSong, count, m_modes, m_random)
                           : TransportRules::previousIndex(m_currentSong, count, m_modes, m_random);
     if (index < 0 || index >= count)
-        return;
+        return false;
     const bool sameItem = index == m_currentSong;
     loadPlayerWithPath(index);
     if (sameItem && m_mpris)
         m_mpris->playerSeeked(0);
+    return true;
 }
 
 void MainViewController::forwardButton()
@@ -525,18 +530,22 @@ void MainViewController::setPlayImage(const QString& image)
                                          : QStringLiteral("Play"));
 }
 
+QString MainViewController::timeText(float seconds, bool countDown)
+{
+    const int minutes = int(seconds / 60.0f);
+    const int rest = int(seconds - 60.0f * float(minutes));
+    const QString sign = countDown ? QStringLiteral("-") : QString();
+    return rest > 9 ? QStringLiteral("%1%2:%3").arg(sign).arg(minutes).arg(rest)
+                    : QStringLiteral("%1%2:0%3").arg(sign).arg(minutes).arg(rest);
+}
+
 void MainViewController::updateUI()
 {
     if (!m_player)
         return;
     const float played = m_player->getTime();
-    const float t = m_countDown ? m_player->duration() - played : played;
-    const int minutes = int(t / 60.0f);
-    const int seconds = int(t - 60.0f * float(minutes));
-    const QString sign = m_countDown ? QStringLiteral("-") : QString();
     ui.currentTimeLabel->setText(
-        seconds > 9 ? QStringLiteral("%1%2:%3").arg(sign).arg(minutes).arg(seconds)
-                    : QStringLiteral("%1%2:0%3").arg(sign).arg(minutes).arg(seconds));
+        timeText(m_countDown ? m_player->duration() - played : played, m_countDown));
     if (!ui.timeSeeker->isSliderDown())
         ui.timeSeeker->setValue(int(played * 1000.0f));
 }
@@ -573,7 +582,15 @@ void MainViewController::playerIsPlaying(bool playing)
 
 void MainViewController::playerDidFinishPlaying()
 {
-    forwardButton();
+    // An engine stays "playing" at the end of its file; with nothing to follow it
+    // the player must show, and report, that no sound is produced.
+    if (m_player && !m_player->hasDecodedFrames()) {
+        // Opened, but nothing in it could be played: a failed item of this run.
+        skipFrom(m_currentSong);
+        return;
+    }
+    if (!advance(true))
+        showStopped(m_currentSong);
 }
 
 void MainViewController::beginInterruption()

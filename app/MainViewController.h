@@ -8,9 +8,12 @@
 // for every item loaded and the previous one is destroyed, which stops it.
 //
 // Sound behaviour beyond the plain rules:
-//  - skipping items that cannot be played (missing, unsupported, or failing to
-//    open in the engine) stops once every item has been tried; the screen then
-//    shows the stopped state and the name of the last item tried;
+//  - skipping items that cannot be played (missing, unsupported, failing to
+//    open in the engine, or ending without a decoded frame) never opens an item
+//    twice in one run: it stops when next gives an index already tried, and the
+//    screen then shows the stopped state and the name of the last item tried;
+//  - the end of an item with nothing to follow it (the list was cleared or
+//    shortened) releases the engine: the player shows and reports "stopped";
 //  - the end of a sleep resumes playback only if it was playing before;
 //  - coming back to the foreground restarts the time display only while playing.
 //
@@ -107,7 +110,12 @@ public:
     QString currentSongName() const;
     void startTimer();
     void stopTimer();
+    // Shows the time played (or, counting down, the time left) and moves the slider.
     void updateUI();
+    // The time text for seconds (32-bit float): whole minutes, a colon, two-digit
+    // seconds, both truncated; minutes are not limited ("75:00"). "-" leads when
+    // counting down.
+    static QString timeText(float seconds, bool countDown);
     void didSelectRow(int row);
     // A shake: next, when "Shake To Shuffle" is on.
     void motionEnded();
@@ -174,8 +182,8 @@ private:
     // Loads index; false when the item cannot be played.
     bool tryLoad(int index);
     // Moves by the rules of next (or previous) and loads, skipping unplayable
-    // items within the bound.
-    void advance(bool forward);
+    // items within one run; false when the rules give no item to load.
+    bool advance(bool forward);
     void skipFrom(int failedIndex);
     void showStopped(int lastTriedIndex);
     void setPlayImage(const QString& image);
