@@ -55,13 +55,3 @@ TEST(TransportRules, RepeatOneWinsAndShuffleTakesTheDrawModuloTheLength)
         EXPECT_EQ(TransportRules::previousIndex(current, 7, modes, kNeverCalled), current);
     }
 }
-
-TEST(SkipGuard, ARunStopsAtTheFirstIndexTriedTwice)
-{
-    SkipGuard guard;
-    EXPECT_TRUE(guard.tryIndex(4));
-    EXPECT_TRUE(guard.tryIndex(0));
-    EXPECT_FALSE(guard.tryIndex(4));
-    guard.reset();
-    EXPECT_TRUE(guard.tryIndex(4)) << "a new run starts with nothing tried";
-}
