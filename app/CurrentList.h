@@ -65,6 +65,7 @@ Q_SIGNALS:
 private:
     void install(MediaList items, int count, bool report, const std::function<void()>& then);
 
-    PlaylistModel *const m_model; // not owned
+    PlaylistModel *const m_model; // not owned; main thread only
+    // Its tasks touch only their own snapshot and the (thread-safe) defaults store.
     Dispatch::SerialQueue m_stores{QStringLiteral("current list store")};
 };

@@ -3,9 +3,10 @@
 // The player screen, root of the window: the transport over the current list, the
 // list itself, and the commands that fill, store, save and clear it.
 //
-// Owns the current list (tableContents), the index of the current item
-// (currentSong) and the one engine (player) that plays it; a new engine is made
-// for every item loaded and the previous one is destroyed, which stops it.
+// Owns the current list (tableContents, stored and filled by CurrentList), the
+// index of the current item (currentSong) and the one engine (player) that plays
+// it; a new engine is made for every item loaded and the previous one is
+// destroyed, which stops it. ListPanel folds and unfolds the list's panel.
 //
 // Sound behaviour beyond the plain rules:
 //  - skipping items that cannot be played (missing, unsupported, failing to
