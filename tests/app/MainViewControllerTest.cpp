@@ -117,10 +117,13 @@ protected:
 
 } // namespace
 
-TEST_F(PlayerScreen, NextAndPreviousFollowTheModes)
+TEST_F(PlayerScreen, NextAndPreviousFollowTheModesAndTheScreenNamesTheItem)
 {
-    open({record(wav(QStringLiteral("a.wav"), 1)), record(wav(QStringLiteral("b.wav"), 1)),
+    open({record(wav(QStringLiteral("First Song.wav"), 1)),
+          record(wav(QStringLiteral("b.wav"), 1), QStringLiteral("Bee"), QStringLiteral("Band")),
           record(wav(QStringLiteral("c.wav"), 1))});
+    const QModelIndex first = screen->model()->index(0);
+    EXPECT_EQ(first.data(PlaylistModel::TitleRole).toString(), QStringLiteral("First Song"));
     screen->didSelectRow(2);
     EXPECT_EQ(screen->currentSong(), 2);
     EXPECT_TRUE(screen->player()->isPlaying());
@@ -139,6 +142,8 @@ TEST_F(PlayerScreen, NextAndPreviousFollowTheModes)
     EXPECT_EQ(screen->currentSong(), 0) << "repeat all wraps forwards";
     screen->backwardButton();
     EXPECT_EQ(screen->currentSong(), 0) << "but not backwards";
+    EXPECT_TRUE(first.data(PlaylistModel::HighlightRole).toBool());
+    EXPECT_EQ(screen->outlets().songNameLabel->text(), QStringLiteral("First Song"));
 
     screen->repeatButton();
     EXPECT_EQ(screen->repeatImage(), QStringLiteral("repeat_off.png"));
@@ -147,6 +152,9 @@ TEST_F(PlayerScreen, NextAndPreviousFollowTheModes)
     screen->setRandom([] { return 7u; });
     screen->forwardButton();
     EXPECT_EQ(screen->currentSong(), 1); // 7 mod 3
+    EXPECT_FALSE(first.data(PlaylistModel::HighlightRole).toBool());
+    EXPECT_TRUE(screen->model()->index(1).data(PlaylistModel::HighlightRole).toBool());
+    EXPECT_EQ(screen->outlets().songNameLabel->text(), QStringLiteral("Band - Bee"));
 
     screen->setRandom([] { return 8u; });
     screen->motionEnded(); // a shake: next, only with "Shake To Shuffle" on
@@ -215,21 +223,25 @@ TEST_F(PlayerScreen, ASkipRunOpensNoItemTwiceAndNeverStalls)
         EXPECT_LT(ms, 1000) << row.mode;
         EXPECT_LE(longestStall, 50) << row.mode;
         EXPECT_EQ(enginesMade, 1) << row.mode << ": the damaged item is opened once";
-        EXPECT_EQ(screen->playImage(), QStringLiteral("play.png"));
         EXPECT_EQ(screen->outlets().songNameLabel->text(), row.lastTried) << row.mode;
     }
     EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty()) << "skipping is silent";
 }
-TEST_F(PlayerScreen, TimeTextCountsUpAndDown)
+
+TEST(PlayerTime, TheTimeTextTruncatesToWholeSecondsWithUnlimitedMinutes)
 {
-    open({record(wav(QStringLiteral("long.wav"), 200))});
-    screen->didSelectRow(0);
-    screen->seekTime(65.4f);
-    screen->updateUI();
-    EXPECT_EQ(screen->outlets().currentTimeLabel->text(), QStringLiteral("1:05"));
-    screen->countDown();
-    EXPECT_EQ(screen->outlets().currentTimeLabel->text(), QStringLiteral("-2:14"));
+    const struct {
+        float seconds;
+        const char *up, *down;
+    } rows[] = {{0, "0:00", "-0:00"},      {9, "0:09", "-0:09"},        {10, "0:10", "-0:10"},
+                {59.99f, "0:59", "-0:59"}, {60, "1:00", "-1:00"},       {599.99f, "9:59", "-9:59"},
+                {600, "10:00", "-10:00"},  {3725.5f, "62:05", "-62:05"}};
+    for (const auto& row : rows) {
+        EXPECT_EQ(MainViewController::timeText(row.seconds, false), QLatin1String(row.up));
+        EXPECT_EQ(MainViewController::timeText(row.seconds, true), QLatin1String(row.down));
+    }
 }
+
 TEST_F(PlayerScreen, TimeTextCountsUpOrDownTheTimerStopsInTheBackgroundSleepPauses)
 {
     open({record(wav(QStringLiteral("long.wav"), 200))});
@@ -283,6 +295,7 @@ TEST_F(PlayerScreen, RemoteCommandsFollowThePlayButtonRulesAndTheStatusTellsTheT
     EXPECT_FALSE(screen->remoteCurrentTrack().has_value());
     EXPECT_FALSE(screen->isTimerRunning());
 }
+
 TEST_F(PlayerScreen, VideoHandsOverToTheMovieScreenAndBack)
 {
     const QString clip = wav(QStringLiteral("clip.mov.wav"), 12);
@@ -368,6 +381,7 @@ TEST_F(PlayerScreen, RelativePathsBecomeAbsoluteAndABurstOfStoresKeepsTheNewestL
         ASSERT_EQ(stored.value_or(MediaList()).size(), 1) << "an older list replaced the newest";
     }
 }
+
 TEST_F(PlayerScreen, ReturnOnTheClearPromptKeepsTheListAndYesClearsItForThisRunOnly)
 {
     open({record(wav(QStringLiteral("a.wav"), 1)), record(wav(QStringLiteral("b.wav"), 1))});
@@ -389,6 +403,7 @@ TEST_F(PlayerScreen, ReturnOnTheClearPromptKeepsTheListAndYesClearsItForThisRunO
     ASSERT_EQ(again.tableContents().size(), 2) << "a clear is not stored";
     EXPECT_TRUE(again.tableContents()[0]->filePath->endsWith(QStringLiteral("a.wav")));
 }
+
 TEST_F(PlayerScreen, OpeningAShorterPlaylistKeepsTheOldItemPlaying)
 {
     MediaList ten;
@@ -407,37 +422,6 @@ TEST_F(PlayerScreen, OpeningAShorterPlaylistKeepsTheOldItemPlaying)
     lastOutput->pull(10000); // its end: nothing follows item 8 of 5
     ASSERT_TRUE(TestEnvironment::waitUntil([&] { return !screen->player(); }));
     EXPECT_EQ(screen->remotePlaybackStatus(), RemoteControlTarget::PlaybackStatus::Stopped);
-}
-
-TEST_F(PlayerScreen, MenusReplaceEachOtherAndATapOutsideClosesThem)
-{
-    open({});
-    screen->barButtonPressed(QStringLiteral("Songs"));
-    screen->barButtonPressed(QStringLiteral("Playlists"));
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    ASSERT_EQ(screen->popupViews().size(), 1);
-    EXPECT_EQ(screen->popupViews().first()->geometry().topLeft(), QPoint(80, 308));
-    QTest::mouseClick(screen.get(), Qt::LeftButton, {}, QPoint(300, 200));
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(screen->popupViews().isEmpty());
-    EXPECT_FALSE(screen->popoverIsActive());
-}
-
-TEST_F(PlayerScreen, AnUnnamedRecordShowsItsFileNameAndTheHighlightFollowsNext)
-{
-    open({record(wav(QStringLiteral("First Song.wav"), 1)),
-          record(wav(QStringLiteral("b.wav"), 1), QStringLiteral("Bee"), QStringLiteral("Band"))});
-    const QModelIndex first = screen->model()->index(0);
-    EXPECT_EQ(first.data(PlaylistModel::TitleRole).toString(), QStringLiteral("First Song"));
-    EXPECT_EQ(screen->tableContents()[0]->title, QStringLiteral("First Song")) << "kept";
-
-    screen->didSelectRow(0);
-    EXPECT_TRUE(first.data(PlaylistModel::HighlightRole).toBool());
-    EXPECT_EQ(screen->outlets().songNameLabel->text(), QStringLiteral("First Song"));
-    screen->forwardButton();
-    EXPECT_FALSE(first.data(PlaylistModel::HighlightRole).toBool());
-    EXPECT_TRUE(screen->model()->index(1).data(PlaylistModel::HighlightRole).toBool());
-    EXPECT_EQ(screen->outlets().songNameLabel->text(), QStringLiteral("Band - Bee"));
 }
 
 TEST(PlayerVolume, TheVolumeControlIsRememberedAcrossRuns)
@@ -475,11 +459,15 @@ TEST_F(PlayerScreen, TheListPanelFoldsByTapAndByDragOnItsHandle)
     EXPECT_TRUE(settlesAt(MainViewController::kPanelFolded));
 }
 
-TEST_F(PlayerScreen, NewPlaylistSavesTheListOnlyWhenConfirmedAndClosesTheMenu)
+TEST_F(PlayerScreen, MenusReplaceEachOtherAndNewPlaylistSavesOnlyWhenConfirmed)
 {
     open({record(wav(QStringLiteral("a.wav"), 1))});
     for (int button : {0, 1}) {
+        screen->barButtonPressed(QStringLiteral("Songs"));
         screen->barButtonPressed(QStringLiteral("Playlists"));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ASSERT_EQ(screen->popupViews().size(), 1);
+        EXPECT_EQ(screen->popupViews().first()->geometry().topLeft(), QPoint(80, 308));
         screen->createPlaylist();
         QCoreApplication::processEvents();
         ASSERT_EQ(Alert::openAlerts().size(), 1);
@@ -494,4 +482,10 @@ TEST_F(PlayerScreen, NewPlaylistSavesTheListOnlyWhenConfirmedAndClosesTheMenu)
     EXPECT_EQ(TestEnvironment::takeAlertMessages(),
               QStringList{QStringLiteral("Mine playlist was created.")});
     EXPECT_EQ(PlaylistHelper::contentsForPlaylist(QStringLiteral("Mine"))->size(), 1);
+
+    screen->barButtonPressed(QStringLiteral("Songs"));
+    QTest::mouseClick(screen.get(), Qt::LeftButton, {}, QPoint(300, 200)); // outside
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(screen->popupViews().isEmpty());
+    EXPECT_FALSE(screen->popoverIsActive());
 }
