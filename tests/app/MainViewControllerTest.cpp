@@ -51,13 +51,6 @@ MediaDescPtr record(const QString& path, const QString& title = {}, const QStrin
     return item;
 }
 
-// Stores a list as the program's last list, so that a new screen starts with it.
-void storeLastList(const MediaList& items)
-{
-    UserDefaults::standard().setObject(QStringLiteral("Last Playlist"),
-                                       MediaDesc::archivedDataWithItems(items));
-}
-
 // The confirmation being shown, as the user sees it.
 QDialog *shownAlertWindow()
 {
@@ -90,8 +83,9 @@ protected:
     void open(const MediaList& items,
               OfflineAudioOutput::Mode mode = OfflineAudioOutput::Mode::Manual)
     {
-        storeLastList(items);
-        screen.reset();
+        screen.reset(); // a new screen starts with the stored last list
+        UserDefaults::standard().setObject(QStringLiteral("Last Playlist"),
+                                           MediaDesc::archivedDataWithItems(items));
         enginesMade = 0;
         screen = std::make_unique<MainViewController>();
         screen->setEngineFactory([this, mode](const QString& path) {
@@ -278,6 +272,8 @@ TEST_F(PlayerScreen, RemoteCommandsFollowThePlayButtonRulesAndTheStatusTellsTheT
     EXPECT_TRUE(screen->player()->isPaused());
     screen->remoteControlReceivedWithEvent(RemoteControlPause);
     EXPECT_TRUE(screen->player()->isPlaying()) << "pause on a paused engine resumes";
+    screen->remoteControlReceivedWithEvent(RemoteControlPlay);
+    EXPECT_TRUE(screen->player()->isPlaying()) << "play is ignored";
     screen->remoteControlReceivedWithEvent(RemoteControlNextTrack);
     EXPECT_EQ(screen->currentSong(), 1);
     screen->remoteControlReceivedWithEvent(RemoteControlStop);
