@@ -1,19 +1,19 @@
 #include "app/MainViewController.h"
 
+#include "app/CurrentList.h"
+
 #include "app/MprisService.h"
-#include "app/PlaylistModel.h"
 #include "app/SleepWatcher.h"
 #include "app/VideoMovieScreen.h"
 #include "audio/CAPlayer.h"
 #include "audio/SystemVolume.h"
 #include "browser/FileManager.h"
-#include "media/MediaHelper.h"
 #include "platform/Alert.h"
 #include "platform/AppNotifier.h"
-#include "platform/Dispatch.h"
 #include "platform/UserDefaults.h"
 #include "playlists/CAPlaylistCell.h"
 #include "playlists/PlaylistHelper.h"
+#include "playlists/PlaylistModel.h"
 #include "settings/SettingsHelper.h"
 #include "settings/SettingsKeys.h"
 #include "ui/AlertViewHelper.h"
@@ -28,7 +28,6 @@
 #include <QLabel>
 #include <QListView>
 #include <QMouseEvent>
-#include <QPropertyAnimation>
 #include <QPushButton>
 #include <QShortcut>
 #include <QSlider>
@@ -38,7 +37,6 @@
 
 namespace {
 
-const QString kLastPlaylist = QStringLiteral("Last Playlist");
 // The system volume (0..100) of the volume control, kept apart from the settings.
 const QString kSystemVolume = QStringLiteral("SystemVolume");
 const QString kContactAddress = QStringLiteral("quaver-pro@users.noreply.invalid");
@@ -61,7 +59,8 @@ QPushButton *iconButton(QWidget *parent, const QString& image, const QRect& fram
 } // namespace
 
 MainViewController::MainViewController(QWidget *parent)
-    : QWidget(parent), m_model(new PlaylistModel(this)), m_timer(new QTimer(this))
+    : QWidget(parent), m_model(new PlaylistModel(this)),
+      m_currentList(new CurrentList(m_model, this)), m_timer(new QTimer(this))
 {
     setObjectName(QStringLiteral("player"));
     buildScreen();
@@ -93,7 +92,9 @@ MainViewController::MainViewController(QWidget *parent)
             m_player->play();
     });
 
-    restoreLastPlaylist();
+    connect(m_currentList, &CurrentList::installed, this, &MainViewController::listInstalled);
+    m_currentList->restore();
+    updateInfoLabel();
 }
 
 MainViewController::~MainViewController()
@@ -203,8 +204,6 @@ void MainViewController::buildScreen()
     ui.playlistButton->setStyleSheet(QStringLiteral(
         "QPushButton { border: none; background: qlineargradient(x1:0, y1:0, x2:0, y2:1,"
         " stop:0 #4a4a52, stop:1 #1c1c20); }"));
-    ui.playlistButton->installEventFilter(this);
-    connect(ui.playlistButton, &QPushButton::clicked, this, &MainViewController::animatePlaylist);
     ui.playlistInfoLabel = new QLabel(ui.playlistButton);
     ui.playlistInfoLabel->setGeometry(200, 0, 112, kPanelFolded);
     ui.playlistInfoLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -229,8 +228,7 @@ void MainViewController::buildScreen()
     connect(ui.table, &QListView::clicked, this,
             [this](const QModelIndex& index) { didSelectRow(index.row()); });
 
-    m_panelAnimation = new QPropertyAnimation(ui.playlistContainer, "geometry", this);
-    m_panelAnimation->setDuration(1000);
+    m_listPanel = new ListPanel(ui.playlistContainer, ui.playlistButton, this);
 
     // Bottom bar: the buttons are told apart by their titles.
     const QStringList titles = {QStringLiteral("Songs"), QStringLiteral("Playlists"),
@@ -257,32 +255,9 @@ const MediaList& MainViewController::tableContents() const
     return m_model->items();
 }
 
-void MainViewController::restoreLastPlaylist()
-{
-    UserDefaults& defaults = UserDefaults::standard();
-    MediaList items;
-    const QVariant stored = defaults.objectForKey(kLastPlaylist);
-    if (stored.typeId() == QMetaType::QByteArray)
-        items = MediaDesc::itemsWithArchivedData(stored.toByteArray()).value_or(MediaList());
-    m_model->setItems(items);
-    defaults.setObject(kLastPlaylist, MediaDesc::archivedDataWithItems(items));
-    defaults.synchronize();
-    updateInfoLabel();
-}
-
 void MainViewController::updateLastPlaylist()
 {
-    // Records are shared with the screen, which fills in titles and durations; the
-    // worker archives copies taken here.
-    MediaList snapshot;
-    snapshot.reserve(tableContents().size());
-    for (const MediaDescPtr& item : tableContents())
-        snapshot.append(std::make_shared<MediaDesc>(*item));
-    Dispatch::globalLow([snapshot = std::move(snapshot)] {
-        UserDefaults& defaults = UserDefaults::standard();
-        defaults.setObject(kLastPlaylist, MediaDesc::archivedDataWithItems(snapshot));
-        defaults.synchronize();
-    });
+    m_currentList->store();
 }
 
 void MainViewController::addCollectionWithItems(const QStringList& paths)
@@ -293,56 +268,24 @@ void MainViewController::addCollectionWithItems(const QStringList& paths)
 void MainViewController::addCollectionWithItems(const QStringList& paths, bool report,
                                                 std::function<void()> then)
 {
-    QPointer<MainViewController> self(this);
-    Dispatch::globalHigh([self, paths, report, then = std::move(then)] {
-        MediaList records = MediaHelper::collectionWithMedia(paths);
-        Dispatch::main(
-            [self, records = std::move(records), count = int(paths.size()), report, then] {
-                if (!self)
-                    return;
-                MediaList items = self->tableContents();
-                items.append(records);
-                self->installList(std::move(items), count, report, then);
-            });
-    });
+    m_currentList->append(paths, report, std::move(then));
 }
 
 void MainViewController::addCollectionWithFileName(const QString& name)
 {
-    QPointer<MainViewController> self(this);
-    Dispatch::globalHigh([self, name] {
-        MediaList items = PlaylistHelper::contentsForPlaylist(name).value_or(MediaList());
-        Dispatch::main([self, items = std::move(items)] {
-            if (self)
-                self->installList(items, int(items.size()), true, {});
-        });
-    });
+    m_currentList->replaceWithPlaylist(name);
 }
 
-void MainViewController::installList(MediaList items, int count, bool report,
-                                     const std::function<void()>& then)
+void MainViewController::listInstalled()
 {
-    m_model->setItems(std::move(items));
     m_model->setCurrentRow(m_player ? m_currentSong : -1);
-    if (report)
-        showAlertWithItems(count);
     updateInfoLabel();
-    updateLastPlaylist();
     notifyRemote();
-    if (then)
-        then();
 }
 
 void MainViewController::showAlertWithItems(int count)
 {
-    QString message;
-    if (count == 1)
-        message = QStringLiteral("one item have been added to your current playlist");
-    else if (count >= 2)
-        message = QStringLiteral("%1 items have been added to your current playlist").arg(count);
-    else
-        message = QStringLiteral("There are no items in selected folder.");
-    (new Alert(QString(), message, QStringLiteral("Close")))->show();
+    CurrentList::showCountAlert(count);
 }
 
 void MainViewController::createPlaylist()
@@ -362,6 +305,7 @@ void MainViewController::clearPlaylist()
         QString(),
         QStringLiteral("Are you sure you want to delete all the files from your current playlist"),
         QStringLiteral("NO"), {QStringLiteral("YES")});
+    alert->setDefaultButton(0); // Return never clears
     alert->setCallback([this](int button, const QString&) {
         if (button == 1) {
             m_model->clear();
@@ -396,23 +340,7 @@ void MainViewController::presentPlaceholder(const QString& title)
 
 QStringList MainViewController::expandForPlaying(const QStringList& paths)
 {
-    QStringList files;
-    for (const QString& path : paths) {
-        if (!FileManager::pathIsFolder(path)) {
-            files.append(path);
-            continue;
-        }
-        std::optional<QStringList> entries = FileManager::contentsOfDirectoryAtPath(path);
-        if (!entries)
-            continue;
-        entries->sort(Qt::CaseInsensitive);
-        for (const QString& name : *entries) {
-            const QString full = FileManager::appendingPathComponent(path, name);
-            if (!FileManager::pathIsFolder(full) && FileManager::fileIsSupported(full))
-                files.append(full);
-        }
-    }
-    return files;
+    return CurrentList::expandForPlaying(paths);
 }
 
 // ---- Transport ----
@@ -446,7 +374,6 @@ bool MainViewController::tryLoad(int index)
     if (!video && m_videoController)
         m_videoController->deleteLater();
     m_model->setCurrentRow(index);
-    m_skipGuard.itemPlayed();
     notifyRemote();
     return true;
 }
@@ -455,6 +382,8 @@ void MainViewController::loadPlayerWithPath(int index)
 {
     if (index < 0 || index >= tableContents().size())
         return;
+    m_skipGuard.reset();
+    m_skipGuard.tryIndex(index);
     m_currentSong = index;
     if (!tryLoad(index))
         skipFrom(index);
@@ -462,20 +391,22 @@ void MainViewController::loadPlayerWithPath(int index)
 
 void MainViewController::skipFrom(int failedIndex)
 {
-    int index = failedIndex;
+    int lastTried = failedIndex;
     const int count = int(tableContents().size());
-    while (m_skipGuard.itemFailed(index, count)) {
-        index = TransportRules::nextIndex(index, count, m_modes, m_random);
+    while (count > 0) {
+        const int index = TransportRules::nextIndex(lastTried, count, m_modes, m_random);
+        if (index < 0 || index >= count || !m_skipGuard.tryIndex(index))
+            break;
+        lastTried = index;
         m_currentSong = index;
         if (tryLoad(index))
             return;
     }
-    showStopped(index);
+    showStopped(lastTried);
 }
 
 void MainViewController::showStopped(int lastTriedIndex)
 {
-    m_skipGuard.reset();
     if (m_player)
         m_player->setDelegate(nullptr);
     m_player.reset();
@@ -490,20 +421,21 @@ void MainViewController::showStopped(int lastTriedIndex)
     notifyRemote();
 }
 
-void MainViewController::advance(bool forward)
+bool MainViewController::advance(bool forward)
 {
     const int count = int(tableContents().size());
     if (count == 0)
-        return;
+        return false;
     const int index = forward
                           ? TransportRules::nextIndex(m_currentSong, count, m_modes, m_random)
                           : TransportRules::previousIndex(m_currentSong, count, m_modes, m_random);
     if (index < 0 || index >= count)
-        return;
+        return false;
     const bool sameItem = index == m_currentSong;
     loadPlayerWithPath(index);
     if (sameItem && m_mpris)
         m_mpris->playerSeeked(0);
+    return true;
 }
 
 void MainViewController::forwardButton()
@@ -607,18 +539,22 @@ void MainViewController::setPlayImage(const QString& image)
                                          : QStringLiteral("Play"));
 }
 
+QString MainViewController::timeText(float seconds, bool countDown)
+{
+    const int minutes = int(seconds / 60.0f);
+    const int rest = int(seconds - 60.0f * float(minutes));
+    const QString sign = countDown ? QStringLiteral("-") : QString();
+    return rest > 9 ? QStringLiteral("%1%2:%3").arg(sign).arg(minutes).arg(rest)
+                    : QStringLiteral("%1%2:0%3").arg(sign).arg(minutes).arg(rest);
+}
+
 void MainViewController::updateUI()
 {
     if (!m_player)
         return;
     const float played = m_player->getTime();
-    const float t = m_countDown ? m_player->duration() - played : played;
-    const int minutes = int(t / 60.0f);
-    const int seconds = int(t - 60.0f * float(minutes));
-    const QString sign = m_countDown ? QStringLiteral("-") : QString();
     ui.currentTimeLabel->setText(
-        seconds > 9 ? QStringLiteral("%1%2:%3").arg(sign).arg(minutes).arg(seconds)
-                    : QStringLiteral("%1%2:0%3").arg(sign).arg(minutes).arg(seconds));
+        timeText(m_countDown ? m_player->duration() - played : played, m_countDown));
     if (!ui.timeSeeker->isSliderDown())
         ui.timeSeeker->setValue(int(played * 1000.0f));
 }
@@ -655,7 +591,15 @@ void MainViewController::playerIsPlaying(bool playing)
 
 void MainViewController::playerDidFinishPlaying()
 {
-    forwardButton();
+    // An engine stays "playing" at the end of its file; with nothing to follow it
+    // the player must show, and report, that no sound is produced.
+    if (m_player && !m_player->hasDecodedFrames()) {
+        // Opened, but nothing in it could be played: a failed item of this run.
+        skipFrom(m_currentSong);
+        return;
+    }
+    if (!advance(true))
+        showStopped(m_currentSong);
 }
 
 void MainViewController::beginInterruption()
@@ -819,44 +763,12 @@ void MainViewController::mousePressEvent(QMouseEvent *event)
 
 void MainViewController::animatePlaylist()
 {
-    const int height = ui.playlistContainer->height();
-    setPanelHeight(height >= 150 ? kPanelFolded : kPanelUnfolded, true);
+    m_listPanel->toggle();
 }
 
 void MainViewController::swipePlaylist(bool up)
 {
-    setPanelHeight(up ? kPanelFolded : kPanelUnfolded, true);
-}
-
-void MainViewController::setPanelHeight(int height, bool animated)
-{
-    const QRect target(0, 80, 320, height);
-    m_panelAnimation->stop();
-    if (!animated) {
-        ui.playlistContainer->setGeometry(target);
-        return;
-    }
-    m_panelAnimation->setStartValue(ui.playlistContainer->geometry());
-    m_panelAnimation->setEndValue(target);
-    m_panelAnimation->start();
-}
-
-bool MainViewController::eventFilter(QObject *watched, QEvent *event)
-{
-    // Vertical drags on the list's handle act as swipes.
-    if (watched == ui.playlistButton) {
-        if (event->type() == QEvent::MouseButtonPress) {
-            m_handlePressAt = static_cast<QMouseEvent *>(event)->position().toPoint();
-        } else if (event->type() == QEvent::MouseButtonRelease) {
-            const int dy =
-                static_cast<QMouseEvent *>(event)->position().toPoint().y() - m_handlePressAt.y();
-            if (std::abs(dy) >= 20) {
-                swipePlaylist(dy < 0);
-                return true; // a swipe is not also a click
-            }
-        }
-    }
-    return QWidget::eventFilter(watched, event);
+    m_listPanel->swipe(up);
 }
 
 // ---- Remote control ----

@@ -3,20 +3,25 @@
 // The player screen, root of the window: the transport over the current list, the
 // list itself, and the commands that fill, store, save and clear it.
 //
-// Owns the current list (tableContents), the index of the current item
-// (currentSong) and the one engine (player) that plays it; a new engine is made
-// for every item loaded and the previous one is destroyed, which stops it.
+// Owns the current list (tableContents, stored and filled by CurrentList), the
+// index of the current item (currentSong) and the one engine (player) that plays
+// it; a new engine is made for every item loaded and the previous one is
+// destroyed, which stops it. ListPanel folds and unfolds the list's panel.
 //
 // Sound behaviour beyond the plain rules:
-//  - skipping items that cannot be played (missing, unsupported, or failing to
-//    open in the engine) stops once every item has been tried; the screen then
-//    shows the stopped state and the name of the last item tried;
+//  - skipping items that cannot be played (missing, unsupported, failing to
+//    open in the engine, or ending without a decoded frame) never opens an item
+//    twice in one run: it stops when next gives an index already tried, and the
+//    screen then shows the stopped state and the name of the last item tried;
+//  - the end of an item with nothing to follow it (the list was cleared or
+//    shortened) releases the engine: the player shows and reports "stopped";
 //  - the end of a sleep resumes playback only if it was playing before;
 //  - coming back to the foreground restarts the time display only while playing.
 //
 // Main thread only. Workers build lists and hand them to the main thread, which
 // alone changes what the table shows.
 
+#include "app/ListPanel.h"
 #include "app/MovieScreen.h"
 #include "app/RemoteControlTarget.h"
 #include "app/TransportRules.h"
@@ -29,13 +34,12 @@
 #include <memory>
 
 class CAPlayer;
-
+class CurrentList;
 class MprisService;
 class PlaylistModel;
 class PopupView;
 class QLabel;
 class QListView;
-class QPropertyAnimation;
 class QPushButton;
 class QSlider;
 class QTimer;
@@ -44,8 +48,8 @@ class MainViewController : public QWidget, public CAPlayerDelegate, public Remot
     Q_OBJECT
 public:
     // Fixed frames of the 320 x 460 screen.
-    static constexpr int kPanelFolded = 25;
-    static constexpr int kPanelUnfolded = 345;
+    static constexpr int kPanelFolded = ListPanel::kFolded;
+    static constexpr int kPanelUnfolded = ListPanel::kUnfolded;
     static constexpr int kPopupTag = 100;
     static constexpr int kTimerIntervalMs = 30;
 
@@ -93,6 +97,7 @@ public:
     QString playImage() const { return m_playImage; }
     MovieScreen *videoController() const { return m_videoController; }
     PlaylistModel *model() const { return m_model; }
+    CurrentList *currentList() const { return m_currentList; }
 
     // Transport.
     void loadPlayerWithPath(int index);
@@ -106,7 +111,12 @@ public:
     QString currentSongName() const;
     void startTimer();
     void stopTimer();
+    // Shows the time played (or, counting down, the time left) and moves the slider.
     void updateUI();
+    // The time text for seconds (32-bit float): whole minutes, a colon, two-digit
+    // seconds, both truncated; minutes are not limited ("75:00"). "-" leads when
+    // counting down.
+    static QString timeText(float seconds, bool countDown);
     void didSelectRow(int row);
     // A shake: next, when "Shake To Shuffle" is on.
     void motionEnded();
@@ -160,36 +170,36 @@ public:
     void remoteQuit() override;
 
     // Expands folders one level to their supported files; files stay as given.
+    // Every path comes back absolute.
     static QStringList expandForPlaying(const QStringList& paths);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildScreen();
-    void restoreLastPlaylist();
-    void installList(MediaList items, int count, bool report, const std::function<void()>& then);
+    // After the current list was replaced or extended.
+    void listInstalled();
     // Loads index; false when the item cannot be played.
     bool tryLoad(int index);
     // Moves by the rules of next (or previous) and loads, skipping unplayable
-    // items within the bound.
-    void advance(bool forward);
+    // items within one run; false when the rules give no item to load.
+    bool advance(bool forward);
     void skipFrom(int failedIndex);
     void showStopped(int lastTriedIndex);
     void setPlayImage(const QString& image);
     void updateInfoLabel();
     void presentPlaceholder(const QString& title);
-    void setPanelHeight(int height, bool animated);
     void notifyRemote();
 
     Outlets ui;
-    PlaylistModel *m_model = nullptr;   // owned (child)
-    std::unique_ptr<CAPlayer> m_player; // main thread only
-    QTimer *m_timer = nullptr;          // owned (child)
-    MprisService *m_mpris = nullptr;    // owned (child)
+    PlaylistModel *m_model = nullptr;     // owned (child)
+    CurrentList *m_currentList = nullptr; // owned (child)
+    ListPanel *m_listPanel = nullptr;     // owned (child)
+    std::unique_ptr<CAPlayer> m_player;   // main thread only
+    QTimer *m_timer = nullptr;            // owned (child)
+    MprisService *m_mpris = nullptr;      // owned (child)
     QPointer<MovieScreen> m_videoController;
-    QPropertyAnimation *m_panelAnimation = nullptr; // owned (child)
     EngineFactory m_engineFactory;
     MovieScreenFactory m_movieFactory;
     TransportRules::Random m_random = &TransportRules::systemRandom;
@@ -200,7 +210,6 @@ private:
     bool m_backgroundMode = false;
     bool m_popoverIsActive = false;
     bool m_playingBeforeInterruption = false;
-    QPoint m_handlePressAt; // where a press on the list's handle began
     QString m_repeatImage = QStringLiteral("repeat_off.png");
     QString m_shuffleImage = QStringLiteral("shuffle_off.png");
     QString m_playImage = QStringLiteral("play.png");

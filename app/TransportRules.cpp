@@ -29,16 +29,10 @@ uint32_t TransportRules::systemRandom()
     return QRandomGenerator::global()->generate();
 }
 
-bool SkipGuard::itemFailed(int index, int count)
+bool SkipGuard::tryIndex(int index)
 {
+    if (m_tried.contains(index))
+        return false;
     m_tried.insert(index);
-    ++m_attempts;
-    // Shuffle may draw tried items again; the attempt cap keeps that bounded too.
-    return m_tried.size() < count && m_attempts < 4 * count + 16;
-}
-
-void SkipGuard::reset()
-{
-    m_tried.clear();
-    m_attempts = 0;
+    return true;
 }

@@ -35,19 +35,19 @@ public:
     static uint32_t systemRandom();
 };
 
-// Bounds the skipping of items that cannot be played: skipping goes on by the
-// rules of next until every item of the list has been tried (or, with shuffle,
-// until a generous number of draws), then stops.
+// One run of loading: the item the user (or the end of an item) asked for, then
+// the items skipped to while they cannot be played. A run never opens the same
+// item twice: it ends as soon as next (or previous) gives an index it has
+// already tried, whatever the mode (with repeat one or at the end of a list
+// without repeat that is at once; with shuffle, at the first repeated draw).
 class SkipGuard {
 public:
-    // Records a failed item; true while skipping should go on.
-    bool itemFailed(int index, int count);
-    // An item played: the next failure starts a fresh round.
-    void itemPlayed() { reset(); }
-    void reset();
-    bool isSkipping() const { return m_attempts > 0; }
+    // Starts a new run with no item tried.
+    void reset() { m_tried.clear(); }
+    // Records index as tried in this run; false when it was tried already, and
+    // then the run must stop.
+    bool tryIndex(int index);
 
 private:
     QSet<int> m_tried;
-    int m_attempts = 0;
 };

@@ -16,16 +16,26 @@
 
 namespace {
 
+// Reads the decoder, noting the first frame it delivers.
 class DecoderSource : public PcmSource {
 public:
-    explicit DecoderSource(AudioDecoder& decoder) : m_decoder(decoder) {}
+    DecoderSource(AudioDecoder& decoder, std::atomic<bool>& decoded)
+        : m_decoder(decoder), m_decoded(decoded)
+    {}
     int sampleRate() const override { return m_decoder.sampleRate(); }
     int channels() const override { return m_decoder.channels(); }
-    int64_t read(int16_t *out, int64_t frames) override { return m_decoder.read(out, frames); }
+    int64_t read(int16_t *out, int64_t frames) override
+    {
+        const int64_t got = m_decoder.read(out, frames);
+        if (got > 0 && !m_decoded.load(std::memory_order_relaxed))
+            m_decoded.store(true, std::memory_order_release);
+        return got;
+    }
     void seek(int64_t frame) override { m_decoder.seek(frame); }
 
 private:
     AudioDecoder& m_decoder;
+    std::atomic<bool>& m_decoded;
 };
 
 } // namespace
@@ -39,7 +49,7 @@ CAPlayer::CAPlayer(const QString& path, AudioOutputFactory outputFactory)
         return;
     }
     m_valid = true;
-    m_source = std::make_unique<DecoderSource>(*m_decoder);
+    m_source = std::make_unique<DecoderSource>(*m_decoder, m_framesDecoded);
     m_totalFrames = std::max<int64_t>(m_decoder->totalFrames(), 0);
     m_decoder->seek(0);
     m_duration = float(double(m_totalFrames) / double(m_decoder->sampleRate()));
@@ -63,6 +73,7 @@ void CAPlayer::prepareToPlay()
 {
     if (!m_valid || m_graph)
         return;
+    m_framesDecoded.store(false, std::memory_order_release);
     std::unique_ptr<AudioOutput> output =
         m_outputFactory ? m_outputFactory() : std::make_unique<SdlAudioOutput>();
     // The render function is only called after start(), when the graph exists.

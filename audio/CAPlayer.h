@@ -22,6 +22,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -69,6 +70,10 @@ public:
     bool isPlaying() const { return m_isPlaying; }
     // Set by pause(), cleared only by stop().
     bool isPaused() const { return m_isPaused; }
+    // Whether the decoder has delivered any frame since prepareToPlay(). A file
+    // that opens but ends without one (no data, or nothing decodable) reports
+    // its end with this still false. Main thread; set by the render thread.
+    bool hasDecodedFrames() const { return m_framesDecoded.load(std::memory_order_acquire); }
 
     // Length of the file in seconds / in frames at the file's rate.
     float duration() const { return m_duration; }
@@ -130,6 +135,10 @@ private:
     // destroyed before it runs is never touched.
     std::shared_ptr<CAPlayer *> m_self;         // main thread only
     const std::weak_ptr<CAPlayer *> m_weakSelf; // immutable; copied by the render thread
+
+    // Atomic: set by the render thread at the first frame decoded, cleared by
+    // prepareToPlay() (before the output starts).
+    std::atomic<bool> m_framesDecoded{false};
 
     // Main thread only.
     CAPlayerDelegate *m_delegate = nullptr;

@@ -85,7 +85,7 @@ void ActionSheet::present()
     }
     const QStringList titles = buttonTitles();
     const int cancel = cancelButtonIndex();
-    QPushButton *first = nullptr;
+    QPushButton *focused = nullptr;
     for (int i = 0; i < titles.size(); ++i) {
         auto *button = new QPushButton(titles[i], dialog);
         button->setAutoDefault(false);
@@ -97,8 +97,8 @@ void ActionSheet::present()
         }
         connect(button, &QPushButton::clicked, this, [this, i] { pressButton(i); });
         layout->addWidget(button);
-        if (!first)
-            first = button;
+        if (!focused || i == cancel)
+            focused = button;
     }
     dialog->installEventFilter(this);
 
@@ -109,8 +109,10 @@ void ActionSheet::present()
         dialog->move(window->mapToGlobal(QPoint(0, window->height() - dialog->height())));
     }
     dialog->show();
-    if (first)
-        first->setFocus();
+    // Space presses the focused button: the cancel button, so that it never
+    // destroys by accident; the first button when there is no cancel button.
+    if (focused)
+        focused->setFocus();
 }
 
 bool ActionSheet::eventFilter(QObject *watched, QEvent *event)

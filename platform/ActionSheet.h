@@ -7,7 +7,9 @@
 // destructive button (if any) is index 0, the other buttons follow in the order
 // given, and the cancel button (if any) is last. Pressing a button closes the
 // sheet and calls the callback once with that index; Escape presses the cancel
-// button (and does nothing when there is none). Callers that dispatch on titles
+// button (and does nothing when there is none). The keyboard focus starts on the
+// cancel button (else the first), so Space never presses a destructive one;
+// Return and Enter press nothing. Callers that dispatch on titles
 // read them with buttonTitles().
 //
 // show() may be called from any thread except the render thread: from a worker the

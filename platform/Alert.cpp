@@ -42,6 +42,12 @@ QStringList Alert::buttonTitles() const
     return QStringList{m_cancelButton} + m_otherButtons;
 }
 
+int Alert::defaultButton() const
+{
+    const int count = int(buttonTitles().size());
+    return m_defaultButton >= 0 && m_defaultButton < count ? m_defaultButton : count - 1;
+}
+
 QString Alert::text() const
 {
     return m_field ? m_field->text() : m_text;
@@ -95,7 +101,7 @@ void Alert::present()
     }
     auto *row = new QHBoxLayout;
     const QStringList titles = buttonTitles();
-    QPushButton *last = nullptr;
+    QPushButton *defaultButton = nullptr;
     for (int i = 0; i < titles.size(); ++i) {
         if (titles[i].isEmpty())
             continue;
@@ -103,21 +109,24 @@ void Alert::present()
         button->setAutoDefault(false);
         connect(button, &QPushButton::clicked, this, [this, i] { pressButton(i); });
         row->addWidget(button);
-        last = button;
+        if (i == this->defaultButton())
+            defaultButton = button;
     }
     layout->addLayout(row);
-    // Return presses the last button (the one an alert offers as its action); Escape
-    // closes like the cancel button.
-    if (last)
-        last->setDefault(true);
+    // Escape rejects the dialog, which answers like the cancel button.
+    if (defaultButton)
+        defaultButton->setDefault(true);
     connect(dialog, &QDialog::rejected, this, [this] {
         if (!m_closed)
             pressButton(0);
     });
     dialog->setMinimumWidth(260);
     dialog->show();
+    // Space presses the focused button: it starts on the default one.
     if (m_field)
         m_field->setFocus();
+    else if (defaultButton)
+        defaultButton->setFocus();
 }
 
 void Alert::pressButton(int index)

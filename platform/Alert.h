@@ -8,6 +8,10 @@
 // button closes the alert and calls the callback once with that index and the text
 // field's contents.
 //
+// Keys: Return and Enter press the default button (the last one, unless
+// setDefaultButton() says otherwise; a confirmation that deletes or clears makes
+// it the cancel button, 0); Escape presses the cancel button, index 0.
+//
 // show() may be called from any thread except the render thread: from a worker the
 // alert is handed to the main thread and shown there. Everything else is main
 // thread only. An alert owns itself from show() on and is deleted after it closes.
@@ -35,6 +39,10 @@ public:
     static void showMessage(const QString& title, const QString& message);
 
     void setCallback(Callback callback) { m_callback = std::move(callback); }
+    // The button that Return and Enter press; -1 (the default): the last one.
+    // Set before show().
+    void setDefaultButton(int index) { m_defaultButton = index; }
+    int defaultButton() const;
     // Adds the text field, with a placeholder and a first text.
     void setTextField(const QString& placeholder, const QString& text = {});
 
@@ -68,6 +76,7 @@ private:
     const QString m_message;
     const QString m_cancelButton;
     const QStringList m_otherButtons;
+    int m_defaultButton = -1;
     bool m_hasTextField = false;
     QString m_placeholder;
     QString m_text;

@@ -1,6 +1,6 @@
 #include "playlists/CAPlaylistCell.h"
 
-#include "app/PlaylistModel.h"
+#include "playlists/PlaylistModel.h"
 
 #include <QPainter>
 

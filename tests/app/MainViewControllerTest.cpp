@@ -1,26 +1,32 @@
 // The player screen driven as a user drives it, with engines on an ideal output
 // (no sound card) and a stand-in movie screen.
 #include "app/MainViewController.h"
-#include "app/PlaylistModel.h"
+#include "app/CurrentList.h"
 #include "audio/CAPlayer.h"
 #include "audio/OfflineAudioOutput.h"
 #include "audio/SystemVolume.h"
 #include "platform/Alert.h"
 #include "platform/UserDefaults.h"
 #include "playlists/PlaylistHelper.h"
+#include "playlists/PlaylistModel.h"
 #include "settings/SettingsHelper.h"
 #include "settings/SettingsKeys.h"
 #include "support/EngineTestSupport.h"
 #include "support/TestEnvironment.h"
 #include "ui/PopupView.h"
 
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
-#include <QThread>
 #include <QThreadPool>
-#include <cmath>
+#include <QTimer>
+#include <QtEndian>
+#include <cstdio>
 #include <gtest/gtest.h>
 
 namespace {
@@ -45,11 +51,13 @@ MediaDescPtr record(const QString& path, const QString& title = {}, const QStrin
     return item;
 }
 
-// Stores a list as the program's last list, so that a new screen starts with it.
-void storeLastList(const MediaList& items)
+// The confirmation being shown, as the user sees it.
+QDialog *shownAlertWindow()
 {
-    UserDefaults::standard().setObject(QStringLiteral("Last Playlist"),
-                                       MediaDesc::archivedDataWithItems(items));
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->objectName() == QLatin1String("alert") && w->isVisible())
+            return qobject_cast<QDialog *>(w);
+    return nullptr;
 }
 
 class StandInMovie : public MovieScreen {
@@ -74,13 +82,17 @@ public:
 class PlayerScreen : public testing::Test {
 protected:
     // A screen over the given list, with engines on manual ideal outputs.
-    void open(const MediaList& items)
+    void open(const MediaList& items,
+              OfflineAudioOutput::Mode mode = OfflineAudioOutput::Mode::Manual)
     {
-        storeLastList(items);
+        screen.reset(); // a new screen starts with the stored last list
+        UserDefaults::standard().setObject(QStringLiteral("Last Playlist"),
+                                           MediaDesc::archivedDataWithItems(items));
+        enginesMade = 0;
         screen = std::make_unique<MainViewController>();
-        screen->setEngineFactory([this](const QString& path) {
-            auto engine = std::make_unique<CAPlayer>(path, [this] {
-                auto output = std::make_unique<OfflineAudioOutput>(8000);
+        screen->setEngineFactory([this, mode](const QString& path) {
+            auto engine = std::make_unique<CAPlayer>(path, [this, mode] {
+                auto output = std::make_unique<OfflineAudioOutput>(8000, mode);
                 lastOutput = output.get();
                 return output;
             });
@@ -101,10 +113,13 @@ protected:
 
 } // namespace
 
-TEST_F(PlayerScreen, NextAndPreviousFollowTheModes)
+TEST_F(PlayerScreen, NextAndPreviousFollowTheModesAndTheScreenNamesTheItem)
 {
-    open({record(wav(QStringLiteral("a.wav"), 1)), record(wav(QStringLiteral("b.wav"), 1)),
+    open({record(wav(QStringLiteral("First Song.wav"), 1)),
+          record(wav(QStringLiteral("b.wav"), 1), QStringLiteral("Bee"), QStringLiteral("Band")),
           record(wav(QStringLiteral("c.wav"), 1))});
+    const QModelIndex first = screen->model()->index(0);
+    EXPECT_EQ(first.data(PlaylistModel::TitleRole).toString(), QStringLiteral("First Song"));
     screen->didSelectRow(2);
     EXPECT_EQ(screen->currentSong(), 2);
     EXPECT_TRUE(screen->player()->isPlaying());
@@ -123,6 +138,8 @@ TEST_F(PlayerScreen, NextAndPreviousFollowTheModes)
     EXPECT_EQ(screen->currentSong(), 0) << "repeat all wraps forwards";
     screen->backwardButton();
     EXPECT_EQ(screen->currentSong(), 0) << "but not backwards";
+    EXPECT_TRUE(first.data(PlaylistModel::HighlightRole).toBool());
+    EXPECT_EQ(screen->outlets().songNameLabel->text(), QStringLiteral("First Song"));
 
     screen->repeatButton();
     EXPECT_EQ(screen->repeatImage(), QStringLiteral("repeat_off.png"));
@@ -131,6 +148,16 @@ TEST_F(PlayerScreen, NextAndPreviousFollowTheModes)
     screen->setRandom([] { return 7u; });
     screen->forwardButton();
     EXPECT_EQ(screen->currentSong(), 1); // 7 mod 3
+    EXPECT_FALSE(first.data(PlaylistModel::HighlightRole).toBool());
+    EXPECT_TRUE(screen->model()->index(1).data(PlaylistModel::HighlightRole).toBool());
+    EXPECT_EQ(screen->outlets().songNameLabel->text(), QStringLiteral("Band - Bee"));
+
+    screen->setRandom([] { return 8u; });
+    screen->motionEnded(); // a shake: next, only with "Shake To Shuffle" on
+    EXPECT_EQ(screen->currentSong(), 1);
+    SettingsHelper::setSettings(SettingsKeys::ShakeToShuffle, true);
+    screen->motionEnded();
+    EXPECT_EQ(screen->currentSong(), 2);
 }
 
 TEST_F(PlayerScreen, EndOfTrackAdvancesAndRepeatOneRestarts)
@@ -147,40 +174,79 @@ TEST_F(PlayerScreen, EndOfTrackAdvancesAndRepeatOneRestarts)
     EXPECT_EQ(screen->currentSong(), 1);
 }
 
-TEST_F(PlayerScreen, SkippingStopsOnceEveryItemWasTried)
+TEST_F(PlayerScreen, ASkipRunOpensNoItemTwiceAndNeverStalls)
 {
-    const QString garbage = TestEnvironment::writeFile(
-        TestEnvironment::home() + QStringLiteral("/music/noise.mp3"), QByteArray(4096, '\x5a'));
-    open({record(QStringLiteral("/gone/one.mp3")), record(garbage),
-          record(QStringLiteral("/gone/three.txt"))});
-    screen->repeatButton();
-    screen->repeatButton(); // repeat all would loop for ever without the bound
-    screen->playButton();
-    EXPECT_EQ(screen->player(), nullptr);
-    EXPECT_FALSE(screen->isTimerRunning());
-    EXPECT_EQ(screen->playImage(), QStringLiteral("play.png"));
-    EXPECT_FALSE(screen->outlets().songNameLabel->text().isEmpty())
-        << "the last item tried is named";
+    // A WAV header that promises a second of sound with nothing after it: the file
+    // opens, and ends without a frame.
+    QByteArray header = EngineTest::wavBytes({}, 8000, 1);
+    qToLittleEndian<quint32>(16000, header.data() + 40);
+    const QString damaged =
+        TestEnvironment::writeFile(TestEnvironment::home() + QStringLiteral("/bad.wav"), header);
+    const QString good = wav(QStringLiteral("good.wav"), 1);
+    const struct {
+        const char *mode;
+        int repeatPresses;
+        bool othersMissing;
+        QString lastTried;
+    } rows[] = {{"repeat off", 0, false, QStringLiteral("bad")},
+                {"repeat one", 1, false, QStringLiteral("bad")},
+                {"repeat all, the rest missing", 2, true, QStringLiteral("198")}};
+    for (const auto& row : rows) {
+        MediaList items;
+        for (int i = 0; i < 199; ++i)
+            items.append(record(row.othersMissing ? QStringLiteral("/gone/%1.wav").arg(i) : good));
+        items.append(record(damaged));
+        open(items, OfflineAudioOutput::Mode::FreeRunning);
+        for (int i = 0; i < row.repeatPresses; ++i)
+            screen->repeatButton();
+
+        QElapsedTimer run, sinceTick;
+        qint64 longestStall = 0;
+        QTimer ticker;
+        ticker.setInterval(2);
+        QObject::connect(&ticker, &QTimer::timeout,
+                         [&] { longestStall = std::max(longestStall, sinceTick.restart()); });
+        run.start();
+        sinceTick.start();
+        ticker.start();
+        screen->didSelectRow(199);
+        ASSERT_TRUE(TestEnvironment::waitUntil([&] { return !screen->player(); }, 3000))
+            << row.mode;
+        const qint64 ms = run.elapsed();
+        longestStall = std::max(longestStall, sinceTick.elapsed());
+        std::printf("skip run (%s): %lld ms, longest main-thread stall %lld ms\n", row.mode,
+                    qint64(ms), qint64(longestStall));
+        EXPECT_LT(ms, 1000) << row.mode;
+        EXPECT_LE(longestStall, 50) << row.mode;
+        EXPECT_EQ(enginesMade, 1) << row.mode << ": the damaged item is opened once";
+        EXPECT_EQ(screen->outlets().songNameLabel->text(), row.lastTried) << row.mode;
+    }
     EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty()) << "skipping is silent";
 }
 
-TEST_F(PlayerScreen, TimeTextCountsUpAndDown)
+TEST(PlayerTime, TheTimeTextTruncatesToWholeSecondsWithUnlimitedMinutes)
+{
+    const struct {
+        float seconds;
+        const char *up, *down;
+    } rows[] = {{0, "0:00", "-0:00"},      {9, "0:09", "-0:09"},        {10, "0:10", "-0:10"},
+                {59.99f, "0:59", "-0:59"}, {60, "1:00", "-1:00"},       {599.99f, "9:59", "-9:59"},
+                {600, "10:00", "-10:00"},  {3725.5f, "62:05", "-62:05"}};
+    for (const auto& row : rows) {
+        EXPECT_EQ(MainViewController::timeText(row.seconds, false), QLatin1String(row.up));
+        EXPECT_EQ(MainViewController::timeText(row.seconds, true), QLatin1String(row.down));
+    }
+}
+
+TEST_F(PlayerScreen, TimeTextCountsUpOrDownTheTimerStopsInTheBackgroundSleepPauses)
 {
     open({record(wav(QStringLiteral("long.wav"), 200))});
     screen->didSelectRow(0);
-    screen->updateUI();
-    EXPECT_EQ(screen->outlets().currentTimeLabel->text(), QStringLiteral("0:00"));
     screen->seekTime(65.4f);
     screen->updateUI();
     EXPECT_EQ(screen->outlets().currentTimeLabel->text(), QStringLiteral("1:05"));
     screen->countDown();
     EXPECT_EQ(screen->outlets().currentTimeLabel->text(), QStringLiteral("-2:14"));
-}
-
-TEST_F(PlayerScreen, TimerStopsInTheBackgroundAndSleepPausesAndResumes)
-{
-    open({record(wav(QStringLiteral("a.wav"), 2))});
-    screen->didSelectRow(0);
     EXPECT_TRUE(screen->isTimerRunning());
     EXPECT_EQ(screen->playImage(), QStringLiteral("pause.png"));
     screen->appIsSuspended(true);
@@ -200,7 +266,7 @@ TEST_F(PlayerScreen, TimerStopsInTheBackgroundAndSleepPausesAndResumes)
     EXPECT_FALSE(screen->player()->isPlaying());
 }
 
-TEST_F(PlayerScreen, RemoteCommandsFollowThePlayButtonRules)
+TEST_F(PlayerScreen, RemoteCommandsFollowThePlayButtonRulesAndTheStatusTellsTheTruth)
 {
     open({record(wav(QStringLiteral("a.wav"), 2)), record(wav(QStringLiteral("b.wav"), 2))});
     screen->didSelectRow(0);
@@ -209,12 +275,23 @@ TEST_F(PlayerScreen, RemoteCommandsFollowThePlayButtonRules)
     screen->remoteControlReceivedWithEvent(RemoteControlPause);
     EXPECT_TRUE(screen->player()->isPlaying()) << "pause on a paused engine resumes";
     screen->remoteControlReceivedWithEvent(RemoteControlPlay);
-    EXPECT_TRUE(screen->player()->isPlaying());
+    EXPECT_TRUE(screen->player()->isPlaying()) << "play is ignored";
     screen->remoteControlReceivedWithEvent(RemoteControlNextTrack);
     EXPECT_EQ(screen->currentSong(), 1);
     screen->remoteControlReceivedWithEvent(RemoteControlStop);
-    EXPECT_FALSE(screen->player()->isPlaying());
     EXPECT_EQ(screen->remotePlaybackStatus(), RemoteControlTarget::PlaybackStatus::Stopped);
+
+    // The list cleared under a playing item: once it has ended, nothing sounds.
+    screen->remoteControlReceivedWithEvent(RemoteControlTogglePlayPause);
+    screen->clearPlaylist();
+    Alert::openAlerts().value(0)->pressButton(1);
+    EXPECT_EQ(screen->remotePlaybackStatus(), RemoteControlTarget::PlaybackStatus::Playing);
+    lastOutput->pull(20000);
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] {
+        return screen->remotePlaybackStatus() == RemoteControlTarget::PlaybackStatus::Stopped;
+    }));
+    EXPECT_FALSE(screen->remoteCurrentTrack().has_value());
+    EXPECT_FALSE(screen->isTimerRunning());
 }
 
 TEST_F(PlayerScreen, VideoHandsOverToTheMovieScreenAndBack)
@@ -246,44 +323,85 @@ TEST_F(PlayerScreen, VideoHandsOverToTheMovieScreenAndBack)
     EXPECT_FALSE(screen->outlets().videoButton->isEnabled());
 }
 
-TEST_F(PlayerScreen, AppendingReportsThePathsHandedIn)
+TEST_F(PlayerScreen, AddingReportsHowManyPathsWereHandedIn)
 {
     open({});
-    const QStringList paths = {wav(QStringLiteral("a.wav"), 1), QStringLiteral("/gone.wav"),
-                               wav(QStringLiteral("b.wav"), 1)};
-    bool done = false;
-    screen->addCollectionWithItems(paths, true, [&] { done = true; });
-    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return done; }));
-    EXPECT_EQ(screen->tableContents().size(), 2);
-    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
-              QStringList{QStringLiteral("3 items have been added to your current playlist")});
-
-    done = false;
-    screen->addCollectionWithItems({}, true, [&] { done = true; });
-    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return done; }));
-    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
-              QStringList{QStringLiteral("There are no items in selected folder.")});
+    const QString a = wav(QStringLiteral("a.wav"), 1);
+    const struct {
+        QStringList paths;
+        QString message;
+    } rows[] = {
+        {{a}, QStringLiteral("one item have been added to your current playlist")},
+        {{a, QStringLiteral("/gone.wav"), a},
+         QStringLiteral("3 items have been added to your current playlist")},
+        {{}, QStringLiteral("There are no items in selected folder.")},
+    };
+    for (const auto& row : rows) {
+        bool done = false;
+        screen->addCollectionWithItems(row.paths, true, [&] { done = true; });
+        ASSERT_TRUE(TestEnvironment::waitUntil([&] { return done; }));
+        EXPECT_EQ(TestEnvironment::takeAlertMessages(), QStringList{row.message});
+    }
+    EXPECT_EQ(screen->tableContents().size(), 3) << "a missing path adds no record";
 }
 
-TEST_F(PlayerScreen, ARestartRestoresTheStoredListButNotAClear)
+TEST_F(PlayerScreen, RelativePathsBecomeAbsoluteAndABurstOfStoresKeepsTheNewestList)
 {
     open({});
+    const QString music = TestEnvironment::home() + QStringLiteral("/music");
+    const QString file = wav(QStringLiteral("a b.wav"), 1);
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(music);
+    EXPECT_EQ(
+        MainViewController::expandForPlaying({QStringLiteral("a b.wav"), QStringLiteral(".")}),
+        (QStringList{file, file}));
     bool done = false;
-    screen->addCollectionWithItems(
-        {wav(QStringLiteral("a.wav"), 1), wav(QStringLiteral("b.wav"), 1)}, false,
-        [&] { done = true; });
+    screen->addCollectionWithItems({QStringLiteral("./a b.wav")}, false, [&] { done = true; });
+    QDir::setCurrent(before);
     ASSERT_TRUE(TestEnvironment::waitUntil([&] { return done; }));
-    QThreadPool::globalInstance()->waitForDone(); // the store runs on a worker
+    ASSERT_EQ(screen->tableContents().size(), 1);
+    EXPECT_EQ(screen->tableContents()[0]->filePath, file);
+
+    // Bursts of stores; a short list stored just after a long one would be
+    // replaced by it if the two ran side by side.
+    int appended = 0;
+    for (int i = 0; i < 20; ++i)
+        screen->addCollectionWithItems(QStringList(50, file), false, [&] { ++appended; });
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return appended == 20; }, 20000));
+    const MediaList burst = screen->tableContents();
+    ASSERT_EQ(burst.size(), 1001);
+    for (int round = 0; round < 5; ++round) {
+        screen->model()->setItems(burst);
+        screen->updateLastPlaylist();
+        screen->model()->setItems(burst.mid(0, 1));
+        screen->updateLastPlaylist();
+        screen->currentList()->waitForStores();
+        QThreadPool::globalInstance()->waitForDone(); // where no store may run
+        const auto stored = MediaDesc::itemsWithArchivedData(
+            UserDefaults::standard().objectForKey(QStringLiteral("Last Playlist")).toByteArray());
+        ASSERT_EQ(stored.value_or(MediaList()).size(), 1) << "an older list replaced the newest";
+    }
+}
+
+TEST_F(PlayerScreen, ReturnOnTheClearPromptKeepsTheListAndYesClearsItForThisRunOnly)
+{
+    open({record(wav(QStringLiteral("a.wav"), 1)), record(wav(QStringLiteral("b.wav"), 1))});
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+        screen->clearPlaylist();
+        ASSERT_NE(shownAlertWindow(), nullptr);
+        QTest::keyClick(shownAlertWindow(), key);
+        EXPECT_TRUE(Alert::openAlerts().isEmpty()) << key;
+        EXPECT_EQ(screen->tableContents().size(), 2) << key;
+    }
     screen->clearPlaylist();
-    QCoreApplication::processEvents();
-    ASSERT_EQ(Alert::openAlerts().size(), 1);
-    Alert::openAlerts().first()->pressButton(1);
+    Alert::openAlerts().value(0)->pressButton(1);
     EXPECT_TRUE(screen->tableContents().isEmpty());
 
+    screen.reset();
     UserDefaults::standard().synchronize();
     UserDefaults::resetStandardForTesting();
     MainViewController again;
-    ASSERT_EQ(again.tableContents().size(), 2);
+    ASSERT_EQ(again.tableContents().size(), 2) << "a clear is not stored";
     EXPECT_TRUE(again.tableContents()[0]->filePath->endsWith(QStringLiteral("a.wav")));
 }
 
@@ -302,78 +420,9 @@ TEST_F(PlayerScreen, OpeningAShorterPlaylistKeepsTheOldItemPlaying)
     EXPECT_EQ(screen->outlets().playlistInfoLabel->text(), QStringLiteral("8 of 5"));
     EXPECT_EQ(screen->player(), playing);
     EXPECT_TRUE(playing->isPlaying());
-}
-
-TEST_F(PlayerScreen, MenusReplaceEachOtherAndATapOutsideClosesThem)
-{
-    open({});
-    screen->barButtonPressed(QStringLiteral("Songs"));
-    screen->barButtonPressed(QStringLiteral("Playlists"));
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    ASSERT_EQ(screen->popupViews().size(), 1);
-    EXPECT_EQ(screen->popupViews().first()->geometry().topLeft(), QPoint(80, 308));
-    QTest::mouseClick(screen.get(), Qt::LeftButton, {}, QPoint(300, 200));
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(screen->popupViews().isEmpty());
-    EXPECT_FALSE(screen->popoverIsActive());
-}
-
-TEST_F(PlayerScreen, AnUnnamedRecordShowsItsFileNameAndTheHighlightFollowsNext)
-{
-    open({record(wav(QStringLiteral("First Song.wav"), 1)),
-          record(wav(QStringLiteral("b.wav"), 1), QStringLiteral("Bee"), QStringLiteral("Band"))});
-    const QModelIndex first = screen->model()->index(0);
-    EXPECT_EQ(first.data(PlaylistModel::TitleRole).toString(), QStringLiteral("First Song"));
-    EXPECT_EQ(screen->tableContents()[0]->title, QStringLiteral("First Song")) << "kept";
-
-    screen->didSelectRow(0);
-    EXPECT_TRUE(first.data(PlaylistModel::HighlightRole).toBool());
-    EXPECT_EQ(screen->outlets().songNameLabel->text(), QStringLiteral("First Song"));
-    screen->forwardButton();
-    EXPECT_FALSE(first.data(PlaylistModel::HighlightRole).toBool());
-    EXPECT_TRUE(screen->model()->index(1).data(PlaylistModel::HighlightRole).toBool());
-    EXPECT_EQ(screen->outlets().songNameLabel->text(), QStringLiteral("Band - Bee"));
-
-    // A picture of the screen for reviewers.
-    screen->animatePlaylist();
-    QTest::qWait(1100);
-    const QString shot = TestEnvironment::home() + QStringLiteral("/player.png");
-    EXPECT_TRUE(screen->grab().save(shot));
-    if (const QByteArray dir = qgetenv("QUAVER_SCREENSHOT_DIR"); !dir.isEmpty())
-        screen->grab().save(QString::fromLocal8Bit(dir) + QStringLiteral("/player.png"));
-}
-
-TEST_F(PlayerScreen, ShakeAdvancesOnlyWhenTheSettingIsOn)
-{
-    open({record(wav(QStringLiteral("a.wav"), 1)), record(wav(QStringLiteral("b.wav"), 1))});
-    screen->didSelectRow(0);
-    screen->motionEnded();
-    EXPECT_EQ(screen->currentSong(), 0);
-    SettingsHelper::setSettings(SettingsKeys::ShakeToShuffle, true);
-    screen->motionEnded();
-    EXPECT_EQ(screen->currentSong(), 1);
-}
-
-TEST(PlaylistModel, ALateDurationLandsOnItsOwnRecordOnly)
-{
-    PlaylistModel model;
-    std::atomic<bool> release{false};
-    model.setDurationReader([&](const QString&) {
-        while (!release.load())
-            QThread::msleep(1);
-        return std::optional<QString>(QStringLiteral("1:23"));
-    });
-    const MediaDescPtr slow = record(QStringLiteral("/x/slow.mp3"), QStringLiteral("slow"));
-    model.setItems({slow});
-    EXPECT_EQ(model.index(0).data(PlaylistModel::DurationRole).toString(), QString());
-    const MediaDescPtr other = record(QStringLiteral("/x/other.mp3"), QStringLiteral("other"));
-    other->duration = QStringLiteral("9:99");
-    model.setItems({other, slow}); // the list changed while the worker ran
-    release = true;
-    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return slow->duration.has_value(); }));
-    EXPECT_EQ(*slow->duration, QStringLiteral("1:23"));
-    EXPECT_EQ(*other->duration, QStringLiteral("9:99"));
-    EXPECT_EQ(model.index(1).data(PlaylistModel::DurationRole).toString(), QStringLiteral("1:23"));
+    lastOutput->pull(10000); // its end: nothing follows item 8 of 5
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return !screen->player(); }));
+    EXPECT_EQ(screen->remotePlaybackStatus(), RemoteControlTarget::PlaybackStatus::Stopped);
 }
 
 TEST(PlayerVolume, TheVolumeControlIsRememberedAcrossRuns)
@@ -396,31 +445,34 @@ TEST_F(PlayerScreen, TheListPanelFoldsByTapAndByDragOnItsHandle)
 {
     open({});
     QWidget *panel = screen->outlets().playlistContainer;
-    auto settle = [] { QTest::qWait(1100); }; // the panel moves over one second
-    screen->animatePlaylist();
-    settle();
-    EXPECT_EQ(panel->geometry(), QRect(0, 80, 320, MainViewController::kPanelUnfolded));
-    screen->swipePlaylist(false); // down on an unfolded panel: stays unfolded
-    settle();
-    EXPECT_EQ(panel->height(), MainViewController::kPanelUnfolded);
-
+    auto settlesAt = [panel](int height) {
+        return TestEnvironment::waitUntil([&] { return panel->height() == height; }) &&
+               panel->geometry() == QRect(0, 80, 320, height);
+    };
     QPushButton *handle = screen->outlets().playlistButton;
+    QTest::mouseClick(handle, Qt::LeftButton);
+    EXPECT_TRUE(settlesAt(MainViewController::kPanelUnfolded));
+    screen->swipePlaylist(false); // down on an unfolded panel: stays unfolded
+    EXPECT_TRUE(settlesAt(MainViewController::kPanelUnfolded));
+
     QTest::mousePress(handle, Qt::LeftButton, {}, QPoint(160, 20));
     QTest::mouseRelease(handle, Qt::LeftButton, {}, QPoint(160, -20)); // a drag upwards
-    settle();
-    EXPECT_EQ(panel->height(), MainViewController::kPanelFolded);
+    EXPECT_TRUE(settlesAt(MainViewController::kPanelFolded));
 }
 
-TEST_F(PlayerScreen, NewPlaylistSavesTheListOnlyWhenConfirmedAndClosesTheMenu)
+TEST_F(PlayerScreen, MenusReplaceEachOtherAndNewPlaylistSavesOnlyWhenConfirmed)
 {
     open({record(wav(QStringLiteral("a.wav"), 1))});
     for (int button : {0, 1}) {
+        screen->barButtonPressed(QStringLiteral("Songs"));
         screen->barButtonPressed(QStringLiteral("Playlists"));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ASSERT_EQ(screen->popupViews().size(), 1);
+        EXPECT_EQ(screen->popupViews().first()->geometry().topLeft(), QPoint(80, 308));
         screen->createPlaylist();
         QCoreApplication::processEvents();
         ASSERT_EQ(Alert::openAlerts().size(), 1);
         Alert *prompt = Alert::openAlerts().first();
-        EXPECT_EQ(prompt->buttonTitles().value(1), QStringLiteral("Create"));
         prompt->setText(QStringLiteral("Mine"));
         prompt->pressButton(button);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -431,4 +483,10 @@ TEST_F(PlayerScreen, NewPlaylistSavesTheListOnlyWhenConfirmedAndClosesTheMenu)
     EXPECT_EQ(TestEnvironment::takeAlertMessages(),
               QStringList{QStringLiteral("Mine playlist was created.")});
     EXPECT_EQ(PlaylistHelper::contentsForPlaylist(QStringLiteral("Mine"))->size(), 1);
+
+    screen->barButtonPressed(QStringLiteral("Songs"));
+    QTest::mouseClick(screen.get(), Qt::LeftButton, {}, QPoint(300, 200)); // outside
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(screen->popupViews().isEmpty());
+    EXPECT_FALSE(screen->popoverIsActive());
 }

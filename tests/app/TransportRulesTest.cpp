@@ -39,18 +39,7 @@ TEST(TransportRules, PlainAndRepeatAllFollowTheTable)
     }
 }
 
-TEST(TransportRules, RepeatOneWinsOverShuffleAndRepeatAll)
-{
-    PlaybackModes modes;
-    modes.repeatOne = true;
-    modes.shuffleOn = true;
-    for (int current : {0, 3, 6}) {
-        EXPECT_EQ(TransportRules::nextIndex(current, 7, modes, kNeverCalled), current);
-        EXPECT_EQ(TransportRules::previousIndex(current, 7, modes, kNeverCalled), current);
-    }
-}
-
-TEST(TransportRules, ShuffleTakesTheDrawModuloTheLength)
+TEST(TransportRules, RepeatOneWinsAndShuffleTakesTheDrawModuloTheLength)
 {
     PlaybackModes modes;
     modes.shuffleOn = true;
@@ -59,38 +48,10 @@ TEST(TransportRules, ShuffleTakesTheDrawModuloTheLength)
     EXPECT_EQ(TransportRules::nextIndex(0, 5, modes, random), 2);
     EXPECT_EQ(TransportRules::previousIndex(0, 5, modes, random), int(0xFFFFFFFFu % 5));
     EXPECT_EQ(TransportRules::nextIndex(4, 1, modes, random), 0) << "one item always gives 0";
-}
 
-TEST(TransportRules, ShuffleCoversTheWholeListUniformly)
-{
-    PlaybackModes modes;
-    modes.shuffleOn = true;
-    std::vector<int> hits(6, 0);
-    for (int i = 0; i < 6000; ++i)
-        ++hits[TransportRules::nextIndex(2, 6, modes, TransportRules::systemRandom)];
-    for (int h : hits) // each ~1000; far outside 700..1300 means a biased draw
-        EXPECT_TRUE(h > 700 && h < 1300) << h;
-}
-
-TEST(SkipGuard, StopsOnceEveryItemWasTried)
-{
-    SkipGuard guard;
-    EXPECT_TRUE(guard.itemFailed(0, 3));
-    EXPECT_TRUE(guard.itemFailed(1, 3));
-    EXPECT_TRUE(guard.itemFailed(1, 3)) << "a repeat does not count as a new item";
-    EXPECT_FALSE(guard.itemFailed(2, 3));
-    guard.itemPlayed();
-    EXPECT_TRUE(guard.itemFailed(2, 3)) << "a played item starts a fresh round";
-
-    SkipGuard single;
-    EXPECT_FALSE(single.itemFailed(0, 1));
-}
-
-TEST(SkipGuard, ShuffleDrawsOfTheSameItemAreBoundedToo)
-{
-    SkipGuard guard;
-    int attempts = 1;
-    while (guard.itemFailed(0, 50))
-        ++attempts;
-    EXPECT_LE(attempts, 4 * 50 + 16);
+    modes.repeatOne = true;
+    for (int current : {0, 3, 6}) {
+        EXPECT_EQ(TransportRules::nextIndex(current, 7, modes, kNeverCalled), current);
+        EXPECT_EQ(TransportRules::previousIndex(current, 7, modes, kNeverCalled), current);
+    }
 }

@@ -40,43 +40,28 @@ protected:
 
 } // namespace
 
-TEST_F(ActionSheetTest, DestructiveIsFirstOthersFollowCancelIsLast)
+TEST_F(ActionSheetTest, ShownFromAWorkerItAnswersTheClickedIndexOnceOnTheMainThread)
 {
-    ActionSheet sheet(QStringLiteral("Select an option"), QStringLiteral("Cancel"),
-                      QStringLiteral("Play"), {QStringLiteral("Rename")});
-    EXPECT_EQ(sheet.buttonTitles(), (QStringList{QStringLiteral("Play"), QStringLiteral("Rename"),
-                                                 QStringLiteral("Cancel")}));
-    EXPECT_EQ(sheet.destructiveButtonIndex(), 0);
-    EXPECT_EQ(sheet.cancelButtonIndex(), 2);
-
-    const QStringList actions{QStringLiteral("Cut selected"), QStringLiteral("Copy selected"),
-                              QStringLiteral("Delete selected")};
-    ActionSheet plain(QStringLiteral("Select an option"), QStringLiteral("Cancel"), QString(),
-                      actions);
-    EXPECT_EQ(plain.buttonTitles(), actions + QStringList{QStringLiteral("Cancel")});
-    EXPECT_EQ(plain.destructiveButtonIndex(), -1);
-    EXPECT_EQ(plain.cancelButtonIndex(), 3);
-}
-
-TEST_F(ActionSheetTest, PressingAShownButtonAnswersItsIndexOnceAndCloses)
-{
-    auto *sheet = new ActionSheet(QStringLiteral("Select an option"), QStringLiteral("Cancel"),
-                                  QStringLiteral("Add to existing playlist"),
-                                  {QStringLiteral("Create new playlist")});
     QList<int> answers;
-    sheet->setCallback([&](int index) { answers << index; });
-    sheet->show();
-
+    Dispatch::globalHigh([&answers] {
+        auto *sheet = new ActionSheet(QStringLiteral("Select an option"), QStringLiteral("Cancel"),
+                                      QStringLiteral("Add to existing playlist"),
+                                      {QStringLiteral("Create new playlist")});
+        sheet->setCallback([&answers](int index) { answers << index; });
+        sheet->show();
+    });
+    ASSERT_TRUE(TestEnvironment::waitUntil([] { return shownSheet() != nullptr; }));
+    ActionSheet *sheet = ActionSheet::openSheets().value(0);
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->thread(), QApplication::instance()->thread());
     QDialog *window = shownSheet();
-    ASSERT_NE(window, nullptr);
     EXPECT_EQ(shownTitles(window), sheet->buttonTitles()) << "shown in index order";
     EXPECT_TRUE(window->findChild<QLabel *>() != nullptr);
 
     QPushButton *create = nullptr;
-    for (QPushButton *b : window->findChildren<QPushButton *>()) {
+    for (QPushButton *b : window->findChildren<QPushButton *>())
         if (b->text() == QLatin1String("Create new playlist"))
             create = b;
-    }
     ASSERT_NE(create, nullptr);
     QTest::mouseClick(create, Qt::LeftButton);
     QTest::mouseClick(create, Qt::LeftButton);
@@ -84,16 +69,23 @@ TEST_F(ActionSheetTest, PressingAShownButtonAnswersItsIndexOnceAndCloses)
     EXPECT_TRUE(ActionSheet::openSheets().isEmpty());
 }
 
-TEST_F(ActionSheetTest, EscapeAnswersCancelAndIsIgnoredWithoutOne)
+TEST_F(ActionSheetTest, TheKeysNeverDestroyEscapeAnswersCancelAndIsIgnoredWithoutOne)
 {
-    auto *sheet = new ActionSheet(QString(), QStringLiteral("Cancel"), QStringLiteral("Play"),
+    auto *sheet = new ActionSheet(QString(), QStringLiteral("Cancel"), QStringLiteral("Delete"),
                                   {QStringLiteral("Rename")});
-    int answer = -1;
-    sheet->setCallback([&](int index) { answer = index; });
+    QList<int> answers;
+    sheet->setCallback([&](int index) { answers << index; });
     sheet->show();
-    ASSERT_NE(shownSheet(), nullptr);
-    QTest::keyClick(shownSheet()->findChildren<QPushButton *>().first(), Qt::Key_Escape);
-    EXPECT_EQ(answer, 2);
+    QDialog *window = shownSheet();
+    ASSERT_NE(window, nullptr);
+    auto *focused = qobject_cast<QPushButton *>(window->focusWidget());
+    ASSERT_NE(focused, nullptr);
+    EXPECT_EQ(focused->text(), QStringLiteral("Cancel")) << "Space presses the focused button";
+    QTest::keyClick(window, Qt::Key_Return);
+    QTest::keyClick(window, Qt::Key_Enter);
+    EXPECT_TRUE(answers.isEmpty());
+    QTest::keyClick(focused, Qt::Key_Escape);
+    EXPECT_EQ(answers, QList<int>{2});
     EXPECT_TRUE(ActionSheet::openSheets().isEmpty());
 
     auto *noCancel = new ActionSheet(QString(), QString(), QString(), {QStringLiteral("Only")});
@@ -102,26 +94,9 @@ TEST_F(ActionSheetTest, EscapeAnswersCancelAndIsIgnoredWithoutOne)
     noCancel->show();
     ASSERT_NE(shownSheet(), nullptr);
     QTest::keyClick(shownSheet(), Qt::Key_Escape);
+    noCancel->pressButton(5); // out of range: ignored
     EXPECT_FALSE(answered);
     EXPECT_EQ(ActionSheet::openSheets().size(), 1);
-    EXPECT_NE(shownSheet(), nullptr);
-    noCancel->pressButton(5);
-    EXPECT_FALSE(answered) << "an index out of range is ignored";
     noCancel->pressButton(0);
     EXPECT_TRUE(answered);
-}
-
-TEST_F(ActionSheetTest, ShownFromAWorkerAppearsOnTheMainThread)
-{
-    Dispatch::globalHigh([] {
-        auto *sheet = new ActionSheet(QStringLiteral("Select an option"), QStringLiteral("Cancel"),
-                                      QString(), {QStringLiteral("Cut selected")});
-        sheet->show();
-    });
-    ASSERT_TRUE(TestEnvironment::waitUntil([] { return shownSheet() != nullptr; }));
-    ActionSheet *sheet = ActionSheet::openSheets().value(0);
-    ASSERT_NE(sheet, nullptr);
-    EXPECT_EQ(sheet->thread(), QApplication::instance()->thread());
-    sheet->pressButton(sheet->cancelButtonIndex());
-    EXPECT_TRUE(ActionSheet::openSheets().isEmpty());
 }

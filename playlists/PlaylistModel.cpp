@@ -1,4 +1,4 @@
-#include "app/PlaylistModel.h"
+#include "playlists/PlaylistModel.h"
 
 #include "browser/FileManager.h"
 #include "media/MediaInfo.h"

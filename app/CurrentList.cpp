@@ -1,0 +1,138 @@
+#include "app/CurrentList.h"
+
+#include "browser/FileManager.h"
+#include "media/MediaHelper.h"
+#include "platform/Alert.h"
+#include "platform/UserDefaults.h"
+#include "playlists/PlaylistHelper.h"
+#include "playlists/PlaylistModel.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QPointer>
+
+namespace {
+const QString kLastPlaylist = QStringLiteral("Last Playlist");
+} // namespace
+
+CurrentList::CurrentList(PlaylistModel *model, QObject *parent) : QObject(parent), m_model(model) {}
+
+CurrentList::~CurrentList()
+{
+    m_stores.waitForDone();
+}
+
+void CurrentList::restore()
+{
+    UserDefaults& defaults = UserDefaults::standard();
+    MediaList items;
+    const QVariant stored = defaults.objectForKey(kLastPlaylist);
+    if (stored.typeId() == QMetaType::QByteArray)
+        items = MediaDesc::itemsWithArchivedData(stored.toByteArray()).value_or(MediaList());
+    m_model->setItems(items);
+    defaults.setObject(kLastPlaylist, MediaDesc::archivedDataWithItems(items));
+    defaults.synchronize();
+}
+
+void CurrentList::store()
+{
+    MediaList snapshot;
+    snapshot.reserve(m_model->items().size());
+    for (const MediaDescPtr& item : m_model->items())
+        snapshot.append(std::make_shared<MediaDesc>(*item));
+    m_stores.async([snapshot = std::move(snapshot)] {
+        UserDefaults& defaults = UserDefaults::standard();
+        defaults.setObject(kLastPlaylist, MediaDesc::archivedDataWithItems(snapshot));
+        defaults.synchronize();
+    });
+}
+
+void CurrentList::waitForStores()
+{
+    m_stores.waitForDone();
+}
+
+void CurrentList::append(const QStringList& paths, bool report, std::function<void()> then)
+{
+    QPointer<CurrentList> self(this);
+    Dispatch::globalHigh([self, paths = absolutePaths(paths), report, then = std::move(then)] {
+        MediaList records = MediaHelper::collectionWithMedia(paths);
+        Dispatch::main(
+            [self, records = std::move(records), count = int(paths.size()), report, then] {
+                if (!self)
+                    return;
+                MediaList items = self->m_model->items();
+                items.append(records);
+                self->install(std::move(items), count, report, then);
+            });
+    });
+}
+
+void CurrentList::replaceWithPlaylist(const QString& name)
+{
+    QPointer<CurrentList> self(this);
+    Dispatch::globalHigh([self, name] {
+        MediaList items = PlaylistHelper::contentsForPlaylist(name).value_or(MediaList());
+        Dispatch::main([self, items = std::move(items)] {
+            if (self)
+                self->install(items, int(items.size()), true, {});
+        });
+    });
+}
+
+void CurrentList::install(MediaList items, int count, bool report,
+                          const std::function<void()>& then)
+{
+    m_model->setItems(std::move(items));
+    Q_EMIT installed();
+    if (report)
+        showCountAlert(count);
+    store();
+    if (then)
+        then();
+}
+
+QString CurrentList::countMessage(int count)
+{
+    if (count == 1)
+        return QStringLiteral("one item have been added to your current playlist");
+    if (count >= 2)
+        return QStringLiteral("%1 items have been added to your current playlist").arg(count);
+    return QStringLiteral("There are no items in selected folder.");
+}
+
+void CurrentList::showCountAlert(int count)
+{
+    (new Alert(QString(), countMessage(count), QStringLiteral("Close")))->show();
+}
+
+QStringList CurrentList::absolutePaths(const QStringList& paths)
+{
+    QStringList absolute;
+    absolute.reserve(paths.size());
+    for (const QString& path : paths)
+        absolute.append(path.isEmpty() ? path
+                                       : QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
+    return absolute;
+}
+
+QStringList CurrentList::expandForPlaying(const QStringList& paths)
+{
+    QStringList files;
+    for (const QString& path : absolutePaths(paths)) {
+        if (!FileManager::pathIsFolder(path)) {
+            files.append(path);
+            continue;
+        }
+        std::optional<QStringList> entries = FileManager::contentsOfDirectoryAtPath(path);
+        if (!entries)
+            continue;
+        entries->sort(Qt::CaseInsensitive);
+        for (const QString& name : *entries) {
+            const QString full = FileManager::appendingPathComponent(path, name);
+            if (!FileManager::pathIsFolder(full) && FileManager::fileIsSupported(full))
+                files.append(full);
+        }
+    }
+    return files;
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+// The current list's storage and filling: restores it from "Last Playlist" at
+// start, stores it after every change, and adds collections to it (files and
+// folders, or a saved playlist).
+//
+// Stores run one at a time on a private serial queue, in the order they were
+// asked for, so that an older list never replaces a newer one. Each store
+// archives copies of the records taken on the main thread when it was asked for
+// (the screen goes on filling in titles and durations of the shared ones).
+//
+// Adding: the slow part (reading tags, reading a playlist file) runs on a
+// worker; its result is installed into the model on the main thread. Paths are
+// made absolute, against the current folder at the time of the call, before they
+// become records, so that a list stays valid after a start from another folder.
+//
+// Main thread only. The model outlives this object.
+
+#include "media/MediaDesc.h"
+#include "platform/Dispatch.h"
+
+#include <QObject>
+#include <QStringList>
+#include <functional>
+
+class PlaylistModel;
+
+class CurrentList : public QObject {
+    Q_OBJECT
+public:
+    explicit CurrentList(PlaylistModel *model, QObject *parent = nullptr);
+    // Waits for the stores asked for so far.
+    ~CurrentList() override;
+
+    // Shows the stored list (empty when there is none or it cannot be decoded)
+    // and stores it back at once.
+    void restore();
+    // Stores (a copy of) the list shown now, after every store asked for before.
+    void store();
+    // Blocks until every store asked for so far is written.
+    void waitForStores();
+
+    // Appends records for the paths that exist (files as given, no expansion);
+    // with report, then shows the count alert for paths.size(). then (if any)
+    // runs after the list changed.
+    void append(const QStringList& paths, bool report, std::function<void()> then);
+    // Replaces the list with the saved playlist name (empty when it cannot be
+    // read) and shows the count alert for its length.
+    void replaceWithPlaylist(const QString& name);
+
+    // "one item have been added to your current playlist", "%d items have been
+    // added ..." (count >= 2), or "There are no items in selected folder." (0).
+    static QString countMessage(int count);
+    static void showCountAlert(int count);
+    // Each path made absolute and cleaned; empty paths stay empty.
+    static QStringList absolutePaths(const QStringList& paths);
+    // Folders expanded one level to their supported files (sorted by name,
+    // ignoring case); files stay as given. All paths come back absolute.
+    static QStringList expandForPlaying(const QStringList& paths);
+
+Q_SIGNALS:
+    // The model holds a new list; emitted before the count alert and then().
+    void installed();
+
+private:
+    void install(MediaList items, int count, bool report, const std::function<void()>& then);
+
+    PlaylistModel *const m_model; // not owned; main thread only
+    // Its tasks touch only their own snapshot and the (thread-safe) defaults store.
+    Dispatch::SerialQueue m_stores{QStringLiteral("current list store")};
+};

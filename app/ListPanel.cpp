@@ -1,0 +1,55 @@
+#include "app/ListPanel.h"
+
+#include <QMouseEvent>
+#include <QPropertyAnimation>
+#include <QPushButton>
+
+#include <cstdlib>
+
+ListPanel::ListPanel(QWidget *panel, QPushButton *handle, QObject *parent)
+    : QObject(parent), m_panel(panel), m_handle(handle),
+      m_animation(new QPropertyAnimation(panel, "geometry", this))
+{
+    m_animation->setDuration(1000);
+    m_handle->installEventFilter(this);
+    connect(m_handle, &QPushButton::clicked, this, &ListPanel::toggle);
+}
+
+void ListPanel::toggle()
+{
+    setHeight(m_panel->height() >= 150 ? kFolded : kUnfolded, true);
+}
+
+void ListPanel::swipe(bool up)
+{
+    setHeight(up ? kFolded : kUnfolded, true);
+}
+
+void ListPanel::setHeight(int height, bool animated)
+{
+    const QRect target(0, 80, m_panel->width(), height);
+    m_animation->stop();
+    if (!animated) {
+        m_panel->setGeometry(target);
+        return;
+    }
+    m_animation->setStartValue(m_panel->geometry());
+    m_animation->setEndValue(target);
+    m_animation->start();
+}
+
+bool ListPanel::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != m_handle)
+        return false;
+    if (event->type() == QEvent::MouseButtonPress) {
+        m_pressAt = static_cast<QMouseEvent *>(event)->position().toPoint();
+    } else if (event->type() == QEvent::MouseButtonRelease) {
+        const int dy = static_cast<QMouseEvent *>(event)->position().toPoint().y() - m_pressAt.y();
+        if (std::abs(dy) >= kDragPx) {
+            swipe(dy < 0);
+            return true; // a drag is not also a click
+        }
+    }
+    return false;
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+// The gestures of the player's list panel: a click on its handle folds or
+// unfolds it, a vertical drag of at least 20 px on the handle folds it (upwards)
+// or unfolds it (downwards) instead of clicking. The panel keeps its top edge
+// at y = 80 and moves between the two heights in one second.
+//
+// Main thread only. The panel and its handle (a child of the panel) outlive this
+// object or are destroyed with it.
+
+#include <QObject>
+#include <QPoint>
+
+class QPropertyAnimation;
+class QPushButton;
+class QWidget;
+
+class ListPanel : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kFolded = 25;    // px: the handle alone
+    static constexpr int kUnfolded = 345; // px: handle and table
+    static constexpr int kDragPx = 20;
+
+    ListPanel(QWidget *panel, QPushButton *handle, QObject *parent = nullptr);
+
+    // Folds an unfolded panel (150 px or higher), unfolds a folded one.
+    void toggle();
+    // Up folds, down unfolds, whatever the panel shows now.
+    void swipe(bool up);
+    void setHeight(int height, bool animated);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QWidget *const m_panel;
+    QPushButton *const m_handle;
+    QPropertyAnimation *m_animation; // owned (child)
+    QPoint m_pressAt;                // where the current press on the handle began
+};
