@@ -9,9 +9,11 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QPointer>
 
 namespace {
+Q_LOGGING_CATEGORY(lcApp, "quaver.app", QtWarningMsg)
 const QString kLastPlaylist = QStringLiteral("Last Playlist");
 } // namespace
 
@@ -27,8 +29,20 @@ void CurrentList::restore()
     UserDefaults& defaults = UserDefaults::standard();
     MediaList items;
     const QVariant stored = defaults.objectForKey(kLastPlaylist);
-    if (stored.typeId() == QMetaType::QByteArray)
-        items = MediaDesc::itemsWithArchivedData(stored.toByteArray()).value_or(MediaList());
+    if (stored.isValid()) {
+        std::optional<MediaList> decoded;
+        if (stored.typeId() == QMetaType::QByteArray)
+            decoded = MediaDesc::itemsWithArchivedData(stored.toByteArray());
+        if (decoded) {
+            items = std::move(*decoded);
+        } else if (!defaults.keepDamagedCopy()) {
+            // Storing the empty list would destroy the only copy of the user's list.
+            qCWarning(lcApp) << "the stored current list cannot be read and no copy of it "
+                                "could be kept; it is left as it is until the list changes";
+            m_model->setItems(items);
+            return;
+        }
+    }
     m_model->setItems(items);
     defaults.setObject(kLastPlaylist, MediaDesc::archivedDataWithItems(items));
     defaults.synchronize();

@@ -19,6 +19,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
@@ -403,6 +404,25 @@ TEST_F(PlayerScreen, ReturnOnTheClearPromptKeepsTheListAndYesClearsItForThisRunO
     MainViewController again;
     ASSERT_EQ(again.tableContents().size(), 2) << "a clear is not stored";
     EXPECT_TRUE(again.tableContents()[0]->filePath->endsWith(QStringLiteral("a.wav")));
+}
+
+TEST(PlayerRestore, AStoredListThatCannotBeDecodedIsCopiedAsideBeforeTheEmptyListIsStored)
+{
+    const QByteArray damaged = QByteArrayLiteral("bplist00 not an archive");
+    for (int start = 1; start <= 2; ++start) {
+        UserDefaults::standard().setObject(QStringLiteral("Last Playlist"), damaged);
+        UserDefaults::standard().synchronize();
+        UserDefaults::resetStandardForTesting();
+        const QString file = UserDefaults::standard().filePath();
+        MainViewController screen;
+        EXPECT_TRUE(screen.tableContents().isEmpty());
+        // Each start keeps its own copy, holding the damaged value as it was stored.
+        const QString copy = file + QStringLiteral(".damaged-%1").arg(start);
+        ASSERT_TRUE(QFileInfo::exists(copy)) << copy.toStdString();
+        QFile in(copy);
+        ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(in.readAll().contains(damaged.toBase64()));
+    }
 }
 
 TEST_F(PlayerScreen, OpeningAShorterPlaylistKeepsTheOldItemPlaying)
