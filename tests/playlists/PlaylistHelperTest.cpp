@@ -51,69 +51,58 @@ QStringList fileNames()
 
 } // namespace
 
-TEST(PlaylistHelper, ListingBeforeAnyPlaylistSaysSoAndGivesNothing)
+// Before the folder exists the listing says so; afterwards it keeps only ".qv"
+// files (lower case) in the file system's order, unsorted.
+TEST(PlaylistHelper, ListingKeepsOnlyLowerCaseQvFilesInListingOrder)
 {
     EXPECT_FALSE(PlaylistHelper::availablePlaylists().has_value());
     EXPECT_EQ(TestEnvironment::takeAlertMessages(),
               QStringList{QStringLiteral("You have no playlists")});
-
     ASSERT_TRUE(PlaylistHelper::createPlaylistFolder());
-    const std::optional<QStringList> empty = PlaylistHelper::availablePlaylists();
-    ASSERT_TRUE(empty.has_value());
-    EXPECT_TRUE(empty->isEmpty());
-    EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty());
-}
+    EXPECT_EQ(PlaylistHelper::availablePlaylists(), QStringList());
 
-TEST(PlaylistHelper, ListingKeepsOnlyLowerCaseQvFilesInListingOrder)
-{
+    // Created out of name order, so that neither creation order nor its reverse is
+    // sorted: a sort shows.
     for (const char *name : {"a.qv", "two.QV", "c.qv", "three.qv.bak", "b.qv", "four.five.qv"})
         touch(QString::fromLatin1(name));
     QDir(folder()).mkdir(QStringLiteral("six"));
-    // The file system's order, read independently. Created out of name order, so
-    // that neither creation order nor its reverse is sorted: a sort shows.
-    QStringList expected;
+    QStringList expected; // the file system's order, read independently
     for (const QString& entry : QDir(folder()).entryList(
              QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Unsorted))
         if (entry.endsWith(QLatin1String(".qv")))
             expected.append(entry.chopped(3));
     QStringList names = expected;
     names.sort();
-    ASSERT_EQ(names, (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
-                                  QStringLiteral("four.five")}));
+    ASSERT_EQ(names.join(QLatin1Char(' ')), QStringLiteral("a b c four.five"));
     EXPECT_EQ(PlaylistHelper::availablePlaylists(), expected);
+    EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty());
 }
 
+// A new playlist takes the first free numbered name and never touches the taken
+// one; with every numbered name taken nothing is written. An update replaces.
 TEST(PlaylistHelper, CreateNumbersTakenNamesAndUpdateReplaces)
 {
     const MediaList items = records(3);
     EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), items, true));
     EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(1), true));
-    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
-              (QStringList{QStringLiteral("Mix playlist was created."),
-                           QStringLiteral("Mix1 playlist has been created.")}));
-    const std::optional<MediaList> back =
-        PlaylistHelper::contentsForPlaylist(QStringLiteral("Mix"));
-    ASSERT_TRUE(back.has_value());
-    ASSERT_EQ(back->size(), 3) << "the taken name is untouched";
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(back->at(i)->filePath, items[i]->filePath);
-        EXPECT_EQ(back->at(i)->title, items[i]->title);
-    }
     EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(5), false));
     EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("New"), records(1), false));
     EXPECT_EQ(TestEnvironment::takeAlertMessages(),
-              (QStringList{QStringLiteral("Mix has been updated."),
+              (QStringList{QStringLiteral("Mix playlist was created."),
+                           QStringLiteral("Mix1 playlist has been created."),
+                           QStringLiteral("Mix has been updated."),
                            QStringLiteral("New has been updated.")}));
+    const std::optional<MediaList> mix1 =
+        PlaylistHelper::contentsForPlaylist(QStringLiteral("Mix1"));
+    ASSERT_TRUE(mix1.has_value());
+    ASSERT_EQ(mix1->size(), 1);
+    EXPECT_EQ(mix1->at(0)->filePath, items[0]->filePath);
+    EXPECT_EQ(mix1->at(0)->title, items[0]->title);
     EXPECT_EQ(PlaylistHelper::contentsForPlaylist(QStringLiteral("Mix"))->size(), 5);
-    EXPECT_EQ(fileNames(), (QStringList{QStringLiteral("Mix.qv"), QStringLiteral("Mix1.qv"),
-                                        QStringLiteral("New.qv")}))
+    EXPECT_EQ(fileNames().join(QLatin1Char(' ')), QStringLiteral("Mix.qv Mix1.qv New.qv"))
         << "no temporary file is left";
-}
 
-TEST(PlaylistHelper, CreateWritesNothingWhenAllNumberedNamesAreTaken)
-{
-    touch(QStringLiteral("Mix.qv"));
-    for (int n = 1; n <= PlaylistHelper::kMaxNameSuffix; ++n)
+    for (int n = 2; n <= PlaylistHelper::kMaxNameSuffix; ++n)
         touch(QStringLiteral("Mix%1.qv").arg(n));
     const QStringList before = fileNames();
     EXPECT_FALSE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(1), true));
@@ -260,23 +249,17 @@ TEST(PlaylistHelper, AlertFromAWorkerIsShownOnTheMainThread)
 
 TEST(PlaylistHelper, AReaderNeverSeesAHalfWrittenPlaylist)
 {
-    const MediaList small = records(10, QStringLiteral("small"));
-    const MediaList large = records(3000, QStringLiteral("large"));
+    const MediaList small = records(10), large = records(3000);
     PlaylistHelper::createPlaylistWithName(QStringLiteral("Busy"), small, false);
-
     std::atomic<bool> stop{false};
     std::atomic<int> reads{0}, bad{0};
     std::thread reader([&] {
-        while (!stop.load()) {
+        for (; !stop.load(); ++reads) {
             QFile file(PlaylistHelper::pathForPlaylist(QStringLiteral("Busy")));
-            if (!file.open(QIODevice::ReadOnly)) {
-                ++bad;
-                continue;
-            }
-            const std::optional<MediaList> items = MediaDesc::itemsWithArchivedData(file.readAll());
-            if (!items || (items->size() != 10 && items->size() != 3000))
-                ++bad;
-            ++reads;
+            const std::optional<MediaList> items =
+                file.open(QIODevice::ReadOnly) ? MediaDesc::itemsWithArchivedData(file.readAll())
+                                               : std::nullopt;
+            bad += !items || (items->size() != 10 && items->size() != 3000);
         }
     });
     for (int i = 0; i < 40; ++i)
