@@ -16,14 +16,15 @@
 
 namespace {
 
-MediaList records(int count, const QString& prefix = QStringLiteral("song"))
+const QString kNotDone = QStringLiteral("The operation was not successful");
+
+MediaList records(int count)
 {
     MediaList list;
     for (int i = 0; i < count; ++i) {
-        auto item = std::make_shared<MediaDesc>();
-        item->filePath = QStringLiteral("/music/%1%2.mp3").arg(prefix).arg(i);
-        item->title = QStringLiteral("%1 %2").arg(prefix).arg(i);
-        list.append(item);
+        list.append(std::make_shared<MediaDesc>());
+        list.last()->filePath = QStringLiteral("/music/%1.mp3").arg(i);
+        list.last()->title = QStringLiteral("song %1").arg(i);
     }
     return list;
 }
@@ -115,29 +116,25 @@ TEST(PlaylistHelper, CreateNumbersTakenNamesAndUpdateReplaces)
 TEST(PlaylistHelper, MissingAndUndecodablePlaylistsGiveNothing)
 {
     EXPECT_FALSE(PlaylistHelper::contentsForPlaylist(QStringLiteral("Gone")).has_value());
-    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
-              QStringList{QStringLiteral("GonePlaylist does not exist")});
-
     const QByteArray junk("bplist00 this is not an archive");
-    touch(QStringLiteral("Bad.qv"));
-    TestEnvironment::writeFile(PlaylistHelper::pathForPlaylist(QStringLiteral("Bad")), junk);
+    const QString bad =
+        TestEnvironment::writeFile(PlaylistHelper::pathForPlaylist(QStringLiteral("Bad")), junk);
     EXPECT_FALSE(PlaylistHelper::contentsForPlaylist(QStringLiteral("Bad")).has_value());
     EXPECT_EQ(TestEnvironment::takeAlertMessages(),
-              QStringList{QStringLiteral("The operation was not successful")});
-    QFile bad(PlaylistHelper::pathForPlaylist(QStringLiteral("Bad")));
-    ASSERT_TRUE(bad.open(QIODevice::ReadOnly));
-    EXPECT_EQ(bad.readAll(), junk) << "a damaged playlist is left as it was";
+              (QStringList{QStringLiteral("GonePlaylist does not exist"), kNotDone}));
+    QFile file(bad);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), junk) << "a damaged playlist is left as it was";
 }
 
 TEST(PlaylistHelper, RenameAndDeleteNeverTouchAnotherPlaylist)
 {
-    const QString notDone = QStringLiteral("The operation was not successful");
     PlaylistHelper::createPlaylistWithName(QStringLiteral("A"), records(1), false);
     PlaylistHelper::createPlaylistWithName(QStringLiteral("B"), records(2), false);
     TestEnvironment::takeAlertMessages();
     EXPECT_FALSE(PlaylistHelper::renamePlaylistWithName(QStringLiteral("A"), QStringLiteral("B")));
-    EXPECT_EQ(TestEnvironment::takeAlertMessages().size(), 1);
     EXPECT_EQ(PlaylistHelper::contentsForPlaylist(QStringLiteral("B"))->size(), 2);
+    EXPECT_EQ(TestEnvironment::takeAlertMessages().size(), 1);
 
     EXPECT_TRUE(PlaylistHelper::renamePlaylistWithName(QStringLiteral("A"), QStringLiteral("C")));
     EXPECT_TRUE(PlaylistHelper::deletePlaylistWithName(QStringLiteral("B")));
@@ -147,17 +144,13 @@ TEST(PlaylistHelper, RenameAndDeleteNeverTouchAnotherPlaylist)
 
     EXPECT_FALSE(PlaylistHelper::renamePlaylistWithName(QStringLiteral("B"), QStringLiteral("D")));
     EXPECT_FALSE(PlaylistHelper::deletePlaylistWithName(QStringLiteral("B")));
-    EXPECT_EQ(TestEnvironment::takeAlertMessages(), QStringList(2, notDone));
+    EXPECT_EQ(TestEnvironment::takeAlertMessages(), QStringList(2, kNotDone));
 }
 
 TEST(PlaylistHelper, NamesThatLeaveTheFolderOrAreMissingAreRefused)
 {
-    const QString refused =
-        QStringLiteral("The operation was not successful. Please choose another name.");
     PlaylistHelper::createPlaylistWithName(QStringLiteral("Keep"), records(1), false);
     TestEnvironment::takeAlertMessages();
-    const QString outside = TestEnvironment::home() + QStringLiteral("/escaped.qv");
-
     for (const QString& bad : {QString(), QStringLiteral(""), QStringLiteral("../escaped"),
                                QStringLiteral("a/b"), QStringLiteral(".."), QStringLiteral("."),
                                QStringLiteral("nul") + QChar(0) + QStringLiteral("x")}) {
@@ -168,24 +161,18 @@ TEST(PlaylistHelper, NamesThatLeaveTheFolderOrAreMissingAreRefused)
         EXPECT_FALSE(PlaylistHelper::contentsForPlaylist(bad).has_value());
         EXPECT_FALSE(PlaylistHelper::deletePlaylistWithName(bad));
     }
-    EXPECT_EQ(TestEnvironment::takeAlertMessages(), QStringList(42, refused));
-    EXPECT_FALSE(QFile::exists(outside));
+    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
+              QStringList(42, kNotDone + QStringLiteral(". Please choose another name.")));
+    EXPECT_FALSE(QFile::exists(TestEnvironment::home() + QStringLiteral("/escaped.qv")));
     EXPECT_EQ(fileNames(), QStringList{QStringLiteral("Keep.qv")});
 }
 
-// The store never reports a playlist as saved when it was not: a folder that
-// cannot be made and a write that fails are both told and give false.
+// A folder that cannot be made and a write that fails are both told (the system's
+// reason first when the folder cannot be made) and give false, never "created".
 TEST(PlaylistHelper, AFailedFolderOrWriteIsNeverReportedAsSaved)
 {
     const QString documents = QFileInfo(folder()).absolutePath();
-    const QString notDone = QStringLiteral("The operation was not successful");
-    struct Case {
-        const char *what;
-        std::function<void()> setUp;
-        bool crateFlag;
-        int alerts; // the system's reason first when the folder cannot be made
-    };
-    const Case cases[] = {
+    const std::tuple<const char *, std::function<void()>, bool, int> cases[] = {
         {"the documents folder is a file", [&] { TestEnvironment::writeFile(documents, "x"); },
          true, 2},
         {"the playlist folder is a file", [&] { TestEnvironment::writeFile(folder(), "x"); }, false,
@@ -198,16 +185,16 @@ TEST(PlaylistHelper, AFailedFolderOrWriteIsNeverReportedAsSaved)
          },
          true, 1},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& [what, setUp, crateFlag, alerts] : cases) {
+        SCOPED_TRACE(what);
         QDir(documents).removeRecursively();
         QFile::remove(documents);
-        c.setUp();
+        setUp();
         EXPECT_FALSE(
-            PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(1), c.crateFlag));
+            PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(1), crateFlag));
         const QStringList shown = TestEnvironment::takeAlertMessages();
-        EXPECT_EQ(shown.size(), c.alerts);
-        EXPECT_EQ(shown.value(c.alerts - 1), notDone);
+        EXPECT_EQ(shown.size(), alerts);
+        EXPECT_EQ(shown.value(alerts - 1), kNotDone);
     }
 }
 
