@@ -4,7 +4,6 @@
 #include "support/MediaFixtures.h"
 #include "support/TestEnvironment.h"
 
-#include <QRandomGenerator>
 #include <gtest/gtest.h>
 
 namespace {
@@ -56,12 +55,8 @@ TEST(MediaInfoTest, FilesWithoutAudioHaveNoDurationAndNoTags)
     EXPECT_NE(missing.status(), 0);
     EXPECT_FALSE(missing.id3Tags());
 
-    QByteArray noise(4096, '\0');
-    QRandomGenerator generator(3);
-    for (char& b : noise)
-        b = char(generator.generate());
-    const QString damaged =
-        TestEnvironment::writeFile(TestEnvironment::home() + QStringLiteral("/noise.mp3"), noise);
+    const QString damaged = TestEnvironment::writeFile(
+        TestEnvironment::home() + QStringLiteral("/noise.mp3"), QByteArray(4096, 'x'));
     EXPECT_FALSE(MediaInfo::durationForItemAtPath(damaged));
     EXPECT_FALSE(MediaInfo(damaged).id3Tags());
     EXPECT_FALSE(MediaInfo::durationForItemAtPath(TestEnvironment::home()));
@@ -77,33 +72,31 @@ TEST(MediaInfoTest, TagsAsTheFileCarriesThem)
     const QString artist = QStringLiteral("Synthetic Ensemble");
     const QString both =
         QStringLiteral("-metadata \"title=%1\" -metadata \"artist=%2\" ").arg(title, artist);
-    const std::tuple<const char *, QString, bool> cases[] = {
-        {"tags.mp3", both, true},
-        {"tags.m4a", both + QStringLiteral("-c:a aac"), true},
-        {"tags.aiff", both + QStringLiteral("-write_id3v2 1"), true},
-        {"tags.caf", both, true},
-        {"title-only.mp3", QStringLiteral("-metadata \"title=%1\"").arg(title), false},
-        {"untagged.wav", QStringLiteral("-map_metadata -1 -fflags +bitexact"), false}};
-    for (const auto& [file, args, hasArtist] : cases) {
+    const std::tuple<const char *, QString, bool, bool> cases[] = {
+        {"tags.mp3", both, true, true},
+        {"tags.m4a", both + QStringLiteral("-c:a aac"), true, true},
+        {"tags.aiff", both + QStringLiteral("-write_id3v2 1"), true, true},
+        {"tags.caf", both, true, true},
+        {"title-only.mp3", QStringLiteral("-metadata \"title=%1\"").arg(title), true, false},
+        {"untagged.wav", QStringLiteral("-map_metadata -1 -fflags +bitexact"), false, false},
+        {"v.amr", {}, false, false}};
+    for (const auto& [file, args, hasTitle, hasArtist] : cases) {
         SCOPED_TRACE(file);
+        const QString name = QString::fromLatin1(file);
         const QString path =
-            MediaFixtures::cachedTone(QString::fromLatin1(file), 440, 1.0, 44100, 2, args);
+            name.endsWith(QLatin1String(".amr"))
+                ? MediaFixtures::amrNb(TestEnvironment::home() + QLatin1Char('/') + name, 5)
+                : MediaFixtures::cachedTone(name, 440, 1.0, 44100, 2, args);
         ASSERT_FALSE(path.isEmpty()) << MediaFixtures::lastError().toStdString();
         MediaInfo info(path);
-        const auto tags = info.id3Tags();
-        ASSERT_TRUE(tags.has_value());
-        const bool untagged = args.startsWith(QLatin1String("-map"));
-        EXPECT_EQ(tags->value(QStringLiteral("title")).toString(), untagged ? QString() : title);
-        EXPECT_EQ(tags->contains(QStringLiteral("title")), !untagged);
-        EXPECT_EQ(tags->value(QStringLiteral("artist")).toString(), hasArtist ? artist : QString());
-        EXPECT_EQ(tags->contains(QStringLiteral("artist")), hasArtist);
+        QVariantMap expected;
+        if (hasTitle)
+            expected.insert(QStringLiteral("title"), title);
+        if (hasArtist)
+            expected.insert(QStringLiteral("artist"), artist);
+        EXPECT_EQ(info.id3Tags(), expected);
         EXPECT_EQ(info.status(), 0);
     }
-    const auto amrTags =
-        MediaInfo(MediaFixtures::amrNb(TestEnvironment::home() + QStringLiteral("/v.amr"), 5))
-            .id3Tags();
-    ASSERT_TRUE(amrTags.has_value());
-    EXPECT_TRUE(amrTags->isEmpty());
 }
 
 } // namespace
