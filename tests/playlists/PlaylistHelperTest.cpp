@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <atomic>
-#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <thread>
@@ -175,24 +174,21 @@ TEST(PlaylistHelper, NamesThatLeaveTheFolderOrAreMissingAreRefused)
 TEST(PlaylistHelper, AFailedFolderOrWriteIsNeverReportedAsSaved)
 {
     const QString documents = QFileInfo(folder()).absolutePath();
-    const std::tuple<const char *, std::function<void()>, bool, int> cases[] = {
-        {"the documents folder is a file", [&] { TestEnvironment::writeFile(documents, "x"); },
-         true, 2},
-        {"the playlist folder is a file", [&] { TestEnvironment::writeFile(folder(), "x"); }, false,
-         1},
-        {"the free numbered name is a dangling link",
-         [&] {
-             touch(QStringLiteral("Mix.qv"));
-             QFile::link(QStringLiteral("/nonexistent"),
-                         PlaylistHelper::pathForPlaylist(QStringLiteral("Mix1")));
-         },
-         true, 1},
-    };
-    for (const auto& [what, setUp, crateFlag, alerts] : cases) {
-        SCOPED_TRACE(what);
+    // In the way: a file for the documents folder, a file for the playlist folder, a
+    // dangling link at the free numbered name.
+    const std::tuple<QString, bool, int> cases[] = {
+        {documents, true, 2}, {folder(), false, 1}, {QString(), true, 1}};
+    for (const auto& [file, crateFlag, alerts] : cases) {
+        SCOPED_TRACE(file.toStdString()); // empty: the dangling link
         QDir(documents).removeRecursively();
         QFile::remove(documents);
-        setUp();
+        if (!file.isEmpty()) {
+            TestEnvironment::writeFile(file, "x");
+        } else {
+            touch(QStringLiteral("Mix.qv"));
+            QFile::link(QStringLiteral("/nonexistent"),
+                        PlaylistHelper::pathForPlaylist(QStringLiteral("Mix1")));
+        }
         EXPECT_FALSE(
             PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(1), crateFlag));
         const QStringList shown = TestEnvironment::takeAlertMessages();
