@@ -8,22 +8,9 @@
 
 namespace {
 
-TEST(MediaInfoTest, DurationTextIsWholeMinutesAndTwoDigitSeconds)
-{
-    const std::tuple<int64_t, double, const char *> cases[] = {
-        {44100LL * 125, 44100, "2:05"},
-        {int64_t(59.99 * 44100), 44100, "0:59"},
-        {8000LL * 75 * 60, 8000, "75:00"},
-        {48000LL * 9 + 47999, 48000, "0:09"},
-        {22050LL * 3599, 22050, "59:59"},
-        {0, 44100, "0:00"},
-        {1000, 0, ""}};
-    for (const auto& [frames, rate, text] : cases)
-        EXPECT_EQ(MediaInfo::durationText(frames, rate), QString::fromLatin1(text)) << frames;
-}
-
-// The length comes from the headers, agrees with the engine's, and priming and
-// padding of compressed files do not add a second.
+// The length comes from the headers, agrees with the engine's, is truncated to
+// whole seconds shown in two digits, and priming and padding of compressed files
+// do not add a second.
 TEST(MediaInfoTest, DurationOfFilesAgreesWithTheEngine)
 {
     QUAVER_REQUIRE_FFMPEG();
@@ -60,6 +47,7 @@ TEST(MediaInfoTest, FilesWithoutAudioHaveNoDurationAndNoTags)
     EXPECT_FALSE(MediaInfo::durationForItemAtPath(damaged));
     EXPECT_FALSE(MediaInfo(damaged).id3Tags());
     EXPECT_FALSE(MediaInfo::durationForItemAtPath(TestEnvironment::home()));
+    EXPECT_TRUE(MediaInfo::durationText(1000, 0).isEmpty()) << "no sample rate";
 }
 
 // One container per way of reading tags: ID3, MP4 atoms, AIFF chunks, CAF (an
