@@ -2,6 +2,7 @@
 #include "platform/KeyedUnarchiver.h"
 #include "platform/PropertyList.h"
 
+#include <QtEndian>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -109,29 +110,25 @@ TEST(KeyedArchiver, IncompleteOrInconsistentGraphsGiveNoBytes)
 // length-marker boundary, ASCII and UTF-16, read back whole.
 TEST(KeyedArchive, ReferenceWidthsAndLengthsEveryReaderAccepts)
 {
-    std::vector<QString> texts;
-    std::vector<QByteArray> blobs;
+    QVariantList values; // strings and data
     for (int n : {0, 14, 15, 16, 255, 256, 65536}) {
-        texts.push_back(QString(n, QLatin1Char('a')));
-        texts.push_back(QString(n, QChar(0x263A)) + QStringLiteral("🎵"));
-        blobs.push_back(QByteArray(n, '\0') + QByteArray::number(n));
+        values.append(QString(n, QLatin1Char('a')));
+        values.append(QString(n, QChar(0x263A)) + QStringLiteral("🎵"));
+        values.append(QByteArray(n, '\0') + QByteArray::number(n));
     }
     auto archive = [&](uint64_t padding) {
         KeyedArchiver coder;
         for (uint64_t i = 0; i < padding; ++i) // unreferenced: one object each
             coder.encodeString(QString::number(i));
         std::vector<Ref> elements;
-        for (const QString& text : texts)
-            elements.push_back(coder.encodeString(text));
-        for (const QByteArray& blob : blobs)
-            elements.push_back(coder.encodeData(blob));
+        for (const QVariant& v : values)
+            elements.push_back(v.typeId() == QMetaType::QString
+                                   ? coder.encodeString(v.toString())
+                                   : coder.encodeData(v.toByteArray()));
         return coder.finish(coder.encodeArray(elements));
     };
     auto objectCount = [](const QByteArray& bytes) {
-        uint64_t n = 0;
-        for (int i = 0; i < 8; ++i)
-            n = (n << 8) | uchar(bytes[bytes.size() - 24 + i]);
-        return n;
+        return qFromBigEndian<quint64>(bytes.constData() + bytes.size() - 24);
     };
     const uint64_t base = objectCount(archive(0));
     for (uint64_t objects : {255u, 256u, 257u, 65535u, 65536u, 65537u}) {
@@ -147,10 +144,12 @@ TEST(KeyedArchive, ReferenceWidthsAndLengthsEveryReaderAccepts)
         KeyedUnarchiver reader(bytes);
         const auto refs = reader.decodeArray(reader.topObject().value_or(0));
         ASSERT_TRUE(refs);
-        ASSERT_EQ(refs->size(), texts.size() + blobs.size());
-        for (size_t i = 0; i < texts.size(); ++i)
-            EXPECT_EQ(reader.decodeString(refs->at(i)), texts[i]) << i;
-        for (size_t i = 0; i < blobs.size(); ++i)
-            EXPECT_EQ(reader.decodeData(refs->at(texts.size() + i)), blobs[i]) << i;
+        ASSERT_EQ(refs->size(), size_t(values.size()));
+        for (qsizetype i = 0; i < values.size(); ++i)
+            EXPECT_EQ(values[i].typeId() == QMetaType::QString
+                          ? QVariant(reader.decodeString(refs->at(i)).value_or(QString()))
+                          : QVariant(reader.decodeData(refs->at(i)).value_or(QByteArray())),
+                      values[i])
+                << i;
     }
 }
