@@ -15,66 +15,40 @@ QString tagged(const QString& name, const QString& tagArgs)
     return path;
 }
 
-TEST(MediaHelperTest, EmptyOrMissingPathsGiveNoRecords)
-{
-    EXPECT_TRUE(MediaHelper::collectionWithMedia({}).isEmpty());
-    const QString home = TestEnvironment::home();
-    EXPECT_TRUE(MediaHelper::collectionWithMedia(
-                    {home + QStringLiteral("/gone.mp3"), home + QStringLiteral("/none.wav")})
-                    .isEmpty());
-}
-
-TEST(MediaHelperTest, OneRecordPerExistingFileInOrderWithItsTags)
+// One record per existing file or folder, in the paths' order, with only title and
+// artist taken from its tags; missing paths are skipped.
+TEST(MediaHelperTest, OneRecordPerExistingPathInOrderWithTitleAndArtist)
 {
     QUAVER_REQUIRE_FFMPEG();
+    const QString home = TestEnvironment::home();
     const QString both = tagged(QStringLiteral("both.mp3"),
                                 QStringLiteral("-metadata title=First -metadata artist=Band "
                                                "-metadata album=Record"));
     const QString titleOnly =
         tagged(QStringLiteral("title.m4a"), QStringLiteral("-c:a aac -metadata title=Second"));
-    const QString none =
-        tagged(QStringLiteral("none.wav"), QStringLiteral("-map_metadata -1 -fflags +bitexact"));
-    const QString missing = TestEnvironment::home() + QStringLiteral("/missing.mp3");
-    const QString junk = TestEnvironment::writeFile(
-        TestEnvironment::home() + QStringLiteral("/junk.mp3"), QByteArray(64, 'x'));
-
-    const MediaList records =
-        MediaHelper::collectionWithMedia({titleOnly, missing, both, none, junk});
-    ASSERT_EQ(records.size(), 4);
-
-    EXPECT_EQ(records[0]->filePath, titleOnly);
-    EXPECT_EQ(records[0]->title, QStringLiteral("Second"));
-    EXPECT_FALSE(records[0]->artist.has_value());
-
-    EXPECT_EQ(records[1]->filePath, both);
-    EXPECT_EQ(records[1]->title, QStringLiteral("First"));
-    EXPECT_EQ(records[1]->artist, QStringLiteral("Band"));
-    // Only title and artist are taken; the rest is filled later or never.
-    EXPECT_FALSE(records[1]->album.has_value());
-    EXPECT_FALSE(records[1]->duration.has_value());
-    EXPECT_FALSE(records[1]->albumArt.has_value());
-    EXPECT_FALSE(records[1]->lyric.has_value());
-
-    for (int i : {2, 3}) {
-        EXPECT_FALSE(records[i]->title.has_value()) << i;
-        EXPECT_FALSE(records[i]->artist.has_value()) << i;
-    }
-    EXPECT_EQ(records[3]->filePath, junk);
-
-    // Each path makes its own record, even the same path twice.
-    const MediaList twice = MediaHelper::collectionWithMedia({both, both});
-    ASSERT_EQ(twice.size(), 2);
-    EXPECT_NE(twice[0], twice[1]);
-}
-
-TEST(MediaHelperTest, AFolderThatExistsIsKeptWithoutTags)
-{
-    const QString folder = TestEnvironment::home() + QStringLiteral("/Album.mp3");
+    const QString junk =
+        TestEnvironment::writeFile(home + QStringLiteral("/junk.mp3"), QByteArray(64, 'x'));
+    const QString folder = home + QStringLiteral("/Album.mp3");
     ASSERT_TRUE(QDir().mkpath(folder));
-    const MediaList records = MediaHelper::collectionWithMedia({folder});
-    ASSERT_EQ(records.size(), 1);
-    EXPECT_EQ(records[0]->filePath, folder);
-    EXPECT_FALSE(records[0]->title.has_value());
+    EXPECT_TRUE(MediaHelper::collectionWithMedia({home + QStringLiteral("/gone.mp3")}).isEmpty());
+
+    const MediaList records = MediaHelper::collectionWithMedia(
+        {titleOnly, home + QStringLiteral("/missing.mp3"), both, junk, folder, both});
+    ASSERT_EQ(records.size(), 5);
+    const QStringList paths{titleOnly, both, junk, folder, both};
+    const std::optional<QString> titles[] = {QStringLiteral("Second"), QStringLiteral("First"),
+                                             std::nullopt, std::nullopt, QStringLiteral("First")};
+    const std::optional<QString> artists[] = {std::nullopt, QStringLiteral("Band"), std::nullopt,
+                                              std::nullopt, QStringLiteral("Band")};
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(records[i]->filePath, paths[i]);
+        EXPECT_EQ(records[i]->title, titles[i]);
+        EXPECT_EQ(records[i]->artist, artists[i]);
+        EXPECT_FALSE(records[i]->album || records[i]->duration || records[i]->albumArt ||
+                     records[i]->lyric);
+    }
+    EXPECT_NE(records[1], records[4]) << "each path makes its own record";
 }
 
 } // namespace

@@ -9,21 +9,21 @@
 #include <QFile>
 #include <QFileInfo>
 #include <atomic>
-#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <thread>
 
 namespace {
 
-MediaList records(int count, const QString& prefix = QStringLiteral("song"))
+const QString kNotDone = QStringLiteral("The operation was not successful");
+
+MediaList records(int count)
 {
     MediaList list;
     for (int i = 0; i < count; ++i) {
-        auto item = std::make_shared<MediaDesc>();
-        item->filePath = QStringLiteral("/music/%1%2.mp3").arg(prefix).arg(i);
-        item->title = QStringLiteral("%1 %2").arg(prefix).arg(i);
-        list.append(item);
+        list.append(std::make_shared<MediaDesc>());
+        list.last()->filePath = QStringLiteral("/music/%1.mp3").arg(i);
+        list.last()->title = QStringLiteral("song %1").arg(i);
     }
     return list;
 }
@@ -51,69 +51,56 @@ QStringList fileNames()
 
 } // namespace
 
-TEST(PlaylistHelper, ListingBeforeAnyPlaylistSaysSoAndGivesNothing)
+// Before the folder exists the listing says so; afterwards it keeps only ".qv"
+// files (lower case) in the file system's order, unsorted.
+TEST(PlaylistHelper, ListingKeepsOnlyLowerCaseQvFilesInListingOrder)
 {
     EXPECT_FALSE(PlaylistHelper::availablePlaylists().has_value());
     EXPECT_EQ(TestEnvironment::takeAlertMessages(),
               QStringList{QStringLiteral("You have no playlists")});
-
     ASSERT_TRUE(PlaylistHelper::createPlaylistFolder());
-    const std::optional<QStringList> empty = PlaylistHelper::availablePlaylists();
-    ASSERT_TRUE(empty.has_value());
-    EXPECT_TRUE(empty->isEmpty());
-    EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty());
-}
+    EXPECT_EQ(PlaylistHelper::availablePlaylists(), QStringList());
 
-TEST(PlaylistHelper, ListingKeepsOnlyLowerCaseQvFilesInListingOrder)
-{
+    // Created out of name order, so that neither creation order nor its reverse is
+    // sorted: a sort shows.
     for (const char *name : {"a.qv", "two.QV", "c.qv", "three.qv.bak", "b.qv", "four.five.qv"})
         touch(QString::fromLatin1(name));
     QDir(folder()).mkdir(QStringLiteral("six"));
-    // The file system's order, read independently. Created out of name order, so
-    // that neither creation order nor its reverse is sorted: a sort shows.
-    QStringList expected;
+    QStringList expected; // the file system's order, read independently
     for (const QString& entry : QDir(folder()).entryList(
              QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Unsorted))
         if (entry.endsWith(QLatin1String(".qv")))
             expected.append(entry.chopped(3));
     QStringList names = expected;
     names.sort();
-    ASSERT_EQ(names, (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
-                                  QStringLiteral("four.five")}));
+    ASSERT_EQ(names.join(QLatin1Char(' ')), QStringLiteral("a b c four.five"));
     EXPECT_EQ(PlaylistHelper::availablePlaylists(), expected);
+    EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty());
 }
 
+// A new playlist takes the first free numbered name and never touches the taken
+// one; with every numbered name taken nothing is written. An update replaces.
 TEST(PlaylistHelper, CreateNumbersTakenNamesAndUpdateReplaces)
 {
-    const MediaList items = records(3);
-    EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), items, true));
+    EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(3), true));
     EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(1), true));
-    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
-              (QStringList{QStringLiteral("Mix playlist was created."),
-                           QStringLiteral("Mix1 playlist has been created.")}));
-    const std::optional<MediaList> back =
-        PlaylistHelper::contentsForPlaylist(QStringLiteral("Mix"));
-    ASSERT_TRUE(back.has_value());
-    ASSERT_EQ(back->size(), 3) << "the taken name is untouched";
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(back->at(i)->filePath, items[i]->filePath);
-        EXPECT_EQ(back->at(i)->title, items[i]->title);
-    }
     EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(5), false));
     EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("New"), records(1), false));
     EXPECT_EQ(TestEnvironment::takeAlertMessages(),
-              (QStringList{QStringLiteral("Mix has been updated."),
+              (QStringList{QStringLiteral("Mix playlist was created."),
+                           QStringLiteral("Mix1 playlist has been created."),
+                           QStringLiteral("Mix has been updated."),
                            QStringLiteral("New has been updated.")}));
+    const std::optional<MediaList> mix1 =
+        PlaylistHelper::contentsForPlaylist(QStringLiteral("Mix1"));
+    ASSERT_EQ(mix1.value_or(MediaList{}).size(), 1);
+    EXPECT_EQ(mix1->at(0)->filePath, QStringLiteral("/music/0.mp3"));
+    EXPECT_EQ(mix1->at(0)->title, QStringLiteral("song 0"));
     EXPECT_EQ(PlaylistHelper::contentsForPlaylist(QStringLiteral("Mix"))->size(), 5);
-    EXPECT_EQ(fileNames(), (QStringList{QStringLiteral("Mix.qv"), QStringLiteral("Mix1.qv"),
-                                        QStringLiteral("New.qv")}))
+    EXPECT_EQ(fileNames().join(QLatin1Char(' ')), QStringLiteral("Mix.qv Mix1.qv New.qv"))
         << "no temporary file is left";
-}
 
-TEST(PlaylistHelper, CreateWritesNothingWhenAllNumberedNamesAreTaken)
-{
-    touch(QStringLiteral("Mix.qv"));
-    for (int n = 1; n <= PlaylistHelper::kMaxNameSuffix; ++n)
+    for (int n = 2; n <= PlaylistHelper::kMaxNameSuffix; ++n)
         touch(QStringLiteral("Mix%1.qv").arg(n));
     const QStringList before = fileNames();
     EXPECT_FALSE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(1), true));
@@ -123,32 +110,31 @@ TEST(PlaylistHelper, CreateWritesNothingWhenAllNumberedNamesAreTaken)
                   QStringLiteral("The operation was not successful. Please choose another name.")});
 }
 
+// Asked from a worker too; the alert is shown on the main thread.
 TEST(PlaylistHelper, MissingAndUndecodablePlaylistsGiveNothing)
 {
-    EXPECT_FALSE(PlaylistHelper::contentsForPlaylist(QStringLiteral("Gone")).has_value());
-    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
-              QStringList{QStringLiteral("GonePlaylist does not exist")});
-
+    Dispatch::globalLow([] { PlaylistHelper::contentsForPlaylist(QStringLiteral("Gone")); });
+    ASSERT_TRUE(TestEnvironment::waitUntil([] { return !Alert::openAlerts().isEmpty(); }));
+    EXPECT_EQ(Alert::openAlerts().first()->thread(), QCoreApplication::instance()->thread());
     const QByteArray junk("bplist00 this is not an archive");
-    touch(QStringLiteral("Bad.qv"));
-    TestEnvironment::writeFile(PlaylistHelper::pathForPlaylist(QStringLiteral("Bad")), junk);
+    const QString bad =
+        TestEnvironment::writeFile(PlaylistHelper::pathForPlaylist(QStringLiteral("Bad")), junk);
     EXPECT_FALSE(PlaylistHelper::contentsForPlaylist(QStringLiteral("Bad")).has_value());
     EXPECT_EQ(TestEnvironment::takeAlertMessages(),
-              QStringList{QStringLiteral("The operation was not successful")});
-    QFile bad(PlaylistHelper::pathForPlaylist(QStringLiteral("Bad")));
-    ASSERT_TRUE(bad.open(QIODevice::ReadOnly));
-    EXPECT_EQ(bad.readAll(), junk) << "a damaged playlist is left as it was";
+              (QStringList{QStringLiteral("GonePlaylist does not exist"), kNotDone}));
+    QFile file(bad);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), junk) << "a damaged playlist is left as it was";
 }
 
 TEST(PlaylistHelper, RenameAndDeleteNeverTouchAnotherPlaylist)
 {
-    const QString notDone = QStringLiteral("The operation was not successful");
     PlaylistHelper::createPlaylistWithName(QStringLiteral("A"), records(1), false);
     PlaylistHelper::createPlaylistWithName(QStringLiteral("B"), records(2), false);
     TestEnvironment::takeAlertMessages();
     EXPECT_FALSE(PlaylistHelper::renamePlaylistWithName(QStringLiteral("A"), QStringLiteral("B")));
-    EXPECT_EQ(TestEnvironment::takeAlertMessages().size(), 1);
     EXPECT_EQ(PlaylistHelper::contentsForPlaylist(QStringLiteral("B"))->size(), 2);
+    EXPECT_EQ(TestEnvironment::takeAlertMessages().size(), 1);
 
     EXPECT_TRUE(PlaylistHelper::renamePlaylistWithName(QStringLiteral("A"), QStringLiteral("C")));
     EXPECT_TRUE(PlaylistHelper::deletePlaylistWithName(QStringLiteral("B")));
@@ -158,17 +144,13 @@ TEST(PlaylistHelper, RenameAndDeleteNeverTouchAnotherPlaylist)
 
     EXPECT_FALSE(PlaylistHelper::renamePlaylistWithName(QStringLiteral("B"), QStringLiteral("D")));
     EXPECT_FALSE(PlaylistHelper::deletePlaylistWithName(QStringLiteral("B")));
-    EXPECT_EQ(TestEnvironment::takeAlertMessages(), QStringList(2, notDone));
+    EXPECT_EQ(TestEnvironment::takeAlertMessages(), QStringList(2, kNotDone));
 }
 
 TEST(PlaylistHelper, NamesThatLeaveTheFolderOrAreMissingAreRefused)
 {
-    const QString refused =
-        QStringLiteral("The operation was not successful. Please choose another name.");
     PlaylistHelper::createPlaylistWithName(QStringLiteral("Keep"), records(1), false);
     TestEnvironment::takeAlertMessages();
-    const QString outside = TestEnvironment::home() + QStringLiteral("/escaped.qv");
-
     for (const QString& bad : {QString(), QStringLiteral(""), QStringLiteral("../escaped"),
                                QStringLiteral("a/b"), QStringLiteral(".."), QStringLiteral("."),
                                QStringLiteral("nul") + QChar(0) + QStringLiteral("x")}) {
@@ -179,46 +161,37 @@ TEST(PlaylistHelper, NamesThatLeaveTheFolderOrAreMissingAreRefused)
         EXPECT_FALSE(PlaylistHelper::contentsForPlaylist(bad).has_value());
         EXPECT_FALSE(PlaylistHelper::deletePlaylistWithName(bad));
     }
-    EXPECT_EQ(TestEnvironment::takeAlertMessages(), QStringList(42, refused));
-    EXPECT_FALSE(QFile::exists(outside));
+    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
+              QStringList(42, kNotDone + QStringLiteral(". Please choose another name.")));
+    EXPECT_FALSE(QFile::exists(TestEnvironment::home() + QStringLiteral("/escaped.qv")));
     EXPECT_EQ(fileNames(), QStringList{QStringLiteral("Keep.qv")});
 }
 
-// The store never reports a playlist as saved when it was not: a folder that
-// cannot be made and a write that fails are both told and give false.
+// A folder that cannot be made and a write that fails are both told (the system's
+// reason first when the folder cannot be made) and give false, never "created".
 TEST(PlaylistHelper, AFailedFolderOrWriteIsNeverReportedAsSaved)
 {
     const QString documents = QFileInfo(folder()).absolutePath();
-    const QString notDone = QStringLiteral("The operation was not successful");
-    struct Case {
-        const char *what;
-        std::function<void()> setUp;
-        bool crateFlag;
-        int alerts; // the system's reason first when the folder cannot be made
-    };
-    const Case cases[] = {
-        {"the documents folder is a file", [&] { TestEnvironment::writeFile(documents, "x"); },
-         true, 2},
-        {"the playlist folder is a file", [&] { TestEnvironment::writeFile(folder(), "x"); }, false,
-         1},
-        {"the free numbered name is a dangling link",
-         [&] {
-             touch(QStringLiteral("Mix.qv"));
-             QFile::link(QStringLiteral("/nonexistent"),
-                         PlaylistHelper::pathForPlaylist(QStringLiteral("Mix1")));
-         },
-         true, 1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    // In the way: a file for the documents folder, a file for the playlist folder, a
+    // dangling link at the free numbered name.
+    const std::tuple<QString, bool, int> cases[] = {
+        {documents, true, 2}, {folder(), false, 1}, {QString(), true, 1}};
+    for (const auto& [file, crateFlag, alerts] : cases) {
+        SCOPED_TRACE(file.toStdString()); // empty: the dangling link
         QDir(documents).removeRecursively();
         QFile::remove(documents);
-        c.setUp();
+        if (!file.isEmpty()) {
+            TestEnvironment::writeFile(file, "x");
+        } else {
+            touch(QStringLiteral("Mix.qv"));
+            QFile::link(QStringLiteral("/nonexistent"),
+                        PlaylistHelper::pathForPlaylist(QStringLiteral("Mix1")));
+        }
         EXPECT_FALSE(
-            PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(1), c.crateFlag));
+            PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(1), crateFlag));
         const QStringList shown = TestEnvironment::takeAlertMessages();
-        EXPECT_EQ(shown.size(), c.alerts);
-        EXPECT_EQ(shown.value(c.alerts - 1), notDone);
+        EXPECT_EQ(shown.size(), alerts);
+        EXPECT_EQ(shown.value(alerts - 1), kNotDone);
     }
 }
 
@@ -249,34 +222,19 @@ TEST(PlaylistHelper, FilesAreMadeWithTheUsersUmask)
     }
 }
 
-TEST(PlaylistHelper, AlertFromAWorkerIsShownOnTheMainThread)
-{
-    Dispatch::globalLow([] { PlaylistHelper::contentsForPlaylist(QStringLiteral("Gone")); });
-    ASSERT_TRUE(TestEnvironment::waitUntil([] { return !Alert::openAlerts().isEmpty(); }));
-    EXPECT_EQ(Alert::openAlerts().first()->thread(), QCoreApplication::instance()->thread());
-    EXPECT_EQ(Alert::openAlerts().first()->message(),
-              QStringLiteral("GonePlaylist does not exist"));
-}
-
 TEST(PlaylistHelper, AReaderNeverSeesAHalfWrittenPlaylist)
 {
-    const MediaList small = records(10, QStringLiteral("small"));
-    const MediaList large = records(3000, QStringLiteral("large"));
+    const MediaList small = records(10), large = records(3000);
     PlaylistHelper::createPlaylistWithName(QStringLiteral("Busy"), small, false);
-
     std::atomic<bool> stop{false};
     std::atomic<int> reads{0}, bad{0};
     std::thread reader([&] {
-        while (!stop.load()) {
+        for (; !stop.load(); ++reads) {
             QFile file(PlaylistHelper::pathForPlaylist(QStringLiteral("Busy")));
-            if (!file.open(QIODevice::ReadOnly)) {
-                ++bad;
-                continue;
-            }
-            const std::optional<MediaList> items = MediaDesc::itemsWithArchivedData(file.readAll());
-            if (!items || (items->size() != 10 && items->size() != 3000))
-                ++bad;
-            ++reads;
+            const std::optional<MediaList> items =
+                file.open(QIODevice::ReadOnly) ? MediaDesc::itemsWithArchivedData(file.readAll())
+                                               : std::nullopt;
+            bad += !items || (items->size() != 10 && items->size() != 3000);
         }
     });
     for (int i = 0; i < 40; ++i)

@@ -18,17 +18,10 @@ void storeRaw(const QVariantMap& dict)
 
 } // namespace
 
-TEST(SettingsHelper, FreshInstallHasNoSettingsAndEverySwitchIsOff)
-{
-    EXPECT_TRUE(SettingsHelper::settingsDict().isEmpty());
-    EXPECT_FALSE(SettingsHelper::storedSettingsDict().has_value());
-    EXPECT_FALSE(SettingsHelper::getSwitchStateForSettingWithName(QStringLiteral("Home Folder")));
-    EXPECT_FALSE(SettingsHelper::getSwitchStateForSettingWithName(ShakeToShuffle));
-    EXPECT_FALSE(SettingsHelper::activeBookmark().has_value());
-}
-
 TEST(SettingsHelper, SetSettingsMergesAndIsOnDiskAtOnce)
 {
+    EXPECT_FALSE(SettingsHelper::storedSettingsDict().has_value()) << "fresh install";
+    EXPECT_FALSE(SettingsHelper::getSwitchStateForSettingWithName(QStringLiteral("Home Folder")));
     SettingsHelper::setSettings(HomeFolder, true);
     SettingsHelper::setSettings(EQ, 4);
     SettingsHelper::setSettings(EQ, 5);
@@ -37,20 +30,6 @@ TEST(SettingsHelper, SetSettingsMergesAndIsOnDiskAtOnce)
     EXPECT_EQ(dict.size(), 2);
     EXPECT_EQ(SettingsHelper::intValue(dict, EQ), 5);
     EXPECT_TRUE(SettingsHelper::getSwitchStateForSettingWithName(QStringLiteral("Home Folder")));
-    EXPECT_TRUE(SettingsHelper::getSwitchStateForSettingWithName(QStringLiteral("HomeFolder")));
-}
-
-TEST(SettingsHelper, ActiveBookmarkNeedsTheSwitchAndAnIndexInsideTheList)
-{
-    storeRaw({{Bookmarks, QStringList{QStringLiteral("/a"), QStringLiteral("/b")}},
-              {ActiveBookmark, 1}});
-    EXPECT_FALSE(SettingsHelper::activeBookmark().has_value()) << "switch off";
-    SettingsHelper::setSettings(HomeFolder, true);
-    EXPECT_EQ(SettingsHelper::activeBookmark(), QStringLiteral("/b"));
-    for (int index : {-1, 2, 99}) {
-        SettingsHelper::setSettings(ActiveBookmark, index);
-        EXPECT_FALSE(SettingsHelper::activeBookmark().has_value()) << index;
-    }
 }
 
 TEST(SettingsHelper, BookmarksAddDuplicatesAndTellTheUser)
@@ -66,9 +45,13 @@ TEST(SettingsHelper, BookmarksAddDuplicatesAndTellTheUser)
               (QStringList{QStringLiteral("/m"), QStringLiteral("/n"), QStringLiteral("/m")}));
 }
 
-// Removing a bookmark keeps the active index on the same folder.
+// The active bookmark needs the switch and an index inside the list; removing a
+// bookmark keeps the active index on the same folder.
 TEST(SettingsHelper, RemovingABookmarkKeepsTheActiveFolder)
 {
+    storeRaw({{Bookmarks, QStringList{QStringLiteral("/a"), QStringLiteral("/b")}},
+              {ActiveBookmark, 1}});
+    EXPECT_FALSE(SettingsHelper::activeBookmark().has_value()) << "switch off";
     struct Case {
         QVariantList stored;
         qint64 active;
@@ -85,19 +68,19 @@ TEST(SettingsHelper, RemovingABookmarkKeepsTheActiveFolder)
         {{a, b, c}, 1, "/absent", {a, b, c}, 1}, // nothing removed
         {{a, 7, b}, 2, "/a", {b}, 0},            // an entry that is no path goes too
         {{a}, 5, "/a", {}, -1},                  // the list emptied
+        {{a, b}, -1, "/a", {b}, -1},             // no active folder
     };
     for (const Case& t : cases) {
         SCOPED_TRACE(testing::Message() << t.removed << " active " << t.active);
         storeRaw({{HomeFolder, true}, {Bookmarks, t.stored}, {ActiveBookmark, t.active}});
         const std::optional<QString> before = SettingsHelper::activeBookmark();
+        EXPECT_EQ(before.has_value(), t.active >= 0 && t.active < t.stored.size());
         SettingsHelper::removeBookmarkWithName(QString::fromUtf8(t.removed));
         UserDefaults::resetStandardForTesting(); // read back from disk
         EXPECT_EQ(SettingsHelper::bookmarks(), t.left);
         EXPECT_EQ(SettingsHelper::intValue(SettingsHelper::settingsDict(), ActiveBookmark),
                   t.activeAfter);
-        if (t.activeAfter >= 0) {
-            EXPECT_EQ(SettingsHelper::activeBookmark(), before);
-        }
+        EXPECT_EQ(SettingsHelper::activeBookmark(), t.activeAfter < 0 ? std::nullopt : before);
     }
 }
 
