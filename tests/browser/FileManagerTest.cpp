@@ -19,7 +19,7 @@
 namespace {
 
 constexpr uid_t kNobody = 65534;
-const QString kNotDeleted = QStringLiteral("|Some of the selected items weren't deleted");
+const QString kNotDeleted = QStringLiteral("Some of the selected items weren't deleted");
 
 QString at(const QString& relative)
 {
@@ -34,17 +34,6 @@ QString makeFile(const QString& relative, const QByteArray& bytes = "x")
 void makeLink(const char *target, const QString& relative)
 {
     ASSERT_EQ(::symlink(target, QFile::encodeName(at(relative)).constData()), 0);
-}
-
-// "title|message" of each open alert, after queued work has had its turn; closes them.
-QStringList alerts()
-{
-    QCoreApplication::processEvents();
-    QStringList out;
-    for (const Alert *alert : Alert::openAlerts())
-        out << alert->title() + QLatin1Char('|') + alert->message();
-    Alert::dismissAllForTesting();
-    return out;
 }
 
 // Runs checks with the rights of an ordinary user: here when the tests do not run
@@ -129,7 +118,7 @@ TEST_F(FileManagerTest, ListingHoldsEveryEntryOnceOrGivesNothingAndOneAlert)
     EXPECT_EQ(*names, (QStringList{QStringLiteral(".hidden"), QStringLiteral("link"),
                                    QStringLiteral("sub"), QStringLiteral("Ünïcode name.m4a")}));
     EXPECT_EQ(FileManager::contentsOfDirectoryAtPath(at(QStringLiteral("empty/"))), QStringList());
-    EXPECT_TRUE(alerts().isEmpty());
+    EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty());
     // Links are followed: to a folder it is one, dangling it is nothing.
     makeLink("dir", QStringLiteral("dirLink"));
     EXPECT_TRUE(FileManager::pathIsFolder(at(QStringLiteral("dirLink"))));
@@ -145,7 +134,7 @@ TEST_F(FileManagerTest, ListingHoldsEveryEntryOnceOrGivesNothingAndOneAlert)
         failures.emplace_back(locked, EACCES);
     for (const auto& [path, errnum] : failures) {
         EXPECT_FALSE(FileManager::contentsOfDirectoryAtPath(path).has_value());
-        EXPECT_EQ(alerts(), QStringList{QStringLiteral("Error !!!|") + SystemError::text(errnum)});
+        EXPECT_EQ(TestEnvironment::takeAlertMessages(), QStringList{SystemError::text(errnum)});
     }
     ::chmod(QFile::encodeName(locked).constData(), 0700);
 
@@ -169,7 +158,7 @@ TEST_F(FileManagerTest, BatchDeleteRemovesTreesAndLinksButNotLinkTargets)
     EXPECT_FALSE(QFileInfo::exists(at(QStringLiteral("tree"))));
     EXPECT_FALSE(QFileInfo(at(QStringLiteral("link"))).isSymLink());
     EXPECT_TRUE(QFileInfo::exists(target));
-    EXPECT_TRUE(alerts().isEmpty());
+    EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty());
 }
 
 // "/", "." and ".." are refused before any other check; what a check refuses
@@ -186,7 +175,7 @@ TEST_F(FileManagerTest, RefusedItemsStayAndAreReportedOnce)
     EXPECT_FALSE(QFileInfo::exists(items[0]));
     EXPECT_TRUE(QFileInfo::exists(items[1]));
     EXPECT_FALSE(QFileInfo::exists(items[4]));
-    EXPECT_EQ(alerts(), QStringList{kNotDeleted});
+    EXPECT_EQ(TestEnvironment::takeAlertMessages(), QStringList{kNotDeleted});
 }
 
 TEST_F(FileManagerTest, RealCheckFollowsFolderRightsAndTheStickyRule)
@@ -231,11 +220,11 @@ TEST_F(FileManagerTest, CreateDirMakesNestedFoldersAndReportsWhatBlocksIt)
     FileManager::createDirAtPath(at(QStringLiteral("a/b/c")));
     FileManager::createDirAtPath(at(QStringLiteral("a/b/")));
     EXPECT_TRUE(QFileInfo(at(QStringLiteral("a/b/c"))).isDir());
-    EXPECT_TRUE(alerts().isEmpty());
+    EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty());
 
     const QString file = makeFile(QStringLiteral("a/name"), "keep me");
     FileManager::createDirAtPath(file);
-    EXPECT_EQ(alerts(), QStringList{QLatin1Char('|') + SystemError::text(EEXIST)});
+    EXPECT_EQ(TestEnvironment::takeAlertMessages(), QStringList{SystemError::text(EEXIST)});
     EXPECT_EQ(QFileInfo(file).size(), 7) << "the file is left alone";
 }
 

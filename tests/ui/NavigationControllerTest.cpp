@@ -97,8 +97,7 @@ TEST_F(NavigationControllerTest, EscapePopsFirstThenDismisses)
     EXPECT_EQ(stack.topController(), nullptr);
 }
 
-// Each screen's own buttons, left and right; a long title is shortened between them,
-// and a title widget replaces it.
+// Each screen's own buttons, left and right; a long title is shortened between them.
 TEST_F(NavigationControllerTest, BarShowsEachScreensOwnButtonsAndFitsTheTitleBetween)
 {
     NavigationItem *item = NavigationItem::of(settings);
@@ -127,13 +126,6 @@ TEST_F(NavigationControllerTest, BarShowsEachScreensOwnButtonsAndFitsTheTitleBet
     EXPECT_LT(label->geometry().right(), item->rightButton()->geometry().left());
     EXPECT_TRUE(label->text().endsWith(QChar(0x2026)));
     EXPECT_EQ(bar()->titleText(), item->title()) << "the full title is kept";
-
-    auto *twoLines = new QLabel(QStringLiteral("Road trip \n12 Songs"));
-    twoLines->resize(180, 40);
-    item->setTitleWidget(twoLines);
-    EXPECT_TRUE(twoLines->isVisible());
-    EXPECT_FALSE(label->isVisible());
-    EXPECT_NEAR(twoLines->geometry().center().x(), 160, 3);
 }
 
 TEST_F(NavigationControllerTest, AnimatedPushSlidesInFromTheRight)
