@@ -16,7 +16,8 @@ namespace {
 
 constexpr int kSlice = 4096;
 constexpr double kSeconds = 2.5;
-// Mean frequency of the sweep over its second half-second to one and a half.
+// Mean frequency of the sweep (300 Hz rising by 800 Hz per second, at
+// MediaFixtures::kToneAmplitude) over its second half-second to one and a half.
 constexpr double kSweepMeanHz = 1100.0;
 
 QString home(const char *name)
@@ -93,9 +94,10 @@ const Container kContainers[] = {
 // in the container.
 QString fixture(const Container& c)
 {
-    const QString path = MediaFixtures::cachedSound(
-        QStringLiteral("sweep-") + QString::fromLatin1(c.file), MediaFixtures::sweepExpression(),
-        kSeconds, c.rate, c.channels, QString::fromLatin1(c.ffmpegArgs));
+    const QString path =
+        MediaFixtures::cachedSound(QStringLiteral("sweep-") + QString::fromLatin1(c.file),
+                                   QStringLiteral("0.5*sin(2*PI*(300+400*t)*t)"), kSeconds, c.rate,
+                                   c.channels, QString::fromLatin1(c.ffmpegArgs));
     EXPECT_FALSE(path.isEmpty()) << MediaFixtures::lastError().toStdString();
     return path;
 }
