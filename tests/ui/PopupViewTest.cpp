@@ -32,8 +32,9 @@ TEST(PopupView, TailHangsBelowTheFrameLeftOfCentreAndClicksBesideItPassThrough)
         // pixel on each side; nothing below the tip.
         const int width = row <= 8 ? 17 - 2 * row : 0;
         EXPECT_NEAR(last - first + 1, width, 1.5) << "tail row " << row;
-        if (width > 0)
+        if (width > 0) {
             EXPECT_NEAR((first + last + 1) / 2.0, tipX, 1.0) << "tail row " << row;
+        }
     }
     EXPECT_NEAR(qGray(image.pixel(frame.x() + 5, frame.y() + 5)), 51, 3);
     EXPECT_NEAR(qGray(image.pixel(frame.right(), frame.center().y())), 170, 6);
