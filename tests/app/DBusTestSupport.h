@@ -23,10 +23,8 @@ public:
     PrivateBus(const PrivateBus&) = delete;
     PrivateBus& operator=(const PrivateBus&) = delete;
 
-    bool isUp() const { return !m_address.isEmpty(); }
-    // Why the bus is not up (for GTEST_SKIP).
+    // Empty when the bus is up; otherwise why not (for GTEST_SKIP).
     QString whyNot() const { return m_whyNot; }
-    QString address() const { return m_address; }
     // A new connection of its own (its own unique name) to the bus.
     QDBusConnection connect();
 
@@ -37,25 +35,8 @@ private:
     QStringList m_connections;
 };
 
-struct ClientRun {
-    int exitCode = -1; // -1 when it crashed or was killed
-
-    QString out; // trimmed
-    QString err;
-};
-
-// Runs a client program on the bus while this thread's event loop keeps serving
-// D-Bus (the client may call back into the test process). Killed after timeoutMs.
-ClientRun runClient(const PrivateBus& bus, const QString& program, const QStringList& args,
-                    int timeoutMs = 5000);
-
-// Sends a method call and waits for its answer while serving events.
-QDBusMessage callAndWait(const QDBusConnection& connection, const QDBusMessage& call,
-                         int timeoutMs = 5000);
-
-// Reads one property through org.freedesktop.DBus.Properties.Get.
-QVariant getProperty(const QDBusConnection& connection, const QString& service, const QString& path,
-                     const QString& interface, const QString& name);
+// Sends a method call and waits (bounded) for its answer while serving events.
+QDBusMessage callAndWait(const QDBusConnection& connection, const QDBusMessage& call);
 
 // Collects the D-Bus messages a connection's signal subscription delivers.
 class SignalRecorder : public QObject {
@@ -65,21 +46,6 @@ public:
 
 public Q_SLOTS:
     void record(const QDBusMessage& message) { messages.append(message); }
-};
-
-// Redirects the process's standard error into a file for the lifetime of the
-// object; text() gives what was written so far.
-class StderrCapture {
-public:
-    StderrCapture();
-    ~StderrCapture();
-    StderrCapture(const StderrCapture&) = delete;
-    StderrCapture& operator=(const StderrCapture&) = delete;
-    QString text() const;
-
-private:
-    int m_saved = -1;
-    QString m_path;
 };
 
 } // namespace DBusTest

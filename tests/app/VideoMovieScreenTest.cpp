@@ -37,18 +37,6 @@ std::unique_ptr<MainViewController> playerOver(const QStringList& paths)
     return player;
 }
 
-// Mean of the red, green and blue levels (0 .. 255).
-double meanLevel(const QImage& image)
-{
-    double sum = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) {
-            const QRgb p = image.pixel(x, y);
-            sum += qRed(p) + qGreen(p) + qBlue(p);
-        }
-    return sum / (3.0 * image.width() * image.height());
-}
-
 } // namespace
 
 TEST(MovieScreen, PictureFollowsTheSoundFromTheEnginesTimeAndHandsBack)
@@ -75,7 +63,8 @@ TEST(MovieScreen, PictureFollowsTheSoundFromTheEnginesTimeAndHandsBack)
     EXPECT_TRUE(engine->isPlaying()) << "the engine plays the movie's sound";
     EXPECT_NEAR(screen->shownTime(), engine->getTime(), 0.15);
     const QImage shot = screen->grab().toImage();
-    EXPECT_GT(meanLevel(shot), 40) << "the picture is painted";
+    EXPECT_NE(QColor(shot.pixel(shot.rect().center())), QColor(Qt::black))
+        << "the picture is painted";
     EXPECT_EQ(QColor(shot.pixel(shot.width() / 2, 2)), QColor(Qt::black))
         << "black bars keep the picture's shape";
 

@@ -16,7 +16,8 @@ namespace {
 
 constexpr int kSlice = 4096;
 constexpr double kSeconds = 2.5;
-// Mean frequency of the sweep over its second half-second to one and a half.
+// Mean frequency of the sweep (300 Hz rising by 800 Hz per second, at
+// MediaFixtures::kToneAmplitude) over its second half-second to one and a half.
 constexpr double kSweepMeanHz = 1100.0;
 
 QString home(const char *name)
@@ -55,16 +56,6 @@ Decoded readAll(AudioDecoder& decoder, int64_t slice = kSlice)
     return d;
 }
 
-// One channel of frames [from, from + count) as float.
-std::vector<float> channelOf(const Decoded& d, int channels, int channel, int64_t from,
-                             int64_t count)
-{
-    std::vector<float> out(static_cast<size_t>(count));
-    for (int64_t i = 0; i < count; ++i)
-        out[size_t(i)] = d.samples[size_t((from + i) * channels + channel)] / 32768.0f;
-    return out;
-}
-
 // One container per way the decoder measures, converts or positions a file.
 struct Container {
     const char *file;
@@ -75,11 +66,6 @@ struct Container {
     bool exactLength; // the file states its length
     int lengthSlack;  // how far totalFrames may lie from the length of the signal
 };
-
-void PrintTo(const Container& c, std::ostream *os)
-{
-    *os << c.file;
-}
 
 const Container kContainers[] = {
     // Info header with encoder delay and padding, which are trimmed.
@@ -108,9 +94,10 @@ const Container kContainers[] = {
 // in the container.
 QString fixture(const Container& c)
 {
-    const QString path = MediaFixtures::cachedSound(
-        QStringLiteral("sweep-") + QString::fromLatin1(c.file), MediaFixtures::sweepExpression(),
-        kSeconds, c.rate, c.channels, QString::fromLatin1(c.ffmpegArgs));
+    const QString path =
+        MediaFixtures::cachedSound(QStringLiteral("sweep-") + QString::fromLatin1(c.file),
+                                   QStringLiteral("0.5*sin(2*PI*(300+400*t)*t)"), kSeconds, c.rate,
+                                   c.channels, QString::fromLatin1(c.ffmpegArgs));
     EXPECT_FALSE(path.isEmpty()) << MediaFixtures::lastError().toStdString();
     return path;
 }
@@ -159,7 +146,10 @@ TEST_P(ContainerTest, DecodesAndSeeksToTheExactFrame)
     const double hzSlack = 5.0 + 800.0 * c.lengthSlack / c.rate;
     ASSERT_GE(d.frames, c.rate / 2 + c.rate);
     for (int ch = 0; ch < c.channels; ++ch) {
-        const std::vector<float> middle = channelOf(d, c.channels, ch, c.rate / 2, c.rate);
+        std::vector<float> middle(size_t(c.rate)); // from half a second on
+        for (size_t i = 0; i < middle.size(); ++i)
+            middle[i] =
+                d.samples[(i + size_t(c.rate / 2)) * size_t(c.channels) + size_t(ch)] / 32768.0f;
         EXPECT_NEAR(EngineTest::zeroCrossingHz(middle, c.rate, 0, middle.size()), kSweepMeanHz,
                     hzSlack)
             << "channel " << ch;
@@ -195,9 +185,12 @@ TEST_P(ContainerTest, DecodesAndSeeksToTheExactFrame)
 INSTANTIATE_TEST_SUITE_P(Containers, ContainerTest, testing::ValuesIn(kContainers),
                          [](const testing::TestParamInfo<Container>& param) {
                              std::string name = param.param.file;
-                             for (char& ch : name)
-                                 if (!std::isalnum(static_cast<unsigned char>(ch)))
-                                     ch = '_';
+                             std::replace_if(
+                                 name.begin(), name.end(),
+                                 [](char ch) {
+                                     return !std::isalnum(static_cast<unsigned char>(ch));
+                                 },
+                                 '_');
                              return name;
                          });
 
@@ -245,26 +238,22 @@ TEST(AudioDecoderTest, EdgesOfOpening)
     QUAVER_REQUIRE_FFMPEG();
     AudioDecoder decoder;
     int16_t buffer[2 * 16];
-    EXPECT_EQ(decoder.read(buffer, 8), -1) << "unopened";
-    EXPECT_FALSE(decoder.seek(0));
     EXPECT_FALSE(decoder.open(home("missing.mp3")));
     EXPECT_FALSE(decoder.errorString().isEmpty());
     EXPECT_EQ(decoder.read(buffer, 8), -1);
+    EXPECT_FALSE(decoder.seek(0));
 
     // An empty stream whose container states its format opens with no frames.
     ASSERT_TRUE(decoder.open(
-        ffmpegOutput("empty.wav", "-f lavfi -i anullsrc=r=44100:cl=stereo -frames:a 0")))
-        << decoder.errorString().toStdString();
+        ffmpegOutput("empty.wav", "-f lavfi -i anullsrc=r=44100:cl=stereo -frames:a 0")));
     EXPECT_EQ(decoder.totalFrames(), 0);
-    EXPECT_EQ(decoder.sampleRate(), 44100);
     EXPECT_EQ(decoder.read(buffer, 16), 0);
 
     // A colon in a name is part of the name, not a protocol, even in a relative path.
     ASSERT_TRUE(QFile::copy(fixture(kContainers[4]), home("http:ünïcode #1.wav")));
     const QString before = QDir::currentPath();
     QDir::setCurrent(TestEnvironment::home());
-    EXPECT_TRUE(decoder.open(QStringLiteral("http:ünïcode #1.wav")))
-        << decoder.errorString().toStdString();
+    EXPECT_TRUE(decoder.open(QStringLiteral("http:ünïcode #1.wav")));
     QDir::setCurrent(before);
     EXPECT_EQ(decoder.totalFrames(), int64_t(kSeconds * 48000));
 }
@@ -307,12 +296,6 @@ TEST(AudioDecoderTest, DamagedFilesAreRefusedOrEndEarly)
     auto garbled = [](QByteArray bytes) {
         return bytes.replace(bytes.size() / 2, 8000, randomBytes(8000));
     };
-    // Raw PCM has no header to recognise; whatever a demuxer makes of it must end.
-    QByteArray pcm;
-    for (int i = 0; i < 2 * 44100; ++i) {
-        const auto v = int16_t(16000 * std::sin(2 * M_PI * 1000 * (i / 2) / 44100.0));
-        pcm.append(reinterpret_cast<const char *>(&v), 2);
-    }
     // A script that would make a demuxer open other files is not a song.
     TestEnvironment::writeFile(home("tone.wav"), fixtureBytes(kContainers[4]));
     const int64_t half = int64_t(kSeconds * 44100 / 2), whole = int64_t(kSeconds * 44100);
@@ -324,7 +307,7 @@ TEST(AudioDecoderTest, DamagedFilesAreRefusedOrEndEarly)
         {"empty.mp3", {}, -1, -1},
         {"noise.mp3", randomBytes(300000), -1, -1},
         {"list.mp3", "ffconcat version 1.0\nfile 'tone.wav'\n", -1, -1},
-        {"raw.pcm", pcm, -1, 10 * 44100},
+        {"tail.mp3", mp3.mid(mp3.size() / 3), -1, whole}, // cut at the front, mid-frame
         {"header.wav", fixtureBytes(kContainers[4]).left(44), -1, 0},
         {"half.mp3", mp3.left(mp3.size() / 2), half * 9 / 10, half * 11 / 10},
         {"half.mp4", mp4.left(mp4.size() / 2), half * 8 / 10, half * 12 / 10},

@@ -59,44 +59,30 @@ std::vector<float> reference(const EqualiserNode::Design& d, std::vector<float> 
     return stereo;
 }
 
-std::vector<float> stereoTone(double hz, int frames)
-{
-    std::vector<float> s(size_t(frames) * 2);
-    for (int i = 0; i < frames; ++i)
-        s[2 * size_t(i)] = s[2 * size_t(i) + 1] = float(0.5 * std::sin(2 * M_PI * hz * i / kRate));
-    return s;
-}
-
 } // namespace
 
-TEST(EqualiserNode, FlatIsAnExactBypass)
+TEST(EqualiserNode, FlatIsAnExactBypassAndOtherPresetsMatchTheCascadeWhateverTheSlices)
 {
-    EqualiserNode node(kRate);
-    node.setGains(EQPresets::gains(EQPresets::indexOf(QStringLiteral("Rock"))));
+    EqualiserNode flat(kRate);
+    flat.setGains(EQPresets::gains(EQPresets::indexOf(QStringLiteral("Rock"))));
     std::vector<float> warm = noise(5000, 1);
-    runInSlices(node, warm, {4096}); // state that a bypass must not leak
-    node.setGains(EQPresets::gains(EQPresets::indexOf(QStringLiteral("Flat"))));
-    const std::vector<float> in = noise(9000, 2);
+    runInSlices(flat, warm, {4096}); // state that a bypass must not leak
+    flat.setGains(EQPresets::gains(EQPresets::indexOf(QStringLiteral("Flat"))));
+    const std::vector<float> in = noise(20000, 7);
     std::vector<float> out = in;
-    runInSlices(node, out, {4096});
+    runInSlices(flat, out, {4096});
     EXPECT_EQ(out, in);
-    EXPECT_EQ(EqualiserNode::design(EQPresets::gains(0), kRate).sectionCount, 0);
-}
 
-TEST(EqualiserNode, ProcessingMatchesTheCascadeWhateverTheSliceSizes)
-{
     // Every active-band count (odd ones are padded) and slices shorter than,
     // equal to and longer than the pipeline.
     for (const char *name : {"Rock", "Bass Booster", "Latin", "Treble Reducer", "Pop", "Deep"}) {
         const auto gains = EQPresets::gains(EQPresets::indexOf(QString::fromLatin1(name)));
-        const EqualiserNode::Design d = EqualiserNode::design(gains, kRate);
-        const std::vector<float> in = noise(20000, 7);
-        const std::vector<float> expected = reference(d, in);
+        const std::vector<float> expected = reference(EqualiserNode::design(gains, kRate), in);
         for (const std::vector<int>& sizes :
-             std::vector<std::vector<int>>{{4096}, {1, 2, 3, 9, 10, 11, 19, 20, 21, 333}, {17}}) {
+             std::vector<std::vector<int>>{{4096}, {1, 2, 3, 9, 10, 11, 19, 20, 21, 333}}) {
             EqualiserNode node(kRate);
             node.setGains(gains);
-            std::vector<float> out = in;
+            out = in;
             runInSlices(node, out, sizes);
             double worst = 0;
             for (size_t i = 0; i < out.size(); ++i)
@@ -106,61 +92,49 @@ TEST(EqualiserNode, ProcessingMatchesTheCascadeWhateverTheSliceSizes)
     }
 }
 
-TEST(EqualiserNode, BandCentresGetThePresetGainsRelativeToEachOther)
+// The overlap of neighbouring bands is compensated: what is measured at each centre
+// is the preset's curve, shifted down by a pre-gain that keeps the response's peak
+// (which may lie between bands) at or below 0 dB, so boosts never clip.
+TEST(EqualiserNode, BandCentresGetThePresetGainsAndThePeakStaysBelowFullScale)
 {
-    // The overlap of neighbouring bands is compensated: what is measured at each
-    // centre is the preset's curve (up to the common pre-gain).
     const int rock = EQPresets::indexOf(QStringLiteral("Rock"));
     const auto& gains = EQPresets::gains(rock);
     const EqualiserNode::Design d = EqualiserNode::design(gains, kRate);
     EXPECT_EQ(d.sectionCount, 10);
-    EXPECT_NEAR(d.preGainDb, -5.0, 0.3) << "the largest boost is 5 dB";
     for (int b = 0; b < EQPresets::kBandCount; ++b) {
         const double hz = EQPresets::kBandFrequencies[b];
         EqualiserNode node(kRate);
         node.setGains(gains);
-        std::vector<float> s = stereoTone(hz, kRate); // one second
+        std::vector<float> s(2 * kRate); // one second
+        for (size_t i = 0; i < s.size(); ++i)
+            s[i] = float(0.5 * std::sin(M_PI * hz * double(i / 2 * 2) / kRate));
         runInSlices(node, s, {4096});
         const std::vector<float> left = channel(s, 0);
-        const double measured = toDb(toneAmplitude(left, hz, kRate, kRate / 2, kRate) / 0.5);
+        const double measured =
+            20 * std::log10(toneAmplitude(left, hz, kRate, kRate / 2, kRate) / 0.5);
         EXPECT_NEAR(measured - d.preGainDb, gains[b], 0.25) << hz << " Hz";
     }
-}
-
-TEST(EqualiserNode, BoostsDoNotClipAFullScaleSignal)
-{
-    const auto gains = EQPresets::gains(EQPresets::indexOf(QStringLiteral("R&B")));
-    const EqualiserNode::Design d = EqualiserNode::design(gains, kRate);
-    double peakHz = 20, peakDb = -100;
-    for (double hz = 20; hz < 20000; hz *= 1.01) {
-        const double db = EqualiserNode::responseDb(d, hz, kRate);
-        if (db > peakDb)
-            peakDb = db, peakHz = hz;
+    for (const char *name : {"Rock", "R&B"}) {
+        const EqualiserNode::Design r =
+            EqualiserNode::design(EQPresets::gains(EQPresets::indexOf(QLatin1String(name))), kRate);
+        double peakDb = -100;
+        for (double hz = 20; hz < 20000; hz *= 1.01)
+            peakDb = std::max(peakDb, EqualiserNode::responseDb(r, hz, kRate));
+        EXPECT_LE(peakDb, 0.01) << name;
+        EXPECT_GT(peakDb, -0.3) << name << ": no more attenuation than needed";
     }
-    EXPECT_LE(peakDb, 0.01);
-    EqualiserNode node(kRate);
-    node.setGains(gains);
-    std::vector<float> s = stereoTone(peakHz, kRate);
-    for (float& v : s)
-        v *= 2.0f; // full scale
-    runInSlices(node, s, {4096});
-    float peak = 0;
-    for (size_t i = s.size() / 2; i < s.size(); ++i)
-        peak = std::max(peak, std::abs(s[i]));
-    EXPECT_LE(peak, 1.001f);
-    EXPECT_GT(peak, 0.95f);
 }
 
+// Bands at or above the Nyquist frequency would be unstable; flat bands cost nothing.
 TEST(EqualiserNode, BandsAtOrAboveNyquistAndFlatBandsAreLeftOut)
 {
     const auto gains = EQPresets::gains(EQPresets::indexOf(QStringLiteral("Treble Booster")));
-    auto lastBand = [&gains](int rate) {
+    const auto last = [&gains](int rate) {
         const EqualiserNode::Design d = EqualiserNode::design(gains, rate);
         return d.sectionCount ? d.sections[size_t(d.sectionCount - 1)].band : -1;
     };
-    EXPECT_EQ(lastBand(44100), 9);
-    EXPECT_EQ(lastBand(32000), 8) << "16 kHz is the Nyquist frequency at 32 kHz";
+    EXPECT_EQ(last(44100), 9);
+    EXPECT_EQ(last(32000), 8) << "16 kHz is the Nyquist frequency at 32 kHz";
     EXPECT_EQ(EqualiserNode::design(gains, 8000).sectionCount, 2) << "1 and 2 kHz only";
-    EXPECT_EQ(EqualiserNode::design(gains, 48000).sectionCount, 5)
-        << "zero-gain bands cost nothing";
+    EXPECT_EQ(EqualiserNode::design(gains, 48000).sectionCount, 5);
 }

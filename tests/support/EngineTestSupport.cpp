@@ -90,11 +90,6 @@ double zeroCrossingHz(const std::vector<float>& samples, int sampleRate, size_t 
     return (crossings - 1) * double(sampleRate) / (last - first);
 }
 
-double toDb(double ratio)
-{
-    return 20.0 * std::log10(ratio);
-}
-
 int64_t MemorySource::read(int16_t *out, int64_t frames)
 {
     if (m_failures > 0) {

@@ -27,7 +27,6 @@ double toneAmplitude(const std::vector<float>& samples, double hz, int sampleRat
                      size_t to);
 // Frequency from rising zero crossings over samples [from, to).
 double zeroCrossingHz(const std::vector<float>& samples, int sampleRate, size_t from, size_t to);
-double toDb(double ratio);
 
 // A PcmSource over samples in memory, with scripted read failures.
 class MemorySource : public PcmSource {

@@ -92,11 +92,6 @@ QString lastError()
     return g_lastError;
 }
 
-QString sweepExpression()
-{
-    return QStringLiteral("%1*sin(2*PI*(300+400*t)*t)").arg(kToneAmplitude);
-}
-
 QString cachedOutput(const QString& fileName, const QStringList& args)
 {
     static QHash<QString, QString> made;

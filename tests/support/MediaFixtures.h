@@ -36,10 +36,6 @@ QString cachedTone(const QString& fileName, double freqHz, double seconds, int r
 QString cachedSound(const QString& fileName, const QString& expression, double seconds, int rate,
                     int channels, const QString& extraFfmpegArgs = {});
 
-// A sine sweep at kToneAmplitude from 300 Hz rising by 800 Hz per second: no stretch
-// of it repeats, so a position in it can be recognised (seeking tests).
-QString sweepExpression();
-
 // Runs ffmpeg with args followed by an output path in the fixture cache ending in
 // fileName, unless an earlier call or process made that output already; returns
 // the path. The cache is "fixture-cache" beside the test program, or a folder that
