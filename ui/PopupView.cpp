@@ -1,5 +1,8 @@
 #include "ui/PopupView.h"
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QRegion>
 
@@ -24,6 +27,28 @@ void PopupView::setBackgroundColor(const QColor& color)
 {
     m_background = color;
     update();
+}
+
+void PopupView::focusFirstEntry()
+{
+    if (auto *first = findChild<QAbstractButton *>(QString(), Qt::FindDirectChildrenOnly))
+        first->setFocus(Qt::PopupFocusReason);
+}
+
+void PopupView::keyPressEvent(QKeyEvent *event)
+{
+    const int step = event->key() == Qt::Key_Down ? 1 : event->key() == Qt::Key_Up ? -1 : 0;
+    const auto entries = findChildren<QAbstractButton *>(QString(), Qt::FindDirectChildrenOnly);
+    if (step == 0 || entries.isEmpty()) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    const qsizetype count = entries.size();
+    const qsizetype at =
+        entries.indexOf(qobject_cast<QAbstractButton *>(QApplication::focusWidget()));
+    const qsizetype next = at < 0 ? 0 : (at + step + count) % count;
+    // A keyboard move: the entry shows its focus ring.
+    entries[next]->setFocus(Qt::TabFocusReason);
 }
 
 QColor PopupView::fillColor()

@@ -17,6 +17,9 @@
 // visible; the outline's corner points therefore sit half a pixel inside the
 // frame's edges.
 //
+// Keys: Up and Down move the focus between the buttons directly inside the
+// frame (its entries, in the order they were made), wrapping at either end.
+//
 // Main thread only.
 
 #include <QColor>
@@ -48,6 +51,9 @@ public:
     void setBackgroundColor(const QColor& color);
     QColor backgroundColor() const { return m_background; }
 
+    // Gives the first entry the focus; nothing happens without entries.
+    void focusFirstEntry();
+
     // The closed outline in widget coordinates, as painted.
     QPainterPath outline() const;
 
@@ -55,6 +61,7 @@ public:
     static QColor strokeColor();
 
 protected:
+    void keyPressEvent(QKeyEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
