@@ -13,11 +13,11 @@ struct Label {
     Qt::Alignment alignment;
     int pixelSize;
     bool bold;
-    int minimumPixelSize; // only the number shrinks to fit
+    int minimumPixelSize; // the number and the length shrink to fit
 };
 
 constexpr int kRightMargin = 9;
-constexpr int kDurationWidth = 41;
+constexpr int kDurationWidth = 48; // "59:59" at 15 px
 constexpr int kGap = 3;
 
 const Label kIndex{0, 5, 31, 30, Qt::AlignCenter, 15, false, 8};
@@ -107,7 +107,9 @@ void CAPlaylistCell::paint(QPainter *painter, const QStyleOptionViewItem& option
     painter->restore();
 }
 
-QSize CAPlaylistCell::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const
+QSize CAPlaylistCell::sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const
 {
-    return {option.rect.width(), kRowHeight};
+    // No width of its own: a list gives its rows the viewport's width, and a wider
+    // hint would push the right edge under the scroll bar.
+    return {0, kRowHeight};
 }

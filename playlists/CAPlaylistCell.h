@@ -23,9 +23,9 @@ public:
     enum class Field { Index, Artist, Title, Duration };
 
     // What a field of row shows: its frame (in row's coordinates), its font and
-    // its text. Every text stays on one line (line breaks
-    // become spaces) and is cut with "…" where it is too wide; the number first
-    // shrinks down to 8 px.
+    // its text. Every text stays on one line (line breaks become spaces) and is cut
+    // with "…" where it is too wide; the number first shrinks down to 8 px and the
+    // length down to 11 px.
     struct Shown {
         QRect frame;
         QFont font;
