@@ -861,10 +861,17 @@ bool MainViewController::screenKey(QObject *receiver, const QKeyEvent *key)
         return true;
     }
 
+    for (QWidget *w = focus; w && w != this; w = w->parentWidget()) {
+        if (auto *menu = qobject_cast<PopupView *>(w)) {
+            // A menu keeps the focus on its entries; a button alone would take
+            // every arrow for a Tab.
+            const int k = key->key();
+            if (k == Qt::Key_Up || k == Qt::Key_Down)
+                menu->moveEntryFocus(k == Qt::Key_Down ? 1 : -1);
+            return k == Qt::Key_Up || k == Qt::Key_Down || k == Qt::Key_Left || k == Qt::Key_Right;
+        }
+    }
     // Where the arrows have a meaning of their own, they keep it.
-    for (const QWidget *w = focus; w && w != this; w = w->parentWidget())
-        if (qobject_cast<const PopupView *>(w))
-            return false;
     if (focus && (focus->testAttribute(Qt::WA_InputMethodEnabled) ||
                   qobject_cast<QAbstractItemView *>(focus)))
         return false;

@@ -2,7 +2,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QKeyEvent>
 #include <QPainter>
 #include <QRegion>
 
@@ -35,19 +34,15 @@ void PopupView::focusFirstEntry()
         first->setFocus(Qt::PopupFocusReason);
 }
 
-void PopupView::keyPressEvent(QKeyEvent *event)
+void PopupView::moveEntryFocus(int step)
 {
-    const int step = event->key() == Qt::Key_Down ? 1 : event->key() == Qt::Key_Up ? -1 : 0;
     const auto entries = findChildren<QAbstractButton *>(QString(), Qt::FindDirectChildrenOnly);
-    if (step == 0 || entries.isEmpty()) {
-        QWidget::keyPressEvent(event);
+    if (entries.isEmpty())
         return;
-    }
     const qsizetype count = entries.size();
     const qsizetype at =
         entries.indexOf(qobject_cast<QAbstractButton *>(QApplication::focusWidget()));
-    const qsizetype next = at < 0 ? 0 : (at + step + count) % count;
-    // A keyboard move: the entry shows its focus ring.
+    const qsizetype next = at < 0 ? 0 : ((at + step) % count + count) % count;
     entries[next]->setFocus(Qt::TabFocusReason);
 }
 

@@ -17,9 +17,6 @@
 // visible; the outline's corner points therefore sit half a pixel inside the
 // frame's edges.
 //
-// Keys: Up and Down move the focus between the buttons directly inside the
-// frame (its entries, in the order they were made), wrapping at either end.
-//
 // Main thread only.
 
 #include <QColor>
@@ -51,8 +48,13 @@ public:
     void setBackgroundColor(const QColor& color);
     QColor backgroundColor() const { return m_background; }
 
-    // Gives the first entry the focus; nothing happens without entries.
+    // The entries are the buttons directly inside the frame, in the order they
+    // were made. Gives the first entry the focus; nothing happens without entries.
     void focusFirstEntry();
+    // Moves the focus step entries on (negative: back), wrapping at either end,
+    // as a keyboard move (the entry shows its focus ring); from outside the
+    // entries, to the first one.
+    void moveEntryFocus(int step);
 
     // The closed outline in widget coordinates, as painted.
     QPainterPath outline() const;
@@ -61,7 +63,6 @@ public:
     static QColor strokeColor();
 
 protected:
-    void keyPressEvent(QKeyEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
