@@ -36,8 +36,7 @@ TEST(PlaylistModel, ALateDurationLandsOnItsOwnRecordOnly)
 
 TEST(PlaylistCell, LongTextsTakeOneLineTheLengthStaysInViewAndFailedRowsAreDimmed)
 {
-    const QString longText = QString(150, QLatin1Char('a')) + QLatin1Char('\n') +
-                             QString(149, QLatin1Char('b')); // 300 characters
+    const QString longText = QStringLiteral("Intro\n") + QString(294, QLatin1Char('a')); // 300
     MediaList items;
     for (int i = 0; i < 50; ++i) {
         auto item = std::make_shared<MediaDesc>();
