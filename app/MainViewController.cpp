@@ -159,10 +159,10 @@ void MainViewController::buildScreen()
     ui.currentTimeLabel->setGeometry(110, 250, 100, 26);
     ui.currentTimeLabel->setFlat(true);
     ui.currentTimeLabel->setAccessibleName(QStringLiteral("Time, click for time remaining"));
-    ui.currentTimeLabel->setStyleSheet(
-        QStringLiteral("QPushButton { color: #e6e6e6; border: none; font-size: 15px; }"
-                       "QPushButton:focus { %1 }")
-            .arg(kFocusRing));
+    ui.currentTimeLabel->setStyleSheet(QStringLiteral("QPushButton { color: #e6e6e6; border: none; "
+                                                      "background: transparent; font-size: 15px; }"
+                                                      "QPushButton:focus { %1 }")
+                                           .arg(kFocusRing));
     connect(ui.currentTimeLabel, &QPushButton::clicked, this, &MainViewController::countDown);
 
     // Control panel.
