@@ -247,34 +247,6 @@ TEST(PlayerTime, TheTimeTextTruncatesToWholeSecondsWithUnlimitedMinutes)
     }
 }
 
-TEST_F(PlayerScreen, TimeTextCountsUpOrDownTheTimerStopsInTheBackgroundSleepPauses)
-{
-    open({record(wav(QStringLiteral("long.wav"), 200))});
-    screen->didSelectRow(0);
-    screen->seekTime(65.4f);
-    screen->updateUI();
-    EXPECT_EQ(screen->outlets().currentTimeLabel->text(), QStringLiteral("1:05"));
-    screen->countDown();
-    EXPECT_EQ(screen->outlets().currentTimeLabel->text(), QStringLiteral("-2:14"));
-    EXPECT_TRUE(screen->isTimerRunning());
-    EXPECT_EQ(screen->playImage(), QStringLiteral("pause.png"));
-    screen->appIsSuspended(true);
-    EXPECT_FALSE(screen->isTimerRunning());
-    EXPECT_TRUE(screen->player()->isPlaying()) << "sound goes on in the background";
-    screen->appIsSuspended(false);
-    EXPECT_TRUE(screen->isTimerRunning());
-
-    screen->beginInterruption();
-    EXPECT_FALSE(screen->player()->isPlaying());
-    screen->endInterruption();
-    EXPECT_TRUE(screen->player()->isPlaying());
-
-    screen->playButton(); // the user pauses; a wake-up must not resume
-    screen->beginInterruption();
-    screen->endInterruption();
-    EXPECT_FALSE(screen->player()->isPlaying());
-}
-
 TEST_F(PlayerScreen, RemoteCommandsFollowThePlayButtonRulesAndTheStatusTellsTheTruth)
 {
     open({record(wav(QStringLiteral("a.wav"), 2)), record(wav(QStringLiteral("b.wav"), 2))});
@@ -388,28 +360,6 @@ TEST_F(PlayerScreen, AddingReportsTheCountMakesPathsAbsoluteAndStoresTheNewestLi
     }
 }
 
-TEST_F(PlayerScreen, ReturnOnTheClearPromptKeepsTheListAndYesClearsItForThisRunOnly)
-{
-    open({record(wav(QStringLiteral("a.wav"), 1)), record(wav(QStringLiteral("b.wav"), 1))});
-    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
-        screen->clearPlaylist();
-        ASSERT_NE(shownAlertWindow(), nullptr);
-        QTest::keyClick(shownAlertWindow(), key);
-        EXPECT_TRUE(Alert::openAlerts().isEmpty()) << key;
-        EXPECT_EQ(screen->tableContents().size(), 2) << key;
-    }
-    screen->clearPlaylist();
-    Alert::openAlerts().value(0)->pressButton(1);
-    EXPECT_TRUE(screen->tableContents().isEmpty());
-
-    screen.reset();
-    UserDefaults::standard().synchronize();
-    UserDefaults::resetStandardForTesting();
-    MainViewController again;
-    ASSERT_EQ(again.tableContents().size(), 2) << "a clear is not stored";
-    EXPECT_TRUE(again.tableContents()[0]->filePath->endsWith(QStringLiteral("a.wav")));
-}
-
 TEST(PlayerRestore, AStoredListThatCannotBeDecodedIsCopiedAsideBeforeTheEmptyListIsStored)
 {
     const QByteArray damaged = QByteArrayLiteral("bplist00 not an archive");
@@ -493,13 +443,33 @@ TEST_F(PlayerScreen, MenusReplaceEachOtherAndNewPlaylistSavesOnlyWhenConfirmed)
     EXPECT_EQ(PlaylistHelper::contentsForPlaylist(QStringLiteral("Mine"))->size(), 1);
 }
 
-TEST_F(PlayerScreen, TimeSliderClicksAndArrowKeysSeekAndUpDownMoveTheRememberedVolume)
+TEST_F(PlayerScreen, TheTimeCountsUpOrDownClicksAndArrowKeysSeekUpDownMoveTheVolume)
 {
     open({record(wav(QStringLiteral("long.wav"), 100))});
     screen->show();
     screen->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(screen.get()));
     screen->didSelectRow(0);
+    screen->seekTime(65.4f);
+    screen->updateUI();
+    EXPECT_EQ(screen->outlets().currentTimeLabel->text(), QStringLiteral("1:05"));
+    screen->countDown();
+    EXPECT_EQ(screen->outlets().currentTimeLabel->text(), QStringLiteral("-0:34"));
+    EXPECT_TRUE(screen->isTimerRunning());
+    EXPECT_EQ(screen->playImage(), QStringLiteral("pause.png"));
+    screen->appIsSuspended(true);
+    EXPECT_FALSE(screen->isTimerRunning());
+    EXPECT_TRUE(screen->player()->isPlaying()) << "sound goes on in the background";
+    screen->appIsSuspended(false);
+    EXPECT_TRUE(screen->isTimerRunning());
+    screen->beginInterruption();
+    EXPECT_FALSE(screen->player()->isPlaying());
+    screen->endInterruption();
+    EXPECT_TRUE(screen->player()->isPlaying());
+    screen->playButton(); // the user pauses; a wake-up must not resume
+    screen->beginInterruption();
+    screen->endInterruption();
+    EXPECT_FALSE(screen->player()->isPlaying());
     QSlider *time = screen->outlets().timeSeeker;
     QSlider *volume = screen->outlets().volumeView;
     // Within half a knob's width (2 % of the track) of where the click was.
@@ -548,7 +518,7 @@ TEST_F(PlayerScreen, TimeSliderClicksAndArrowKeysSeekAndUpDownMoveTheRememberedV
     again.outlets().volumeView->setValue(100); // leave the process as it was
 }
 
-TEST_F(PlayerScreen, TabReturnArrowsAndEscapeReachEveryButtonAndMenuEntry)
+TEST_F(PlayerScreen, TabReturnArrowsAndEscapeReachEveryButtonMenuEntryAndPrompt)
 {
     open({record(wav(QStringLiteral("a.wav"), 1)), record(wav(QStringLiteral("b.wav"), 1))});
     screen->show();
@@ -583,17 +553,27 @@ TEST_F(PlayerScreen, TabReturnArrowsAndEscapeReachEveryButtonAndMenuEntry)
         }
     }
 
-    // Playlists: Create, Open, Clear; Up from the first wraps to Clear.
+    // Playlists: Create, Open, Clear; Up from the first wraps to Clear. On the clear
+    // prompt Return, Enter and Escape keep the list; only YES clears it, for this run.
     screen->outlets().currentTimeLabel->setFocus(Qt::TabFocusReason);
-    press(Qt::Key_Tab);
-    press(Qt::Key_Tab);
-    press(Qt::Key_Return);
-    press(Qt::Key_Down);
-    press(Qt::Key_Up);
-    press(Qt::Key_Up);
-    press(Qt::Key_Return);
-    ASSERT_EQ(Alert::openAlerts().size(), 1);
-    EXPECT_FALSE(Alert::openAlerts().first()->hasTextField()) << "the clear prompt, not Create";
-    Alert::openAlerts().first()->pressButton(0);
-    EXPECT_EQ(screen->tableContents().size(), 2);
+    for (Qt::Key key : {Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Return, Qt::Key_Down, Qt::Key_Up,
+                        Qt::Key_Up, Qt::Key_Return})
+        press(key);
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+        ASSERT_EQ(Alert::openAlerts().size(), 1) << key;
+        EXPECT_FALSE(Alert::openAlerts().first()->hasTextField()) << "the clear prompt";
+        ASSERT_NE(shownAlertWindow(), nullptr);
+        QTest::keyClick(shownAlertWindow(), key);
+        EXPECT_TRUE(Alert::openAlerts().isEmpty()) << key;
+        EXPECT_EQ(screen->tableContents().size(), 2) << key;
+        screen->clearPlaylist();
+    }
+    Alert::openAlerts().value(0)->pressButton(1);
+    EXPECT_TRUE(screen->tableContents().isEmpty());
+    screen.reset();
+    UserDefaults::standard().synchronize();
+    UserDefaults::resetStandardForTesting();
+    MainViewController again;
+    ASSERT_EQ(again.tableContents().size(), 2) << "a clear is not stored";
+    EXPECT_TRUE(again.tableContents()[0]->filePath->endsWith(QStringLiteral("a.wav")));
 }
