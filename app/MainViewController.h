@@ -29,7 +29,7 @@
 // Page Up/Page Down by kSeekPage, Up/Down move the volume by kVolumeStep, wherever
 // the focus is on the screen except in a text field, the list (which keeps its
 // arrow keys for moving between rows) and an open menu (Up/Down move between
-// its entries).
+// its entries). The screen's tooltip lists the keys (keysHelp).
 //
 // Main thread only. Workers build lists and hand them to the main thread, which
 // alone changes what the table shows.
