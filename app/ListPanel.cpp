@@ -1,5 +1,7 @@
 #include "app/ListPanel.h"
 
+#include <QAbstractScrollArea>
+#include <QApplication>
 #include <QMouseEvent>
 #include <QPropertyAnimation>
 #include <QPushButton>
@@ -13,6 +15,17 @@ ListPanel::ListPanel(QWidget *panel, QPushButton *handle, QObject *parent)
     m_animation->setDuration(1000);
     m_handle->installEventFilter(this);
     connect(m_handle, &QPushButton::clicked, this, &ListPanel::toggle);
+    setListFocusable(m_panel->height() >= 150);
+}
+
+void ListPanel::setListFocusable(bool focusable)
+{
+    const auto lists = m_panel->findChildren<QAbstractScrollArea *>();
+    for (QAbstractScrollArea *list : lists) {
+        list->setFocusPolicy(focusable ? Qt::StrongFocus : Qt::NoFocus);
+        if (!focusable && list->isAncestorOf(QApplication::focusWidget()))
+            m_handle->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void ListPanel::toggle()
@@ -28,6 +41,7 @@ void ListPanel::swipe(bool up)
 void ListPanel::setHeight(int height, bool animated)
 {
     const QRect target(0, 80, m_panel->width(), height);
+    setListFocusable(height >= 150);
     m_animation->stop();
     if (!animated) {
         m_panel->setGeometry(target);

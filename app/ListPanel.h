@@ -3,7 +3,9 @@
 // The gestures of the player's list panel: a click on its handle folds or
 // unfolds it, a vertical drag of at least 20 px on the handle folds it (upwards)
 // or unfolds it (downwards) instead of clicking. The panel keeps its top edge
-// at y = 80 and moves between the two heights in one second.
+// at y = 80 and moves between the two heights in one second. The panel's list
+// (its scroll areas) takes keyboard focus only while the panel is unfolded; focus
+// in a list that folds away moves to the handle.
 //
 // Main thread only. The panel and its handle (a child of the panel) outlive this
 // object or are destroyed with it.
@@ -34,6 +36,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void setListFocusable(bool focusable);
+
     QWidget *const m_panel;
     QPushButton *const m_handle;
     QPropertyAnimation *m_animation; // owned (child)

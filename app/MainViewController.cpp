@@ -25,14 +25,18 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QShortcut>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -40,6 +44,7 @@ namespace {
 // The system volume (0..100) of the volume control, kept apart from the settings.
 const QString kSystemVolume = QStringLiteral("SystemVolume");
 const QString kContactAddress = QStringLiteral("quaver-pro@users.noreply.invalid");
+const QString kFocusRing = QStringLiteral("border: 1px solid #ff7f00;");
 
 QPushButton *iconButton(QWidget *parent, const QString& image, const QRect& frame,
                         const QString& accessibleName)
@@ -52,7 +57,8 @@ QPushButton *iconButton(QWidget *parent, const QString& image, const QRect& fram
     button->setAccessibleName(accessibleName);
     button->setToolTip(accessibleName);
     button->setStyleSheet(QStringLiteral("QPushButton { border: none; background: transparent; }"
-                                         "QPushButton:focus { border: 1px solid #ff7f00; }"));
+                                         "QPushButton:focus { %1 }")
+                              .arg(kFocusRing));
     return button;
 }
 
@@ -92,8 +98,12 @@ MainViewController::MainViewController(QWidget *parent)
             m_player->play();
     });
 
+    setToolTip(keysHelp());
+    qApp->installEventFilter(this);
+
     connect(m_currentList, &CurrentList::installed, this, &MainViewController::listInstalled);
     m_currentList->restore();
+    m_model->setCurrentRow(m_currentSong);
     updateInfoLabel();
 }
 
@@ -128,24 +138,31 @@ void MainViewController::buildScreen()
     ui.timeSeeker = new QSlider(Qt::Horizontal, this);
     ui.timeSeeker->setGeometry(20, 220, 280, 24);
     ui.timeSeeker->setAccessibleName(QStringLiteral("Position"));
-    ui.timeSeeker->setStyleSheet(QStringLiteral(
-        "QSlider::groove:horizontal { height: 9px; border-width: 0 9px 0 10px;"
-        " border-image: url(:/icons/sliderCover.svg) 0 9 0 10 stretch; }"
-        "QSlider::sub-page:horizontal { height: 9px; border-width: 0 9px 0 10px;"
-        " border-image: url(:/icons/fullSlider.svg) 0 9 0 10 stretch; }"
-        "QSlider::handle:horizontal { image: url(:/icons/hand.svg); width: 22px; height: 22px;"
-        " margin: -7px 0; }"));
+    ui.timeSeeker->setStyleSheet(
+        QStringLiteral(
+            "QSlider::groove:horizontal { height: 9px; border-width: 0 9px 0 10px;"
+            " border-image: url(:/icons/sliderCover.svg) 0 9 0 10 stretch; }"
+            "QSlider::sub-page:horizontal { height: 9px; border-width: 0 9px 0 10px;"
+            " border-image: url(:/icons/fullSlider.svg) 0 9 0 10 stretch; }"
+            "QSlider::handle:horizontal { image: url(:/icons/hand.svg); width: 22px; height: 22px;"
+            " margin: -7px 0; }"
+            "QSlider { border: 1px solid transparent; }"
+            "QSlider:focus { %1 }")
+            .arg(kFocusRing));
     ui.timeSeeker->setValue(0);
     ui.timeSeeker->hide();
-    connect(ui.timeSeeker, &QSlider::sliderMoved, this,
-            [this](int ms) { seekTime(float(ms) / 1000.0f); });
+    // Actions are what the user does to the slider; the timer's setValue is none.
+    connect(ui.timeSeeker, &QSlider::actionTriggered, this,
+            [this] { seekTime(float(ui.timeSeeker->sliderPosition()) / 1000.0f); });
 
     ui.currentTimeLabel = new QPushButton(QStringLiteral("0:00"), this);
     ui.currentTimeLabel->setGeometry(110, 250, 100, 26);
     ui.currentTimeLabel->setFlat(true);
     ui.currentTimeLabel->setAccessibleName(QStringLiteral("Time, click for time remaining"));
-    ui.currentTimeLabel->setStyleSheet(
-        QStringLiteral("QPushButton { color: #e6e6e6; border: none; font-size: 15px; }"));
+    ui.currentTimeLabel->setStyleSheet(QStringLiteral("QPushButton { color: #e6e6e6; border: none; "
+                                                      "background: transparent; font-size: 15px; }"
+                                                      "QPushButton:focus { %1 }")
+                                           .arg(kFocusRing));
     connect(ui.currentTimeLabel, &QPushButton::clicked, this, &MainViewController::countDown);
 
     // Control panel.
@@ -201,9 +218,12 @@ void MainViewController::buildScreen()
     ui.playlistButton = new QPushButton(ui.playlistContainer);
     ui.playlistButton->setGeometry(0, 0, 320, kPanelFolded);
     ui.playlistButton->setAccessibleName(QStringLiteral("Show or hide the list"));
-    ui.playlistButton->setStyleSheet(QStringLiteral(
-        "QPushButton { border: none; background: qlineargradient(x1:0, y1:0, x2:0, y2:1,"
-        " stop:0 #4a4a52, stop:1 #1c1c20); }"));
+    ui.playlistButton->setStyleSheet(
+        QStringLiteral(
+            "QPushButton { border: none; background: qlineargradient(x1:0, y1:0, x2:0, y2:1,"
+            " stop:0 #4a4a52, stop:1 #1c1c20); }"
+            "QPushButton:focus { %1 }")
+            .arg(kFocusRing));
     ui.playlistInfoLabel = new QLabel(ui.playlistButton);
     ui.playlistInfoLabel->setGeometry(200, 0, 112, kPanelFolded);
     ui.playlistInfoLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -222,7 +242,10 @@ void MainViewController::buildScreen()
     ui.table->setUniformItemSizes(true);
     ui.table->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     ui.table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    ui.table->setStyleSheet(QStringLiteral("QListView { background: #101014; border: none; }"));
+    ui.table->setStyleSheet(
+        QStringLiteral("QListView { background: #101014; border: 1px solid transparent; }"
+                       "QListView:focus { %1 }")
+            .arg(kFocusRing));
     connect(ui.table, &QListView::activated, this,
             [this](const QModelIndex& index) { didSelectRow(index.row()); });
     connect(ui.table, &QListView::clicked, this,
@@ -243,9 +266,22 @@ void MainViewController::buildScreen()
         button->setFont(font);
         connect(button, &QPushButton::clicked, this,
                 [this, title = titles[i]] { barButtonPressed(title); });
+        m_barButtons.append(button);
     }
     ui.interfaceView->raise();
     ui.playlistContainer->raise();
+    setTabOrder();
+}
+
+void MainViewController::setTabOrder()
+{
+    QList<QWidget *> chain = {ui.repeatButton,  ui.backwardButton,  ui.playButton,
+                              ui.forwardButton, ui.shuffleButton,   ui.videoButton,
+                              ui.volumeView,    ui.playlistButton,  ui.table,
+                              ui.timeSeeker,    ui.currentTimeLabel};
+    chain += m_barButtons;
+    for (qsizetype i = 1; i < chain.size(); ++i)
+        QWidget::setTabOrder(chain[i - 1], chain[i]);
 }
 
 // ---- The current list ----
@@ -278,7 +314,7 @@ void MainViewController::addCollectionWithFileName(const QString& name)
 
 void MainViewController::listInstalled()
 {
-    m_model->setCurrentRow(m_player ? m_currentSong : -1);
+    m_model->setCurrentRow(m_currentSong);
     updateInfoLabel();
     notifyRemote();
 }
@@ -374,6 +410,7 @@ bool MainViewController::tryLoad(int index)
     if (!video && m_videoController)
         m_videoController->deleteLater();
     m_model->setCurrentRow(index);
+    m_model->setFailed(index, false);
     notifyRemote();
     return true;
 }
@@ -385,8 +422,10 @@ void MainViewController::loadPlayerWithPath(int index)
     m_skipGuard.reset();
     m_skipGuard.tryIndex(index);
     m_currentSong = index;
-    if (!tryLoad(index))
-        skipFrom(index);
+    if (tryLoad(index))
+        return;
+    m_model->setFailed(index, true);
+    skipFrom(index);
 }
 
 void MainViewController::skipFrom(int failedIndex)
@@ -401,6 +440,7 @@ void MainViewController::skipFrom(int failedIndex)
         m_currentSong = index;
         if (tryLoad(index))
             return;
+        m_model->setFailed(index, true);
     }
     showStopped(lastTried);
 }
@@ -491,6 +531,14 @@ void MainViewController::seekTime(float seconds)
     m_player->setTime(seconds);
     if (m_mpris)
         m_mpris->playerSeeked(qint64(double(m_player->getTime()) * 1e6));
+}
+
+void MainViewController::seekBy(float delta)
+{
+    if (!m_player)
+        return;
+    seekTime(std::clamp(m_player->getTime() + delta, 0.0f, qMax(0.0f, m_player->duration())));
+    updateUI();
 }
 
 void MainViewController::countDown()
@@ -595,6 +643,7 @@ void MainViewController::playerDidFinishPlaying()
     // the player must show, and report, that no sound is produced.
     if (m_player && !m_player->hasDecodedFrames()) {
         // Opened, but nothing in it could be played: a failed item of this run.
+        m_model->setFailed(m_currentSong, true);
         skipFrom(m_currentSong);
         return;
     }
@@ -724,8 +773,11 @@ void MainViewController::barButtonPressed(const QString& title)
         button->setGeometry(1, 1 + 34 * i, 78, 34);
         connect(button, &QPushButton::clicked, this, entries[i].action);
     }
+    QWidget *focus = QApplication::focusWidget();
+    m_menuOpener = focus && isAncestorOf(focus) ? focus : nullptr;
     popup->show();
     popup->raise();
+    popup->focusFirstEntry();
     m_popoverIsActive = true;
 }
 
@@ -759,6 +811,120 @@ void MainViewController::mousePressEvent(QMouseEvent *event)
             dismissPopupView();
     }
     QWidget::mousePressEvent(event);
+}
+
+QString MainViewController::keysHelp()
+{
+    return QStringLiteral("Space: play or pause\n"
+                          "Left / Right: back or forward 5 s\n"
+                          "Page Down / Page Up: back or forward 30 s\n"
+                          "Up / Down: volume up or down\n"
+                          "Tab: next control; Return: press it\n"
+                          "Escape: close the menu\n"
+                          "Ctrl+K: next, when Shake To Shuffle is on");
+}
+
+bool MainViewController::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonPress && watched == ui.timeSeeker)
+        seekToClick(static_cast<QMouseEvent *>(event));
+    else if (event->type() == QEvent::KeyPress)
+        return screenKey(watched, static_cast<QKeyEvent *>(event));
+    return false;
+}
+
+bool MainViewController::screenKey(QObject *receiver, const QKeyEvent *key)
+{
+    // A key the focus widget ignores travels on to its parents, each time through
+    // this filter: only its first receiver decides. Without a focus widget the
+    // window receives it.
+    QWidget *focus = QApplication::focusWidget();
+    const bool onScreen = focus ? receiver == focus && (focus == this || isAncestorOf(focus))
+                                : receiver == window() && isVisible();
+    if (!onScreen || m_videoController)
+        return false;
+    const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+    if (mods != Qt::NoModifier)
+        return false;
+
+    if (key->key() == Qt::Key_Escape && m_popoverIsActive) {
+        dismissPopupView();
+        if (m_menuOpener)
+            m_menuOpener->setFocus(Qt::PopupFocusReason);
+        return true;
+    }
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+        auto *button = qobject_cast<QAbstractButton *>(focus);
+        if (!button || !button->isEnabled())
+            return false; // the list opens its row itself
+        button->click();
+        return true;
+    }
+
+    for (QWidget *w = focus; w && w != this; w = w->parentWidget()) {
+        if (auto *menu = qobject_cast<PopupView *>(w)) {
+            // A menu keeps the focus on its entries; a button alone would take
+            // every arrow for a Tab.
+            const int k = key->key();
+            if (k == Qt::Key_Up || k == Qt::Key_Down)
+                menu->moveEntryFocus(k == Qt::Key_Down ? 1 : -1);
+            return k == Qt::Key_Up || k == Qt::Key_Down || k == Qt::Key_Left || k == Qt::Key_Right;
+        }
+    }
+    // Where the arrows have a meaning of their own, they keep it.
+    if (focus && (focus->testAttribute(Qt::WA_InputMethodEnabled) ||
+                  qobject_cast<QAbstractItemView *>(focus)))
+        return false;
+    switch (key->key()) {
+    case Qt::Key_Left:
+        seekBy(-kSeekStep);
+        return true;
+    case Qt::Key_Right:
+        seekBy(kSeekStep);
+        return true;
+    case Qt::Key_PageDown:
+        seekBy(-kSeekPage);
+        return true;
+    case Qt::Key_PageUp:
+        seekBy(kSeekPage);
+        return true;
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        ui.volumeView->setValue(ui.volumeView->value() +
+                                (key->key() == Qt::Key_Up ? kVolumeStep : -kVolumeStep));
+        return true;
+    default:
+        return false;
+    }
+}
+
+void MainViewController::seekToClick(const QMouseEvent *press)
+{
+    QSlider *slider = ui.timeSeeker;
+    if (press->button() != Qt::LeftButton || slider->maximum() <= slider->minimum())
+        return;
+    QStyleOptionSlider option;
+    option.initFrom(slider);
+    option.orientation = slider->orientation();
+    option.minimum = slider->minimum();
+    option.maximum = slider->maximum();
+    option.sliderPosition = slider->sliderPosition();
+    option.sliderValue = slider->value();
+    option.subControls = QStyle::SC_SliderGroove | QStyle::SC_SliderHandle;
+    QStyle *style = slider->style();
+    const QRect groove =
+        style->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, slider);
+    const QRect handle =
+        style->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider);
+    const QPoint at = press->position().toPoint();
+    if (handle.contains(at))
+        return; // a drag of the knob
+    const int span = groove.width() - handle.width();
+    const int x = at.x() - groove.left() - handle.width() / 2;
+    // With the knob under the pointer, the slider takes the press as the start of a
+    // drag rather than a page step.
+    slider->setSliderPosition(
+        QStyle::sliderValueFromPosition(slider->minimum(), slider->maximum(), x, qMax(1, span)));
 }
 
 void MainViewController::animatePlaylist()

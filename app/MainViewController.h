@@ -16,7 +16,20 @@
 //  - the end of an item with nothing to follow it (the list was cleared or
 //    shortened) releases the engine: the player shows and reports "stopped";
 //  - the end of a sleep resumes playback only if it was playing before;
-//  - coming back to the foreground restarts the time display only while playing.
+//  - coming back to the foreground restarts the time display only while playing;
+//  - the current item is highlighted from the start, before anything plays;
+//  - an item that failed to play is shown dimmed for the rest of the run.
+//
+// Mouse and keys on the screen: a click on the time slider's track moves the knob
+// there and seeks (the press goes on as a drag of the knob); every user move of
+// the slider (drag, click, wheel) seeks through seekTime. Tab moves the focus in
+// the order the controls are seen, top to bottom and left to right; Return or
+// Enter presses the focused button; Space plays and pauses (a text field keeps
+// it); Escape closes an open menu. Left/Right seek by kSeekStep seconds,
+// Page Up/Page Down by kSeekPage, Up/Down move the volume by kVolumeStep, wherever
+// the focus is on the screen except in a text field, the list (which keeps its
+// arrow keys for moving between rows) and an open menu (Up/Down move between
+// its entries). The screen's tooltip lists the keys (keysHelp).
 //
 // Main thread only. Workers build lists and hand them to the main thread, which
 // alone changes what the table shows.
@@ -52,6 +65,9 @@ public:
     static constexpr int kPanelUnfolded = ListPanel::kUnfolded;
     static constexpr int kPopupTag = 100;
     static constexpr int kTimerIntervalMs = 30;
+    static constexpr float kSeekStep = 5.0f;  // s, Left/Right
+    static constexpr float kSeekPage = 30.0f; // s, Page Up/Page Down
+    static constexpr int kVolumeStep = 5;     // of the volume control's 0..100, Up/Down
 
     explicit MainViewController(QWidget *parent = nullptr);
     ~MainViewController() override;
@@ -107,6 +123,8 @@ public:
     void repeatButton();
     void shuffleButton();
     void seekTime(float seconds);
+    // Seeks by delta seconds from the time played, kept within 0..duration.
+    void seekBy(float delta);
     void countDown();
     QString currentSongName() const;
     void startTimer();
@@ -125,6 +143,8 @@ public:
     void appIsSuspended(bool background);
     void showVideo();
     void movieDidFinish();
+    // The keys of the screen, one per line, as its tooltip shows them.
+    static QString keysHelp();
 
     // CAPlayerDelegate.
     void playerIsPlaying(bool playing) override;
@@ -175,6 +195,8 @@ public:
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
+    // Watches the application for the screen's keys and the time slider's clicks.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildScreen();
@@ -191,6 +213,9 @@ private:
     void updateInfoLabel();
     void presentPlaceholder(const QString& title);
     void notifyRemote();
+    void setTabOrder();
+    bool screenKey(QObject *receiver, const QKeyEvent *key);
+    void seekToClick(const QMouseEvent *press);
 
     Outlets ui;
     PlaylistModel *m_model = nullptr;     // owned (child)
@@ -200,6 +225,8 @@ private:
     QTimer *m_timer = nullptr;            // owned (child)
     MprisService *m_mpris = nullptr;      // owned (child)
     QPointer<MovieScreen> m_videoController;
+    QPointer<QWidget> m_menuOpener; // had the focus when the open menu was opened
+    QList<QWidget *> m_barButtons;  // owned (children), left to right
     EngineFactory m_engineFactory;
     MovieScreenFactory m_movieFactory;
     TransportRules::Random m_random = &TransportRules::systemRandom;

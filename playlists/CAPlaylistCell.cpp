@@ -7,45 +7,84 @@
 namespace {
 
 struct Label {
-    QRect frame;
+    int left;       // from the row's left edge; negative: from its right edge
+    int top, width; // width 0: up to the length's frame, less kGap
+    int height;
     Qt::Alignment alignment;
-    int pointSize;
+    int pixelSize;
     bool bold;
-    int minimumPointSize; // only the number shrinks to fit
+    int minimumPixelSize; // the number and the length shrink to fit
 };
 
-// Frames relative to the row's left edge.
-const Label kIndex{{0, 5, 31, 30}, Qt::AlignCenter, 15, false, 8};
-const Label kArtist{{39, 0, 228, 20}, Qt::AlignLeft | Qt::AlignVCenter, 15, false, 15};
-const Label kTitle{{39, 19, 228, 20}, Qt::AlignLeft | Qt::AlignVCenter, 13, true, 13};
-const Label kDuration{{270, 5, 41, 30}, Qt::AlignRight | Qt::AlignVCenter, 15, false, 15};
+constexpr int kRightMargin = 9;
+constexpr int kDurationWidth = 48; // "59:59" at 15 px
+constexpr int kGap = 3;
 
-void drawLabel(QPainter *painter, const QRect& row, const Label& label, const QString& text,
-               const QColor& color)
+const Label kIndex{0, 5, 31, 30, Qt::AlignCenter, 15, false, 8};
+const Label kArtist{39, 0, 0, 20, Qt::AlignLeft | Qt::AlignVCenter, 15, false, 15};
+const Label kTitle{39, 19, 0, 20, Qt::AlignLeft | Qt::AlignVCenter, 13, true, 13};
+const Label kDuration{-(kRightMargin + kDurationWidth),  5,  kDurationWidth, 30,
+                      Qt::AlignRight | Qt::AlignVCenter, 15, false,          15};
+
+const Label& label(CAPlaylistCell::Field field)
+{
+    switch (field) {
+    case CAPlaylistCell::Field::Index:
+        return kIndex;
+    case CAPlaylistCell::Field::Artist:
+        return kArtist;
+    case CAPlaylistCell::Field::Title:
+        return kTitle;
+    case CAPlaylistCell::Field::Duration:
+        break;
+    }
+    return kDuration;
+}
+
+void drawLabel(QPainter *painter, const QRect& row, CAPlaylistCell::Field field,
+               const QString& text, const QColor& color)
 {
     if (text.isEmpty())
         return;
-    QFont font = painter->font();
-    font.setPixelSize(label.pointSize);
-    font.setBold(label.bold);
-    const QRect frame = label.frame.translated(row.topLeft());
-    while (font.pixelSize() > label.minimumPointSize &&
-           QFontMetrics(font).horizontalAdvance(text) > frame.width())
-        font.setPixelSize(font.pixelSize() - 1);
-    painter->setFont(font);
-    const QString shown = QFontMetrics(font).elidedText(text, Qt::ElideRight, frame.width());
+    const CAPlaylistCell::Shown shown = CAPlaylistCell::shown(field, text, row, painter->font());
+    const int flags = int(label(field).alignment) | Qt::TextSingleLine;
+    painter->setFont(shown.font);
     painter->setPen(Qt::black); // shadow one pixel below
-    painter->drawText(frame.translated(0, 1), int(label.alignment), shown);
+    painter->drawText(shown.frame.translated(0, 1), flags, shown.text);
     painter->setPen(color);
-    painter->drawText(frame, int(label.alignment), shown);
+    painter->drawText(shown.frame, flags, shown.text);
 }
 
 } // namespace
 
-QColor CAPlaylistCell::textColor(bool highlighted)
+CAPlaylistCell::Shown CAPlaylistCell::shown(Field field, const QString& text, const QRect& row,
+                                            const QFont& base)
+{
+    const Label& l = label(field);
+    const int durationLeft = row.right() + 1 + kDuration.left;
+    const int left = l.left >= 0 ? row.left() + l.left : row.right() + 1 + l.left;
+    const int width = l.width > 0 ? l.width : qMax(0, durationLeft - kGap - left);
+    Shown result{QRect(left, row.top() + l.top, width, l.height), base, text};
+    // A tag may hold line breaks; a row has room for one line per field.
+    result.text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    result.text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    result.font.setPixelSize(l.pixelSize);
+    result.font.setBold(l.bold);
+    while (result.font.pixelSize() > l.minimumPixelSize &&
+           QFontMetrics(result.font).horizontalAdvance(result.text) > width)
+        result.font.setPixelSize(result.font.pixelSize() - 1);
+    result.text = QFontMetrics(result.font).elidedText(result.text, Qt::ElideRight, width);
+    return result;
+}
+
+QColor CAPlaylistCell::textColor(bool highlighted, bool failed)
 {
     // Red 1, green 0.498, blue 0: the orange of the current item.
-    return highlighted ? QColor::fromRgbF(1.0f, 0.498f, 0.0f) : QColor::fromRgbF(0.9f, 0.9f, 0.9f);
+    QColor color =
+        highlighted ? QColor::fromRgbF(1.0f, 0.498f, 0.0f) : QColor::fromRgbF(0.9f, 0.9f, 0.9f);
+    if (failed)
+        color.setAlphaF(0.4f);
+    return color;
 }
 
 void CAPlaylistCell::paint(QPainter *painter, const QStyleOptionViewItem& option,
@@ -54,18 +93,23 @@ void CAPlaylistCell::paint(QPainter *painter, const QStyleOptionViewItem& option
     painter->save();
     if (option.state & QStyle::State_Selected)
         painter->fillRect(option.rect, QColor(255, 255, 255, 40));
-    const QColor color = textColor(index.data(PlaylistModel::HighlightRole).toBool());
+    const QColor color = textColor(index.data(PlaylistModel::HighlightRole).toBool(),
+                                   index.data(PlaylistModel::FailedRole).toBool());
     const QRect row = option.rect;
-    drawLabel(painter, row, kIndex, index.data(PlaylistModel::IndexTextRole).toString(), color);
-    drawLabel(painter, row, kArtist, index.data(PlaylistModel::ArtistRole).toString(), color);
-    drawLabel(painter, row, kTitle, index.data(PlaylistModel::TitleRole).toString(), color);
-    drawLabel(painter, row, kDuration, index.data(PlaylistModel::DurationRole).toString(), color);
+    drawLabel(painter, row, Field::Index, index.data(PlaylistModel::IndexTextRole).toString(),
+              color);
+    drawLabel(painter, row, Field::Artist, index.data(PlaylistModel::ArtistRole).toString(), color);
+    drawLabel(painter, row, Field::Title, index.data(PlaylistModel::TitleRole).toString(), color);
+    drawLabel(painter, row, Field::Duration, index.data(PlaylistModel::DurationRole).toString(),
+              color);
     painter->setPen(QColor(255, 127, 0, 90)); // separator
     painter->drawLine(row.bottomLeft(), row.bottomRight());
     painter->restore();
 }
 
-QSize CAPlaylistCell::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const
+QSize CAPlaylistCell::sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const
 {
-    return {option.rect.width(), kRowHeight};
+    // No width of its own: a list gives its rows the viewport's width, and a wider
+    // hint would push the right edge under the scroll bar.
+    return {0, kRowHeight};
 }

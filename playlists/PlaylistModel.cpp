@@ -4,6 +4,8 @@
 #include "media/MediaInfo.h"
 #include "platform/Dispatch.h"
 
+#include <utility>
+
 PlaylistModel::PlaylistModel(QObject *parent)
     : QAbstractListModel(parent), m_durationReader(&MediaInfo::durationForItemAtPath),
       m_self(std::make_shared<PlaylistModel *>(this))
@@ -18,6 +20,12 @@ void PlaylistModel::setItems(MediaList items)
 {
     beginResetModel();
     m_items = std::move(items);
+    // A mark must not outlive its record: a new record could take its address.
+    QSet<const MediaDesc *> kept;
+    for (const MediaDescPtr& item : std::as_const(m_items))
+        if (m_failed.contains(item.get()))
+            kept.insert(item.get());
+    m_failed = std::move(kept);
     endResetModel();
 }
 
@@ -44,6 +52,20 @@ void PlaylistModel::setCurrentRow(int row)
     for (int r : {old, row})
         if (r >= 0 && r < m_items.size())
             Q_EMIT dataChanged(index(r), index(r), {HighlightRole});
+}
+
+void PlaylistModel::setFailed(int row, bool failed)
+{
+    if (row < 0 || row >= m_items.size())
+        return;
+    const MediaDesc *item = m_items.at(row).get();
+    if (m_failed.contains(item) == failed)
+        return;
+    if (failed)
+        m_failed.insert(item);
+    else
+        m_failed.remove(item);
+    Q_EMIT dataChanged(index(row), index(row), {FailedRole});
 }
 
 int PlaylistModel::rowCount(const QModelIndex& parent) const
@@ -73,6 +95,8 @@ QVariant PlaylistModel::data(const QModelIndex& index, int role) const
         return item->duration.value_or(QString());
     case HighlightRole:
         return index.row() == m_currentRow;
+    case FailedRole:
+        return m_failed.contains(item.get());
     default:
         return {};
     }
@@ -87,11 +111,8 @@ QString PlaylistModel::fileTitle(const QString& path)
 
 QHash<int, QByteArray> PlaylistModel::roleNames() const
 {
-    return {{IndexTextRole, "index"},
-            {TitleRole, "title"},
-            {ArtistRole, "artist"},
-            {DurationRole, "duration"},
-            {HighlightRole, "highlight"}};
+    return {{IndexTextRole, "index"},   {TitleRole, "title"},         {ArtistRole, "artist"},
+            {DurationRole, "duration"}, {HighlightRole, "highlight"}, {FailedRole, "failed"}};
 }
 
 void PlaylistModel::requestDuration(const MediaDescPtr& item) const

@@ -26,6 +26,7 @@ public:
         ArtistRole,
         DurationRole,  // empty until known
         HighlightRole, // true for the current item's row
+        FailedRole,    // true for an item that could not be played since the program started
     };
 
     explicit PlaylistModel(QObject *parent = nullptr);
@@ -40,6 +41,11 @@ public:
     // The row shown highlighted (-1: none).
     void setCurrentRow(int row);
     int currentRow() const { return m_currentRow; }
+
+    // Marks the record of row as one that failed to play (or clears the mark). The
+    // mark belongs to the record for this run of the program: it is never stored,
+    // follows the record rather than its row, and goes with it when it leaves the list.
+    void setFailed(int row, bool failed);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -61,6 +67,7 @@ private:
 
     MediaList m_items;                   // main thread only
     int m_currentRow = -1;               // main thread only
+    QSet<const MediaDesc *> m_failed;    // main thread only; always records of m_items
     mutable QSet<MediaDesc *> m_pending; // records whose duration is being computed
     DurationReader m_durationReader;     // copied to workers; must be thread-safe
     // Lets a worker's result find out whether the model still exists.

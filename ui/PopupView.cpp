@@ -1,5 +1,7 @@
 #include "ui/PopupView.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QPainter>
 #include <QRegion>
 
@@ -24,6 +26,24 @@ void PopupView::setBackgroundColor(const QColor& color)
 {
     m_background = color;
     update();
+}
+
+void PopupView::focusFirstEntry()
+{
+    if (auto *first = findChild<QAbstractButton *>(QString(), Qt::FindDirectChildrenOnly))
+        first->setFocus(Qt::PopupFocusReason);
+}
+
+void PopupView::moveEntryFocus(int step)
+{
+    const auto entries = findChildren<QAbstractButton *>(QString(), Qt::FindDirectChildrenOnly);
+    if (entries.isEmpty())
+        return;
+    const qsizetype count = entries.size();
+    const qsizetype at =
+        entries.indexOf(qobject_cast<QAbstractButton *>(QApplication::focusWidget()));
+    const qsizetype next = at < 0 ? 0 : ((at + step) % count + count) % count;
+    entries[next]->setFocus(Qt::TabFocusReason);
 }
 
 QColor PopupView::fillColor()

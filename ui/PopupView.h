@@ -48,6 +48,14 @@ public:
     void setBackgroundColor(const QColor& color);
     QColor backgroundColor() const { return m_background; }
 
+    // The entries are the buttons directly inside the frame, in the order they
+    // were made. Gives the first entry the focus; nothing happens without entries.
+    void focusFirstEntry();
+    // Moves the focus step entries on (negative: back), wrapping at either end,
+    // as a keyboard move (the entry shows its focus ring); from outside the
+    // entries, to the first one.
+    void moveEntryFocus(int step);
+
     // The closed outline in widget coordinates, as painted.
     QPainterPath outline() const;
 

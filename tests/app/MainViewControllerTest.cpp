@@ -21,6 +21,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
+#include <QListView>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
@@ -121,6 +122,7 @@ TEST_F(PlayerScreen, NextAndPreviousFollowTheModesAndTheScreenNamesTheItem)
           record(wav(QStringLiteral("c.wav"), 1))});
     const QModelIndex first = screen->model()->index(0);
     EXPECT_EQ(first.data(PlaylistModel::TitleRole).toString(), QStringLiteral("First Song"));
+    EXPECT_TRUE(first.data(PlaylistModel::HighlightRole).toBool()) << "current before any play";
     screen->didSelectRow(2);
     EXPECT_EQ(screen->currentSong(), 2);
     EXPECT_TRUE(screen->player()->isPlaying());
@@ -161,20 +163,6 @@ TEST_F(PlayerScreen, NextAndPreviousFollowTheModesAndTheScreenNamesTheItem)
     EXPECT_EQ(screen->currentSong(), 2);
 }
 
-TEST_F(PlayerScreen, EndOfTrackAdvancesAndRepeatOneRestarts)
-{
-    open({record(wav(QStringLiteral("a.wav"), 0.5)), record(wav(QStringLiteral("b.wav"), 0.5))});
-    screen->didSelectRow(0);
-    lastOutput->pull(8000); // past the end of the half-second file
-    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return screen->currentSong() == 1; }));
-    EXPECT_EQ(enginesMade, 2);
-
-    screen->repeatButton(); // one
-    lastOutput->pull(8000);
-    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return enginesMade == 3; }));
-    EXPECT_EQ(screen->currentSong(), 1);
-}
-
 TEST_F(PlayerScreen, ASkipRunOpensNoItemTwiceAndNeverStalls)
 {
     // A WAV header that promises a second of sound with nothing after it: the file
@@ -189,9 +177,10 @@ TEST_F(PlayerScreen, ASkipRunOpensNoItemTwiceAndNeverStalls)
         int repeatPresses;
         bool othersMissing;
         QString lastTried;
-    } rows[] = {{"repeat off", 0, false, QStringLiteral("bad")},
-                {"repeat one", 1, false, QStringLiteral("bad")},
-                {"repeat all, the rest missing", 2, true, QStringLiteral("198")}};
+        int failed; // rows shown dimmed
+    } rows[] = {{"repeat off", 0, false, QStringLiteral("bad"), 1},
+                {"repeat one", 1, false, QStringLiteral("bad"), 1},
+                {"repeat all, the rest missing", 2, true, QStringLiteral("198"), 200}};
     for (const auto& row : rows) {
         MediaList items;
         for (int i = 0; i < 199; ++i)
@@ -221,6 +210,11 @@ TEST_F(PlayerScreen, ASkipRunOpensNoItemTwiceAndNeverStalls)
         EXPECT_LE(longestStall, 50) << row.mode;
         EXPECT_EQ(enginesMade, 1) << row.mode << ": the damaged item is opened once";
         EXPECT_EQ(screen->outlets().songNameLabel->text(), row.lastTried) << row.mode;
+        int failed = 0;
+        for (int i = 0; i < screen->model()->rowCount(); ++i)
+            failed += screen->model()->index(i).data(PlaylistModel::FailedRole).toBool();
+        EXPECT_EQ(failed, row.failed) << row.mode;
+        EXPECT_TRUE(screen->model()->index(199).data(PlaylistModel::FailedRole).toBool());
     }
     EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty()) << "skipping is silent";
 }
@@ -237,34 +231,6 @@ TEST(PlayerTime, TheTimeTextTruncatesToWholeSecondsWithUnlimitedMinutes)
         EXPECT_EQ(MainViewController::timeText(row.seconds, false), QLatin1String(row.up));
         EXPECT_EQ(MainViewController::timeText(row.seconds, true), QLatin1String(row.down));
     }
-}
-
-TEST_F(PlayerScreen, TimeTextCountsUpOrDownTheTimerStopsInTheBackgroundSleepPauses)
-{
-    open({record(wav(QStringLiteral("long.wav"), 200))});
-    screen->didSelectRow(0);
-    screen->seekTime(65.4f);
-    screen->updateUI();
-    EXPECT_EQ(screen->outlets().currentTimeLabel->text(), QStringLiteral("1:05"));
-    screen->countDown();
-    EXPECT_EQ(screen->outlets().currentTimeLabel->text(), QStringLiteral("-2:14"));
-    EXPECT_TRUE(screen->isTimerRunning());
-    EXPECT_EQ(screen->playImage(), QStringLiteral("pause.png"));
-    screen->appIsSuspended(true);
-    EXPECT_FALSE(screen->isTimerRunning());
-    EXPECT_TRUE(screen->player()->isPlaying()) << "sound goes on in the background";
-    screen->appIsSuspended(false);
-    EXPECT_TRUE(screen->isTimerRunning());
-
-    screen->beginInterruption();
-    EXPECT_FALSE(screen->player()->isPlaying());
-    screen->endInterruption();
-    EXPECT_TRUE(screen->player()->isPlaying());
-
-    screen->playButton(); // the user pauses; a wake-up must not resume
-    screen->beginInterruption();
-    screen->endInterruption();
-    EXPECT_FALSE(screen->player()->isPlaying());
 }
 
 TEST_F(PlayerScreen, RemoteCommandsFollowThePlayButtonRulesAndTheStatusTellsTheTruth)
@@ -324,16 +290,17 @@ TEST_F(PlayerScreen, VideoHandsOverToTheMovieScreenAndBack)
     EXPECT_FALSE(screen->outlets().videoButton->isEnabled());
 }
 
-TEST_F(PlayerScreen, AddingReportsHowManyPathsWereHandedIn)
+TEST_F(PlayerScreen, AddingReportsTheCountMakesPathsAbsoluteAndStoresTheNewestList)
 {
     open({});
-    const QString a = wav(QStringLiteral("a.wav"), 1);
+    const QString music = TestEnvironment::home() + QStringLiteral("/music");
+    const QString file = wav(QStringLiteral("a b.wav"), 1);
     const struct {
         QStringList paths;
         QString message;
     } rows[] = {
-        {{a}, QStringLiteral("one item have been added to your current playlist")},
-        {{a, QStringLiteral("/gone.wav"), a},
+        {{file}, QStringLiteral("one item have been added to your current playlist")},
+        {{file, QStringLiteral("/gone.wav"), file},
          QStringLiteral("3 items have been added to your current playlist")},
         {{}, QStringLiteral("There are no items in selected folder.")},
     };
@@ -344,13 +311,8 @@ TEST_F(PlayerScreen, AddingReportsHowManyPathsWereHandedIn)
         EXPECT_EQ(TestEnvironment::takeAlertMessages(), QStringList{row.message});
     }
     EXPECT_EQ(screen->tableContents().size(), 3) << "a missing path adds no record";
-}
+    screen->model()->clear();
 
-TEST_F(PlayerScreen, RelativePathsBecomeAbsoluteAndABurstOfStoresKeepsTheNewestList)
-{
-    open({});
-    const QString music = TestEnvironment::home() + QStringLiteral("/music");
-    const QString file = wav(QStringLiteral("a b.wav"), 1);
     const QString before = QDir::currentPath();
     QDir::setCurrent(music);
     EXPECT_EQ(
@@ -384,28 +346,6 @@ TEST_F(PlayerScreen, RelativePathsBecomeAbsoluteAndABurstOfStoresKeepsTheNewestL
     }
 }
 
-TEST_F(PlayerScreen, ReturnOnTheClearPromptKeepsTheListAndYesClearsItForThisRunOnly)
-{
-    open({record(wav(QStringLiteral("a.wav"), 1)), record(wav(QStringLiteral("b.wav"), 1))});
-    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
-        screen->clearPlaylist();
-        ASSERT_NE(shownAlertWindow(), nullptr);
-        QTest::keyClick(shownAlertWindow(), key);
-        EXPECT_TRUE(Alert::openAlerts().isEmpty()) << key;
-        EXPECT_EQ(screen->tableContents().size(), 2) << key;
-    }
-    screen->clearPlaylist();
-    Alert::openAlerts().value(0)->pressButton(1);
-    EXPECT_TRUE(screen->tableContents().isEmpty());
-
-    screen.reset();
-    UserDefaults::standard().synchronize();
-    UserDefaults::resetStandardForTesting();
-    MainViewController again;
-    ASSERT_EQ(again.tableContents().size(), 2) << "a clear is not stored";
-    EXPECT_TRUE(again.tableContents()[0]->filePath->endsWith(QStringLiteral("a.wav")));
-}
-
 TEST(PlayerRestore, AStoredListThatCannotBeDecodedIsCopiedAsideBeforeTheEmptyListIsStored)
 {
     const QByteArray damaged = QByteArrayLiteral("bplist00 not an archive");
@@ -425,7 +365,7 @@ TEST(PlayerRestore, AStoredListThatCannotBeDecodedIsCopiedAsideBeforeTheEmptyLis
     }
 }
 
-TEST_F(PlayerScreen, OpeningAShorterPlaylistKeepsTheOldItemPlaying)
+TEST_F(PlayerScreen, EndOfTrackAdvancesRepeatsOneAndAShorterListKeepsTheOldItemPlaying)
 {
     MediaList ten;
     for (int i = 0; i < 10; ++i)
@@ -433,7 +373,16 @@ TEST_F(PlayerScreen, OpeningAShorterPlaylistKeepsTheOldItemPlaying)
     open(ten);
     PlaylistHelper::createPlaylistWithName(QStringLiteral("Five"), ten.mid(0, 5), false);
     TestEnvironment::takeAlertMessages();
-    screen->didSelectRow(7);
+    screen->didSelectRow(6);
+    lastOutput->pull(10000); // past the end of the one-second file
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return screen->currentSong() == 7; }));
+    screen->repeatButton(); // one
+    lastOutput->pull(10000);
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return enginesMade == 3; }));
+    EXPECT_EQ(screen->currentSong(), 7);
+    screen->repeatButton();
+    screen->repeatButton(); // off again
+
     CAPlayer *playing = screen->player();
     screen->addCollectionWithFileName(QStringLiteral("Five"));
     ASSERT_TRUE(TestEnvironment::waitUntil([&] { return screen->tableContents().size() == 5; }));
@@ -443,22 +392,6 @@ TEST_F(PlayerScreen, OpeningAShorterPlaylistKeepsTheOldItemPlaying)
     lastOutput->pull(10000); // its end: nothing follows item 8 of 5
     ASSERT_TRUE(TestEnvironment::waitUntil([&] { return !screen->player(); }));
     EXPECT_EQ(screen->remotePlaybackStatus(), RemoteControlTarget::PlaybackStatus::Stopped);
-}
-
-TEST(PlayerVolume, TheVolumeControlIsRememberedAcrossRuns)
-{
-    {
-        MainViewController screen;
-        EXPECT_EQ(screen.outlets().volumeView->value(), 100) << "full volume at first";
-        screen.outlets().volumeView->setValue(40);
-        EXPECT_FLOAT_EQ(SystemVolume::get(), 0.4f);
-    }
-    UserDefaults::resetStandardForTesting();
-    SystemVolume::set(1.0f);
-    MainViewController again;
-    EXPECT_EQ(again.outlets().volumeView->value(), 40);
-    EXPECT_FLOAT_EQ(SystemVolume::get(), 0.4f);
-    again.outlets().volumeView->setValue(100); // leave the process as it was
 }
 
 TEST_F(PlayerScreen, TheListPanelFoldsByTapAndByDragOnItsHandle)
@@ -503,10 +436,139 @@ TEST_F(PlayerScreen, MenusReplaceEachOtherAndNewPlaylistSavesOnlyWhenConfirmed)
     EXPECT_EQ(TestEnvironment::takeAlertMessages(),
               QStringList{QStringLiteral("Mine playlist was created.")});
     EXPECT_EQ(PlaylistHelper::contentsForPlaylist(QStringLiteral("Mine"))->size(), 1);
+}
 
-    screen->barButtonPressed(QStringLiteral("Songs"));
-    QTest::mouseClick(screen.get(), Qt::LeftButton, {}, QPoint(300, 200)); // outside
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(screen->popupViews().isEmpty());
-    EXPECT_FALSE(screen->popoverIsActive());
+TEST_F(PlayerScreen, TheTimeCountsUpOrDownClicksAndArrowKeysSeekUpDownMoveTheVolume)
+{
+    open({record(wav(QStringLiteral("long.wav"), 100))});
+    screen->show();
+    screen->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(screen.get()));
+    screen->didSelectRow(0);
+    screen->seekTime(65.4f);
+    screen->updateUI();
+    EXPECT_EQ(screen->outlets().currentTimeLabel->text(), QStringLiteral("1:05"));
+    screen->countDown();
+    EXPECT_EQ(screen->outlets().currentTimeLabel->text(), QStringLiteral("-0:34"));
+    EXPECT_TRUE(screen->isTimerRunning());
+    EXPECT_EQ(screen->playImage(), QStringLiteral("pause.png"));
+    screen->appIsSuspended(true);
+    EXPECT_FALSE(screen->isTimerRunning());
+    EXPECT_TRUE(screen->player()->isPlaying()) << "sound goes on in the background";
+    screen->appIsSuspended(false);
+    EXPECT_TRUE(screen->isTimerRunning());
+    screen->beginInterruption();
+    EXPECT_FALSE(screen->player()->isPlaying());
+    screen->endInterruption();
+    EXPECT_TRUE(screen->player()->isPlaying());
+    screen->playButton(); // the user pauses; a wake-up must not resume
+    screen->beginInterruption();
+    screen->endInterruption();
+    EXPECT_FALSE(screen->player()->isPlaying());
+    QSlider *time = screen->outlets().timeSeeker;
+    QSlider *volume = screen->outlets().volumeView;
+    // Within half a knob's width (2 % of the track) of where the click was.
+    QTest::mouseClick(time, Qt::LeftButton, {}, QPoint(time->width() * 3 / 4, time->height() / 2));
+    EXPECT_NEAR(screen->player()->getTime(), 75.0f, 2.0f);
+    screen->updateUI();
+    EXPECT_NEAR(time->value(), 75000, 2000) << "the knob stays where it was clicked";
+
+    EXPECT_EQ(volume->value(), 100) << "full volume at first";
+    volume->setValue(40);
+    const struct {
+        Qt::Key key;
+        float from, to;
+        int volume;
+    } rows[] = {{Qt::Key_Left, 3, 0, 40},     {Qt::Key_Right, 50, 55, 40},
+                {Qt::Key_PageUp, 50, 80, 40}, {Qt::Key_PageDown, 20, 0, 40},
+                {Qt::Key_Right, 98, 100, 40}, {Qt::Key_Up, 50, 50, 45},
+                {Qt::Key_Down, 50, 50, 40}};
+    // The sliders have arrow keys of their own; on this screen the screen's win.
+    for (QWidget *focus : {static_cast<QWidget *>(time), static_cast<QWidget *>(volume)}) {
+        for (const auto& row : rows) {
+            focus->setFocus();
+            screen->seekTime(row.from);
+            QTest::keyClick(focus, row.key);
+            EXPECT_NEAR(screen->player()->getTime(), row.to, 0.01f) << row.key << " " << row.from;
+            EXPECT_EQ(volume->value(), row.volume) << row.key;
+        }
+    }
+    QListView *list = screen->outlets().table;
+    EXPECT_EQ(list->focusPolicy(), Qt::NoFocus) << "a folded list is not in the tab chain";
+    screen->swipePlaylist(false);
+    list->setFocus();
+    screen->seekTime(50);
+    for (Qt::Key key : {Qt::Key_Left, Qt::Key_Up}) {
+        QTest::keyClick(list, key); // the list keeps its arrows
+        EXPECT_NEAR(screen->player()->getTime(), 50.0f, 0.01f);
+        EXPECT_EQ(volume->value(), 40);
+    }
+
+    screen.reset();
+    UserDefaults::resetStandardForTesting();
+    SystemVolume::set(1.0f);
+    MainViewController again;
+    EXPECT_EQ(again.outlets().volumeView->value(), 40);
+    EXPECT_FLOAT_EQ(SystemVolume::get(), 0.4f);
+    again.outlets().volumeView->setValue(100); // leave the process as it was
+}
+
+TEST_F(PlayerScreen, TabReturnArrowsAndEscapeReachEveryButtonMenuEntryAndPrompt)
+{
+    open({record(wav(QStringLiteral("a.wav"), 1)), record(wav(QStringLiteral("b.wav"), 1))});
+    screen->show();
+    screen->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(screen.get()));
+    auto press = [](Qt::Key key) { QTest::keyClick(QApplication::focusWidget(), key); };
+    screen->outlets().playButton->setFocus(Qt::TabFocusReason);
+    press(Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), screen->outlets().forwardButton);
+    press(Qt::Key_Return);
+    EXPECT_EQ(screen->currentSong(), 1);
+    ASSERT_NE(screen->player(), nullptr);
+
+    // The bar follows the time; its first button opens the Songs menu, with the
+    // focus on the first entry. Escape or a click outside closes it.
+    for (bool escape : {true, false}) {
+        screen->outlets().currentTimeLabel->setFocus(Qt::TabFocusReason);
+        press(Qt::Key_Tab);
+        QWidget *songs = QApplication::focusWidget();
+        press(Qt::Key_Return);
+        ASSERT_EQ(screen->popupViews().size(), 1);
+        EXPECT_TRUE(screen->popupViews().first()->isAncestorOf(QApplication::focusWidget()));
+        if (escape)
+            press(Qt::Key_Escape);
+        else
+            QTest::mouseClick(screen.get(), Qt::LeftButton, {}, QPoint(300, 200));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(screen->popupViews().isEmpty()) << escape;
+        EXPECT_FALSE(screen->popoverIsActive());
+        if (escape) {
+            EXPECT_EQ(QApplication::focusWidget(), songs) << "the focus goes back to the bar";
+        }
+    }
+
+    // Playlists: Create, Open, Clear; Up from the first wraps to Clear. On the clear
+    // prompt Return, Enter and Escape keep the list; only YES clears it, for this run.
+    screen->outlets().currentTimeLabel->setFocus(Qt::TabFocusReason);
+    for (Qt::Key key : {Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Return, Qt::Key_Down, Qt::Key_Up,
+                        Qt::Key_Up, Qt::Key_Return})
+        press(key);
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+        ASSERT_EQ(Alert::openAlerts().size(), 1) << key;
+        EXPECT_FALSE(Alert::openAlerts().first()->hasTextField()) << "the clear prompt";
+        ASSERT_NE(shownAlertWindow(), nullptr);
+        QTest::keyClick(shownAlertWindow(), key);
+        EXPECT_TRUE(Alert::openAlerts().isEmpty()) << key;
+        EXPECT_EQ(screen->tableContents().size(), 2) << key;
+        screen->clearPlaylist();
+    }
+    Alert::openAlerts().value(0)->pressButton(1);
+    EXPECT_TRUE(screen->tableContents().isEmpty());
+    screen.reset();
+    UserDefaults::standard().synchronize();
+    UserDefaults::resetStandardForTesting();
+    MainViewController again;
+    ASSERT_EQ(again.tableContents().size(), 2) << "a clear is not stored";
+    EXPECT_TRUE(again.tableContents()[0]->filePath->endsWith(QStringLiteral("a.wav")));
 }

@@ -1,8 +1,14 @@
 #include "playlists/PlaylistModel.h"
 
+#include "playlists/CAPlaylistCell.h"
 #include "support/TestEnvironment.h"
 
+#include <QImage>
+#include <QListView>
+#include <QPainter>
+#include <QScrollBar>
 #include <QSemaphore>
+#include <QTest>
 #include <gtest/gtest.h>
 
 TEST(PlaylistModel, ALateDurationLandsOnItsOwnRecordOnly)
@@ -26,4 +32,59 @@ TEST(PlaylistModel, ALateDurationLandsOnItsOwnRecordOnly)
     EXPECT_EQ(*slow->duration, QStringLiteral("1:23"));
     EXPECT_EQ(*other->duration, QStringLiteral("9:99"));
     EXPECT_EQ(model.index(1).data(PlaylistModel::DurationRole).toString(), QStringLiteral("1:23"));
+}
+
+TEST(PlaylistCell, LongTextsTakeOneLineTheLengthStaysInViewAndFailedRowsAreDimmed)
+{
+    const QString longText = QStringLiteral("Intro\n") + QString(294, QLatin1Char('a')); // 300
+    MediaList items;
+    for (int i = 0; i < 50; ++i) {
+        auto item = std::make_shared<MediaDesc>();
+        item->filePath = QStringLiteral("/x/%1.mp3").arg(i);
+        item->title = item->artist = longText;
+        item->duration = QStringLiteral("59:59");
+        items.append(item);
+    }
+    PlaylistModel model;
+    model.setItems(items);
+    QListView view; // as the player shows it
+    view.resize(320, 320);
+    view.setModel(&model);
+    auto *cell = new CAPlaylistCell(&view);
+    view.setItemDelegate(cell);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    ASSERT_TRUE(view.verticalScrollBar()->isVisible());
+
+    const QRect row = view.visualRect(model.index(0));
+    const auto length = CAPlaylistCell::shown(CAPlaylistCell::Field::Duration,
+                                              QStringLiteral("59:59"), row, view.font());
+    EXPECT_EQ(length.text, QStringLiteral("59:59"));
+    EXPECT_LT(length.frame.right(), view.viewport()->width()) << "left of the scroll bar";
+    for (auto field : {CAPlaylistCell::Field::Artist, CAPlaylistCell::Field::Title}) {
+        const auto text = CAPlaylistCell::shown(field, longText, row, view.font());
+        EXPECT_TRUE(text.text.endsWith(QChar(0x2026)));
+        EXPECT_FALSE(text.text.contains(QLatin1Char('\n')));
+        EXPECT_LE(QFontMetrics(text.font).horizontalAdvance(text.text), text.frame.width());
+        EXPECT_LT(text.frame.right(), length.frame.left());
+    }
+
+    // The mark follows its record, not the row.
+    model.setFailed(1, true);
+    model.setItems(items.mid(1));
+    auto brightest = [&](int r) {
+        QImage image(320, CAPlaylistCell::kRowHeight, QImage::Format_ARGB32);
+        image.fill(Qt::black);
+        QPainter painter(&image);
+        QStyleOptionViewItem option;
+        option.rect = image.rect();
+        cell->paint(&painter, option, model.index(r));
+        painter.end();
+        int most = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                most = std::max(most, qGray(image.pixel(x, y)));
+        return most;
+    };
+    EXPECT_LT(brightest(0), brightest(1) * 2 / 3) << "the failed row is dimmed";
 }
