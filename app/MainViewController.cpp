@@ -75,6 +75,7 @@ MainViewController::MainViewController(QWidget *parent)
     connect(m_timer, &QTimer::timeout, this, &MainViewController::updateUI);
 
     m_mpris = new MprisService(this, this);
+    connect(ui.volumeView, &QSlider::valueChanged, this, &MainViewController::notifyRemote);
     auto *sleep = new SleepWatcher(this);
     connect(sleep, &SleepWatcher::interruptionBegan, this, &MainViewController::beginInterruption);
     connect(sleep, &SleepWatcher::interruptionEnded, this, &MainViewController::endInterruption);
@@ -956,10 +957,14 @@ void MainViewController::remoteControlReceivedWithEvent(int subtype)
             m_player->stop();
         break;
     case RemoteControlTogglePlayPause:
+        // Without an engine (after a restart, or once the list ran out) the key
+        // does what the play button does: it loads the current item.
         if (m_player && m_player->isPlaying())
             m_player->pause();
         else if (m_player)
             m_player->play();
+        else
+            playButton();
         break;
     case RemoteControlNextTrack:
         forwardButton();
@@ -991,6 +996,7 @@ std::optional<RemoteControlTarget::Track> MainViewController::remoteCurrentTrack
     track.title = item->title.value_or(QString());
     track.artist = item->artist.value_or(QString());
     track.filePath = item->filePath.value_or(QString());
+    track.album = item->album.value_or(QString());
     track.lengthUs = qint64(double(m_player->duration()) * 1e6);
     return track;
 }
@@ -1024,7 +1030,7 @@ bool MainViewController::remoteCanGoPrevious() const
 
 bool MainViewController::remoteCanPlay() const
 {
-    return m_currentSong >= 0 && m_currentSong < tableContents().size();
+    return m_player || (m_currentSong >= 0 && m_currentSong < tableContents().size());
 }
 
 bool MainViewController::remoteCanPause() const
@@ -1035,6 +1041,16 @@ bool MainViewController::remoteCanPause() const
 bool MainViewController::remoteCanSeek() const
 {
     return m_player && m_player->duration() > 0;
+}
+
+double MainViewController::remoteVolume() const
+{
+    return ui.volumeView->value() / 100.0;
+}
+
+void MainViewController::remoteSetVolume(double volume)
+{
+    ui.volumeView->setValue(int(std::lround(volume * 100.0)));
 }
 
 void MainViewController::remoteSeek(qint64 positionUs)

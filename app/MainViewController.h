@@ -183,6 +183,8 @@ public:
     bool remoteCanPlay() const override;
     bool remoteCanPause() const override;
     bool remoteCanSeek() const override;
+    double remoteVolume() const override;
+    void remoteSetVolume(double volume) override;
     void remoteSeek(qint64 positionUs) override;
     void remoteSetLoopStatus(LoopStatus status) override;
     void remoteSetShuffle(bool on) override;

@@ -36,6 +36,16 @@ QVariantMap MprisPlayerAdaptor::metadata() const
     return m_service->metadata();
 }
 
+double MprisPlayerAdaptor::volume() const
+{
+    return m_service->target()->remoteVolume();
+}
+
+void MprisPlayerAdaptor::setVolume(double volume)
+{
+    m_service->setVolume(volume);
+}
+
 qlonglong MprisPlayerAdaptor::position() const
 {
     return m_service->target()->remotePosition();

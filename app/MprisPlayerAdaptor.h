@@ -21,7 +21,7 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_PROPERTY(double MaximumRate READ rate)
     Q_PROPERTY(bool Shuffle READ shuffle WRITE setShuffle)
     Q_PROPERTY(QVariantMap Metadata READ metadata)
-    Q_PROPERTY(double Volume READ volume)
+    Q_PROPERTY(double Volume READ volume WRITE setVolume)
     Q_PROPERTY(qlonglong Position READ position)
     Q_PROPERTY(bool CanGoNext READ canGoNext)
     Q_PROPERTY(bool CanGoPrevious READ canGoPrevious)
@@ -39,7 +39,8 @@ public:
     bool shuffle() const;
     void setShuffle(bool on);
     QVariantMap metadata() const;
-    double volume() const { return 1.0; }
+    double volume() const;
+    void setVolume(double volume);
     qlonglong position() const; // µs
     bool canGoNext() const;
     bool canGoPrevious() const;

@@ -1,5 +1,6 @@
 #include "app/MprisService.h"
 
+#include "app/MprisArtCache.h"
 #include "app/MprisPlayerAdaptor.h"
 #include "app/MprisRootAdaptor.h"
 
@@ -12,6 +13,8 @@
 #include <QMetaObject>
 #include <QUrl>
 #include <QtNumeric>
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <limits>
 
@@ -64,6 +67,10 @@ void MprisService::registerOnBus()
         return;
     }
     m_active = true;
+    // Only the service that holds the name keeps the cover file: a second program
+    // started beside this one must not remove the cover that this one publishes.
+    m_art = new MprisArtCache(MprisArtCache::defaultFolder(), this);
+    connect(m_art, &MprisArtCache::artChanged, this, &MprisService::playerStateChanged);
     m_published = changingPlayerProperties();
 }
 
@@ -95,6 +102,8 @@ QVariantMap MprisService::metadata() const
     map.insert(QStringLiteral("mpris:trackid"),
                QVariant::fromValue(QDBusObjectPath(currentTrackId())));
     const std::optional<RemoteControlTarget::Track> track = m_target->remoteCurrentTrack();
+    if (m_art)
+        m_art->follow(track ? track->filePath : QString());
     if (!track)
         return map;
     // Desktops show the title alone; the player shows the file's name when the item
@@ -104,6 +113,10 @@ QVariantMap MprisService::metadata() const
     map.insert(QStringLiteral("xesam:title"), title);
     if (!track->artist.isEmpty())
         map.insert(QStringLiteral("xesam:artist"), QStringList{track->artist});
+    if (!track->album.isEmpty())
+        map.insert(QStringLiteral("xesam:album"), track->album);
+    if (const QString art = m_art ? m_art->artUrl() : QString(); !art.isEmpty())
+        map.insert(QStringLiteral("mpris:artUrl"), art);
     if (track->lengthUs > 0)
         map.insert(QStringLiteral("mpris:length"), qlonglong(track->lengthUs));
     map.insert(QStringLiteral("xesam:url"),
@@ -124,6 +137,7 @@ QVariantMap MprisService::changingPlayerProperties() const
         {QStringLiteral("CanPlay"), t.remoteCanPlay()},
         {QStringLiteral("CanPause"), t.remoteCanPause()},
         {QStringLiteral("CanSeek"), t.remoteCanSeek()},
+        {QStringLiteral("Volume"), t.remoteVolume()},
     };
 }
 
@@ -204,6 +218,14 @@ void MprisService::setLoopStatus(const QString& status)
 void MprisService::setShuffle(bool on)
 {
     m_target->remoteSetShuffle(on);
+    playerStateChanged();
+}
+
+void MprisService::setVolume(double volume)
+{
+    if (std::isnan(volume))
+        return;
+    m_target->remoteSetVolume(std::clamp(volume, 0.0, 1.0));
     playerStateChanged();
 }
 

@@ -6,7 +6,9 @@
 // Bus name org.mpris.MediaPlayer2.quaverpro, object /org/mpris/MediaPlayer2, with the
 // interfaces org.mpris.MediaPlayer2 (MprisRootAdaptor) and
 // org.mpris.MediaPlayer2.Player (MprisPlayerAdaptor). Commands become calls of a
-// RemoteControlTarget; properties are read from it.
+// RemoteControlTarget; properties are read from it. The current track's embedded
+// picture is published as "mpris:artUrl" through an MprisArtCache in the XDG
+// cache folder, kept by the active service only.
 //
 // Without a bus, or when another program holds the name, the service stays inert
 // (nothing registered, every slot harmless) and says so once on standard error.
@@ -23,6 +25,7 @@
 #include <optional>
 #include <utility>
 
+class MprisArtCache;
 class MprisPlayerAdaptor;
 class MprisRootAdaptor;
 class QDBusObjectPath;
@@ -58,7 +61,9 @@ public:
     RemoteControlTarget *target() const { return m_target; }
     // Track id of the current track, or kNoTrackPath.
     QString currentTrackId() const;
-    // The MPRIS Metadata map (a{sv}) of the current track.
+    // The MPRIS Metadata map (a{sv}) of the current track. Reading it starts the
+    // extraction of a new track's picture; its "mpris:artUrl" follows with a
+    // PropertiesChanged once the picture is in place.
     QVariantMap metadata() const;
     // Hands a RemoteControlSubtype to the target, then publishes what changed.
     void deliver(int subtype);
@@ -73,6 +78,8 @@ public:
     // "None", "Track" or "Playlist"; anything else is ignored.
     void setLoopStatus(const QString& status);
     void setShuffle(bool on);
+    // Volume 0 … 1; outside values are clamped, NaN is ignored.
+    void setVolume(double volume);
     void raise();
     // Answers the D-Bus call being handled with org.freedesktop.DBus.Error.NotSupported.
     void refuseCall(const QString& message);
@@ -99,8 +106,9 @@ private:
 
     RemoteControlTarget *m_target; // main thread only; not owned
     QDBusConnection m_bus;
-    MprisRootAdaptor *m_root;     // child of this
-    MprisPlayerAdaptor *m_player; // child of this
+    MprisRootAdaptor *m_root;       // child of this
+    MprisPlayerAdaptor *m_player;   // child of this
+    MprisArtCache *m_art = nullptr; // child of this; made when the service becomes active
     bool m_active = false;
     QVariantMap m_published; // main thread only: values of the last PropertiesChanged
 

@@ -36,6 +36,7 @@ public:
         QString artist;      // empty when the item has no artist tag
         QString filePath;    // absolute
         qint64 lengthUs = 0; // play length in microseconds; 0 when not known
+        QString album{};     // empty when the item has no album tag
 
         bool operator==(const Track&) const = default;
     };
@@ -54,13 +55,20 @@ public:
     virtual LoopStatus remoteLoopStatus() const = 0;
     virtual bool remoteShuffle() const = 0;
 
-    // Whether the matching command would do anything now. canSeek implies a current
-    // track whose length is known.
+    // Whether the matching command would do anything now. canPlay: TogglePlayPause
+    // would start, resume or (while playing) pause; canPause: playing, so that
+    // Pause would pause. canSeek implies a current track whose length is known.
     virtual bool remoteCanGoNext() const = 0;
     virtual bool remoteCanGoPrevious() const = 0;
     virtual bool remoteCanPlay() const = 0;
     virtual bool remoteCanPause() const = 0;
     virtual bool remoteCanSeek() const = 0;
+
+    // The volume control, 0 … 1. A target without one answers 1 and ignores writes.
+    virtual double remoteVolume() const { return 1.0; }
+    // Moves the volume control to volume (already within 0 … 1) as the user would:
+    // the sound follows and the value is remembered.
+    virtual void remoteSetVolume(double volume) { Q_UNUSED(volume); }
 
     // Moves the current item to positionUs (microseconds, already within
     // 0 … the track's length).

@@ -18,6 +18,8 @@ MediaList MediaHelper::collectionWithMedia(const QStringList& paths)
                 record->title = title.toString();
             if (const auto artist = tags->value(QStringLiteral("artist")); artist.isValid())
                 record->artist = artist.toString();
+            if (const auto album = tags->value(QStringLiteral("album")); album.isValid())
+                record->album = album.toString();
         }
         record->filePath = info.path();
         records.append(std::move(record));

@@ -14,9 +14,9 @@ public:
     MediaHelper() = delete;
 
     // One record per path at which a file (or folder) exists, in the order of the
-    // paths: filePath is the path, title and artist are the file's "title" and
-    // "artist" tags (absent when it has none, or its tags cannot be read). Duration,
-    // album, album art and lyric stay absent. Paths without a file are skipped
-    // silently.
+    // paths: filePath is the path; title, artist and album are the file's "title",
+    // "artist" and "album" tags (absent when it has none, or its tags cannot be
+    // read). Duration, album art and lyric stay absent (a picture would make stored
+    // lists large). Paths without a file are skipped silently.
     static MediaList collectionWithMedia(const QStringList& paths);
 };

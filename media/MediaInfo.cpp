@@ -5,9 +5,18 @@
 #include <QFile>
 #include <QLoggingCategory>
 #include <mutex>
+#include <taglib/aifffile.h>
+#include <taglib/attachedpictureframe.h>
 #include <taglib/fileref.h>
+#include <taglib/flacfile.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mp4file.h>
+#include <taglib/mpegfile.h>
 #include <taglib/tag.h>
 #include <taglib/tdebuglistener.h>
+#include <taglib/wavfile.h>
+#include <taglib/xiphcomment.h>
+#include <vector>
 
 namespace {
 
@@ -38,6 +47,72 @@ void insertIfSet(QVariantMap& tags, const QString& key, const QString& value)
 {
     if (!value.isEmpty())
         tags.insert(key, value);
+}
+
+// One picture found in a tag, before it is chosen.
+struct Candidate {
+    TagLib::ByteVector data;
+    bool frontCover = false;
+};
+
+void addId3v2Pictures(TagLib::ID3v2::Tag *tag, std::vector<Candidate>& found)
+{
+    if (!tag)
+        return;
+    for (TagLib::ID3v2::Frame *frame : tag->frameListMap()["APIC"]) {
+        if (const auto *apic = dynamic_cast<TagLib::ID3v2::AttachedPictureFrame *>(frame))
+            found.push_back(
+                {apic->picture(), apic->type() == TagLib::ID3v2::AttachedPictureFrame::FrontCover});
+    }
+}
+
+void addFlacPictures(const TagLib::List<TagLib::FLAC::Picture *>& pictures,
+                     std::vector<Candidate>& found)
+{
+    for (const TagLib::FLAC::Picture *picture : pictures)
+        found.push_back({picture->data(), picture->type() == TagLib::FLAC::Picture::FrontCover});
+}
+
+std::vector<Candidate> picturesOf(TagLib::File *file)
+{
+    std::vector<Candidate> found;
+    if (auto *mpeg = dynamic_cast<TagLib::MPEG::File *>(file)) {
+        addId3v2Pictures(mpeg->ID3v2Tag(), found);
+    } else if (auto *wav = dynamic_cast<TagLib::RIFF::WAV::File *>(file)) {
+        addId3v2Pictures(wav->ID3v2Tag(), found);
+    } else if (auto *aiff = dynamic_cast<TagLib::RIFF::AIFF::File *>(file)) {
+        addId3v2Pictures(aiff->tag(), found);
+    } else if (auto *mp4 = dynamic_cast<TagLib::MP4::File *>(file)) {
+        // "covr" has no picture types: the first one is the cover.
+        if (TagLib::MP4::Tag *tag = mp4->tag(); tag && tag->contains("covr")) {
+            for (const TagLib::MP4::CoverArt& art : tag->item("covr").toCoverArtList())
+                found.push_back({art.data(), found.empty()});
+        }
+    } else if (auto *flac = dynamic_cast<TagLib::FLAC::File *>(file)) {
+        addFlacPictures(flac->pictureList(), found);
+    } else if (auto *xiph = dynamic_cast<TagLib::Ogg::XiphComment *>(file->tag())) {
+        addFlacPictures(xiph->pictureList(), found);
+    }
+    return found;
+}
+
+// The kind of image by its first bytes: tags often name the wrong type, or none.
+QString imageExtension(const TagLib::ByteVector& data)
+{
+    const auto startsWith = [&](const char *magic, unsigned at = 0) {
+        return data.containsAt(TagLib::ByteVector(magic), at);
+    };
+    if (startsWith("\xFF\xD8\xFF"))
+        return QStringLiteral("jpg");
+    if (startsWith("\x89PNG\r\n\x1A\n"))
+        return QStringLiteral("png");
+    if (startsWith("GIF87a") || startsWith("GIF89a"))
+        return QStringLiteral("gif");
+    if (startsWith("BM"))
+        return QStringLiteral("bmp");
+    if (startsWith("RIFF") && startsWith("WEBP", 8))
+        return QStringLiteral("webp");
+    return {};
 }
 
 } // namespace
@@ -79,6 +154,30 @@ std::optional<QVariantMap> MediaInfo::id3Tags()
         return tags;
     m_status = -1;
     return std::nullopt;
+}
+
+std::optional<MediaInfo::Picture> MediaInfo::picture()
+{
+    m_status = 0;
+    routeTagLibMessages();
+    const TagLib::FileRef ref(QFile::encodeName(m_path).constData(), false);
+    if (ref.isNull()) {
+        m_status = -1;
+        return std::nullopt;
+    }
+    std::optional<Picture> chosen;
+    bool chosenIsFront = false;
+    for (const Candidate& candidate : picturesOf(ref.file())) {
+        if (candidate.data.size() > unsigned(kMaxPictureBytes))
+            continue;
+        const QString extension = imageExtension(candidate.data);
+        if (extension.isEmpty() || (chosen && (chosenIsFront || !candidate.frontCover)))
+            continue;
+        chosen =
+            Picture{QByteArray(candidate.data.data(), qsizetype(candidate.data.size())), extension};
+        chosenIsFront = candidate.frontCover;
+    }
+    return chosen;
 }
 
 std::optional<QString> MediaInfo::duration()

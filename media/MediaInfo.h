@@ -1,6 +1,7 @@
 #pragma once
 
-// Questions about one media file: its tags and its play length as display text.
+// Questions about one media file: its tags, its embedded picture and its play
+// length as display text.
 //
 // Tags come from TagLib, or, for files whose tags TagLib does not read (CAF, AMR,
 // 3GP, AIFF name chunks) or that it cannot open, from the container as FFmpeg reads
@@ -10,6 +11,7 @@
 // Threads: any thread; an instance is used by one thread at a time. No shared
 // state: questions open the file and close it again.
 
+#include <QByteArray>
 #include <QString>
 #include <QUrl>
 #include <QVariantMap>
@@ -29,6 +31,19 @@ public:
     // non-empty QString; a key is missing when the file has no such tag. Absent when
     // neither TagLib nor FFmpeg can read the file.
     std::optional<QVariantMap> id3Tags();
+
+    // An embedded picture: the front cover when the file marks one, else the first
+    // picture. TagLib reads ID3v2 APIC frames (MP3, WAV, AIFF), MP4 "covr" items,
+    // FLAC picture blocks and Xiph comments' METADATA_BLOCK_PICTURE.
+    struct Picture {
+        QByteArray data;
+        QString extension; // "jpg", "png", "gif", "bmp" or "webp", told by the bytes
+    };
+    static constexpr qsizetype kMaxPictureBytes = 16 * 1024 * 1024;
+    // Absent when the file has no picture, cannot be read, or its pictures are not
+    // images of those kinds or are larger than kMaxPictureBytes. Reads the whole
+    // tag, so it may take a while on a slow disk.
+    std::optional<Picture> picture();
 
     // Play length as text (durationText()); absent when the file has no audio stream
     // of measurable length.
