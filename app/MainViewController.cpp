@@ -1,5 +1,7 @@
 #include "app/MainViewController.h"
 
+#include "BuildConfig.h"
+
 #include "app/CurrentList.h"
 
 #include "app/MprisService.h"
@@ -43,7 +45,6 @@ namespace {
 
 // The system volume (0..100) of the volume control, kept apart from the settings.
 const QString kSystemVolume = QStringLiteral("SystemVolume");
-const QString kContactAddress = QStringLiteral("quaver-pro@users.noreply.invalid");
 const QString kFocusRing = QStringLiteral("border: 1px solid #ff7f00;");
 
 QPushButton *iconButton(QWidget *parent, const QString& image, const QRect& frame,
@@ -761,9 +762,9 @@ void MainViewController::barButtonPressed(const QString& title)
         return;
     } else {
         // The contact mail goes to the desktop's mail program, if there is one.
-        QDesktopServices::openUrl(
-            QUrl(QStringLiteral("mailto:%1?subject=%2")
-                     .arg(kContactAddress, QStringLiteral("Quaver Pro v2.0"))));
+        QDesktopServices::openUrl(QUrl(QStringLiteral("mailto:%1?subject=%2")
+                                           .arg(QStringLiteral(QUAVER_CONTACT_EMAIL),
+                                                QStringLiteral(QUAVER_CONTACT_SUBJECT))));
         return;
     }
     auto *popup = new PopupView(frame, this);

@@ -18,7 +18,9 @@
 //  - the end of a sleep resumes playback only if it was playing before;
 //  - coming back to the foreground restarts the time display only while playing;
 //  - the current item is highlighted from the start, before anything plays;
-//  - an item that failed to play is shown dimmed for the rest of the run.
+//  - an item that failed to play is shown dimmed for the rest of the run;
+//  - a remote play/pause toggle with no engine held loads the current item, as
+//    the play button does (otherwise a media key would answer and do nothing).
 //
 // Mouse and keys on the screen: a click on the time slider's track moves the knob
 // there and seeks (the press goes on as a drag of the knob); every user move of

@@ -17,7 +17,7 @@ QString tagged(const QString& name, const QString& tagArgs)
 
 // One record per existing file or folder, in the paths' order, with only title and
 // artist taken from its tags; missing paths are skipped.
-TEST(MediaHelperTest, OneRecordPerExistingPathInOrderWithTitleAndArtist)
+TEST(MediaHelperTest, OneRecordPerExistingPathInOrderWithTitleArtistAndAlbum)
 {
     QUAVER_REQUIRE_FFMPEG();
     const QString home = TestEnvironment::home();
@@ -45,8 +45,9 @@ TEST(MediaHelperTest, OneRecordPerExistingPathInOrderWithTitleAndArtist)
         EXPECT_EQ(records[i]->filePath, paths[i]);
         EXPECT_EQ(records[i]->title, titles[i]);
         EXPECT_EQ(records[i]->artist, artists[i]);
-        EXPECT_FALSE(records[i]->album || records[i]->duration || records[i]->albumArt ||
-                     records[i]->lyric);
+        EXPECT_EQ(records[i]->album,
+                  artists[i] ? std::optional(QStringLiteral("Record")) : std::nullopt);
+        EXPECT_FALSE(records[i]->duration || records[i]->albumArt || records[i]->lyric);
     }
     EXPECT_NE(records[1], records[4]) << "each path makes its own record";
 }
