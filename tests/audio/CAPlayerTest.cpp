@@ -1,6 +1,5 @@
 #include "audio/CAPlayer.h"
 
-#include "audio/CAPlayerDelegate.h"
 #include "audio/EQPresets.h"
 #include "audio/EqualiserNode.h"
 #include "audio/OfflineAudioOutput.h"
@@ -16,20 +15,6 @@
 using namespace EngineTest;
 
 namespace {
-
-class Recorder : public CAPlayerDelegate {
-public:
-    void playerIsPlaying(bool playing) override { playingCalls.push_back(playing); }
-    void playerDidFinishPlaying() override
-    {
-        ++finished;
-        if (onFinished)
-            onFinished();
-    }
-    std::vector<bool> playingCalls;
-    int finished = 0;
-    std::function<void()> onFinished;
-};
 
 // An engine on an offline 48 kHz device that the test pulls by hand.
 struct Rig {
@@ -59,7 +44,7 @@ struct Rig {
         return {output->captured().begin() + ptrdiff_t(before), output->captured().end()};
     }
 
-    Recorder delegate;
+    DelegateRecorder delegate;
     OfflineAudioOutput *output = nullptr;
     int outputsMade = 0;
     std::unique_ptr<CAPlayer> player;
