@@ -3,7 +3,6 @@
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
-#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
