@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <vector>
@@ -124,16 +125,14 @@ TEST_P(ContainerTest, DecodesAndSeeksToTheExactFrame)
 
     AudioDecoder decoder;
     ASSERT_TRUE(decoder.open(path)) << decoder.errorString().toStdString();
-    EXPECT_EQ(decoder.sampleRate(), c.rate);
-    EXPECT_EQ(decoder.channels(), c.channels);
-    EXPECT_EQ(decoder.lengthIsExact(), c.exactLength);
+    EXPECT_EQ(std::tuple(decoder.sampleRate(), decoder.channels(), decoder.lengthIsExact()),
+              std::tuple(c.rate, c.channels, c.exactLength));
     const int64_t nominal = int64_t(std::llround(kSeconds * c.rate));
     EXPECT_NEAR(double(decoder.totalFrames()), double(nominal), double(c.lengthSlack));
     const auto probe = AudioDecoder::probe(path);
     ASSERT_TRUE(probe.has_value());
-    EXPECT_EQ(probe->sampleRate, decoder.sampleRate());
-    EXPECT_EQ(probe->totalFrames, decoder.totalFrames());
-    EXPECT_EQ(probe->exact, decoder.lengthIsExact());
+    EXPECT_EQ(std::tuple(probe->sampleRate, probe->totalFrames, probe->exact),
+              std::tuple(decoder.sampleRate(), decoder.totalFrames(), decoder.lengthIsExact()));
 
     const Decoded d = readAll(decoder);
     ASSERT_FALSE(d.failed);
@@ -184,14 +183,10 @@ TEST_P(ContainerTest, DecodesAndSeeksToTheExactFrame)
 
 INSTANTIATE_TEST_SUITE_P(Containers, ContainerTest, testing::ValuesIn(kContainers),
                          [](const testing::TestParamInfo<Container>& param) {
-                             std::string name = param.param.file;
-                             std::replace_if(
-                                 name.begin(), name.end(),
-                                 [](char ch) {
-                                     return !std::isalnum(static_cast<unsigned char>(ch));
-                                 },
-                                 '_');
-                             return name;
+                             return QString::fromLatin1(param.param.file)
+                                 .replace(QRegularExpression(QStringLiteral("\\W")),
+                                          QStringLiteral("_"))
+                                 .toStdString();
                          });
 
 // Blocks that the decoder cannot decode (NO_DATA, sent during silence) keep their
@@ -202,10 +197,9 @@ TEST(AudioDecoderTest, AmrCountsEveryBlockAndUndecodableOnesAreSilence)
     const QString path = MediaFixtures::amrNb(home("dtx.amr"), 50, 100);
     AudioDecoder decoder;
     ASSERT_TRUE(decoder.open(path)) << decoder.errorString().toStdString();
-    EXPECT_EQ(decoder.sampleRate(), 8000);
-    EXPECT_EQ(decoder.channels(), 1);
-    EXPECT_EQ(decoder.totalFrames(), 150 * 160);
-    EXPECT_TRUE(decoder.lengthIsExact());
+    EXPECT_EQ(std::tuple(decoder.sampleRate(), decoder.channels(), decoder.totalFrames(),
+                         decoder.lengthIsExact()),
+              std::tuple(8000, 1, int64_t(150 * 160), true));
     EXPECT_EQ(AudioDecoder::probe(path)->totalFrames, 150 * 160);
     const Decoded d = readAll(decoder, 1000);
     ASSERT_EQ(d.frames, 150 * 160);

@@ -1,6 +1,5 @@
 #include "audio/CAPlayer.h"
 
-#include "audio/CAPlayerDelegate.h"
 #include "audio/EQPresets.h"
 #include "audio/EqualiserNode.h"
 #include "audio/OfflineAudioOutput.h"
@@ -16,20 +15,6 @@
 using namespace EngineTest;
 
 namespace {
-
-class Recorder : public CAPlayerDelegate {
-public:
-    void playerIsPlaying(bool playing) override { playingCalls.push_back(playing); }
-    void playerDidFinishPlaying() override
-    {
-        ++finished;
-        if (onFinished)
-            onFinished();
-    }
-    std::vector<bool> playingCalls;
-    int finished = 0;
-    std::function<void()> onFinished;
-};
 
 // An engine on an offline 48 kHz device that the test pulls by hand.
 struct Rig {
@@ -59,7 +44,7 @@ struct Rig {
         return {output->captured().begin() + ptrdiff_t(before), output->captured().end()};
     }
 
-    Recorder delegate;
+    DelegateRecorder delegate;
     OfflineAudioOutput *output = nullptr;
     int outputsMade = 0;
     std::unique_ptr<CAPlayer> player;
@@ -231,10 +216,10 @@ TEST(CAPlayer, PrepareAppliesTheStoredSettingsOnceAndDamagedOnesFallBack)
         QVariant eq, volume, rate;
         int eqId;
         float wantVolume, wantRate;
-    } cases[] = {{rock, 0.5, 1.5, rock, 0.5f, 1.5f},
-                 {99, 3.0, 7.0, 0, 1.0f, 1.0f},
+    } cases[] = {{99, 3.0, 7.0, 0, 1.0f, 1.0f},
                  {QStringLiteral("Rock"), QStringLiteral("loud"), qInf(), 0, 1.0f, 1.0f},
-                 {2.5, qQNaN(), 0.1, 0, 1.0f, 1.0f}};
+                 {2.5, qQNaN(), 0.1, 0, 1.0f, 1.0f},
+                 {rock, 0.5, 1.5, rock, 0.5f, 1.5f}}; // the last stays stored
     for (const auto& c : cases) {
         SCOPED_TRACE(c.eq.toString().toStdString());
         SettingsHelper::setSettings(SettingsKeys::EQ, c.eq);
@@ -250,17 +235,12 @@ TEST(CAPlayer, PrepareAppliesTheStoredSettingsOnceAndDamagedOnesFallBack)
         p.prepareToPlay();
         EXPECT_EQ(testing::internal::GetCapturedStderr(), c.eqId ? "Rock\n" : "")
             << "a preset names itself";
-        EXPECT_EQ(rig.outputsMade, 1);
-        EXPECT_EQ(p.EQPressetId(), c.eqId);
-        EXPECT_EQ(p.volumeLimit(), c.wantVolume);
-        EXPECT_EQ(p.playbackRate(), c.wantRate);
+        EXPECT_EQ(std::tuple(rig.outputsMade, p.EQPressetId(), p.volumeLimit(), p.playbackRate()),
+                  std::tuple(1, c.eqId, c.wantVolume, c.wantRate));
     }
     // An index outside the list is kept but not applied: Rock still sounds.
     Rig rig(path);
     CAPlayer& p = *rig.player;
-    SettingsHelper::setSettings(SettingsKeys::EQ, rock);
-    SettingsHelper::setSettings(SettingsKeys::VolumeLimit, 0.5);
-    SettingsHelper::setSettings(SettingsKeys::PlaybackRate, 1.5);
     p.prepareToPlay();
     p.pressetId(99);
     EXPECT_EQ(p.EQPressetId(), 99);

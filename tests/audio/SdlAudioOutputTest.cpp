@@ -1,7 +1,6 @@
 #include "audio/SdlAudioOutput.h"
 
 #include "audio/CAPlayer.h"
-#include "audio/CAPlayerDelegate.h"
 #include "audio/SystemVolume.h"
 #include "support/EngineTestSupport.h"
 #include "support/TestEnvironment.h"
@@ -12,17 +11,6 @@
 #include <gtest/gtest.h>
 
 using namespace EngineTest;
-
-namespace {
-
-class EndWatcher : public CAPlayerDelegate {
-public:
-    void playerIsPlaying(bool) override {}
-    void playerDidFinishPlaying() override { ++finished; }
-    int finished = 0;
-};
-
-} // namespace
 
 TEST(SdlAudioOutput, TheDiskDriverReceivesTheRenderedStreamAtTheProgramVolume)
 {
@@ -35,7 +23,7 @@ TEST(SdlAudioOutput, TheDiskDriverReceivesTheRenderedStreamAtTheProgramVolume)
     const std::vector<int16_t> samples = tone(1000, 0.5, 48000, 12000, 2); // 0.25 s
     const QString wav = TestEnvironment::writeFile(
         TestEnvironment::home() + QStringLiteral("/d.wav"), wavBytes(samples, 48000, 2));
-    EndWatcher watcher;
+    DelegateRecorder watcher;
     SystemVolume::set(0.5f);
     {
         CAPlayer player(wav);

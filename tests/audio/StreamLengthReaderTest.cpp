@@ -93,11 +93,9 @@ TEST(StreamLengthReaderTest, MpegAudioLengthFromItsHeadersOrItsBitRate)
         SCOPED_TRACE(c.what);
         const auto length = mpeg(c.bytes);
         ASSERT_TRUE(length.has_value());
-        EXPECT_EQ(length->sampleRate, 48000);
-        EXPECT_EQ(length->channels, 2);
-        EXPECT_EQ(length->frames, c.frames);
-        EXPECT_EQ(length->exact, c.exact);
-        EXPECT_EQ(length->startsWithFrames, c.startsWithFrames);
+        EXPECT_EQ(std::tuple(length->sampleRate, length->channels, length->frames, length->exact,
+                             length->startsWithFrames),
+                  std::tuple(48000, 2, c.frames, c.exact, c.startsWithFrames));
     }
     EXPECT_FALSE(mpeg(QByteArray(4000, 'x')).has_value());
     EXPECT_FALSE(mpeg(QByteArray()).has_value());

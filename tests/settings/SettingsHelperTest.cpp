@@ -26,9 +26,7 @@ TEST(SettingsHelper, SetSettingsMergesAndIsOnDiskAtOnce)
     SettingsHelper::setSettings(EQ, 4);
     SettingsHelper::setSettings(EQ, 5);
     UserDefaults::resetStandardForTesting(); // as after a restart
-    const QVariantMap dict = SettingsHelper::settingsDict();
-    EXPECT_EQ(dict.size(), 2);
-    EXPECT_EQ(SettingsHelper::intValue(dict, EQ), 5);
+    EXPECT_EQ(SettingsHelper::settingsDict(), (QVariantMap{{HomeFolder, true}, {EQ, 5}}));
     EXPECT_TRUE(SettingsHelper::getSwitchStateForSettingWithName(QStringLiteral("Home Folder")));
 }
 

@@ -2,10 +2,12 @@
 
 // Signals and measurements shared by the engine's tests.
 
+#include "audio/CAPlayerDelegate.h"
 #include "audio/PcmSource.h"
 
 #include <QByteArray>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace EngineTest {
@@ -51,6 +53,21 @@ private:
     int64_t m_position = 0;
     int m_failures = 0;
     int m_seeks = 0;
+};
+
+// Records what an engine tells its delegate; onFinished runs inside the end notice.
+class DelegateRecorder : public CAPlayerDelegate {
+public:
+    void playerIsPlaying(bool playing) override { playingCalls.push_back(playing); }
+    void playerDidFinishPlaying() override
+    {
+        ++finished;
+        if (onFinished)
+            onFinished();
+    }
+    std::vector<bool> playingCalls;
+    int finished = 0;
+    std::function<void()> onFinished;
 };
 
 } // namespace EngineTest

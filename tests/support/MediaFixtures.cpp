@@ -22,11 +22,6 @@ QString channelLayout(int channels)
                                             : QStringLiteral("%1c").arg(channels);
 }
 
-QString toneExpression(double freqHz)
-{
-    return QStringLiteral("%1*sin(2*PI*%2*t)").arg(MediaFixtures::kToneAmplitude).arg(freqHz);
-}
-
 // The synthetic input: the expression on every channel.
 QStringList soundArgs(const QString& expression, double seconds, int rate, int channels)
 {
@@ -137,7 +132,9 @@ QString cachedSound(const QString& fileName, const QString& expression, double s
 QString cachedTone(const QString& fileName, double freqHz, double seconds, int rate, int channels,
                    const QString& extraFfmpegArgs)
 {
-    return cachedSound(fileName, toneExpression(freqHz), seconds, rate, channels, extraFfmpegArgs);
+    return cachedSound(fileName,
+                       QStringLiteral("%1*sin(2*PI*%2*t)").arg(kToneAmplitude).arg(freqHz), seconds,
+                       rate, channels, extraFfmpegArgs);
 }
 
 QString amrNb(const QString& path, int speechBlocks, int noDataBlocks)

@@ -11,8 +11,11 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QThreadPool>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -90,6 +93,37 @@ QString writeFile(const QString& path, const QByteArray& bytes)
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
         ADD_FAILURE() << "cannot write " << path.toStdString();
     return path;
+}
+
+std::vector<bool> asOrdinaryUser(const std::function<std::vector<bool>()>& checks)
+{
+    if (::geteuid() != 0)
+        return checks();
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return {};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::alarm(30);
+        ::close(fds[0]);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+            ::_exit(1);
+        std::string out;
+        for (bool b : checks())
+            out += b ? '1' : '0';
+        ::_exit(::write(fds[1], out.data(), out.size()) == ssize_t(out.size()) ? 0 : 1);
+    }
+    ::close(fds[1]);
+    std::vector<bool> results;
+    char c;
+    while (pid > 0 && ::read(fds[0], &c, 1) == 1)
+        results.push_back(c == '1');
+    ::close(fds[0]);
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0)
+        return {};
+    return results;
 }
 
 } // namespace TestEnvironment

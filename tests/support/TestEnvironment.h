@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <vector>
 
 // Test-wide helpers. Every test runs with its own temporary HOME and XDG folders
 // (set before the test body, removed after it), a fresh user-defaults store, and
@@ -21,5 +22,13 @@ QStringList takeAlertMessages();
 
 // Writes bytes to a file, creating its folder; returns the path.
 QString writeFile(const QString& path, const QByteArray& bytes);
+
+// The user and group id of "nobody", whom asOrdinaryUser() becomes.
+constexpr unsigned kNobody = 65534;
+
+// Runs checks with an ordinary user's rights: directly when the tests do not run as
+// root, otherwise in a forked child that has become "nobody" (and that dies after
+// 30 s rather than hang on a lock held at fork()). Empty when the child failed.
+std::vector<bool> asOrdinaryUser(const std::function<std::vector<bool>()>& checks);
 
 } // namespace TestEnvironment

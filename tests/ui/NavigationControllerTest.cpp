@@ -39,10 +39,6 @@ protected:
     void TearDown() override { SlideTransition::setAnimationsEnabled(true); }
 
     NavigationBar *bar() const { return nav->navigationBar(); }
-    static void flushDeletes()
-    {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
 };
 
 } // namespace
@@ -62,7 +58,7 @@ TEST_F(NavigationControllerTest, PushShowsABackButtonTitledAfterTheScreenBelowAn
     EXPECT_TRUE(settings->isVisible());
     EXPECT_EQ(bar()->titleText(), QStringLiteral("Settings"));
     EXPECT_FALSE(bar()->backButton()->isVisible());
-    flushDeletes();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(bookmarks.isNull());
     nav->pop(); // the root stays
     EXPECT_EQ(stack.topController(), nav);
@@ -116,7 +112,7 @@ TEST_F(NavigationControllerTest, BarShowsEachScreensOwnButtonsAndFitsTheTitleBet
     EXPECT_GT(close->geometry().left(), 320 / 2) << "on the right";
 
     item->setRightButton(NavigationBar::makeButton(QStringLiteral("Done")));
-    flushDeletes();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(close.isNull()) << "a replaced button goes away";
 
     item->setLeftButton(NavigationBar::makeButton(QStringLiteral("Edit")));

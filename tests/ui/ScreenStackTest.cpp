@@ -28,11 +28,6 @@ protected:
         stack.show();
     }
     void TearDown() override { SlideTransition::setAnimationsEnabled(true); }
-
-    static void flushDeletes()
-    {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
 };
 
 } // namespace
@@ -53,7 +48,7 @@ TEST_F(ScreenStackTest, PresentationsCoverTheRootNestAndDismissWithThoseAbove)
     QTest::mouseClick(close, Qt::LeftButton);
     EXPECT_EQ(stack.topController(), nullptr);
     EXPECT_TRUE(root->isVisible());
-    flushDeletes();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(screen.isNull());
 
     QPointer<NavigationController> first = stack.present(new QWidget, QStringLiteral("Songs"));
@@ -67,7 +62,7 @@ TEST_F(ScreenStackTest, PresentationsCoverTheRootNestAndDismissWithThoseAbove)
     first->dismiss();
     EXPECT_TRUE(stack.presented().isEmpty());
     EXPECT_TRUE(root->isVisible());
-    flushDeletes();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(first.isNull());
     EXPECT_TRUE(second.isNull());
 }
