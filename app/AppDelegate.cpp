@@ -12,6 +12,7 @@
 #include <QEvent>
 #include <QNetworkAccessManager>
 #include <QPointer>
+#include <QPushButton>
 #include <QThreadPool>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -50,6 +51,9 @@ bool AppDelegate::didFinishLaunching(const LaunchOptions& options)
     _window->installEventFilter(this);
     _window->show();
     _window->activateWindow();
+    // The control a keyboard user wants first; Qt would pick the first in the chain
+    // that is visible when the window becomes active.
+    _viewController->outlets().playButton->setFocus();
 
     if (!options.paths.isEmpty()) {
         // Files from the command line join the list quietly; the first of them plays.

@@ -36,12 +36,37 @@
 #include <QSlider>
 #include <QStyle>
 #include <QStyleOptionSlider>
+#include <QTextLayout>
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
 #include <cmath>
 
 namespace {
+
+// The text wrapped at word boundaries into at most maxLines lines of width pixels,
+// the last line cut with an ellipsis when the text does not fit.
+QString wrappedAndElided(const QString& text, const QFont& font, int width, int maxLines)
+{
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    QStringList lines;
+    while (lines.size() < maxLines) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid())
+            break;
+        line.setLineWidth(width);
+        const int start = line.textStart();
+        if (lines.size() == maxLines - 1) {
+            lines.append(
+                QFontMetrics(font).elidedText(text.mid(start).simplified(), Qt::ElideRight, width));
+            break;
+        }
+        lines.append(text.mid(start, line.textLength()).trimmed());
+    }
+    layout.endLayout();
+    return lines.join(QLatin1Char('\n'));
+}
 
 // The system volume (0..100) of the volume control, kept apart from the settings.
 const QString kSystemVolume = QStringLiteral("SystemVolume");
@@ -405,7 +430,7 @@ bool MainViewController::tryLoad(int index)
     ui.timeSeeker->setRange(0, int(m_player->duration() * 1000.0f));
     ui.timeSeeker->setValue(0);
     ui.timeSeeker->show();
-    ui.songNameLabel->setText(currentSongName());
+    showSongName();
     updateInfoLabel();
     const bool video = FileManager::isVideoFile(path);
     ui.videoButton->setEnabled(video);
@@ -454,7 +479,7 @@ void MainViewController::showStopped(int lastTriedIndex)
     m_player.reset();
     stopTimer();
     m_currentSong = lastTriedIndex;
-    ui.songNameLabel->setText(currentSongName());
+    showSongName();
     ui.timeSeeker->hide();
     ui.currentTimeLabel->setText(QStringLiteral("0:00"));
     ui.videoButton->setEnabled(false);
@@ -561,6 +586,16 @@ QString MainViewController::currentSongName() const
     if (item->artist)
         return *item->artist;
     return PlaylistModel::fileTitle(item->filePath.value_or(QString()));
+}
+
+void MainViewController::showSongName()
+{
+    const QString name = currentSongName();
+    QLabel *label = ui.songNameLabel;
+    label->ensurePolished(); // the style sheet sets the font
+    const int lines = std::max(1, label->height() / label->fontMetrics().lineSpacing());
+    label->setText(wrappedAndElided(name, label->font(), label->width(), lines));
+    label->setToolTip(name);
 }
 
 bool MainViewController::isTimerRunning() const

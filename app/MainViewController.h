@@ -213,6 +213,8 @@ private:
     bool advance(bool forward);
     void skipFrom(int failedIndex);
     void showStopped(int lastTriedIndex);
+    // The current item's name in the label, wrapped and cut with "…" to fit it.
+    void showSongName();
     void setPlayImage(const QString& image);
     void updateInfoLabel();
     void presentPlaceholder(const QString& title);

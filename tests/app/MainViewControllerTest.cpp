@@ -119,7 +119,7 @@ TEST_F(PlayerScreen, NextAndPreviousFollowTheModesAndTheScreenNamesTheItem)
 {
     open({record(wav(QStringLiteral("First Song.wav"), 1)),
           record(wav(QStringLiteral("b.wav"), 1), QStringLiteral("Bee"), QStringLiteral("Band")),
-          record(wav(QStringLiteral("c.wav"), 1))});
+          record(wav(QStringLiteral("c.wav"), 1), QStringLiteral("long ").repeated(60))});
     const QModelIndex first = screen->model()->index(0);
     EXPECT_EQ(first.data(PlaylistModel::TitleRole).toString(), QStringLiteral("First Song"));
     EXPECT_TRUE(first.data(PlaylistModel::HighlightRole).toBool()) << "current before any play";
@@ -127,6 +127,11 @@ TEST_F(PlayerScreen, NextAndPreviousFollowTheModesAndTheScreenNamesTheItem)
     EXPECT_EQ(screen->currentSong(), 2);
     EXPECT_TRUE(screen->player()->isPlaying());
     EXPECT_EQ(screen->outlets().playlistInfoLabel->text(), QStringLiteral("3 of 3"));
+    const QLabel *name = screen->outlets().songNameLabel;
+    EXPECT_LE(name->text().count(QLatin1Char('\n')) + 1,
+              name->height() / name->fontMetrics().lineSpacing())
+        << "a long name fits the label";
+    EXPECT_TRUE(name->text().endsWith(QChar(0x2026))) << "and is cut with a mark";
 
     CAPlayer *before = screen->player();
     screen->forwardButton(); // last item, no repeat: the same item starts again
