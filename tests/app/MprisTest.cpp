@@ -1,0 +1,457 @@
+// The MPRIS service on a private bus, driven by the calls a desktop shell makes:
+// over a recording target, and over the player screen itself.
+#include "DBusTestSupport.h"
+#include "app/MainViewController.h"
+#include "app/MprisArtCache.h"
+#include "app/MprisService.h"
+#include "audio/CAPlayer.h"
+#include "audio/OfflineAudioOutput.h"
+#include "audio/SystemVolume.h"
+#include "media/MediaHelper.h"
+#include "platform/Alert.h"
+#include "platform/UserDefaults.h"
+#include "support/EngineTestSupport.h"
+#include "support/MediaFixtures.h"
+#include "support/TestEnvironment.h"
+
+#include <QDBusArgument>
+#include <QDBusConnectionInterface>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSlider>
+#include <QUrl>
+#include <SDL.h>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <memory>
+
+using Loop = RemoteControlTarget::LoopStatus;
+using Status = RemoteControlTarget::PlaybackStatus;
+
+namespace {
+
+const QString kService = QLatin1String(MprisService::kServiceName);
+const QString kPath = QLatin1String(MprisService::kObjectPath);
+const QString kPlayer = QLatin1String(MprisService::kPlayerInterface);
+const QString kRoot = QLatin1String(MprisService::kRootInterface);
+const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
+
+// Records what the service asks of the player; state is set by the test.
+struct FakeTarget : RemoteControlTarget {
+    QList<int> events;
+    QList<qint64> seeks;
+    QList<Loop> loopWrites;
+    int raises = 0;
+    std::function<void()> onQuit = [] {};
+
+    Status status = Status::Stopped;
+    std::optional<Track> track;
+    qint64 position = 0;
+    Loop loop = Loop::None;
+    bool shuffle = false, canGoNext = true, canSeek = true;
+
+    void remoteControlReceivedWithEvent(int subtype) override { events.append(subtype); }
+    PlaybackStatus remotePlaybackStatus() const override { return status; }
+    std::optional<Track> remoteCurrentTrack() const override { return track; }
+    qint64 remotePosition() const override { return position; }
+    LoopStatus remoteLoopStatus() const override { return loop; }
+    bool remoteShuffle() const override { return shuffle; }
+    bool remoteCanGoNext() const override { return canGoNext; }
+    bool remoteCanGoPrevious() const override { return true; }
+    bool remoteCanPlay() const override { return true; }
+    bool remoteCanPause() const override { return true; }
+    bool remoteCanSeek() const override { return canSeek; }
+    void remoteSeek(qint64 us) override { seeks.append(position = us); }
+    void remoteSetLoopStatus(LoopStatus s) override { loopWrites.append(loop = s); }
+    void remoteSetShuffle(bool on) override { shuffle = on; }
+    void remoteRaise() override { ++raises; }
+    void remoteQuit() override { onQuit(); }
+};
+
+RemoteControlTarget::Track song(int index, const QString& path, qint64 lengthUs = 183'000'000)
+{
+    return {index, QStringLiteral("Song"), QStringLiteral("Artist"), path, lengthUs};
+}
+
+QString wav(const QString& name, double seconds, int rate = 8000, int channels = 1)
+{
+    return TestEnvironment::writeFile(
+        TestEnvironment::home() + QLatin1Char('/') + name,
+        EngineTest::wavBytes(EngineTest::tone(1000, 0.5, rate, int64_t(seconds * rate), channels),
+                             rate, channels));
+}
+
+void storeList(const MediaList& items)
+{
+    UserDefaults::standard().setObject(QStringLiteral("Last Playlist"),
+                                       MediaDesc::archivedDataWithItems(items));
+}
+
+// A short tone with an album tag and a one-colour cover; the cover's bytes as
+// ffmpeg extracts them.
+std::pair<QString, QByteArray> coveredTone(const QString& name, const QString& codecs,
+                                           const QString& colour, const QString& album)
+{
+    const QString path = MediaFixtures::cachedOutput(
+        name, QProcess::splitCommand(
+                  QStringLiteral("-f lavfi -i sine=frequency=440:duration=0.5 -f lavfi -i "
+                                 "color=c=%1:s=32x32:d=0.1 -map 0:a -map 1:v -frames:v 1 %2 "
+                                 "-id3v2_version 3 -metadata \"album=%3\" -disposition:v "
+                                 "attached_pic")
+                      .arg(colour, codecs, album)));
+    QFile picture(MediaFixtures::cachedOutput(
+        name + QStringLiteral(".pic"),
+        QProcess::splitCommand(QStringLiteral("-i %1 -map 0:v -c copy -f image2").arg(path))));
+    return {path, !path.isEmpty() && picture.open(QIODevice::ReadOnly) ? picture.readAll()
+                                                                       : QByteArray()};
+}
+
+class Mpris : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!bus.whyNot().isEmpty())
+            GTEST_SKIP() << bus.whyNot().toStdString();
+        client = bus.connect();
+        client.connect(kService, kPath, kProperties, QStringLiteral("PropertiesChanged"), &changes,
+                       SLOT(record(QDBusMessage)));
+        client.connect(kService, kPath, kPlayer, QStringLiteral("Seeked"), &seeked,
+                       SLOT(record(QDBusMessage)));
+    }
+
+    void serve(RemoteControlTarget *over)
+    {
+        service = std::make_unique<MprisService>(over, bus.connect());
+        ASSERT_TRUE(service->isActive());
+    }
+
+    QDBusMessage call(const QString& interface, const QString& method,
+                      const QVariantList& args = {})
+    {
+        QDBusMessage m = QDBusMessage::createMethodCall(kService, kPath, interface, method);
+        m.setArguments(args);
+        return DBusTest::callAndWait(client, m);
+    }
+
+    QVariant property(const QString& name, const QString& interface = kPlayer)
+    {
+        const QDBusMessage reply = call(kProperties, QStringLiteral("Get"), {interface, name});
+        return reply.arguments().value(0).value<QDBusVariant>().variant();
+    }
+
+    QDBusMessage set(const QString& name, const QVariant& value)
+    {
+        return call(kProperties, QStringLiteral("Set"),
+                    {kPlayer, name, QVariant::fromValue(QDBusVariant(value))});
+    }
+
+    QVariantMap metadata() { return qdbus_cast<QVariantMap>(property(QStringLiteral("Metadata"))); }
+
+    QString trackId()
+    {
+        return metadata().value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path();
+    }
+
+    void setPosition(const QString& id, qint64 us)
+    {
+        call(kPlayer, QStringLiteral("SetPosition"),
+             {QVariant::fromValue(QDBusObjectPath(id)), us});
+    }
+
+    // The changed-property map of PropertiesChanged message i, once it has arrived.
+    QVariantMap changed(int i)
+    {
+        if (!TestEnvironment::waitUntil([&] { return changes.messages.size() > i; }, 3000))
+            return {};
+        return qdbus_cast<QVariantMap>(changes.messages.at(i).arguments().value(1));
+    }
+
+    DBusTest::PrivateBus bus;
+    FakeTarget target;
+    QDBusConnection client{QString()};
+    std::unique_ptr<MprisService> service;
+    DBusTest::SignalRecorder changes;
+    DBusTest::SignalRecorder seeked;
+};
+
+} // namespace
+
+TEST_F(Mpris, CommandsReachTheTargetAndPropertiesAreReadWithTheTypesMprisFixes)
+{
+    serve(&target);
+    for (const char *method : {"Pause", "Stop", "PlayPause", "Next", "Previous", "Play"})
+        call(kPlayer, QLatin1String(method));
+    EXPECT_EQ(target.events, (QList<int>{101, 102, 103, 104, 105, 100}));
+    for (const char *loop : {"Track", "Sometimes", "Playlist"})
+        set(QStringLiteral("LoopStatus"), QLatin1String(loop));
+    EXPECT_EQ(target.loopWrites, (QList<Loop>{Loop::Track, Loop::Playlist}));
+    set(QStringLiteral("Shuffle"), true);
+    // Each write is announced, even by a controller that forgets to.
+    EXPECT_EQ(changed(2), (QVariantMap{{QStringLiteral("Shuffle"), true}}));
+    EXPECT_EQ(
+        call(kPlayer, QStringLiteral("OpenUri"), {QStringLiteral("file:///m/a.mp3")}).errorName(),
+        QStringLiteral("org.freedesktop.DBus.Error.NotSupported"));
+    call(kRoot, QStringLiteral("Raise"));
+    EXPECT_EQ(target.raises, 1);
+
+    EXPECT_EQ(trackId(), QLatin1String(MprisService::kNoTrackPath));
+    // An untagged file is named as the player names it; unknown parts are left out.
+    target.track = RemoteControlTarget::Track{0, {}, {}, QStringLiteral("/m/a.live.mp3"), 0};
+    QVariantMap map = metadata();
+    EXPECT_EQ(map.value(QStringLiteral("xesam:title")).toString(), QStringLiteral("a.live"));
+    EXPECT_FALSE(map.contains(QStringLiteral("xesam:artist")));
+    EXPECT_FALSE(map.contains(QStringLiteral("mpris:length")));
+
+    target.track = song(2, QStringLiteral("/music/My Song é.mp3"));
+    target.status = Status::Paused;
+    target.position = 61'250'000;
+    target.loop = Loop::Playlist;
+    target.canGoNext = false;
+    map = metadata();
+    EXPECT_EQ(map.value(QStringLiteral("xesam:artist")), QStringList{QStringLiteral("Artist")});
+    EXPECT_EQ(map.value(QStringLiteral("mpris:length")), QVariant(qlonglong(183'000'000)));
+    EXPECT_EQ(map.value(QStringLiteral("xesam:url")),
+              QStringLiteral("file:///music/My%20Song%20%C3%A9.mp3"));
+    EXPECT_TRUE(trackId().startsWith(QStringLiteral("/org/quaverpro/track/2/")));
+    const struct {
+        const char *name;
+        QVariant value;
+    } properties[] = {{"PlaybackStatus", QStringLiteral("Paused")},
+                      {"Position", qlonglong(61'250'000)},
+                      {"LoopStatus", QStringLiteral("Playlist")},
+                      {"CanGoNext", false},
+                      {"CanSeek", true}};
+    for (const auto& p : properties)
+        EXPECT_EQ(property(QLatin1String(p.name)), p.value) << p.name;
+    EXPECT_EQ(property(QStringLiteral("Identity"), kRoot), QStringLiteral("Quaver Pro"));
+}
+
+TEST_F(Mpris, PropertiesChangedCarriesExactlyTheChangedProperties)
+{
+    serve(&target);
+    service->playerStateChanged(); // nothing changed: no signal
+    target.shuffle = true;
+    service->playerStateChanged();
+    EXPECT_EQ(changed(0), (QVariantMap{{QStringLiteral("Shuffle"), true}}));
+    EXPECT_EQ(changes.messages[0].arguments().value(0).toString(), kPlayer);
+
+    target.track = song(1, QStringLiteral("/m/one.mp3"));
+    target.status = Status::Playing;
+    target.position = 7'000'000; // never announced
+    service->playerStateChanged();
+    EXPECT_EQ(changed(1).keys(),
+              (QStringList{QStringLiteral("Metadata"), QStringLiteral("PlaybackStatus")}));
+    service->playerStateChanged();
+    property(QStringLiteral("Shuffle")); // a round trip: a signal sent before it is here
+    EXPECT_EQ(changes.messages.size(), 2) << "nothing changed, nothing sent";
+}
+
+TEST_F(Mpris, SeeksNameTheirTrackAndStayInsideIt)
+{
+    serve(&target);
+    target.track = song(3, QStringLiteral("/m/a.mp3"), 100'000'000);
+    const QString stale = trackId();
+    // Another list whose item 3 is another file: the old id must not seek it.
+    target.track = song(3, QStringLiteral("/m/b.mp3"), 100'000'000);
+    setPosition(stale, 5'000'000);
+    EXPECT_TRUE(target.seeks.isEmpty());
+    setPosition(trackId(), 30'000'000);
+    EXPECT_EQ(target.seeks, QList<qint64>{30'000'000});
+
+    // Relative seeks stop at the start, and go to the next track past the end.
+    call(kPlayer, QStringLiteral("Seek"), {qlonglong(-40'000'000)});
+    EXPECT_EQ(target.seeks.last(), 0);
+    target.position = 90'000'000;
+    call(kPlayer, QStringLiteral("Seek"), {qlonglong(15'000'000)});
+    EXPECT_EQ(target.events, QList<int>{RemoteControlNextTrack});
+
+    // Outside the track, or on a player that cannot seek, nothing moves.
+    setPosition(trackId(), 100'000'001);
+    setPosition(trackId(), -1);
+    target.canSeek = false;
+    setPosition(trackId(), 1'000'000);
+    EXPECT_EQ(target.seeks.size(), 2);
+    service->playerSeeked(12'345); // a jump of the player's own
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return seeked.messages.size() == 3; }, 3000));
+    EXPECT_EQ(seeked.messages[0].arguments().value(0).toLongLong(), 30'000'000);
+    EXPECT_EQ(seeked.messages[2].arguments().value(0).toLongLong(), 12'345);
+}
+
+// Quitting destroys the service from inside the target: the call is answered first.
+// A second service (name taken) or one without a bus is inert and says so once.
+TEST_F(Mpris, QuitIsAnsweredFirstAndAServiceWithoutTheNameIsInert)
+{
+    serve(&target);
+    for (const bool taken : {true, false}) {
+        const QString noBus = QStringLiteral("quaver-test-nobus");
+        testing::internal::CaptureStderr();
+        {
+            MprisService second(&target,
+                                taken ? bus.connect()
+                                      : QDBusConnection::connectToBus(
+                                            QStringLiteral("unix:path=/nonexistent/bus"), noBus));
+            EXPECT_FALSE(second.isActive());
+            second.playerStateChanged();
+        }
+        const QString err = QString::fromStdString(testing::internal::GetCapturedStderr());
+        EXPECT_EQ(err.count(QLatin1Char('\n')), 1) << err.toStdString();
+        EXPECT_TRUE(err.contains(QStringLiteral("MPRIS"))) << err.toStdString();
+        QDBusConnection::disconnectFromBus(noBus);
+    }
+    bool quit = false;
+    target.onQuit = [&] {
+        quit = true;
+        service.reset();
+    };
+    const QDBusMessage reply = call(kRoot, QStringLiteral("Quit"));
+    EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return quit; }, 3000));
+    EXPECT_FALSE(client.interface()->isServiceRegistered(kService).value());
+}
+
+TEST_F(Mpris, AlbumAndCoverFollowTheTrackAndTheCacheHoldsOneCover)
+{
+    QUAVER_REQUIRE_FFMPEG();
+    const auto [blue, blueCover] =
+        coveredTone(QStringLiteral("blue.mp3"), QStringLiteral("-c:a libmp3lame -c:v mjpeg"),
+                    QStringLiteral("blue"), QStringLiteral("Blue Album"));
+    const auto [green, greenCover] =
+        coveredTone(QStringLiteral("green.m4a"), QStringLiteral("-c:a aac -c:v png"),
+                    QStringLiteral("green"), QStringLiteral("Green"));
+    ASSERT_FALSE(blueCover.isEmpty() || greenCover.isEmpty())
+        << MediaFixtures::lastError().toStdString();
+    const MediaList items =
+        MediaHelper::collectionWithMedia({blue, green, wav(QStringLiteral("plain.wav"), 0.5)});
+    ASSERT_EQ(items.size(), 3);
+    serve(&target);
+    const QString folder = MprisArtCache::defaultFolder();
+    const auto covers = [&] {
+        return QDir(folder).entryList({QStringLiteral("cover*")}, QDir::Files | QDir::Hidden);
+    };
+    // Makes item index current; the metadata announced for it, with art or without.
+    const auto show = [&](int index, bool withArt) {
+        target.track = song(index, *items[index]->filePath);
+        target.track->album = items[index]->album.value_or(QString());
+        service->playerStateChanged();
+        const QString url = QUrl::fromLocalFile(target.track->filePath).toString();
+        QVariantMap map;
+        EXPECT_TRUE(TestEnvironment::waitUntil([&] {
+            if (!changes.messages.isEmpty())
+                map = qdbus_cast<QVariantMap>(
+                    changed(int(changes.messages.size()) - 1).value(QStringLiteral("Metadata")));
+            return map.value(QStringLiteral("xesam:url")).toString() == url &&
+                   map.contains(QStringLiteral("mpris:artUrl")) == withArt;
+        })) << index;
+        return map;
+    };
+
+    // Each cover is announced once it is in place; the one before is gone.
+    QString firstUrl;
+    for (const auto& [index, album, cover] :
+         {std::tuple{0, "Blue Album", blueCover}, std::tuple{1, "Green", greenCover}}) {
+        SCOPED_TRACE(album);
+        const QVariantMap map = show(index, true);
+        EXPECT_EQ(map.value(QStringLiteral("xesam:album")).toString(), QLatin1String(album));
+        const QUrl url(map.value(QStringLiteral("mpris:artUrl")).toString());
+        QFile file(url.toLocalFile());
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << url.toString().toStdString();
+        EXPECT_EQ(file.readAll(), cover);
+        EXPECT_EQ(covers(), QStringList{url.fileName()});
+        firstUrl = firstUrl.isEmpty() ? url.toString() : firstUrl;
+    }
+    // A file without tags: neither album nor art, and no cover left behind.
+    EXPECT_FALSE(show(2, false).contains(QStringLiteral("xesam:album")));
+    EXPECT_TRUE(TestEnvironment::waitUntil([&] { return covers().isEmpty(); }));
+    // The same picture comes back under its name; a service that goes takes it along.
+    EXPECT_EQ(show(0, true).value(QStringLiteral("mpris:artUrl")).toString(), firstUrl);
+    service.reset();
+    EXPECT_TRUE(covers().isEmpty());
+}
+
+TEST_F(Mpris, VolumeSetOverTheBusMovesTheControlAndTheLevelOfTheSound)
+{
+    const QString raw = TestEnvironment::home() + QStringLiteral("/stream.raw");
+    qputenv("SDL_DISKAUDIOFILE", raw.toLocal8Bit());
+    SDL_AudioQuit();
+    if (SDL_AudioInit("disk") != 0)
+        GTEST_SKIP() << "SDL has no disk driver here: " << SDL_GetError();
+    auto tone = std::make_shared<MediaDesc>();
+    tone->filePath = wav(QStringLiteral("tone.wav"), 1.0, 48000, 2);
+    storeList({tone});
+    auto screen = std::make_unique<MainViewController>();
+    serve(screen.get());
+    EXPECT_EQ(set(QStringLiteral("Volume"), 0.3).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(screen->outlets().volumeView->value(), 30);
+    EXPECT_EQ(UserDefaults::standard().objectForKey(QStringLiteral("SystemVolume")).toInt(), 30);
+    EXPECT_DOUBLE_EQ(property(QStringLiteral("Volume")).toDouble(), 0.3);
+
+    // The tone at half scale is heard at 0.3 of that: 0.15.
+    screen->didSelectRow(0);
+    ASSERT_TRUE(TestEnvironment::waitUntil(
+        [&] { return QFileInfo(raw).size() > qint64(48000 * 0.5 * 2 * sizeof(float)); }));
+    service.reset();
+    screen.reset();
+    SDL_AudioQuit();
+    SystemVolume::set(1.0f);
+    QFile file(raw);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    std::vector<float> written(size_t(bytes.size()) / sizeof(float));
+    std::memcpy(written.data(), bytes.constData(), written.size() * sizeof(float));
+    const auto [low, high] = std::minmax_element(written.begin(), written.end());
+    EXPECT_NEAR(std::max(-*low, *high), 0.15, 0.002);
+}
+
+// The Can* flags promise what PlayPause, Pause and Next then do.
+TEST(MprisPlayer, CanFlagsSayWhatTheCommandsWillDo)
+{
+    auto tagged = std::make_shared<MediaDesc>();
+    tagged->filePath = wav(QStringLiteral("a.wav"), 2);
+    tagged->album = QStringLiteral("Signals");
+    struct Row {
+        const char *state;
+        bool emptyList;
+        int pressesBefore; // of PlayPause, from the restored list
+        bool clearedAfter; // the list cleared under the engine
+        bool canPlay, canPause, canGoOn;
+        Status afterPlayPause;
+    };
+    for (const Row& row :
+         {Row{"empty list", true, 0, false, false, false, false, Status::Stopped},
+          Row{"restored list, nothing loaded", false, 0, false, true, false, true, Status::Playing},
+          Row{"playing", false, 1, false, true, true, true, Status::Paused},
+          Row{"paused", false, 2, false, true, false, true, Status::Playing},
+          Row{"playing, list cleared", false, 1, true, true, true, false, Status::Paused}}) {
+        SCOPED_TRACE(row.state);
+        storeList(row.emptyList ? MediaList{} : MediaList{tagged});
+        MainViewController screen;
+        // Engines on outputs that render nothing unless asked: they play for ever.
+        screen.setEngineFactory([](const QString& path) {
+            return std::make_unique<CAPlayer>(
+                path, [] { return std::make_unique<OfflineAudioOutput>(8000); });
+        });
+        for (int i = 0; i < row.pressesBefore; ++i)
+            screen.remoteControlReceivedWithEvent(RemoteControlTogglePlayPause);
+        if (row.clearedAfter) {
+            screen.clearPlaylist();
+            Alert::openAlerts().value(0)->pressButton(1);
+        }
+        EXPECT_EQ(screen.remoteCanPlay(), row.canPlay);
+        EXPECT_EQ(screen.remoteCanPause(), row.canPause);
+        EXPECT_EQ(screen.remoteCanGoNext(), row.canGoOn);
+        EXPECT_EQ(screen.remoteCanGoPrevious(), row.canGoOn);
+
+        screen.remoteControlReceivedWithEvent(RemoteControlTogglePlayPause);
+        EXPECT_EQ(screen.remotePlaybackStatus(), row.afterPlayPause);
+        const CAPlayer *before = screen.player();
+        screen.remoteControlReceivedWithEvent(RemoteControlNextTrack);
+        EXPECT_EQ(screen.player() != before, row.canGoOn) << "next loads an item";
+        if (row.canGoOn) {
+            EXPECT_EQ(screen.remoteCurrentTrack().value_or(RemoteControlTarget::Track{}).album,
+                      QStringLiteral("Signals"));
+        }
+    }
+}
