@@ -15,7 +15,6 @@
 #include "support/TestEnvironment.h"
 
 #include <QDBusArgument>
-#include <QDBusConnectionInterface>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QDir>
@@ -44,7 +43,6 @@ struct FakeTarget : RemoteControlTarget {
     QList<int> events;
     QList<qint64> seeks;
     QList<Loop> loopWrites;
-    int raises = 0;
     std::function<void()> onQuit = [] {};
 
     Status status = Status::Stopped;
@@ -67,7 +65,7 @@ struct FakeTarget : RemoteControlTarget {
     void remoteSeek(qint64 us) override { seeks.append(position = us); }
     void remoteSetLoopStatus(LoopStatus s) override { loopWrites.append(loop = s); }
     void remoteSetShuffle(bool on) override { shuffle = on; }
-    void remoteRaise() override { ++raises; }
+    void remoteRaise() override {}
     void remoteQuit() override { onQuit(); }
 };
 
@@ -255,15 +253,13 @@ TEST_F(Mpris, SeeksNameTheirTrackAndStayInsideIt)
     EXPECT_EQ(target.events, QList<int>{RemoteControlNextTrack});
 
     // Outside the track, or on a player that cannot seek, nothing moves.
-    setPosition(trackId(), 100'000'001);
-    setPosition(trackId(), -1);
+    for (const qint64 outside : {qint64(100'000'001), qint64(-1)})
+        setPosition(trackId(), outside);
     target.canSeek = false;
     setPosition(trackId(), 1'000'000);
     EXPECT_EQ(target.seeks.size(), 2);
-    service->playerSeeked(12'345); // a jump of the player's own
-    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return seeked.messages.size() == 3; }, 3000));
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return seeked.messages.size() == 2; }, 3000));
     EXPECT_EQ(seeked.messages[0].arguments().value(0).toLongLong(), 30'000'000);
-    EXPECT_EQ(seeked.messages[2].arguments().value(0).toLongLong(), 12'345);
 }
 
 TEST_F(Mpris, AlbumAndCoverFollowTheTrackAndTheCacheHoldsOneCover)

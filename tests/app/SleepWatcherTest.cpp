@@ -59,7 +59,7 @@ protected:
     {
         if (!bus.whyNot().isEmpty())
             GTEST_SKIP() << bus.whyNot().toStdString();
-        logindBus = bus.connect();
+        QDBusConnection logindBus = bus.connect();
         ASSERT_TRUE(logindBus.registerObject(QLatin1String(SleepWatcher::kLogindPath), &logind,
                                              QDBusConnection::ExportAllSlots |
                                                  QDBusConnection::ExportAllSignals));
@@ -81,14 +81,8 @@ protected:
         return TestEnvironment::waitUntil([&] { return counter > before; }, 3000);
     }
 
-    bool holdsLock()
-    {
-        return TestEnvironment::waitUntil([&] { return watcher->holdsSleepDelay(); }, 3000);
-    }
-
     DBusTest::PrivateBus bus;
     FakeLogind logind;
-    QDBusConnection logindBus{QString()};
     QDBusConnection watcherBus{QString()};
     std::unique_ptr<SleepWatcher> watcher;
     int began = 0;
@@ -103,7 +97,7 @@ protected:
 // the sleep and taken again at the wake.
 TEST_F(SleepWatcherTest, SleepAndWakeEdgesBecomeAnInterruptionHeldOpenByADelayLock)
 {
-    ASSERT_TRUE(holdsLock());
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return watcher->holdsSleepDelay(); }));
     ASSERT_EQ(logind.inhibitCalls.size(), 1);
     EXPECT_EQ(logind.inhibitCalls[0].value(0), QStringLiteral("sleep"));
     EXPECT_EQ(logind.inhibitCalls[0].value(3), QStringLiteral("delay"));
@@ -130,7 +124,7 @@ TEST_F(SleepWatcherTest, SleepAndWakeEdgesBecomeAnInterruptionHeldOpenByADelayLo
     Q_EMIT logind.PrepareForSleep(true); // a repeated sleep is the same one
     ASSERT_TRUE(sleep(false, ended));
     EXPECT_EQ(began, 1);
-    ASSERT_TRUE(holdsLock());
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return watcher->holdsSleepDelay(); }));
     EXPECT_EQ(logind.inhibitCalls.size(), 2);
 
     watcher.reset();
