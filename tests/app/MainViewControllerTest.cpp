@@ -392,10 +392,6 @@ TEST_F(PlayerScreen, TheTimeCountsUpOrDownClicksAndArrowKeysSeekUpDownMoveTheVol
     EXPECT_EQ(screen->outlets().currentTimeLabel->text(), QStringLiteral("1:05"));
     screen->countDown();
     EXPECT_EQ(screen->outlets().currentTimeLabel->text(), QStringLiteral("-0:34"));
-    screen->appIsSuspended(true);
-    EXPECT_FALSE(screen->isTimerRunning());
-    EXPECT_TRUE(screen->player()->isPlaying()) << "sound goes on in the background";
-    screen->appIsSuspended(false);
     screen->beginInterruption();
     EXPECT_FALSE(screen->player()->isPlaying());
     screen->endInterruption();
@@ -412,7 +408,6 @@ TEST_F(PlayerScreen, TheTimeCountsUpOrDownClicksAndArrowKeysSeekUpDownMoveTheVol
     screen->updateUI();
     EXPECT_NEAR(time->value(), 75000, 2000) << "the knob stays where it was clicked";
 
-    EXPECT_EQ(volume->value(), 100) << "full volume at first";
     volume->setValue(40);
     const struct {
         Qt::Key key;
