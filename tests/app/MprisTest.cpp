@@ -134,9 +134,9 @@ protected:
         return DBusTest::callAndWait(client, m);
     }
 
-    QVariant property(const QString& name, const QString& interface = kPlayer)
+    QVariant property(const QString& name)
     {
-        const QDBusMessage reply = call(kProperties, QStringLiteral("Get"), {interface, name});
+        const QDBusMessage reply = call(kProperties, QStringLiteral("Get"), {kPlayer, name});
         return reply.arguments().value(0).value<QDBusVariant>().variant();
     }
 
