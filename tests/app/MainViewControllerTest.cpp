@@ -356,30 +356,6 @@ TEST_F(PlayerScreen, EndOfTrackAdvancesRepeatsOneAShorterListKeepsTheOldItemAndA
     EXPECT_FALSE(screen->isTimerRunning());
 }
 
-TEST_F(PlayerScreen, MenusReplaceEachOtherAndNewPlaylistSavesOnlyWhenConfirmed)
-{
-    open({record(wav(QStringLiteral("a.wav"), 1))});
-    for (int button : {0, 1}) {
-        screen->barButtonPressed(QStringLiteral("Songs"));
-        screen->barButtonPressed(QStringLiteral("Playlists"));
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        ASSERT_EQ(screen->popupViews().size(), 1);
-        screen->createPlaylist();
-        QCoreApplication::processEvents();
-        ASSERT_EQ(Alert::openAlerts().size(), 1);
-        Alert *prompt = Alert::openAlerts().first();
-        prompt->setText(QStringLiteral("Mine"));
-        prompt->pressButton(button);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        EXPECT_TRUE(screen->popupViews().isEmpty()) << "button " << button;
-        EXPECT_EQ(QFile::exists(PlaylistHelper::pathForPlaylist(QStringLiteral("Mine"))),
-                  button == 1);
-    }
-    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
-              QStringList{QStringLiteral("Mine playlist was created.")});
-    EXPECT_EQ(PlaylistHelper::contentsForPlaylist(QStringLiteral("Mine"))->size(), 1);
-}
-
 TEST_F(PlayerScreen, TheTimeCountsUpOrDownClicksAndArrowKeysSeekUpDownMoveTheVolume)
 {
     open({record(wav(QStringLiteral("long.wav"), 100))});
