@@ -53,50 +53,37 @@ Q_SIGNALS:
     void PrepareForSleep(bool start);
 };
 
-class SleepWatcherTest : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (!bus.whyNot().isEmpty())
-            GTEST_SKIP() << bus.whyNot().toStdString();
-        QDBusConnection logindBus = bus.connect();
-        ASSERT_TRUE(logindBus.registerObject(QLatin1String(SleepWatcher::kLogindPath), &logind,
-                                             QDBusConnection::ExportAllSlots |
-                                                 QDBusConnection::ExportAllSignals));
-        ASSERT_TRUE(logindBus.registerService(QLatin1String(SleepWatcher::kLogindService)));
-        watcherBus = bus.connect();
-        watcher = std::make_unique<SleepWatcher>(watcherBus);
-        QObject::connect(watcher.get(), &SleepWatcher::interruptionBegan, [this] {
-            ++began;
-            lockHeldWhenBegan = watcher->holdsSleepDelay();
-        });
-        QObject::connect(watcher.get(), &SleepWatcher::interruptionEnded, [this] { ++ended; });
-    }
-
-    // Emits PrepareForSleep from the stand-in and waits until the watcher's count moves.
-    bool sleep(bool start, const int& counter)
-    {
-        const int before = counter;
-        Q_EMIT logind.PrepareForSleep(start);
-        return TestEnvironment::waitUntil([&] { return counter > before; }, 3000);
-    }
-
-    DBusTest::PrivateBus bus;
-    FakeLogind logind;
-    QDBusConnection watcherBus{QString()};
-    std::unique_ptr<SleepWatcher> watcher;
-    int began = 0;
-    int ended = 0;
-    bool lockHeldWhenBegan = false;
-};
-
 } // namespace
 
 // A forged PrepareForSleep from another sender is ignored; logind's own sleep and
 // wake edges become one interruption, held open by a delay lock that is let go at
 // the sleep and taken again at the wake.
-TEST_F(SleepWatcherTest, SleepAndWakeEdgesBecomeAnInterruptionHeldOpenByADelayLock)
+TEST(SleepWatcher, SleepAndWakeEdgesBecomeAnInterruptionHeldOpenByADelayLock)
 {
+    DBusTest::PrivateBus bus;
+    if (!bus.whyNot().isEmpty())
+        GTEST_SKIP() << bus.whyNot().toStdString();
+    FakeLogind logind;
+    QDBusConnection logindBus = bus.connect();
+    ASSERT_TRUE(logindBus.registerObject(QLatin1String(SleepWatcher::kLogindPath), &logind,
+                                         QDBusConnection::ExportAllSlots |
+                                             QDBusConnection::ExportAllSignals));
+    ASSERT_TRUE(logindBus.registerService(QLatin1String(SleepWatcher::kLogindService)));
+    QDBusConnection watcherBus = bus.connect();
+    auto watcher = std::make_unique<SleepWatcher>(watcherBus);
+    int began = 0, ended = 0;
+    bool lockHeldWhenBegan = false;
+    QObject::connect(watcher.get(), &SleepWatcher::interruptionBegan, [&] {
+        ++began;
+        lockHeldWhenBegan = watcher->holdsSleepDelay();
+    });
+    QObject::connect(watcher.get(), &SleepWatcher::interruptionEnded, [&] { ++ended; });
+    // Emits PrepareForSleep from the stand-in and waits until the watcher's count moves.
+    const auto sleep = [&](bool start, const int& counter) {
+        const int before = counter;
+        Q_EMIT logind.PrepareForSleep(start);
+        return TestEnvironment::waitUntil([&] { return counter > before; }, 3000);
+    };
     ASSERT_TRUE(TestEnvironment::waitUntil([&] { return watcher->holdsSleepDelay(); }));
     ASSERT_EQ(logind.inhibitCalls.size(), 1);
     EXPECT_EQ(logind.inhibitCalls[0].value(0), QStringLiteral("sleep"));
