@@ -263,6 +263,11 @@ TEST_F(PlayerScreen, AddingReportsTheCountMakesPathsAbsoluteAndStoresTheNewestLi
               QStringList{QStringLiteral("3 items have been added to your current playlist")});
     EXPECT_EQ(screen->tableContents().size(), 2) << "a missing path adds no record";
     screen->model()->clear();
+    for (const auto& [count, text] :
+         {std::pair(1, "one item have been added to your current playlist"),
+          std::pair(2, "2 items have been added to your current playlist"),
+          std::pair(0, "There are no items in selected folder.")})
+        EXPECT_EQ(CurrentList::countMessage(count), QLatin1String(text));
 
     const QString before = QDir::currentPath();
     QDir::setCurrent(music);
@@ -376,6 +381,10 @@ TEST_F(PlayerScreen, TheTimeCountsUpOrDownClicksAndArrowKeysSeekUpDownMoveTheVol
     screen->beginInterruption();
     screen->endInterruption();
     EXPECT_FALSE(screen->player()->isPlaying());
+    screen->remoteControlReceivedWithEvent(RemoteControlPlay);
+    EXPECT_FALSE(screen->player()->isPlaying()) << "a bare remote play is ignored";
+    screen->remoteControlReceivedWithEvent(RemoteControlPause);
+    EXPECT_TRUE(screen->player()->isPlaying()) << "remote pause follows the play button";
     QSlider *time = screen->outlets().timeSeeker;
     QSlider *volume = screen->outlets().volumeView;
     // Within half a knob's width (2 % of the track) of where the click was.
@@ -402,6 +411,8 @@ TEST_F(PlayerScreen, TheTimeCountsUpOrDownClicksAndArrowKeysSeekUpDownMoveTheVol
             EXPECT_EQ(volume->value(), row.volume) << row.key;
         }
     }
+    UserDefaults::resetStandardForTesting(); // a new run reads the stored value
+    EXPECT_EQ(MainViewController().outlets().volumeView->value(), 40) << "volume remembered";
     volume->setValue(100); // leave the process as it was
 }
 
@@ -455,4 +466,18 @@ TEST_F(PlayerScreen, TabReturnArrowsAndEscapeReachEveryButtonMenuEntryAndPrompt)
     MainViewController again;
     ASSERT_EQ(again.tableContents().size(), 2) << "a clear is not stored";
     EXPECT_TRUE(again.tableContents()[0]->filePath->endsWith(QStringLiteral("a.wav")));
+
+    // New Playlist saves the list only on its confirming button.
+    for (int button : {0, 1}) {
+        again.createPlaylist();
+        QCoreApplication::processEvents();
+        ASSERT_EQ(Alert::openAlerts().size(), 1);
+        Alert::openAlerts().first()->setText(QStringLiteral("Mine"));
+        Alert::openAlerts().first()->pressButton(button);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(QFile::exists(PlaylistHelper::pathForPlaylist(QStringLiteral("Mine"))),
+                  button == 1);
+    }
+    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
+              QStringList{QStringLiteral("Mine playlist was created.")});
 }
