@@ -1,0 +1,81 @@
+#pragma once
+
+// The songs of one playlist, numbered, with title, artist and length, for
+// removing and reordering them. Made for one playlist name and pushed onto a
+// NavigationController, whose bar shows the two-line orange title
+// "<name> \n<count> Songs" and the "Edit"/"Done" button.
+//
+// The records are read on the screen's own serial worker, so the screen shows at
+// once; the list appears when the read is done. A playlist that cannot be read
+// shows the store's message and an empty list. From then on the list on screen is
+// the truth: every removal and every move rewrites the playlist's file at once
+// through PlaylistHelper (atomic replace, "<name> has been updated."). Lengths are
+// measured only for rows that are painted, off the main thread (PlaylistModel), and
+// a measured length is stored with the next change.
+//
+// Keyboard: the arrows move the current row; Delete removes it (no question asked,
+// as a row's delete button does); Alt+Up and Alt+Down move it one place; Escape
+// goes back (NavigationController). In editing mode a row dragged with the mouse
+// is moved to the row it is dropped on. Activating a row does nothing.
+//
+// Main thread only.
+
+#include "media/MediaDesc.h"
+#include "platform/Dispatch.h"
+
+#include <QWidget>
+#include <memory>
+
+class PlaylistModel;
+class QLabel;
+class QListView;
+class QPushButton;
+
+class PlaylistDetails : public QWidget {
+    Q_OBJECT
+public:
+    explicit PlaylistDetails(const QString& playlistName, QWidget *parent = nullptr);
+    ~PlaylistDetails() override;
+
+    QString playlistName() const { return m_playlistName; }
+    // The list shown (empty until loaded).
+    const MediaList& tableContents() const;
+    bool isLoaded() const { return m_loaded; }
+
+    PlaylistModel *model() const { return m_model; }
+    QListView *table() const { return m_table; }
+    QLabel *titleLabel() const { return m_titleLabel; }
+    QPushButton *editButton() const { return m_editButton; }
+    bool isEditing() const { return m_editing; }
+
+    // "Edit" becomes "Done" (done style) with editing on, and back.
+    void editTable();
+    // Remove or move a record and write the playlist. Out-of-range rows are ignored;
+    // to is clamped to the list.
+    void removeRow(int row);
+    void moveRow(int from, int to);
+
+Q_SIGNALS:
+    // The records are on screen.
+    void loaded();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void loadTableContents();
+    void contentsArrived(MediaList items);
+    void displayTitle();
+    void replaceContents(MediaList items, int currentRow);
+
+    const QString m_playlistName;
+    PlaylistModel *m_model = nullptr;          // child
+    QListView *m_table = nullptr;              // child
+    QLabel *m_titleLabel = nullptr;            // owned by the navigation item
+    QPushButton *m_editButton = nullptr;       // owned by the navigation item
+    bool m_loaded = false;                     // main thread only
+    bool m_editing = false;                    // main thread only
+    int m_dragRow = -1;                        // main thread only; row pressed in editing mode
+    std::shared_ptr<PlaylistDetails *> m_self; // lets the loader's result find the screen
+    Dispatch::SerialQueue m_loader{QStringLiteral("QuaverPro")}; // last: joined first
+};
