@@ -88,7 +88,8 @@ TEST(PlaylistDetails, FirstOfFourMovedToTheEndByKeysOrByDrag)
 }
 
 // An untagged record is titled after its file; deleting the only record leaves an
-// empty playlist that still exists. A missing playlist shows an empty list.
+// empty playlist that still exists; Escape goes back. A missing playlist shows an
+// empty list.
 TEST(PlaylistDetails, TheOnlyUntaggedRecordRemovedAndAMissingPlaylist)
 {
     auto untagged = std::make_shared<MediaDesc>();
@@ -105,6 +106,9 @@ TEST(PlaylistDetails, TheOnlyUntaggedRecordRemovedAndAMissingPlaylist)
         QTest::keyClick(shown.details->table(), Qt::Key_Delete);
         EXPECT_EQ(shown.details->titleLabel()->text(), QStringLiteral("Solo \n0 Songs"));
         EXPECT_EQ(shown.titles(), QStringList());
+        QTest::keyClick(shown.details->table(), Qt::Key_Escape);
+        shown.controller.finishAnimation();
+        EXPECT_EQ(shown.controller.depth(), 1);
     }
     EXPECT_TRUE(QFile::exists(PlaylistHelper::pathForPlaylist(QStringLiteral("Solo"))));
     EXPECT_EQ(PlaylistHelper::contentsForPlaylist(QStringLiteral("Solo"))->size(), 0);
