@@ -14,9 +14,9 @@
 // a measured length is stored with the next change.
 //
 // Keyboard: the arrows move the current row; Delete removes it at once, without a
-// question; Alt+Up and Alt+Down move it one place; Escape
-// goes back (NavigationController). In editing mode a row dragged with the mouse
-// is moved to the row it is dropped on. Activating a row does nothing.
+// question; Alt+Up and Alt+Down move it one place; Escape goes back
+// (NavigationController). In editing mode a row dragged with the mouse is moved to
+// the row it is dropped on. Activating a row does nothing.
 //
 // Main thread only.
 
