@@ -242,10 +242,17 @@ TEST(PlaylistsController, RenameAndDeleteNeverLoseAPlaylist)
         QTest::keyClick(screen.controller->table(), Qt::Key_Delete);
         Alert *confirm = screen.alert();
         ASSERT_TRUE(confirm);
-        if (pass == 0)
-            confirm->pressButton(confirm->defaultButton()); // Return
-        else
+        if (pass == 0) {
+            QWidget *window = nullptr;
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (w->objectName() == QLatin1String("alert") && w->isVisible())
+                    window = w;
+            ASSERT_TRUE(window);
+            QTest::keyClick(window->focusWidget(), Qt::Key_Return);
+            EXPECT_TRUE(TestEnvironment::waitUntil([] { return Alert::openAlerts().isEmpty(); }));
+        } else {
             confirm->pressButton(1);
+        }
     }
     EXPECT_EQ(screen.controller->table()->count(), 1);
     EXPECT_EQ(rows(screen.controller->table()), expectedRows());
