@@ -1,6 +1,7 @@
 // The playlist chooser and the playlists screen, driven as a user drives them;
 // what is checked is what the user sees: row texts, alert texts, files on disk.
 #include "playlists/PlaylistsController.h"
+#include "app/MainViewController.h"
 #include "platform/ActionSheet.h"
 #include "platform/Alert.h"
 #include "playlists/PlaylistChooser.h"
@@ -257,4 +258,28 @@ TEST(PlaylistsController, RenameAndDeleteNeverLoseAPlaylist)
     EXPECT_EQ(screen.controller->table()->count(), 1);
     EXPECT_EQ(rows(screen.controller->table()), expectedRows());
     EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty());
+}
+
+// The player's "Open" presents the screen; "Play" there makes the playlist the
+// player's current list.
+TEST(PlaylistsController, PlayerOpensItAndPlaysTheChosenPlaylist)
+{
+    const QString path = song(QStringLiteral("one.mp3"));
+    makePlaylist(QStringLiteral("mine"), {path});
+    ScreenStack stack;
+    auto *player = new MainViewController;
+    stack.setRootScreen(player);
+    stack.show();
+    player->openPlaylist();
+    stack.finishAnimations();
+    ASSERT_NE(stack.topController(), nullptr);
+    auto *screen = qobject_cast<PlaylistsController *>(stack.topController()->rootScreen());
+    ASSERT_NE(screen, nullptr);
+    EXPECT_EQ(rows(screen->table()), QStringList{QStringLiteral("1. mine")});
+    screen->selectRow(0);
+    TestEnvironment::waitUntil([] { return !ActionSheet::openSheets().isEmpty(); });
+    ActionSheet::openSheets().value(0)->pressButton(0);
+    EXPECT_TRUE(stack.presented().isEmpty());
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return player->tableContents().size() == 1; }));
+    EXPECT_EQ(player->tableContents().value(0)->filePath, path);
 }
