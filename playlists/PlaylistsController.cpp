@@ -224,7 +224,8 @@ void PlaylistsController::reload()
         layout->addWidget(disclosure);
         m_table->setItemWidget(row, buttons);
     }
-    m_table->setCurrentRow(qBound(0, current, int(m_tableContents.size()) - 1));
+    if (!m_tableContents.isEmpty())
+        m_table->setCurrentRow(qBound(0, current, int(m_tableContents.size()) - 1));
 }
 
 void PlaylistsController::updateRowButtons()
