@@ -19,7 +19,6 @@
 #include <QPointer>
 #include <QTest>
 #include <gtest/gtest.h>
-#include <memory>
 
 namespace {
 
@@ -31,13 +30,17 @@ QStringList rows(const QListWidget *table)
     return texts;
 }
 
-QString song(const QString& name)
+// "1. name", ... in the store's own order.
+QStringList expectedRows()
 {
-    return TestEnvironment::writeFile(TestEnvironment::home() + QStringLiteral("/music/") + name,
-                                      "x");
+    QStringList texts;
+    const QStringList names = PlaylistHelper::availablePlaylists().value_or(QStringList());
+    for (int r = 0; r < names.size(); ++r)
+        texts.append(QStringLiteral("%1. %2").arg(r + 1).arg(names[r]));
+    return texts;
 }
 
-// Playlists holding the given files; the store's announcements are taken.
+// A playlist holding the given files; the store's announcement is taken.
 void makePlaylist(const QString& name, const QStringList& paths = {})
 {
     MediaList items;
@@ -57,229 +60,140 @@ QStringList pathsIn(const QString& name)
     return paths;
 }
 
-QStringList expectedRows()
+ActionSheet *openSheet()
 {
-    QStringList texts;
-    const QStringList names = PlaylistHelper::availablePlaylists().value_or(QStringList());
-    for (int r = 0; r < names.size(); ++r)
-        texts.append(QStringLiteral("%1. %2").arg(r + 1).arg(names[r]));
-    return texts;
+    TestEnvironment::waitUntil([] { return !ActionSheet::openSheets().isEmpty(); });
+    return ActionSheet::openSheets().value(0);
 }
 
-// The playlists screen presented in a shown stack, as the player presents it.
-struct Screen {
-    Screen()
-    {
-        stack->resize(320, 480);
-        stack->show();
-        controller = new PlaylistsController;
-        stack->present(controller);
-        stack->finishAnimations();
-    }
-    bool presented() const { return !stack->presented().isEmpty(); }
-    QAbstractButton *editButton() const { return NavigationItem::of(controller)->leftButton(); }
-    ActionSheet *sheet() const
-    {
-        TestEnvironment::waitUntil([] { return !ActionSheet::openSheets().isEmpty(); });
-        return ActionSheet::openSheets().value(0);
-    }
-    Alert *alert() const
-    {
-        TestEnvironment::waitUntil([] { return !Alert::openAlerts().isEmpty(); });
-        return Alert::openAlerts().value(0);
-    }
-
-    std::unique_ptr<ScreenStack> stack = std::make_unique<ScreenStack>();
-    PlaylistsController *controller = nullptr; // owned by the stack
-};
+Alert *openAlert()
+{
+    TestEnvironment::waitUntil([] { return !Alert::openAlerts().isEmpty(); });
+    return Alert::openAlerts().value(0);
+}
 
 } // namespace
 
-// Without a folder the store's message stands in for the chooser; an empty folder
-// opens it without rows; rows are numbered from 1 in the store's order.
-TEST(PlaylistChooser, RowsFollowTheStoreListing)
+// No folder: the store's message instead of a chooser; an empty folder: no rows.
+// One choice appends the files that exist, duplicates included, announces the
+// update and closes the chooser; a second choice does nothing.
+TEST(PlaylistChooser, ListsThePlaylistsAndAppendsOnce)
 {
     EXPECT_EQ(PlaylistChooser::showForItems({}), nullptr);
     EXPECT_EQ(TestEnvironment::takeAlertMessages(),
               QStringList{QStringLiteral("You have no playlists")});
-
     ASSERT_TRUE(PlaylistHelper::createPlaylistFolder());
     QPointer<PlaylistChooser> empty = PlaylistChooser::showForItems({});
     ASSERT_TRUE(empty);
-    EXPECT_EQ(rows(empty->table()), QStringList());
+    EXPECT_EQ(empty->table()->count(), 0);
     empty->reject();
     EXPECT_TRUE(TestEnvironment::waitUntil([&] { return empty.isNull(); }));
 
-    for (const char *name : {"c", "a", "b"})
-        makePlaylist(QString::fromLatin1(name));
-    std::unique_ptr<PlaylistChooser> chooser(PlaylistChooser::showForItems({}));
-    EXPECT_EQ(rows(chooser->table()), expectedRows());
-    EXPECT_EQ(rows(chooser->table()).size(), 3);
-}
-
-// One choice appends the files that exist, duplicates included, announces the
-// update and closes the chooser; a second choice does nothing.
-TEST(PlaylistChooser, ChoiceAppendsExistingFilesAndCloses)
-{
-    const QString kept = song(QStringLiteral("kept.mp3"));
-    const QString missing = TestEnvironment::home() + QStringLiteral("/music/gone.mp3");
-    const struct {
-        QStringList selection;
-        QStringList after;
-    } cases[] = {
-        {{missing}, {kept}},
-        {{kept, missing}, {kept, kept}},
-    };
-    for (const auto& c : cases) {
-        Alert::dismissAllForTesting();
+    const QString kept =
+        TestEnvironment::writeFile(TestEnvironment::home() + QStringLiteral("/kept.mp3"), "x");
+    const QString missing = TestEnvironment::home() + QStringLiteral("/gone.mp3");
+    makePlaylist(QStringLiteral("other"));
+    const QStringList cases[][2] = {{{missing}, {kept}}, {{kept, missing}, {kept, kept}}};
+    for (const auto& [selection, after] : cases) {
         PlaylistHelper::deletePlaylistWithName(QStringLiteral("mix"));
-        makePlaylist(QStringLiteral("other"));
         makePlaylist(QStringLiteral("mix"), {kept});
-        QPointer<PlaylistChooser> chooser = PlaylistChooser::showForItems(c.selection);
+        QPointer<PlaylistChooser> chooser = PlaylistChooser::showForItems(selection);
         ASSERT_TRUE(chooser);
+        EXPECT_EQ(rows(chooser->table()), expectedRows());
         const int row = int(PlaylistHelper::availablePlaylists()->indexOf(QStringLiteral("mix")));
         chooser->choose(row);
         chooser->choose(row);
-        EXPECT_EQ(pathsIn(QStringLiteral("mix")), c.after);
+        EXPECT_EQ(pathsIn(QStringLiteral("mix")), after);
         EXPECT_EQ(TestEnvironment::takeAlertMessages(),
                   QStringList{QStringLiteral("mix has been updated.")});
         EXPECT_TRUE(TestEnvironment::waitUntil([&] { return chooser.isNull(); }));
-        PlaylistHelper::deletePlaylistWithName(QStringLiteral("other"));
     }
 }
 
-// The list is read again each time the screen appears, also on coming back from
-// the details screen made by the factory.
-TEST(PlaylistsController, ListRefreshesOnEveryAppearance)
-{
-    makePlaylist(QStringLiteral("first"));
-    Screen screen;
-    EXPECT_EQ(rows(screen.controller->table()), QStringList{QStringLiteral("1. first")});
-
-    screen.controller->openDetails(0); // no factory: nothing happens
-    screen.controller->setDetailsFactory(
-        [](const QString& name) -> QWidget * { return new QLabel(name); });
-    screen.controller->openDetails(0);
-    auto *nav = NavigationController::of(screen.controller);
-    ASSERT_EQ(nav->depth(), 2);
-    EXPECT_EQ(static_cast<QLabel *>(nav->topScreen())->text(), QStringLiteral("first"));
-    nav->finishAnimation();
-
-    makePlaylist(QStringLiteral("second"));
-    nav->pop();
-    nav->finishAnimation();
-    EXPECT_EQ(rows(screen.controller->table()), expectedRows());
-    EXPECT_EQ(screen.controller->table()->count(), 2);
-}
-
-// A swipe switches editing without touching the bar button, whose next tap then
-// turns editing on and reads "Done".
-TEST(PlaylistsController, SwipeSwitchesEditingButButtonKeepsEdit)
-{
-    makePlaylist(QStringLiteral("list"));
-    Screen screen;
-    QWidget *viewport = screen.controller->table()->viewport();
-    const QPoint start =
-        screen.controller->table()->visualItemRect(screen.controller->table()->item(0)).center() -
-        QPoint(60, 0);
-    QTest::mousePress(viewport, Qt::LeftButton, {}, start);
-    QTest::mouseRelease(viewport, Qt::LeftButton, {}, start + QPoint(100, 5));
-    EXPECT_TRUE(screen.controller->isEditing());
-    EXPECT_EQ(screen.editButton()->text(), QStringLiteral("Edit"));
-    EXPECT_TRUE(ActionSheet::openSheets().isEmpty());
-
-    screen.editButton()->click();
-    EXPECT_TRUE(screen.controller->isEditing());
-    EXPECT_EQ(screen.editButton()->text(), QStringLiteral("Done"));
-}
-
-// "Play" hands the name over and closes the screen even when the file cannot be
-// read.
-TEST(PlaylistsController, PlayDismissesEvenWhenFileIsUnreadable)
+// The player's "Open" presents the screen, whose list is read again on every
+// appearance; "Play" closes it even when the file is unreadable, and hands a good
+// playlist to the player as its current list.
+TEST(PlaylistsController, PlayerOpensItAndPlaysTheChosenPlaylist)
 {
     ASSERT_TRUE(PlaylistHelper::createPlaylistFolder());
     TestEnvironment::writeFile(PlaylistHelper::pathForPlaylist(QStringLiteral("bad")), "junk");
-    Screen screen;
-    QString played;
-    screen.controller->setPlayHandler([&](const QString& name) {
-        played = name;
-        EXPECT_FALSE(PlaylistHelper::contentsForPlaylist(name).has_value());
-    });
-    QTest::keyClick(screen.controller->table(), Qt::Key_Return);
-    ActionSheet *sheet = screen.sheet();
-    ASSERT_TRUE(sheet);
-    EXPECT_EQ(sheet->title(), QStringLiteral("Select an option"));
-    EXPECT_EQ(sheet->buttonTitles(), (QStringList{QStringLiteral("Play"), QStringLiteral("Rename"),
-                                                  QStringLiteral("Cancel")}));
-    sheet->pressButton(0);
-    EXPECT_EQ(played, QStringLiteral("bad"));
-    EXPECT_FALSE(screen.presented());
-}
-
-// Renaming onto a taken name fails with the store's message and both playlists
-// stay; the deletion prompt keeps the playlist on Return and deletes on "YES".
-TEST(PlaylistsController, RenameAndDeleteNeverLoseAPlaylist)
-{
-    makePlaylist(QStringLiteral("a"));
-    makePlaylist(QStringLiteral("b"));
-    Screen screen;
-    const QStringList before = rows(screen.controller->table());
-    const int rowA = int(screen.controller->tableContents().indexOf(QStringLiteral("a")));
-    screen.controller->selectRow(rowA);
-    screen.sheet()->pressButton(1);
-    Alert *prompt = screen.alert();
-    ASSERT_TRUE(prompt);
-    EXPECT_EQ(prompt->title(), QStringLiteral("New Name"));
-    prompt->setText(QStringLiteral("b"));
-    prompt->pressButton(1);
-    EXPECT_EQ(TestEnvironment::takeAlertMessages().size(), 1);
-    EXPECT_EQ(rows(screen.controller->table()), before);
-    EXPECT_TRUE(QFileInfo::exists(PlaylistHelper::pathForPlaylist(QStringLiteral("a"))));
-    EXPECT_TRUE(QFileInfo::exists(PlaylistHelper::pathForPlaylist(QStringLiteral("b"))));
-
-    screen.controller->editTable();
-    for (int pass = 0; pass < 2; ++pass) {
-        screen.controller->table()->setCurrentRow(0);
-        QTest::keyClick(screen.controller->table(), Qt::Key_Delete);
-        Alert *confirm = screen.alert();
-        ASSERT_TRUE(confirm);
-        if (pass == 0) {
-            QWidget *window = nullptr;
-            for (QWidget *w : QApplication::topLevelWidgets())
-                if (w->objectName() == QLatin1String("alert") && w->isVisible())
-                    window = w;
-            ASSERT_TRUE(window);
-            QTest::keyClick(window->focusWidget(), Qt::Key_Return);
-            EXPECT_TRUE(TestEnvironment::waitUntil([] { return Alert::openAlerts().isEmpty(); }));
-        } else {
-            confirm->pressButton(1);
-        }
-    }
-    EXPECT_EQ(screen.controller->table()->count(), 1);
-    EXPECT_EQ(rows(screen.controller->table()), expectedRows());
-    EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty());
-}
-
-// The player's "Open" presents the screen; "Play" there makes the playlist the
-// player's current list.
-TEST(PlaylistsController, PlayerOpensItAndPlaysTheChosenPlaylist)
-{
-    const QString path = song(QStringLiteral("one.mp3"));
-    makePlaylist(QStringLiteral("mine"), {path});
+    const QString path =
+        TestEnvironment::writeFile(TestEnvironment::home() + QStringLiteral("/one.mp3"), "x");
     ScreenStack stack;
     auto *player = new MainViewController;
     stack.setRootScreen(player);
     stack.show();
-    player->openPlaylist();
-    stack.finishAnimations();
-    ASSERT_NE(stack.topController(), nullptr);
-    auto *screen = qobject_cast<PlaylistsController *>(stack.topController()->rootScreen());
-    ASSERT_NE(screen, nullptr);
-    EXPECT_EQ(rows(screen->table()), QStringList{QStringLiteral("1. mine")});
-    screen->selectRow(0);
-    TestEnvironment::waitUntil([] { return !ActionSheet::openSheets().isEmpty(); });
-    ActionSheet::openSheets().value(0)->pressButton(0);
-    EXPECT_TRUE(stack.presented().isEmpty());
+    for (const QString& name : {QStringLiteral("bad"), QStringLiteral("mine")}) {
+        player->openPlaylist();
+        stack.finishAnimations();
+        ASSERT_NE(stack.topController(), nullptr);
+        auto *screen = qobject_cast<PlaylistsController *>(stack.topController()->rootScreen());
+        ASSERT_NE(screen, nullptr);
+        if (name == QLatin1String("mine")) { // a details screen over the list, then back
+            screen->setDetailsFactory([](const QString& n) -> QWidget * { return new QLabel(n); });
+            screen->openDetails(0);
+            stack.topController()->finishAnimation();
+            makePlaylist(QStringLiteral("mine"), {path});
+            stack.topController()->pop();
+            stack.topController()->finishAnimation();
+        }
+        EXPECT_EQ(rows(screen->table()), expectedRows());
+        screen->table()->setCurrentRow(int(screen->tableContents().indexOf(name)));
+        QTest::keyClick(screen->table(), Qt::Key_Return);
+        ASSERT_TRUE(openSheet());
+        EXPECT_EQ(openSheet()->buttonTitles(),
+                  (QStringList{QStringLiteral("Play"), QStringLiteral("Rename"),
+                               QStringLiteral("Cancel")}));
+        openSheet()->pressButton(0);
+        EXPECT_TRUE(stack.presented().isEmpty());
+    }
     ASSERT_TRUE(TestEnvironment::waitUntil([&] { return player->tableContents().size() == 1; }));
     EXPECT_EQ(player->tableContents().value(0)->filePath, path);
+}
+
+// A swipe switches editing while the bar button keeps "Edit" (its next tap shows
+// "Done"). Renaming onto a taken name keeps both playlists; Return on the deletion
+// prompt keeps the playlist, "YES" deletes it.
+TEST(PlaylistsController, EditingNeverLosesAPlaylist)
+{
+    makePlaylist(QStringLiteral("a"));
+    makePlaylist(QStringLiteral("b"));
+    ScreenStack stack;
+    stack.resize(320, 480);
+    stack.show();
+    auto *screen = new PlaylistsController;
+    stack.present(screen);
+    stack.finishAnimations();
+    QListWidget *table = screen->table();
+    QAbstractButton *edit = NavigationItem::of(screen)->leftButton();
+
+    screen->selectRow(0);
+    openSheet()->pressButton(1);
+    ASSERT_TRUE(openAlert());
+    EXPECT_EQ(openAlert()->title(), QStringLiteral("New Name"));
+    openAlert()->setText(screen->tableContents().value(1));
+    openAlert()->pressButton(1);
+    EXPECT_EQ(TestEnvironment::takeAlertMessages().size(), 1);
+    EXPECT_EQ(rows(table), expectedRows());
+    EXPECT_EQ(table->count(), 2);
+
+    const QPoint start = table->visualItemRect(table->item(0)).center() - QPoint(60, 0);
+    QTest::mousePress(table->viewport(), Qt::LeftButton, {}, start);
+    QTest::mouseRelease(table->viewport(), Qt::LeftButton, {}, start + QPoint(100, 5));
+    EXPECT_TRUE(screen->isEditing());
+    EXPECT_EQ(edit->text(), QStringLiteral("Edit"));
+    EXPECT_TRUE(ActionSheet::openSheets().isEmpty()) << "a swipe is no choice";
+    for (int button : {-1, 1}) { // -1: Return
+        table->setCurrentRow(0);
+        QTest::keyClick(table, Qt::Key_Delete);
+        Alert *confirm = openAlert();
+        ASSERT_TRUE(confirm);
+        confirm->pressButton(button < 0 ? confirm->defaultButton() : button);
+    }
+    EXPECT_EQ(rows(table), QStringList{QStringLiteral("1. ") + screen->tableContents().value(0)});
+    EXPECT_EQ(rows(table), expectedRows());
+    EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty());
+    edit->click();
+    EXPECT_TRUE(screen->isEditing());
+    EXPECT_EQ(edit->text(), QStringLiteral("Done"));
 }
