@@ -12,8 +12,6 @@
 #include "ui/ScreenStack.h"
 
 #include <QAbstractButton>
-#include <QApplication>
-#include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QPointer>
