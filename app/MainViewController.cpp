@@ -16,6 +16,7 @@
 #include "playlists/CAPlaylistCell.h"
 #include "playlists/PlaylistHelper.h"
 #include "playlists/PlaylistModel.h"
+#include "playlists/PlaylistsController.h"
 #include "settings/SettingsHelper.h"
 #include "settings/SettingsKeys.h"
 #include "ui/AlertViewHelper.h"
@@ -381,7 +382,14 @@ void MainViewController::clearPlaylist()
 
 void MainViewController::openPlaylist()
 {
-    presentPlaceholder(QStringLiteral("Playlists"));
+    dismissPopupView();
+    ScreenStack *stack = ScreenStack::of(this);
+    if (!stack)
+        return;
+    auto *screen = new PlaylistsController;
+    // The player is the stack's root screen and outlives every presented one.
+    screen->setPlayHandler([this](const QString& name) { addCollectionWithFileName(name); });
+    stack->present(screen);
 }
 
 void MainViewController::deviceMemory()

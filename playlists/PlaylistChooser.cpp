@@ -1,0 +1,72 @@
+#include "playlists/PlaylistChooser.h"
+
+#include "media/MediaHelper.h"
+#include "playlists/PlaylistHelper.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+PlaylistChooser *PlaylistChooser::showForItems(const QStringList& paths)
+{
+    const std::optional<QStringList> names = PlaylistHelper::availablePlaylists();
+    if (!names)
+        return nullptr;
+    auto *chooser = new PlaylistChooser(*names, paths, QApplication::activeWindow());
+    chooser->show();
+    return chooser;
+}
+
+PlaylistChooser::PlaylistChooser(QStringList names, QStringList paths, QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), m_names(std::move(names)),
+      m_paths(std::move(paths))
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    setObjectName(QStringLiteral("alert"));
+    setStyleSheet(QStringLiteral(
+        "QDialog#alert { background: #1f2a44; border: 1px solid #8fa3c8; border-radius: 10px; }"
+        "QLabel { color: white; font-weight: bold; }"
+        "QListWidget { background: transparent; color: lightgray; font-weight: bold;"
+        " font-size: 15px; }"
+        "QPushButton { color: white; background: #3b4d74; border: 1px solid #8fa3c8;"
+        " border-radius: 6px; padding: 6px 12px; }"
+        "QPushButton:focus { border: 2px solid white; }"));
+
+    auto *layout = new QVBoxLayout(this);
+    auto *title = new QLabel(QStringLiteral("My Playlists"), this);
+    title->setAlignment(Qt::AlignCenter);
+    layout->addWidget(title);
+
+    m_table = new QListWidget(this);
+    for (int r = 0; r < m_names.size(); ++r)
+        m_table->addItem(QStringLiteral("%1. %2").arg(r + 1).arg(m_names[r]));
+    m_table->setCurrentRow(0);
+    m_table->setFixedSize(252, 200);
+    layout->addWidget(m_table);
+    // itemActivated covers a click and Return; a plain click alone is one choice.
+    connect(m_table, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem *item) { choose(m_table->row(item)); });
+    connect(m_table, &QListWidget::itemActivated, this,
+            [this](QListWidgetItem *item) { choose(m_table->row(item)); });
+
+    auto *cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel->setAutoDefault(false);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    layout->addWidget(cancel);
+    m_table->setFocus();
+}
+
+void PlaylistChooser::choose(int row)
+{
+    if (m_chosen || row < 0 || row >= m_names.size())
+        return;
+    m_chosen = true;
+    const QString& name = m_names[row];
+    MediaList items = PlaylistHelper::contentsForPlaylist(name).value_or(MediaList());
+    items += MediaHelper::collectionWithMedia(m_paths);
+    PlaylistHelper::createPlaylistWithName(name, items, false);
+    accept();
+}

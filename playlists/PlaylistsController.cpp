@@ -1,0 +1,235 @@
+#include "playlists/PlaylistsController.h"
+
+#include "platform/ActionSheet.h"
+#include "platform/Alert.h"
+#include "playlists/PlaylistHelper.h"
+#include "ui/AlertViewHelper.h"
+#include "ui/NavigationBar.h"
+#include "ui/NavigationController.h"
+#include "ui/NavigationItem.h"
+
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+// A drag across a row counts as a swipe when it is this long and mostly
+// horizontal.
+constexpr int kSwipePixels = 40;
+} // namespace
+
+PlaylistsController::PlaylistsController(QWidget *parent) : QWidget(parent)
+{
+    NavigationItem *item = NavigationItem::of(this);
+    item->setTitle(QStringLiteral("Playlists"));
+    QPushButton *closeButton =
+        NavigationBar::makeButton(QStringLiteral("Close"), NavigationBar::ButtonStyle::Done);
+    connect(closeButton, &QPushButton::clicked, this, &PlaylistsController::close);
+    item->setRightButton(closeButton);
+    QPushButton *editButton = NavigationBar::makeButton(QStringLiteral("Edit"));
+    connect(editButton, &QPushButton::clicked, this, &PlaylistsController::editTable);
+    item->setLeftButton(editButton);
+    m_editButton = editButton;
+
+    m_table = new QListWidget(this);
+    m_table->setStyleSheet(QStringLiteral(
+        "QListWidget { background: black; color: rgba(230, 230, 230, 255); font-weight: bold;"
+        " font-size: 15px; }"
+        "QListWidget::item { border-bottom: 1px solid orange; min-height: 44px; }"
+        "QToolButton, QPushButton { color: white; }"
+        "QPushButton { background: #c0392b; border-radius: 4px; padding: 4px 8px; }"));
+    m_table->installEventFilter(this);
+    m_table->viewport()->installEventFilter(this);
+    // Return is handled in eventFilter(); a click chooses the row.
+    connect(m_table, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem *row) { selectRow(m_table->row(row)); });
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_table);
+    setFocusProxy(m_table);
+}
+
+void PlaylistsController::close()
+{
+    if (NavigationController *controller = NavigationController::of(this))
+        controller->dismiss();
+}
+
+void PlaylistsController::editTable()
+{
+    const bool entering = m_editButton->text() == QLatin1String("Edit");
+    m_editButton->setText(entering ? QStringLiteral("Done") : QStringLiteral("Edit"));
+    NavigationBar::setButtonStyle(m_editButton, entering ? NavigationBar::ButtonStyle::Done
+                                                         : NavigationBar::ButtonStyle::Bordered);
+    m_editing = entering;
+    updateRowButtons();
+}
+
+void PlaylistsController::editMode()
+{
+    m_editing = !m_editing;
+    updateRowButtons();
+}
+
+void PlaylistsController::selectRow(int row)
+{
+    if (row < 0 || row >= m_tableContents.size())
+        return;
+    m_table->clearSelection();
+    m_playlistName = m_tableContents[row];
+    auto *sheet = new ActionSheet(QStringLiteral("Select an option"), QStringLiteral("Cancel"),
+                                  QStringLiteral("Play"), {QStringLiteral("Rename")});
+    QPointer<PlaylistsController> self(this);
+    sheet->setCallback([self](int index) {
+        if (!self)
+            return;
+        if (index == 0) {
+            if (self->m_play)
+                self->m_play(self->m_playlistName);
+            // The handler may have shown an alert about the file; the screen
+            // closes anyway.
+            if (self)
+                self->close();
+        } else if (index == 1) {
+            self->rename();
+        }
+    });
+    sheet->show();
+}
+
+void PlaylistsController::rename()
+{
+    Alert *alert = AlertViewHelper::alertViewWithTitle(QStringLiteral("New Name"));
+    QPointer<PlaylistsController> self(this);
+    const QString name = m_playlistName;
+    alert->setCallback([self, name](int button, const QString& text) {
+        if (button == 1 && PlaylistHelper::renamePlaylistWithName(name, text) && self)
+            self->reload();
+    });
+    alert->show();
+}
+
+void PlaylistsController::openDetails(int row)
+{
+    if (row < 0 || row >= m_tableContents.size() || !m_details)
+        return;
+    NavigationController *controller = NavigationController::of(this);
+    QWidget *details = m_details(m_tableContents[row]);
+    if (controller && details)
+        controller->push(details);
+    else
+        delete details;
+}
+
+void PlaylistsController::confirmDelete(int row)
+{
+    if (row < 0 || row >= m_tableContents.size())
+        return;
+    const QString name = m_tableContents[row];
+    auto *alert = new Alert(
+        QString(), QStringLiteral("Are you sure you want to delete the playlist \"%1\"").arg(name),
+        QStringLiteral("NO"), {QStringLiteral("YES")});
+    alert->setDefaultButton(0); // Return keeps the playlist
+    QPointer<PlaylistsController> self(this);
+    alert->setCallback([self, name](int button, const QString&) {
+        if (button == 1 && PlaylistHelper::deletePlaylistWithName(name) && self)
+            self->reload();
+    });
+    alert->show();
+}
+
+void PlaylistsController::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        reload();
+}
+
+bool PlaylistsController::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_table && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const int row = m_table->currentRow();
+        switch (key->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            selectRow(row);
+            return true;
+        case Qt::Key_Right:
+            openDetails(row);
+            return true;
+        case Qt::Key_Delete:
+        case Qt::Key_Backspace:
+            if (m_editing)
+                confirmDelete(row);
+            return true;
+        case Qt::Key_E:
+            if (key->modifiers() & Qt::ControlModifier) {
+                editTable();
+                return true;
+            }
+            break;
+        default:
+            break;
+        }
+    } else if (watched == m_table->viewport()) {
+        if (event->type() == QEvent::MouseButtonPress) {
+            const auto *mouse = static_cast<QMouseEvent *>(event);
+            m_pressPos = mouse->globalPosition().toPoint();
+            m_pressed = m_table->itemAt(mouse->position().toPoint()) != nullptr;
+        } else if (event->type() == QEvent::MouseButtonRelease && m_pressed) {
+            m_pressed = false;
+            const QPoint delta =
+                static_cast<QMouseEvent *>(event)->globalPosition().toPoint() - m_pressPos;
+            if (qAbs(delta.x()) >= kSwipePixels && qAbs(delta.x()) > 2 * qAbs(delta.y())) {
+                editMode();
+                return true; // a swipe is not a click on the row
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void PlaylistsController::reload()
+{
+    m_tableContents = PlaylistHelper::availablePlaylists().value_or(QStringList());
+    const int current = m_table->currentRow();
+    m_table->clear();
+    for (int r = 0; r < m_tableContents.size(); ++r) {
+        auto *row = new QListWidgetItem(QStringLiteral("%1. %2").arg(r + 1).arg(m_tableContents[r]),
+                                        m_table);
+        // The buttons sit on the right of the row; clicks elsewhere fall through
+        // to the list, which chooses the row.
+        auto *buttons = new QWidget;
+        auto *layout = new QHBoxLayout(buttons);
+        layout->setContentsMargins(0, 0, 8, 0);
+        layout->addStretch();
+        auto *remove = new QPushButton(QStringLiteral("Delete"), buttons);
+        remove->setObjectName(QStringLiteral("delete"));
+        remove->setFocusPolicy(Qt::NoFocus);
+        remove->setVisible(m_editing);
+        connect(remove, &QPushButton::clicked, this, [this, r] { confirmDelete(r); });
+        layout->addWidget(remove);
+        auto *disclosure = new QToolButton(buttons);
+        disclosure->setObjectName(QStringLiteral("disclosure"));
+        disclosure->setText(QStringLiteral(">"));
+        disclosure->setAutoRaise(true);
+        disclosure->setFocusPolicy(Qt::NoFocus);
+        connect(disclosure, &QToolButton::clicked, this, [this, r] { openDetails(r); });
+        layout->addWidget(disclosure);
+        m_table->setItemWidget(row, buttons);
+    }
+    if (!m_tableContents.isEmpty())
+        m_table->setCurrentRow(qBound(0, current, int(m_tableContents.size()) - 1));
+}
+
+void PlaylistsController::updateRowButtons()
+{
+    for (QPushButton *remove : m_table->findChildren<QPushButton *>(QStringLiteral("delete")))
+        remove->setVisible(m_editing);
+}

@@ -1,0 +1,197 @@
+// The playlist chooser and the playlists screen, driven as a user drives them;
+// what is checked is what the user sees: row texts, alert texts, files on disk.
+#include "playlists/PlaylistsController.h"
+#include "app/MainViewController.h"
+#include "platform/ActionSheet.h"
+#include "platform/Alert.h"
+#include "playlists/PlaylistChooser.h"
+#include "playlists/PlaylistHelper.h"
+#include "support/TestEnvironment.h"
+#include "ui/NavigationController.h"
+#include "ui/NavigationItem.h"
+#include "ui/ScreenStack.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QListWidget>
+#include <QPointer>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+QStringList rows(const QListWidget *table)
+{
+    QStringList texts;
+    for (int r = 0; r < table->count(); ++r)
+        texts.append(table->item(r)->text());
+    return texts;
+}
+
+// "1. name", ... in the store's own order.
+QStringList expectedRows()
+{
+    QStringList texts;
+    const QStringList names = PlaylistHelper::availablePlaylists().value_or(QStringList());
+    for (int r = 0; r < names.size(); ++r)
+        texts.append(QStringLiteral("%1. %2").arg(r + 1).arg(names[r]));
+    return texts;
+}
+
+// A playlist holding the given files; the store's announcement is taken.
+void makePlaylist(const QString& name, const QStringList& paths = {})
+{
+    MediaList items;
+    for (const QString& path : paths) {
+        items.append(std::make_shared<MediaDesc>());
+        items.last()->filePath = path;
+    }
+    ASSERT_TRUE(PlaylistHelper::createPlaylistWithName(name, items, true));
+    TestEnvironment::takeAlertMessages();
+}
+
+QStringList pathsIn(const QString& name)
+{
+    QStringList paths;
+    for (const MediaDescPtr& item : PlaylistHelper::contentsForPlaylist(name).value_or(MediaList()))
+        paths.append(item->filePath.value_or(QString()));
+    return paths;
+}
+
+ActionSheet *openSheet()
+{
+    TestEnvironment::waitUntil([] { return !ActionSheet::openSheets().isEmpty(); });
+    return ActionSheet::openSheets().value(0);
+}
+
+Alert *openAlert()
+{
+    TestEnvironment::waitUntil([] { return !Alert::openAlerts().isEmpty(); });
+    return Alert::openAlerts().value(0);
+}
+
+} // namespace
+
+// No folder: the store's message instead of a chooser; an empty folder: no rows.
+// One choice appends the files that exist, duplicates included, announces the
+// update and closes the chooser; a second choice does nothing.
+TEST(PlaylistChooser, ListsThePlaylistsAndAppendsOnce)
+{
+    EXPECT_EQ(PlaylistChooser::showForItems({}), nullptr);
+    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
+              QStringList{QStringLiteral("You have no playlists")});
+    ASSERT_TRUE(PlaylistHelper::createPlaylistFolder());
+    QPointer<PlaylistChooser> empty = PlaylistChooser::showForItems({});
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(empty->table()->count(), 0);
+    empty->reject();
+    EXPECT_TRUE(TestEnvironment::waitUntil([&] { return empty.isNull(); }));
+
+    const QString kept =
+        TestEnvironment::writeFile(TestEnvironment::home() + QStringLiteral("/kept.mp3"), "x");
+    const QString missing = TestEnvironment::home() + QStringLiteral("/gone.mp3");
+    makePlaylist(QStringLiteral("other"));
+    const QStringList cases[][2] = {{{missing}, {kept}}, {{kept, missing}, {kept, kept}}};
+    for (const auto& [selection, after] : cases) {
+        PlaylistHelper::deletePlaylistWithName(QStringLiteral("mix"));
+        makePlaylist(QStringLiteral("mix"), {kept});
+        QPointer<PlaylistChooser> chooser = PlaylistChooser::showForItems(selection);
+        ASSERT_TRUE(chooser);
+        EXPECT_EQ(rows(chooser->table()), expectedRows());
+        const int row = int(PlaylistHelper::availablePlaylists()->indexOf(QStringLiteral("mix")));
+        chooser->choose(row);
+        chooser->choose(row);
+        EXPECT_EQ(pathsIn(QStringLiteral("mix")), after);
+        EXPECT_EQ(TestEnvironment::takeAlertMessages(),
+                  QStringList{QStringLiteral("mix has been updated.")});
+        EXPECT_TRUE(TestEnvironment::waitUntil([&] { return chooser.isNull(); }));
+    }
+}
+
+// The player's "Open" presents the screen, whose list is read again on every
+// appearance; "Play" closes it even when the file is unreadable, and hands a good
+// playlist to the player as its current list.
+TEST(PlaylistsController, PlayerOpensItAndPlaysTheChosenPlaylist)
+{
+    ASSERT_TRUE(PlaylistHelper::createPlaylistFolder());
+    TestEnvironment::writeFile(PlaylistHelper::pathForPlaylist(QStringLiteral("bad")), "junk");
+    const QString path =
+        TestEnvironment::writeFile(TestEnvironment::home() + QStringLiteral("/one.mp3"), "x");
+    ScreenStack stack;
+    auto *player = new MainViewController;
+    stack.setRootScreen(player);
+    stack.show();
+    for (const QString& name : {QStringLiteral("bad"), QStringLiteral("mine")}) {
+        player->openPlaylist();
+        stack.finishAnimations();
+        ASSERT_NE(stack.topController(), nullptr);
+        auto *screen = qobject_cast<PlaylistsController *>(stack.topController()->rootScreen());
+        ASSERT_NE(screen, nullptr);
+        if (name == QLatin1String("mine")) { // a details screen over the list, then back
+            screen->setDetailsFactory([](const QString& n) -> QWidget * { return new QLabel(n); });
+            screen->openDetails(0);
+            stack.topController()->finishAnimation();
+            makePlaylist(QStringLiteral("mine"), {path});
+            stack.topController()->pop();
+            stack.topController()->finishAnimation();
+        }
+        EXPECT_EQ(rows(screen->table()), expectedRows());
+        screen->table()->setCurrentRow(int(screen->tableContents().indexOf(name)));
+        QTest::keyClick(screen->table(), Qt::Key_Return);
+        ASSERT_TRUE(openSheet());
+        EXPECT_EQ(openSheet()->buttonTitles(),
+                  (QStringList{QStringLiteral("Play"), QStringLiteral("Rename"),
+                               QStringLiteral("Cancel")}));
+        openSheet()->pressButton(0);
+        EXPECT_TRUE(stack.presented().isEmpty());
+    }
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return player->tableContents().size() == 1; }));
+    EXPECT_EQ(player->tableContents().value(0)->filePath, path);
+}
+
+// A swipe switches editing while the bar button keeps "Edit" (its next tap shows
+// "Done"). Renaming onto a taken name keeps both playlists; Return on the deletion
+// prompt keeps the playlist, "YES" deletes it.
+TEST(PlaylistsController, EditingNeverLosesAPlaylist)
+{
+    makePlaylist(QStringLiteral("a"));
+    makePlaylist(QStringLiteral("b"));
+    ScreenStack stack;
+    stack.resize(320, 480);
+    stack.show();
+    auto *screen = new PlaylistsController;
+    stack.present(screen);
+    stack.finishAnimations();
+    QListWidget *table = screen->table();
+    QAbstractButton *edit = NavigationItem::of(screen)->leftButton();
+
+    screen->selectRow(0);
+    openSheet()->pressButton(1);
+    ASSERT_TRUE(openAlert());
+    EXPECT_EQ(openAlert()->title(), QStringLiteral("New Name"));
+    openAlert()->setText(screen->tableContents().value(1));
+    openAlert()->pressButton(1);
+    EXPECT_EQ(TestEnvironment::takeAlertMessages().size(), 1);
+    EXPECT_EQ(rows(table), expectedRows());
+    EXPECT_EQ(table->count(), 2);
+
+    const QPoint start = table->visualItemRect(table->item(0)).center() - QPoint(60, 0);
+    QTest::mousePress(table->viewport(), Qt::LeftButton, {}, start);
+    QTest::mouseRelease(table->viewport(), Qt::LeftButton, {}, start + QPoint(100, 5));
+    EXPECT_TRUE(screen->isEditing());
+    EXPECT_EQ(edit->text(), QStringLiteral("Edit"));
+    EXPECT_TRUE(ActionSheet::openSheets().isEmpty()) << "a swipe is no choice";
+    for (int button : {-1, 1}) { // -1: Return
+        table->setCurrentRow(0);
+        QTest::keyClick(table, Qt::Key_Delete);
+        Alert *confirm = openAlert();
+        ASSERT_TRUE(confirm);
+        confirm->pressButton(button < 0 ? confirm->defaultButton() : button);
+    }
+    EXPECT_EQ(rows(table), QStringList{QStringLiteral("1. ") + screen->tableContents().value(0)});
+    EXPECT_EQ(rows(table), expectedRows());
+    EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty());
+    edit->click();
+    EXPECT_TRUE(screen->isEditing());
+    EXPECT_EQ(edit->text(), QStringLiteral("Done"));
+}
