@@ -14,6 +14,7 @@
 #include "platform/AppNotifier.h"
 #include "platform/UserDefaults.h"
 #include "playlists/CAPlaylistCell.h"
+#include "playlists/PlaylistDetails.h"
 #include "playlists/PlaylistHelper.h"
 #include "playlists/PlaylistModel.h"
 #include "playlists/PlaylistsController.h"
@@ -389,6 +390,7 @@ void MainViewController::openPlaylist()
     auto *screen = new PlaylistsController;
     // The player is the stack's root screen and outlives every presented one.
     screen->setPlayHandler([this](const QString& name) { addCollectionWithFileName(name); });
+    screen->setDetailsFactory([](const QString& name) { return new PlaylistDetails(name); });
     stack->present(screen);
 }
 
