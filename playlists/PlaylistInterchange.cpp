@@ -74,12 +74,8 @@ QString resolve(const QString& entry, const QDir& base)
 {
     static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
     QString path = entry;
-    if (scheme.match(entry).hasMatch()) {
-        const QUrl url(entry);
-        if (!url.isLocalFile())
-            return {};
-        path = url.toLocalFile();
-    }
+    if (scheme.match(entry).hasMatch())
+        path = QUrl(entry).toLocalFile(); // empty, so no file, unless "file://"
     const QFileInfo info(base, path);
     return info.isFile() ? QDir::cleanPath(info.absoluteFilePath()) : QString();
 }
@@ -95,13 +91,11 @@ QByteArray PlaylistInterchange::m3uWithItems(const MediaList& items)
 {
     QString text = QStringLiteral("#EXTM3U\n");
     for (const MediaDescPtr& item : items) {
-        if (!item || !item->filePath || item->filePath->isEmpty() ||
-            item->filePath->contains(QLatin1Char('\n')) ||
-            item->filePath->contains(QLatin1Char('\r')))
+        const QString path = item ? item->filePath.value_or(QString()) : QString();
+        if (path.isEmpty() || path.contains(QLatin1Char('\n')) || path.contains(QLatin1Char('\r')))
             continue;
         text += QStringLiteral("#EXTINF:%1,%2\n%3\n")
-                    .arg(QString::number(secondsOf(item->duration)), displayName(*item),
-                         *item->filePath);
+                    .arg(QString::number(secondsOf(item->duration)), displayName(*item), path);
     }
     return text.toUtf8();
 }
