@@ -3,17 +3,21 @@
 #include "platform/ActionSheet.h"
 #include "platform/Alert.h"
 #include "playlists/PlaylistHelper.h"
+#include "playlists/PlaylistInterchange.h"
 #include "ui/AlertViewHelper.h"
 #include "ui/NavigationBar.h"
 #include "ui/NavigationController.h"
 #include "ui/NavigationItem.h"
 
+#include <QDir>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
+#include <QShortcut>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -48,10 +52,62 @@ PlaylistsController::PlaylistsController(QWidget *parent) : QWidget(parent)
     // Return is handled in eventFilter(); a click chooses the row.
     connect(m_table, &QListWidget::itemClicked, this,
             [this](QListWidgetItem *row) { selectRow(m_table->row(row)); });
+    auto *importButton = new QPushButton(QStringLiteral("Import…"), this);
+    importButton->setAccessibleName(QStringLiteral("Import a playlist file"));
+    importButton->setToolTip(QStringLiteral("Import an M3U, M3U8 or PLS file (Ctrl+I)"));
+    importButton->setStyleSheet(QStringLiteral(
+        "QPushButton { color: white; background: #202024; border: none; border-top: 1px solid"
+        " #3a3a40; font-weight: bold; padding: 8px; } QPushButton:focus { border: 1px solid"
+        " #ff7f00; }"));
+    connect(importButton, &QPushButton::clicked, this, &PlaylistsController::importPlaylist);
+    auto *importKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_I), this);
+    importKey->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(importKey, &QShortcut::activated, this, &PlaylistsController::importPlaylist);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
     layout->addWidget(m_table);
+    layout->addWidget(importButton);
     setFocusProxy(m_table);
+
+    m_exportPicker = [this](const QString& suggested) {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Export Playlist"), suggested,
+                                            QStringLiteral("M3U playlists (*.m3u8)"), nullptr,
+                                            QFileDialog::DontUseNativeDialog);
+    };
+    m_importPicker = [this](const QString& suggested) {
+        return QFileDialog::getOpenFileName(
+            this, QStringLiteral("Import Playlist"), suggested,
+            QStringLiteral("Playlists (*.m3u *.m3u8 *.pls *.M3U *.M3U8 *.PLS)"), nullptr,
+            QFileDialog::DontUseNativeDialog);
+    };
+}
+
+void PlaylistsController::exportPlaylist(const QString& name)
+{
+    const std::optional<MediaList> items = PlaylistHelper::contentsForPlaylist(name);
+    if (!items)
+        return; // the store has said why
+    const QString path =
+        m_exportPicker
+            ? m_exportPicker(QDir::homePath() + QLatin1Char('/') + name + QStringLiteral(".m3u8"))
+            : QString();
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (PlaylistInterchange::exportItems(*items, path, &error))
+        Alert::showMessage(QString(), QStringLiteral("“%1” was exported to %2.").arg(name, path));
+    else
+        Alert::showMessage(QStringLiteral("Error !!!"), error);
+}
+
+void PlaylistsController::importPlaylist()
+{
+    const QString path = m_importPicker ? m_importPicker(QDir::homePath()) : QString();
+    if (path.isEmpty())
+        return;
+    PlaylistInterchange::importPlaylist(path);
+    reload();
 }
 
 void PlaylistsController::close()
@@ -83,7 +139,8 @@ void PlaylistsController::selectRow(int row)
     m_table->clearSelection();
     m_playlistName = m_tableContents[row];
     auto *sheet = new ActionSheet(QStringLiteral("Select an option"), QStringLiteral("Cancel"),
-                                  QStringLiteral("Play"), {QStringLiteral("Rename")});
+                                  QStringLiteral("Play"),
+                                  {QStringLiteral("Rename"), QStringLiteral("Export")});
     QPointer<PlaylistsController> self(this);
     sheet->setCallback([self](int index) {
         if (!self)
@@ -97,6 +154,8 @@ void PlaylistsController::selectRow(int row)
                 self->close();
         } else if (index == 1) {
             self->rename();
+        } else if (index == 2) {
+            self->exportPlaylist(self->m_playlistName);
         }
     });
     sheet->show();

@@ -9,7 +9,9 @@
 // A row chosen (click, or Return on the current row) opens the sheet "Select an
 // option" with "Play" (the play handler gets the name, then the screen is
 // dismissed, whatever the handler found), "Rename" (the prompt "New Name"; the
-// store refuses taken or bad names with its own message) and "Cancel".
+// store refuses taken or bad names with its own message), "Export" (the playlist
+// written as an extended M3U file the user names) and "Cancel". "Import…" under the
+// list (Ctrl+I) makes a new playlist of an M3U, M3U8 or PLS file the user picks.
 //
 // Editing mode shows a "Delete" button on each row (Delete key: the current row);
 // a deletion asks first and Return keeps the playlist. "Edit" switches the mode and
@@ -34,12 +36,21 @@ public:
     using PlayHandler = std::function<void(const QString& name)>;
     // Makes the details screen of a playlist (ownership passed to the caller).
     using DetailsFactory = std::function<QWidget *(const QString& name)>;
+    // Asks the user for a file: for export, where to write (suggested: a path);
+    // for import, which file to read. An empty answer cancels.
+    using FilePicker = std::function<QString(const QString& suggested)>;
 
     explicit PlaylistsController(QWidget *parent = nullptr);
 
     void setPlayHandler(PlayHandler handler) { m_play = std::move(handler); }
     // Without a factory the disclosure buttons do nothing.
     void setDetailsFactory(DetailsFactory factory) { m_details = std::move(factory); }
+    // Default: the toolkit's file dialogs.
+    void setFilePickers(FilePicker exportPicker, FilePicker importPicker)
+    {
+        m_exportPicker = std::move(exportPicker);
+        m_importPicker = std::move(importPicker);
+    }
 
     QListWidget *table() const { return m_table; }
     QStringList tableContents() const { return m_tableContents; }
@@ -55,6 +66,10 @@ public:
     void selectRow(int row);
     void openDetails(int row);
     void confirmDelete(int row);
+    // Writes the playlist name as M3U to the place the user picks; reports the result.
+    void exportPlaylist(const QString& name);
+    // Makes a new playlist of the file the user picks; the store reports the result.
+    void importPlaylist();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -74,4 +89,6 @@ private:
     bool m_pressed = false;
     PlayHandler m_play;
     DetailsFactory m_details;
+    FilePicker m_exportPicker;
+    FilePicker m_importPicker;
 };

@@ -142,7 +142,7 @@ TEST(PlaylistsController, PlayerOpensItAndPlaysTheChosenPlaylist)
         ASSERT_TRUE(openSheet());
         EXPECT_EQ(openSheet()->buttonTitles(),
                   (QStringList{QStringLiteral("Play"), QStringLiteral("Rename"),
-                               QStringLiteral("Cancel")}));
+                               QStringLiteral("Export"), QStringLiteral("Cancel")}));
         openSheet()->pressButton(0);
         EXPECT_TRUE(stack.presented().isEmpty());
     }
@@ -195,4 +195,38 @@ TEST(PlaylistsController, EditingNeverLosesAPlaylist)
     edit->click();
     EXPECT_TRUE(screen->isEditing());
     EXPECT_EQ(edit->text(), QStringLiteral("Done"));
+}
+
+// "Export" in the sheet writes the chosen playlist where the user says; "Import…"
+// makes a new playlist of the file the user picks, listed at once; cancelling
+// either writes nothing.
+TEST(PlaylistsController, ExportAndImportGoThroughTheFileTheUserPicks)
+{
+    const QString home = TestEnvironment::home();
+    const QString a = TestEnvironment::writeFile(home + QStringLiteral("/a b.mp3"), "x");
+    const QString b = TestEnvironment::writeFile(home + QStringLiteral("/ç.mp3"), "x");
+    makePlaylist(QStringLiteral("mix"), {a, b});
+    PlaylistsController screen;
+    screen.show();
+    QString answer;
+    screen.setFilePickers([&](const QString&) { return answer; },
+                          [&](const QString&) { return answer; });
+    const QString file = home + QStringLiteral("/out/mix.m3u8");
+    QDir().mkpath(home + QStringLiteral("/out"));
+    for (const QString& picked : {QString(), file}) {
+        answer = picked;
+        screen.selectRow(0);
+        ASSERT_TRUE(openSheet());
+        openSheet()->pressButton(2);
+        EXPECT_EQ(QFile::exists(file), !picked.isEmpty());
+    }
+    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
+              QStringList{QStringLiteral("“mix” was exported to %1.").arg(file)});
+
+    answer = file;
+    screen.importPlaylist();
+    TestEnvironment::takeAlertMessages();
+    ASSERT_EQ(rows(screen.table()), expectedRows()) << "listed at once";
+    ASSERT_TRUE(screen.tableContents().contains(QStringLiteral("mix1"))) << "a free name";
+    EXPECT_EQ(pathsIn(QStringLiteral("mix1")), (QStringList{a, b}));
 }
