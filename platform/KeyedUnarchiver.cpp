@@ -519,19 +519,28 @@ std::optional<QByteArray> KeyedUnarchiver::dataOf(Node value) const
     }
 }
 
+namespace {
+// Shared values (an artist on every record of an album, or one text referred to
+// many times by a crafted file) decode once and share their storage.
+template <typename T, typename Decode>
+std::optional<T> cachedDecode(std::vector<std::optional<T>>& cache, size_t ref, size_t objects,
+                              Decode decode)
+{
+    if (cache.empty())
+        cache.resize(objects);
+    std::optional<T>& cached = cache[ref];
+    if (!cached)
+        cached = decode();
+    return cached;
+}
+} // namespace
+
 std::optional<QString> KeyedUnarchiver::decodeString(Ref ref) const
 {
     const Node value = node(ref);
     if (!value)
         return std::nullopt;
-    // Shared strings (an artist on every record of an album, or one text referred
-    // to many times by a crafted file) decode once and share their storage.
-    if (m_stringCache.empty())
-        m_stringCache.resize(m_objects.size());
-    std::optional<QString>& cached = m_stringCache[ref];
-    if (!cached)
-        cached = stringOf(value);
-    return cached;
+    return cachedDecode(m_stringCache, ref, m_objects.size(), [&] { return stringOf(value); });
 }
 
 std::optional<QByteArray> KeyedUnarchiver::decodeData(Ref ref) const
@@ -539,12 +548,7 @@ std::optional<QByteArray> KeyedUnarchiver::decodeData(Ref ref) const
     const Node value = node(ref);
     if (!value)
         return std::nullopt;
-    if (m_dataCache.empty())
-        m_dataCache.resize(m_objects.size());
-    std::optional<QByteArray>& cached = m_dataCache[ref];
-    if (!cached)
-        cached = dataOf(value);
-    return cached;
+    return cachedDecode(m_dataCache, ref, m_objects.size(), [&] { return dataOf(value); });
 }
 
 std::optional<std::vector<KeyedUnarchiver::Ref>> KeyedUnarchiver::decodeArray(Ref ref) const
