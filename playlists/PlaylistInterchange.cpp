@@ -189,25 +189,29 @@ std::optional<PlaylistInterchange::Entries> PlaylistInterchange::entriesOfFile(c
     return entries;
 }
 
-std::optional<QString> PlaylistInterchange::importPlaylist(const QString& path)
+std::optional<PlaylistInterchange::Import> PlaylistInterchange::readImport(const QString& path,
+                                                                           QString *error)
 {
-    QString error;
-    const std::optional<Entries> entries = entriesOfFile(path, &error);
-    if (!entries) {
-        PlaylistHelper::displayAlertWithTitle(QString(), error);
+    const std::optional<Entries> entries = entriesOfFile(path, error);
+    if (!entries)
         return std::nullopt;
-    }
-    const MediaList records = MediaHelper::collectionWithMedia(entries->paths);
-    const int skipped = entries->skipped + int(entries->paths.size() - records.size());
+    Import import;
+    import.name = QFileInfo(path).completeBaseName();
+    if (import.name.isEmpty())
+        import.name = QStringLiteral("Imported");
+    import.records = MediaHelper::collectionWithMedia(entries->paths);
+    import.skipped = entries->skipped + int(entries->paths.size() - import.records.size());
+    return import;
+}
 
-    QString name = QFileInfo(path).completeBaseName();
-    if (name.isEmpty())
-        name = QStringLiteral("Imported");
+std::optional<QString> PlaylistInterchange::saveImport(const Import& import)
+{
     // The store picks the free name itself; the one it took is the file that is new.
     const QString folder = PlaylistHelper::playlistFolder();
     const QStringList before = fileNamesIn(folder);
-    if (!PlaylistHelper::createPlaylistWithName(name, records, true))
+    if (!PlaylistHelper::createPlaylistWithName(import.name, import.records, true))
         return std::nullopt;
+    QString name = import.name;
     const QSet<QString> old(before.cbegin(), before.cend());
     for (const QString& file : fileNamesIn(folder))
         if (!old.contains(file)) {
@@ -215,10 +219,21 @@ std::optional<QString> PlaylistInterchange::importPlaylist(const QString& path)
             break;
         }
 
-    QString message =
-        QStringLiteral("%1 songs imported into “%2”.").arg(QString::number(records.size()), name);
-    if (skipped > 0)
-        message += QStringLiteral(" %1 entries skipped.").arg(skipped);
+    QString message = QStringLiteral("%1 songs imported into “%2”.")
+                          .arg(QString::number(import.records.size()), name);
+    if (import.skipped > 0)
+        message += QStringLiteral(" %1 entries skipped.").arg(import.skipped);
     PlaylistHelper::displayAlertWithTitle(QString(), message);
     return name;
+}
+
+std::optional<QString> PlaylistInterchange::importPlaylist(const QString& path)
+{
+    QString error;
+    const std::optional<Import> import = readImport(path, &error);
+    if (!import) {
+        PlaylistHelper::displayAlertWithTitle(QString(), error);
+        return std::nullopt;
+    }
+    return saveImport(*import);
 }

@@ -48,13 +48,24 @@ public:
     // or is a PLS without a "[playlist]" section.
     static std::optional<Entries> entriesOfFile(const QString& path, QString *error = nullptr);
 
-    // Makes a new playlist of the file at path: its records are made as the
-    // player's append makes them, saved through the store as a new playlist named
-    // after the file's base name (the store picks a free numbered name when it is
-    // taken), and the count is announced: "%1 songs imported into “%2”." and, when
-    // entries were left out, " %1 entries skipped.". A malformed file is announced
-    // with its message and creates nothing. Returns the playlist's name, or nothing.
-    // Main thread, as every write of the store. Opens each listed file for its tags,
-    // so a long list takes a while.
+    // A playlist file read for import: its records, made as the player's append
+    // makes them, and the entries left out (URLs, missing files, entries without
+    // tags to read). Any thread: opens each listed file, so a long list takes a
+    // while and belongs on a worker. Nothing, and *error a message for the user,
+    // as for entriesOfFile().
+    struct Import {
+        QString name; // the file's base name
+        MediaList records;
+        int skipped = 0;
+    };
+    static std::optional<Import> readImport(const QString& path, QString *error = nullptr);
+    // Saves an import through the store as a new playlist named after the file (the
+    // store picks a free numbered name when it is taken) and announces the count:
+    // "%1 songs imported into “%2”." and, when entries were left out, " %1 entries
+    // skipped.". Returns the playlist's name, or nothing. Main thread, as every
+    // write of the store.
+    static std::optional<QString> saveImport(const Import& import);
+    // readImport() then saveImport(); a malformed file is announced with its
+    // message and creates nothing. Main thread.
     static std::optional<QString> importPlaylist(const QString& path);
 };

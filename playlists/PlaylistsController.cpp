@@ -2,6 +2,7 @@
 
 #include "platform/ActionSheet.h"
 #include "platform/Alert.h"
+#include "platform/Dispatch.h"
 #include "playlists/PlaylistHelper.h"
 #include "playlists/PlaylistInterchange.h"
 #include "ui/AlertViewHelper.h"
@@ -106,8 +107,24 @@ void PlaylistsController::importPlaylist()
     const QString path = m_importPicker ? m_importPicker(QDir::homePath()) : QString();
     if (path.isEmpty())
         return;
-    PlaylistInterchange::importPlaylist(path);
-    reload();
+    // Reading the tags of every listed file is slow; the store's write and the new
+    // row come back on the main thread.
+    QPointer<PlaylistsController> self(this);
+    Dispatch::globalHigh([self, path] {
+        QString error;
+        std::optional<PlaylistInterchange::Import> import =
+            PlaylistInterchange::readImport(path, &error);
+        Dispatch::main([self, import = std::move(import), error] {
+            if (!import)
+                PlaylistHelper::displayAlertWithTitle(QString(), error);
+            else
+                PlaylistInterchange::saveImport(*import);
+            if (self) {
+                self->reload();
+                Q_EMIT self->imported();
+            }
+        });
+    });
 }
 
 void PlaylistsController::close()

@@ -68,8 +68,12 @@ public:
     void confirmDelete(int row);
     // Writes the playlist name as M3U to the place the user picks; reports the result.
     void exportPlaylist(const QString& name);
-    // Makes a new playlist of the file the user picks; the store reports the result.
+    // Makes a new playlist of the file the user picks, reading it on a worker; the
+    // store reports the result and imported() follows, with the list read again.
     void importPlaylist();
+
+Q_SIGNALS:
+    void imported();
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -224,9 +224,12 @@ TEST(PlaylistsController, ExportAndImportGoThroughTheFileTheUserPicks)
               QStringList{QStringLiteral("“mix” was exported to %1.").arg(file)});
 
     answer = file;
+    bool imported = false;
+    QObject::connect(&screen, &PlaylistsController::imported, [&] { imported = true; });
     screen.importPlaylist();
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return imported; }));
     TestEnvironment::takeAlertMessages();
-    ASSERT_EQ(rows(screen.table()), expectedRows()) << "listed at once";
+    ASSERT_EQ(rows(screen.table()), expectedRows()) << "listed once imported";
     ASSERT_TRUE(screen.tableContents().contains(QStringLiteral("mix1"))) << "a free name";
     EXPECT_EQ(pathsIn(QStringLiteral("mix1")), (QStringList{a, b}));
 }
