@@ -1,4 +1,5 @@
 #include "media/MediaDesc.h"
+#include "platform/KeyedArchiver.h"
 #include "platform/PropertyList.h"
 
 #include <QElapsedTimer>
@@ -153,6 +154,26 @@ TEST(MediaDescArchive, ReadsThePlatformsArchives)
     }
 }
 
+// One large record referred to many times costs one copy of its values; a list
+// that refers to the same records far more often than its size allows is refused.
+TEST(MediaDescArchive, RepeatedReferencesShareTheirValuesAndAreBounded)
+{
+    auto build = [](const QByteArray& art, int count) {
+        KeyedArchiver coder;
+        auto record = std::make_shared<MediaDesc>();
+        record->albumArt = art;
+        const KeyedArchiver::Ref ref = record->encodeWithCoder(coder);
+        return coder.finish(coder.encodeArray(std::vector<KeyedArchiver::Ref>(size_t(count), ref)));
+    };
+    const std::optional<MediaList> items =
+        MediaDesc::itemsWithArchivedData(build(QByteArray(900000, 'a'), 6000)); // ~1 MB
+    ASSERT_EQ(items.value_or(MediaList{}).size(), 6000);
+    EXPECT_NE(items->first(), items->last()) << "every row is a record of its own";
+    EXPECT_EQ(items->first()->albumArt->constData(), items->last()->albumArt->constData());
+    EXPECT_FALSE(MediaDesc::itemsWithArchivedData(build("x", 100000))); // 2 bytes an element
+    EXPECT_TRUE(MediaDesc::itemsWithArchivedData(build("x", 4096))) << "small lists always read";
+}
+
 // Every way an archive can be damaged: the list decoder answers nothing, quickly.
 TEST(MediaDescArchive, DamagedArchivesAreAbsentAndNeverCrash)
 {
@@ -188,7 +209,9 @@ TEST(MediaDescArchive, DamagedArchivesAreAbsentAndNeverCrash)
                                    rawArchive({"\xA1" + ref4(500)}), // refers past the table
                                    // Counts past the end: array, string.
                                    rawArchive({"\xAF\x13" + QByteArray(8, char(0x7F))}),
-                                   rawArchive({QByteArray("\x5F\x11\x03\xE8", 4)})});
+                                   rawArchive({QByteArray("\x5F\x11\x03\xE8", 4)}),
+                                   // XML nested far deeper than any archive: refused unparsed.
+                                   "<plist>" + QByteArray("<array>").repeated(200000)});
     QElapsedTimer timer;
     timer.start();
     for (size_t i = 0; i < damaged.size(); ++i)
