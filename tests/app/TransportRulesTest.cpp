@@ -19,7 +19,7 @@ const TransportRules::Random kNeverCalled = [] {
 
 } // namespace
 
-TEST(TransportRules, PlainAndRepeatAllFollowTheTable)
+TEST(TransportRules, PlainAndRepeatAllFollowTheTableRepeatOneWinsShuffleDraws)
 {
     const PlaybackModes none;
     PlaybackModes all;
@@ -37,10 +37,7 @@ TEST(TransportRules, PlainAndRepeatAllFollowTheTable)
         EXPECT_EQ(TransportRules::nextIndex(r[0], r[1], all, kNeverCalled), r[4]) << r[0];
         EXPECT_EQ(TransportRules::previousIndex(r[0], r[1], all, kNeverCalled), r[5]) << r[0];
     }
-}
 
-TEST(TransportRules, RepeatOneWinsAndShuffleTakesTheDrawModuloTheLength)
-{
     PlaybackModes modes;
     modes.shuffleOn = true;
     modes.repeatAll = true; // shuffle decides before repeat all
