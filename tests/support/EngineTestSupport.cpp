@@ -4,7 +4,6 @@
 #include <QIODevice>
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace EngineTest {
 
@@ -88,26 +87,6 @@ double zeroCrossingHz(const std::vector<float>& samples, int sampleRate, size_t 
     if (crossings < 2)
         return 0.0;
     return (crossings - 1) * double(sampleRate) / (last - first);
-}
-
-int64_t MemorySource::read(int16_t *out, int64_t frames)
-{
-    if (m_failures > 0) {
-        --m_failures;
-        return -1;
-    }
-    const int64_t n = std::clamp<int64_t>(totalFrames() - m_position, 0, frames);
-    if (n > 0)
-        std::memcpy(out, m_samples.data() + m_position * m_channels,
-                    size_t(n * m_channels) * sizeof(int16_t));
-    m_position += n;
-    return n;
-}
-
-void MemorySource::seek(int64_t frame)
-{
-    ++m_seeks;
-    m_position = std::clamp<int64_t>(frame, 0, totalFrames());
 }
 
 } // namespace EngineTest
