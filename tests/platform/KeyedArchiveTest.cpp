@@ -3,7 +3,6 @@
 #include "platform/PropertyList.h"
 
 #include <QtEndian>
-#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -30,79 +29,30 @@ TEST(KeyedArchiver, WritesTheKeyedArchiveLayout)
     const Ref root = coder.reserve();
     const Ref name = coder.encodeString(QStringLiteral("shared"));
     EXPECT_EQ(coder.encodeString(QStringLiteral("shared")), name);
-    const Ref blob = coder.encodeData(QByteArray("\0a\0", 3));
-    EXPECT_EQ(coder.encodeData(QByteArray("\0a\0", 3)), blob);
-    EXPECT_NE(coder.encodeData(QByteArray("\0a", 2)), blob);
-    const Ref song1 = coder.encodeObject(kSongClasses, {{"name", name}, {"blob", blob}});
-    const Ref song2 =
-        coder.encodeObject(kSongClasses, {{"name", name}, {"blob", KeyedArchiver::nil}});
-    const Ref inner = coder.encodeArray({song2}, KeyedArchiver::ArrayKind::Immutable);
-    coder.encodeArray({song1, inner}, KeyedArchiver::ArrayKind::Mutable, root);
-    const QByteArray bytes = coder.finish(root);
-    ASSERT_TRUE(bytes.startsWith("bplist00"));
-
-    PlistPtr plist = PropertyList::parse(bytes);
+    const Ref song1 = coder.encodeObject(kSongClasses, {{"name", name}});
+    const Ref song2 = coder.encodeObject(kSongClasses, {{"name", KeyedArchiver::nil}});
+    coder.encodeArray({song1, song2}, KeyedArchiver::ArrayKind::Mutable, root);
+    PlistPtr plist = PropertyList::parse(coder.finish(root));
     ASSERT_TRUE(plist);
+
     const QVariantMap top = PropertyList::toVariant(plist.get()).toMap();
     EXPECT_EQ(top.value(QStringLiteral("$archiver")).toString(), QStringLiteral("NSKeyedArchiver"));
     EXPECT_EQ(top.value(QStringLiteral("$version")).toLongLong(), 100000);
     EXPECT_EQ(uidOf(plist_dict_get_item(plist_dict_get_item(plist.get(), "$top"), "root")), 1u);
     plist_t objects = plist_dict_get_item(plist.get(), "$objects");
     auto at = [&](uint64_t i) { return plist_array_get_item(objects, uint32_t(i)); };
-    auto value = [&](uint64_t i) { return PropertyList::toVariant(at(i)); };
-    EXPECT_EQ(value(0).toString(), QStringLiteral("$null"));
-    EXPECT_EQ(value(name).toString(), QStringLiteral("shared"));
-    EXPECT_EQ(value(blob).toByteArray(), QByteArray("\0a\0", 3));
-    EXPECT_EQ(uidOf(plist_dict_get_item(at(song1), "name")), name);
-    EXPECT_EQ(uidOf(plist_dict_get_item(at(song2), "blob")), 0u);
     auto classesOf = [&](Ref ref) {
-        return value(uidOf(plist_dict_get_item(at(ref), "$class")))
-            .toMap()
-            .value(QStringLiteral("$classes"))
-            .toStringList();
+        const plist_t classes = at(uidOf(plist_dict_get_item(at(ref), "$class")));
+        return PropertyList::toVariant(classes).toMap().value(QStringLiteral("$classes"));
     };
+    EXPECT_EQ(PropertyList::toVariant(at(0)).toString(), QStringLiteral("$null"));
+    EXPECT_EQ(uidOf(plist_dict_get_item(at(song1), "name")), name);
+    EXPECT_EQ(uidOf(plist_dict_get_item(at(song2), "name")), 0u);
     EXPECT_EQ(uidOf(plist_dict_get_item(at(song2), "$class")),
               uidOf(plist_dict_get_item(at(song1), "$class")));
-    EXPECT_EQ(classesOf(song1), kSongClasses);
-    plist_t list = plist_dict_get_item(at(root), "NS.objects");
-    ASSERT_EQ(plist_array_get_size(list), 2u);
-    EXPECT_EQ(uidOf(plist_array_get_item(list, 1)), inner);
-    EXPECT_EQ(classesOf(root).join(QLatin1Char(' ')),
+    EXPECT_EQ(classesOf(song1).toStringList(), kSongClasses);
+    EXPECT_EQ(classesOf(root).toStringList().join(QLatin1Char(' ')),
               QStringLiteral("NSMutableArray NSArray NSObject"));
-    EXPECT_EQ(classesOf(inner).join(QLatin1Char(' ')), QStringLiteral("NSArray NSObject"));
-}
-
-TEST(KeyedArchiver, IncompleteOrInconsistentGraphsGiveNoBytes)
-{
-    using Kind = KeyedArchiver::ArrayKind;
-    const std::function<Ref(KeyedArchiver&)> broken[] = {
-        [](KeyedArchiver& c) { // a reserved index never filled
-            const Ref root = c.reserve();
-            c.reserve();
-            return c.encodeArray({}, Kind::Mutable, root);
-        },
-        [](KeyedArchiver& c) { return c.encodeArray({KeyedArchiver::nil}); },
-        [](KeyedArchiver& c) {
-            return c.encodeObject(kSongClasses, {{"name", 77}});
-        },
-        [](KeyedArchiver& c) { // a slot filled twice
-            const Ref slot = c.reserve();
-            c.encodeArray({}, Kind::Mutable, slot);
-            return c.encodeArray({}, Kind::Mutable, slot);
-        },
-        [](KeyedArchiver& c) {
-            return c.encodeObject(kSongClasses, {{"$class", 0}});
-        },
-        [](KeyedArchiver& c) { return c.encodeObject({}, {}); },
-        [](KeyedArchiver&) { return Ref(5); },
-    };
-    for (size_t i = 0; i < std::size(broken); ++i) {
-        KeyedArchiver coder;
-        EXPECT_TRUE(coder.finish(broken[i](coder)).isEmpty()) << i;
-        EXPECT_FALSE(
-            coder.finish(coder.encodeArray({coder.encodeString(QStringLiteral("x"))})).isEmpty())
-            << "the archiver starts over";
-    }
 }
 
 // Other readers require objects < 2^(8 x reference width); checked in the trailer

