@@ -53,6 +53,15 @@ TEST(MovieScreen, PictureFollowsTheSoundFromTheEnginesTimeAndHandsBack)
     engine->setTime(0.5);
     ASSERT_TRUE(TestEnvironment::waitUntil([&] { return screen && screen->shownTime() < 1.0; }));
 
+    // Space pauses and resumes the sound under the picture, and acts on nothing else
+    // (on the player a stopped engine would be replaced by a fresh one).
+    QTest::keyClick(screen, Qt::Key_Space);
+    EXPECT_FALSE(engine->isPlaying());
+    engine->stop();
+    QTest::keyClick(screen, Qt::Key_Space);
+    EXPECT_TRUE(engine->isPlaying());
+    EXPECT_EQ(player->player(), engine);
+
     // Escape closes the picture; the sound goes on from where it was.
     const float at = engine->getTime();
     QTest::keyClick(screen, Qt::Key_Escape);
@@ -60,4 +69,23 @@ TEST(MovieScreen, PictureFollowsTheSoundFromTheEnginesTimeAndHandsBack)
     EXPECT_EQ(player->player(), engine);
     EXPECT_TRUE(engine->isPlaying());
     EXPECT_NEAR(engine->getTime(), at, 0.2);
+}
+
+// A file with no picture is explained in one message; the screen is never left on
+// view and the sound goes on.
+TEST(MovieScreen, PictureThatCannotBeShownIsExplainedAndTheSoundGoesOn)
+{
+    QUAVER_REQUIRE_FFMPEG();
+    const QString sound = MediaFixtures::cachedTone(QStringLiteral("sound-only.mp4"), 440, 3, 44100,
+                                                    1, QStringLiteral("-c:a aac"));
+    ASSERT_FALSE(sound.isEmpty()) << MediaFixtures::lastError().toStdString();
+    VideoMovieScreen screen;
+    bool finished = false;
+    QObject::connect(&screen, &MovieScreen::finished, [&] { finished = true; });
+    screen.play(sound, [] { return 1.0; });
+    EXPECT_TRUE(finished);
+    const QStringList messages = TestEnvironment::takeAlertMessages();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("has no picture")))
+        << messages[0].toStdString();
 }

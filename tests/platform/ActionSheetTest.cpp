@@ -3,6 +3,7 @@
 #include "platform/Dispatch.h"
 #include "support/TestEnvironment.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
 #include <QPushButton>
@@ -56,7 +57,8 @@ TEST(ActionSheet, ShownFromAWorkerItAnswersTheClickedIndexOnce)
     EXPECT_EQ(answers, QList<int>{1});
 }
 
-// Return and Enter never press the destructive button; Escape answers Cancel.
+// The focus starts on Cancel; Return and Enter never press the destructive button;
+// Escape answers Cancel.
 TEST(ActionSheet, TheKeysNeverDestroyAndEscapeCancels)
 {
     auto *sheet = new ActionSheet(QString(), QStringLiteral("Cancel"), QStringLiteral("Delete"),
@@ -66,6 +68,8 @@ TEST(ActionSheet, TheKeysNeverDestroyAndEscapeCancels)
     sheet->show();
     QDialog *window = shownSheet();
     ASSERT_NE(window, nullptr);
+    auto *focus = qobject_cast<QAbstractButton *>(window->focusWidget());
+    EXPECT_EQ(focus ? focus->text() : QString(), QStringLiteral("Cancel")) << "so Space is safe";
     QTest::keyClick(window, Qt::Key_Return);
     QTest::keyClick(window, Qt::Key_Enter);
     EXPECT_TRUE(answers.isEmpty());
