@@ -97,14 +97,18 @@ std::optional<MediaList> PlaylistHelper::contentsForPlaylist(const QString& name
 bool PlaylistHelper::createPlaylistWithName(const QString& name, const MediaList& items,
                                             bool crateFlag)
 {
-    if (!isAcceptableName(name)) {
-        displayAlertWithTitle(QString(), kChooseAnotherName);
-        return false;
-    }
-    if (!playlistFolderExist() && !createPlaylistFolder()) {
-        displayAlertWithTitle(QString(), kNotSuccessful);
-        return false;
-    }
+    const Saved saved = savePlaylistWithName(name, items, crateFlag);
+    displayAlertWithTitle(QString(), saved.message);
+    return saved.name.has_value();
+}
+
+PlaylistHelper::Saved PlaylistHelper::savePlaylistWithName(const QString& name,
+                                                           const MediaList& items, bool crateFlag)
+{
+    if (!isAcceptableName(name))
+        return {std::nullopt, kChooseAnotherName};
+    if (!playlistFolderExist() && !createPlaylistFolder())
+        return {std::nullopt, kNotSuccessful};
     const QByteArray contents = MediaDesc::archivedDataWithItems(items);
 
     if (crateFlag && exists(pathForPlaylist(name))) {
@@ -113,27 +117,18 @@ bool PlaylistHelper::createPlaylistWithName(const QString& name, const MediaList
             const QString path = pathForPlaylist(candidate);
             if (exists(path))
                 continue;
-            if (!AtomicFile::write(path, contents, AtomicFile::Mode::CreateNew)) {
-                displayAlertWithTitle(QString(), kNotSuccessful);
-                return false;
-            }
-            displayAlertWithTitle(QString(),
-                                  QStringLiteral("%1 playlist has been created.").arg(candidate));
-            return true;
+            if (!AtomicFile::write(path, contents, AtomicFile::Mode::CreateNew))
+                return {std::nullopt, kNotSuccessful};
+            return {candidate, QStringLiteral("%1 playlist has been created.").arg(candidate)};
         }
         // Every numbered name is taken: nothing was saved, and the user must know.
-        displayAlertWithTitle(QString(), kChooseAnotherName);
-        return false;
+        return {std::nullopt, kChooseAnotherName};
     }
 
-    if (!AtomicFile::write(pathForPlaylist(name), contents)) {
-        displayAlertWithTitle(QString(), kNotSuccessful);
-        return false;
-    }
-    displayAlertWithTitle(QString(), crateFlag
-                                         ? QStringLiteral("%1 playlist was created.").arg(name)
-                                         : QStringLiteral("%1 has been updated.").arg(name));
-    return true;
+    if (!AtomicFile::write(pathForPlaylist(name), contents))
+        return {std::nullopt, kNotSuccessful};
+    return {name, crateFlag ? QStringLiteral("%1 playlist was created.").arg(name)
+                            : QStringLiteral("%1 has been updated.").arg(name)};
 }
 
 bool PlaylistHelper::passesRenameDeleteGate(const QString& name)

@@ -47,6 +47,14 @@ public:
     // ("The operation was not successful") and gives false, never "created".
     // Playlists are made with mode 0666 less the umask.
     static bool createPlaylistWithName(const QString& name, const MediaList& items, bool crateFlag);
+    // createPlaylistWithName() without the announcement, for callers that fold the
+    // outcome into a message of their own: the name written (nothing on failure)
+    // and the message the store would have shown.
+    struct Saved {
+        std::optional<QString> name;
+        QString message;
+    };
+    static Saved savePlaylistWithName(const QString& name, const MediaList& items, bool crateFlag);
     // Silent on success; never replaces an existing playlist.
     static bool renamePlaylistWithName(const QString& name, const QString& newName);
     static bool deletePlaylistWithName(const QString& name);

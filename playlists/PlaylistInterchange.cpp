@@ -80,11 +80,6 @@ QString resolve(const QString& entry, const QDir& base)
     return info.isFile() ? QDir::cleanPath(info.absoluteFilePath()) : QString();
 }
 
-QStringList fileNamesIn(const QString& folder)
-{
-    return QDir(folder).entryList({QStringLiteral("*.qv")}, QDir::Files | QDir::Hidden);
-}
-
 } // namespace
 
 QByteArray PlaylistInterchange::m3uWithItems(const MediaList& items)
@@ -206,25 +201,16 @@ std::optional<PlaylistInterchange::Import> PlaylistInterchange::readImport(const
 
 std::optional<QString> PlaylistInterchange::saveImport(const Import& import)
 {
-    // The store picks the free name itself; the one it took is the file that is new.
-    const QString folder = PlaylistHelper::playlistFolder();
-    const QStringList before = fileNamesIn(folder);
-    if (!PlaylistHelper::createPlaylistWithName(import.name, import.records, true))
-        return std::nullopt;
-    QString name = import.name;
-    const QSet<QString> old(before.cbegin(), before.cend());
-    for (const QString& file : fileNamesIn(folder))
-        if (!old.contains(file)) {
-            name = file.chopped(3);
-            break;
-        }
-
-    QString message = QStringLiteral("%1 songs imported into “%2”.")
-                          .arg(QString::number(import.records.size()), name);
-    if (import.skipped > 0)
-        message += QStringLiteral(" %1 entries skipped.").arg(import.skipped);
+    const PlaylistHelper::Saved saved =
+        PlaylistHelper::savePlaylistWithName(import.name, import.records, true);
+    QString message = saved.message;
+    if (saved.name) {
+        message += QStringLiteral(" %1 songs imported.").arg(import.records.size());
+        if (import.skipped > 0)
+            message += QStringLiteral(" %1 entries skipped.").arg(import.skipped);
+    }
     PlaylistHelper::displayAlertWithTitle(QString(), message);
-    return name;
+    return saved.name;
 }
 
 std::optional<QString> PlaylistInterchange::importPlaylist(const QString& path)

@@ -60,10 +60,10 @@ public:
     };
     static std::optional<Import> readImport(const QString& path, QString *error = nullptr);
     // Saves an import through the store as a new playlist named after the file (the
-    // store picks a free numbered name when it is taken) and announces the count:
-    // "%1 songs imported into “%2”." and, when entries were left out, " %1 entries
-    // skipped.". Returns the playlist's name, or nothing. Main thread, as every
-    // write of the store.
+    // store picks a free numbered name when it is taken) and announces it in one
+    // message: the store's own text, then " %1 songs imported." and, when entries
+    // were left out, " %1 entries skipped.". Returns the playlist's name, or
+    // nothing. Main thread, as every write of the store.
     static std::optional<QString> saveImport(const Import& import);
     // readImport() then saveImport(); a malformed file is announced with its
     // message and creates nothing. Main thread.

@@ -10,7 +10,7 @@ packages=(
     libavformat-dev libavcodec-dev libavutil-dev libswresample-dev libswscale-dev
     libsdl2-dev libsoxr-dev libtag1-dev
     libgtest-dev libgmock-dev
-    dbus playerctl ffmpeg
+    dbus playerctl ffmpeg mpg123
 )
 
 missing=()
