@@ -49,10 +49,7 @@ void drawLabel(QPainter *painter, const QRect& row, CAPlaylistCell::Field field,
     const CAPlaylistCell::Shown shown = CAPlaylistCell::shown(field, text, row, painter->font());
     const int flags = int(label(field).alignment) | Qt::TextSingleLine;
     painter->setFont(shown.font);
-    painter->setPen(Qt::black); // shadow one pixel below
-    painter->drawText(shown.frame.translated(0, 1), flags, shown.text);
-    painter->setPen(color);
-    painter->drawText(shown.frame, flags, shown.text);
+    CAPlaylistCell::drawShadowedText(painter, shown.frame, flags, shown.text, color);
 }
 
 } // namespace
@@ -75,6 +72,15 @@ CAPlaylistCell::Shown CAPlaylistCell::shown(Field field, const QString& text, co
         result.font.setPixelSize(result.font.pixelSize() - 1);
     result.text = QFontMetrics(result.font).elidedText(result.text, Qt::ElideRight, width);
     return result;
+}
+
+void CAPlaylistCell::drawShadowedText(QPainter *painter, const QRect& frame, int flags,
+                                      const QString& text, const QColor& color)
+{
+    painter->setPen(Qt::black);
+    painter->drawText(frame.translated(0, 1), flags, text);
+    painter->setPen(color);
+    painter->drawText(frame, flags, text);
 }
 
 QColor CAPlaylistCell::textColor(bool highlighted, bool failed)

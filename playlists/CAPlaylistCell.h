@@ -39,6 +39,11 @@ public:
                const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
+    // Draws text in color over its black shadow one pixel below, as every row
+    // label is drawn.
+    static void drawShadowedText(QPainter *painter, const QRect& frame, int flags,
+                                 const QString& text, const QColor& color);
+
     // Orange for the current item, light grey for the others; at 40 % alpha for
     // an item that failed to play.
     static QColor textColor(bool highlighted, bool failed = false);

@@ -11,6 +11,7 @@
 #include <QListView>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <utility>
@@ -35,6 +36,22 @@ PlaylistDetails::PlaylistDetails(const QString& playlistName, QWidget *parent)
     m_table->installEventFilter(this);
     m_table->viewport()->installEventFilter(this);
     setFocusProxy(m_table);
+    m_deleteButton = new QPushButton(QStringLiteral("Delete"), m_table->viewport());
+    m_deleteButton->setFocusPolicy(Qt::NoFocus);
+    m_deleteButton->setToolTip(QStringLiteral("Remove this song from the playlist (Delete)"));
+    m_deleteButton->setStyleSheet(QStringLiteral(
+        "QPushButton { color: white; background: #c0392b; border-radius: 4px; padding: 4px 8px;"
+        " font-weight: bold; }"));
+    m_deleteButton->hide();
+    connect(m_deleteButton, &QPushButton::clicked, this,
+            [this] { removeRow(m_table->currentIndex().row()); });
+    // The button follows the current row wherever the list moves it.
+    connect(m_table->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &PlaylistDetails::placeDeleteButton);
+    connect(m_table->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            &PlaylistDetails::placeDeleteButton);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &PlaylistDetails::placeDeleteButton,
+            Qt::QueuedConnection);
 
     m_titleLabel = new QLabel;
     m_titleLabel->resize(180, 40);
@@ -100,6 +117,23 @@ void PlaylistDetails::editTable()
     m_editButton->setText(m_editing ? QStringLiteral("Done") : QStringLiteral("Edit"));
     NavigationBar::setButtonStyle(m_editButton, m_editing ? NavigationBar::ButtonStyle::Done
                                                           : NavigationBar::ButtonStyle::Bordered);
+    if (m_editing && !m_table->currentIndex().isValid() && m_model->rowCount() > 0)
+        m_table->setCurrentIndex(m_model->index(0));
+    placeDeleteButton();
+}
+
+void PlaylistDetails::placeDeleteButton()
+{
+    const QModelIndex current = m_table->currentIndex();
+    if (!m_editing || !current.isValid()) {
+        m_deleteButton->hide();
+        return;
+    }
+    m_deleteButton->adjustSize();
+    const QRect row = m_table->visualRect(current);
+    m_deleteButton->move(row.right() - m_deleteButton->width() - 8,
+                         row.center().y() - m_deleteButton->height() / 2);
+    m_deleteButton->show();
 }
 
 void PlaylistDetails::removeRow(int row)

@@ -15,8 +15,9 @@
 //
 // Keyboard: the arrows move the current row; Delete removes it at once, without a
 // question; Alt+Up and Alt+Down move it one place; Escape goes back
-// (NavigationController). In editing mode a row dragged with the mouse is moved to
-// the row it is dropped on. Activating a row does nothing.
+// (NavigationController). In editing mode the current row carries a "Delete"
+// button, and a row dragged with the mouse is moved to the row it is dropped on.
+// Activating a row does nothing.
 //
 // Main thread only.
 
@@ -46,6 +47,8 @@ public:
     QListView *table() const { return m_table; }
     QLabel *titleLabel() const { return m_titleLabel; }
     QPushButton *editButton() const { return m_editButton; }
+    // The current row's "Delete" button; visible in editing mode only.
+    QPushButton *deleteButton() const { return m_deleteButton; }
     bool isEditing() const { return m_editing; }
 
     // "Edit" becomes "Done" (done style) with editing on, and back.
@@ -67,12 +70,14 @@ private:
     void contentsArrived(MediaList items);
     void displayTitle();
     void replaceContents(MediaList items, int currentRow);
+    void placeDeleteButton();
 
     const QString m_playlistName;
     PlaylistModel *m_model = nullptr;          // child
     QListView *m_table = nullptr;              // child
     QLabel *m_titleLabel = nullptr;            // owned by the navigation item
     QPushButton *m_editButton = nullptr;       // owned by the navigation item
+    QPushButton *m_deleteButton = nullptr;     // child of the table's viewport
     bool m_loaded = false;                     // main thread only
     bool m_editing = false;                    // main thread only
     int m_dragRow = -1;                        // main thread only; row pressed in editing mode

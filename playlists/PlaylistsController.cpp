@@ -3,22 +3,29 @@
 #include "platform/ActionSheet.h"
 #include "platform/Alert.h"
 #include "platform/Dispatch.h"
+#include "playlists/CAPlaylistCell.h"
 #include "playlists/PlaylistHelper.h"
 #include "playlists/PlaylistInterchange.h"
 #include "ui/AlertViewHelper.h"
+#include "ui/Icons.h"
 #include "ui/NavigationBar.h"
 #include "ui/NavigationController.h"
 #include "ui/NavigationItem.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStyledItemDelegate>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -26,6 +33,32 @@ namespace {
 // A drag across a row counts as a swipe when it is this long and mostly
 // horizontal.
 constexpr int kSwipePixels = 40;
+
+// A row's name in white 0.9 over a black shadow, as the song rows are drawn; the
+// style sheet still paints the row (separator, highlight).
+class NameCell : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter *painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QString text = opt.text;
+        opt.text.clear();
+        const QStyle *style = opt.widget ? opt.widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, opt.widget);
+        const QRect frame = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, opt.widget)
+                                .adjusted(8, 0, 0, 0);
+        painter->save();
+        painter->setFont(opt.font);
+        const int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
+        CAPlaylistCell::drawShadowedText(
+            painter, frame, flags, opt.fontMetrics.elidedText(text, Qt::ElideRight, frame.width()),
+            CAPlaylistCell::textColor(false));
+        painter->restore();
+    }
+};
 } // namespace
 
 PlaylistsController::PlaylistsController(QWidget *parent) : QWidget(parent)
@@ -46,8 +79,9 @@ PlaylistsController::PlaylistsController(QWidget *parent) : QWidget(parent)
         "QListWidget { background: black; color: rgba(230, 230, 230, 255); font-weight: bold;"
         " font-size: 15px; }"
         "QListWidget::item { border-bottom: 1px solid orange; min-height: 44px; }"
-        "QToolButton, QPushButton { color: white; }"
+        "QToolButton { background: transparent; border: none; } QPushButton { color: white; }"
         "QPushButton { background: #c0392b; border-radius: 4px; padding: 4px 8px; }"));
+    m_table->setItemDelegate(new NameCell(m_table));
     m_table->installEventFilter(this);
     m_table->viewport()->installEventFilter(this);
     // Return is handled in eventFilter(); a click chooses the row.
@@ -108,13 +142,25 @@ void PlaylistsController::importPlaylist()
     if (path.isEmpty())
         return;
     // Reading the tags of every listed file is slow; the store's write and the new
-    // row come back on the main thread.
+    // row come back on the main thread. A long read shows a busy dialog whose
+    // Cancel drops the result: nothing is saved after it.
+    auto *progress =
+        new QProgressDialog(QStringLiteral("Importing “%1”…").arg(QFileInfo(path).fileName()),
+                            QStringLiteral("Cancel"), 0, 0, this);
+    progress->setWindowTitle(QStringLiteral("Import"));
+    progress->setWindowModality(Qt::WindowModal);
+    progress->setMinimumDuration(400);
     QPointer<PlaylistsController> self(this);
-    Dispatch::globalHigh([self, path] {
+    QPointer<QProgressDialog> busy(progress);
+    Dispatch::globalHigh([self, busy, path] {
         QString error;
         std::optional<PlaylistInterchange::Import> import =
             PlaylistInterchange::readImport(path, &error);
-        Dispatch::main([self, import = std::move(import), error] {
+        Dispatch::main([self, busy, import = std::move(import), error] {
+            const bool canceled = busy && busy->wasCanceled();
+            delete busy.data();
+            if (canceled)
+                return;
             if (!import)
                 PlaylistHelper::displayAlertWithTitle(QString(), error);
             else
@@ -293,7 +339,10 @@ void PlaylistsController::reload()
         layout->addWidget(remove);
         auto *disclosure = new QToolButton(buttons);
         disclosure->setObjectName(QStringLiteral("disclosure"));
-        disclosure->setText(QStringLiteral(">"));
+        disclosure->setIcon(Icons::named(QStringLiteral("disclosure")));
+        disclosure->setIconSize(QSize(29, 29));
+        disclosure->setAccessibleName(QStringLiteral("Details"));
+        disclosure->setToolTip(QStringLiteral("Songs of this playlist (Right arrow)"));
         disclosure->setAutoRaise(true);
         disclosure->setFocusPolicy(Qt::NoFocus);
         connect(disclosure, &QToolButton::clicked, this, [this, r] { openDetails(r); });

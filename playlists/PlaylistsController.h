@@ -68,7 +68,8 @@ public:
     void confirmDelete(int row);
     // Writes the playlist name as M3U to the place the user picks; reports the result.
     void exportPlaylist(const QString& name);
-    // Makes a new playlist of the file the user picks, reading it on a worker; the
+    // Makes a new playlist of the file the user picks, reading it on a worker (a
+    // read that takes long shows a busy dialog; its Cancel saves nothing); the
     // store reports the result and imported() follows, with the list read again.
     void importPlaylist();
 

@@ -8,7 +8,8 @@
 // repeat_on_1, repeat_on, shuffle_on, shuffle_off, video, playlistHandle, hand
 // (slider thumb, 22 x 22), fullSlider and sliderCover (slider tracks, 20 x 9;
 // stretch only the column at x 10), folderIcon, fileIcon, selRow, unSelRow,
-// background (a 6 x 6 tile), back, songs, playlists, settings, mail.
+// background (a 6 x 6 tile), back, songs, playlists, settings, mail, disclosure (29 x 29,
+// the button that opens a row's details).
 //
 // Main thread only.
 

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QListView>
+#include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -63,8 +64,8 @@ TEST(PlaylistDetails, FirstOfFourMovedToTheEnd)
     EXPECT_EQ(shown.details->titleLabel()->text(), QStringLiteral("Mix \n4 Songs"));
 }
 
-// An untagged record is titled after its file; deleting the only record leaves an
-// empty playlist that still exists.
+// An untagged record is titled after its file; deleting the only record with the
+// editing mode's button leaves an empty playlist that still exists.
 TEST(PlaylistDetails, TheOnlyUntaggedRecordRemoved)
 {
     auto untagged = std::make_shared<MediaDesc>();
@@ -76,9 +77,13 @@ TEST(PlaylistDetails, TheOnlyUntaggedRecordRemoved)
         const QModelIndex row = shown.details->model()->index(0);
         EXPECT_EQ(row.data(PlaylistModel::TitleRole).toString(), QStringLiteral("Track 01"));
         EXPECT_EQ(shown.details->titleLabel()->text(), QStringLiteral("Solo \n1 Songs"));
-        shown.details->table()->setCurrentIndex(row);
-        QTest::keyClick(shown.details->table(), Qt::Key_Delete);
+        EXPECT_FALSE(shown.details->deleteButton()->isVisible());
+        shown.details->editTable();
+        ASSERT_TRUE(shown.details->deleteButton()->isVisible()) << "on the first row";
+        QTest::mouseClick(shown.details->deleteButton(), Qt::LeftButton);
         EXPECT_EQ(shown.details->titleLabel()->text(), QStringLiteral("Solo \n0 Songs"));
+        EXPECT_TRUE(TestEnvironment::waitUntil(
+            [&] { return !shown.details->deleteButton()->isVisible(); }));
     }
     EXPECT_TRUE(QFile::exists(PlaylistHelper::pathForPlaylist(QStringLiteral("Solo"))));
     EXPECT_EQ(PlaylistHelper::contentsForPlaylist(QStringLiteral("Solo"))->size(), 0);

@@ -14,6 +14,7 @@
 #include <QAbstractButton>
 #include <QListWidget>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -189,6 +190,14 @@ TEST(PlaylistsController, ExportAndImportGoThroughTheFileTheUserPicks)
     openSheet()->pressButton(2);
     EXPECT_EQ(TestEnvironment::takeAlertMessages(),
               QStringList{QStringLiteral("“mix” was exported to %1.").arg(file)});
+
+    // Cancelled while reading: the result is dropped and nothing is saved.
+    screen.importPlaylist();
+    QPointer<QProgressDialog> busy = screen.findChild<QProgressDialog *>();
+    ASSERT_TRUE(busy);
+    busy->cancel();
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return !busy; }));
+    EXPECT_EQ(PlaylistHelper::availablePlaylists(), QStringList{QStringLiteral("mix")});
 
     bool imported = false;
     QObject::connect(&screen, &PlaylistsController::imported, [&] { imported = true; });
