@@ -6,6 +6,7 @@
 #include "settings/SettingsKeys.h"
 #include "ui/NavigationItem.h"
 
+#include <QLabel>
 #include <QListWidget>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -68,6 +69,16 @@ EQList::EQList(PlayerSource player, QWidget *parent) : QWidget(parent), m_player
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_table);
+    if (m_eqPressets.isEmpty()) {
+        auto *hint =
+            new QLabel(QStringLiteral("Play a track to choose its equaliser preset."), this);
+        hint->setWordWrap(true);
+        hint->setMargin(20);
+        hint->setAlignment(Qt::AlignCenter);
+        hint->setStyleSheet(QStringLiteral("color: rgba(230, 230, 230, 255); font-size: 15px;"));
+        m_table->hide();
+        layout->addWidget(hint);
+    }
     setFocusProxy(m_table);
 }
 

@@ -78,7 +78,7 @@ SettingsController::SettingsController(PlayerSource player, QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_table);
     setFocusProxy(m_table);
-    m_table->setCurrentRow(1);
+    m_table->setCurrentRow(1, QItemSelectionModel::NoUpdate);
     reload();
 }
 

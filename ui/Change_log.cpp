@@ -21,10 +21,16 @@ Change_log::Change_log(Notes tableContents, QWidget *parent)
     m_table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_table->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_table->setSelectionMode(QAbstractItemView::NoSelection);
+    m_table->setTextElideMode(Qt::ElideNone);
+    QFont entryFont = font();
+    entryFont.setPixelSize(15);
+    entryFont.setBold(true);
+    const QFontMetrics metrics(entryFont);
     m_table->setStyleSheet(
         QStringLiteral("QListWidget { background: #1b1b1b; border: none; outline: none; }"
                        "QListWidget::item { background: #f4f4f4; color: black; font-weight: bold;"
-                       " font-size: 15px; padding: 6px 10px; border-bottom: 1px solid #c8c8c8; }"
+                       " font-size: 15px; padding: 0 10px; border-bottom: 1px solid #c8c8c8; }"
+                       "QListWidget::item:disabled { background: transparent; border: none; }"
                        "QListWidget::item:focus { border: 2px solid #ff7f00; }"
                        "QLabel { color: white; font-weight: bold; font-size: 18px; }"));
     for (const QString& heading : sectionTitles()) {
@@ -38,6 +44,9 @@ Change_log::Change_log(Notes tableContents, QWidget *parent)
         for (const QString& entry : m_tableContents.value(heading)) {
             auto *row = new QListWidgetItem(entry, m_table);
             row->setFlags(Qt::ItemIsEnabled);
+            row->setSizeHint(QSize(
+                0, metrics.boundingRect(QRect(0, 0, 280, 9999), Qt::TextWordWrap, entry).height() +
+                       14));
         }
     }
     auto *layout = new QVBoxLayout(this);
