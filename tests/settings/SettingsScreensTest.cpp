@@ -215,6 +215,7 @@ TEST(SliderView, MovesStayInRangeAndAreStoredOnLeaving)
         const auto engineValue = [&] {
             return view.isRate() ? engine.player.playbackRate() : engine.player.volumeLimit();
         };
+        EXPECT_EQ(view.value(), 1.0f) << "as the engine plays, never set or not";
         QTest::keyClick(view.slider(), Qt::Key_End);
         EXPECT_EQ(view.textLabel()->text(), QLatin1String(c.atEnd));
         view.slider()->setValue(99999);
