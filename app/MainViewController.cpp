@@ -18,11 +18,14 @@
 #include "playlists/PlaylistHelper.h"
 #include "playlists/PlaylistModel.h"
 #include "playlists/PlaylistsController.h"
+#include "settings/SettingsController.h"
 #include "settings/SettingsHelper.h"
 #include "settings/SettingsKeys.h"
+#include "ui/AboutController.h"
 #include "ui/AlertViewHelper.h"
 #include "ui/GradientButton.h"
 #include "ui/Icons.h"
+#include "ui/NavigationController.h"
 #include "ui/PlaceholderScreen.h"
 #include "ui/PopupView.h"
 #include "ui/ScreenStack.h"
@@ -114,6 +117,9 @@ MainViewController::MainViewController(QWidget *parent)
     auto *shake = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_K), this);
     shake->setContext(Qt::WindowShortcut);
     connect(shake, &QShortcut::activated, this, &MainViewController::motionEnded);
+    auto *about = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    about->setContext(Qt::WindowShortcut);
+    connect(about, &QShortcut::activated, this, &MainViewController::showAbout);
     auto *space = new QShortcut(QKeySequence(Qt::Key_Space), this);
     space->setContext(Qt::WindowShortcut);
     connect(space, &QShortcut::activated, this, [this] {
@@ -402,6 +408,16 @@ void MainViewController::deviceMemory()
 void MainViewController::itunesMemory()
 {
     presentPlaceholder(QStringLiteral("iTunes"));
+}
+
+void MainViewController::showAbout()
+{
+    dismissPopupView();
+    ScreenStack *stack = ScreenStack::of(this);
+    // One About screen at a time.
+    if (stack && !(stack->topController() &&
+                   qobject_cast<AboutController *>(stack->topController()->rootScreen())))
+        stack->present(new AboutController);
 }
 
 void MainViewController::presentPlaceholder(const QString& title)
@@ -803,7 +819,9 @@ void MainViewController::barButtonPressed(const QString& title)
                    {QStringLiteral("Open"), &MainViewController::openPlaylist},
                    {QStringLiteral("Clear"), &MainViewController::clearPlaylist}};
     } else if (title == QLatin1String("Settings")) {
-        presentPlaceholder(QStringLiteral("Settings"));
+        // The player is the stack's root screen and outlives every presented one.
+        if (ScreenStack *stack = ScreenStack::of(this))
+            stack->present(new SettingsController([this] { return m_player.get(); }));
         return;
     } else {
         // The contact mail goes to the desktop's mail program, if there is one.
@@ -868,7 +886,8 @@ QString MainViewController::keysHelp()
                           "Up / Down: volume up or down\n"
                           "Tab: next control; Return: press it\n"
                           "Escape: close the menu\n"
-                          "Ctrl+K: next, when Shake To Shuffle is on");
+                          "Ctrl+K: next, when Shake To Shuffle is on\n"
+                          "F1: About");
 }
 
 bool MainViewController::eventFilter(QObject *watched, QEvent *event)

@@ -164,6 +164,8 @@ public:
     void clearPlaylist();
     void deviceMemory();
     void itunesMemory();
+    // Presents the About screen (F1), unless it is on top already.
+    void showAbout();
 
     // The screen.
     void barButtonPressed(const QString& title);

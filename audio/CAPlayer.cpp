@@ -100,16 +100,8 @@ void CAPlayer::applyStoredSettings()
     if (eq && EQPresets::contains(*eq))
         pressetId(int32_t(*eq));
 
-    const std::optional<float> volume =
-        SettingsHelper::floatValue(*dict, SettingsKeys::VolumeLimit);
-    const bool volumeOk = volume && *volume >= SettingsKeys::kMinVolumeLimit &&
-                          *volume <= SettingsKeys::kMaxVolumeLimit;
-    volumeLimit(volumeOk ? *volume : SettingsKeys::kDefaultVolumeLimit);
-
-    const std::optional<float> rate = SettingsHelper::floatValue(*dict, SettingsKeys::PlaybackRate);
-    const bool rateOk =
-        rate && *rate >= SettingsKeys::kMinPlaybackRate && *rate <= SettingsKeys::kMaxPlaybackRate;
-    playbackRate(rateOk ? *rate : SettingsKeys::kDefaultPlaybackRate);
+    volumeLimit(SettingsHelper::storedVolumeLimit().value_or(SettingsKeys::kDefaultVolumeLimit));
+    playbackRate(SettingsHelper::storedPlaybackRate().value_or(SettingsKeys::kDefaultPlaybackRate));
 }
 
 void CAPlayer::play()

@@ -1,0 +1,12 @@
+#include "settings/CASettings.h"
+
+QList<CASettings::Section> CASettings::settingsList()
+{
+    return {{QStringLiteral("Music"),
+             {{QStringLiteral("Shake To Shuffle"), kSwitch},
+              {QStringLiteral("EQ"), kPicker},
+              {QStringLiteral("Volume Limit"), kPicker},
+              {QStringLiteral("Playback Rate"), kPicker}}},
+            {QStringLiteral("File Manager"),
+             {{QStringLiteral("Home Folder"), kSwitch}, {QStringLiteral("Bookmarks"), kPicker}}}};
+}

@@ -1,0 +1,106 @@
+#include "settings/EQList.h"
+
+#include "audio/CAPlayer.h"
+#include "audio/EQPresets.h"
+#include "settings/SettingsHelper.h"
+#include "settings/SettingsKeys.h"
+#include "ui/NavigationItem.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPainter>
+#include <QStyledItemDelegate>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kMarkedRole = Qt::UserRole;
+
+// Draws the row as usual, then the check mark at its right end.
+class CheckMarkDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter *painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        if (!index.data(kMarkedRole).toBool())
+            return;
+        painter->save();
+        painter->setPen(QColor(255, 127, 0));
+        QFont font = option.font;
+        font.setBold(true);
+        painter->setFont(font);
+        painter->drawText(option.rect.adjusted(0, 0, -12, 0), Qt::AlignRight | Qt::AlignVCenter,
+                          QStringLiteral("✓"));
+        painter->restore();
+    }
+};
+
+} // namespace
+
+EQList::EQList(PlayerSource player, QWidget *parent) : QWidget(parent), m_player(std::move(player))
+{
+    NavigationItem::of(this)->setTitle(QStringLiteral("EQ"));
+    if (const CAPlayer *engine = m_player ? m_player() : nullptr) {
+        m_eqPressets = engine->EQPressets();
+        m_pressetIndex = engine->EQPressetId();
+    } else {
+        const std::optional<qint64> stored =
+            SettingsHelper::intValue(SettingsHelper::settingsDict(), SettingsKeys::EQ);
+        m_pressetIndex = stored && EQPresets::contains(*stored) ? int(*stored) : 0;
+    }
+
+    m_table = new QListWidget(this);
+    m_table->setItemDelegate(new CheckMarkDelegate(m_table));
+    m_table->setStyleSheet(QStringLiteral(
+        "QListWidget { background: black; color: rgba(230, 230, 230, 255); font-size: 15px;"
+        " outline: none; }"
+        "QListWidget::item { border-bottom: 1px solid white; min-height: 44px; padding-left: 10px; "
+        "}"
+        "QListWidget::item:focus { border: 2px solid #ff7f00; }"));
+    m_table->addItems(m_eqPressets);
+    markRow();
+    m_table->setCurrentRow(m_pressetIndex);
+    connect(m_table, &QListWidget::itemActivated, this,
+            [this](QListWidgetItem *item) { selectRow(m_table->row(item)); });
+    connect(m_table, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem *item) { selectRow(m_table->row(item)); });
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_table);
+    if (m_eqPressets.isEmpty()) {
+        auto *hint =
+            new QLabel(QStringLiteral("Play a track to choose its equaliser preset."), this);
+        hint->setWordWrap(true);
+        hint->setMargin(20);
+        hint->setAlignment(Qt::AlignCenter);
+        hint->setStyleSheet(QStringLiteral("color: rgba(230, 230, 230, 255); font-size: 15px;"));
+        m_table->hide();
+        layout->addWidget(hint);
+    }
+    setFocusProxy(m_table);
+}
+
+void EQList::selectRow(int row)
+{
+    if (row < 0 || row >= m_eqPressets.size())
+        return;
+    if (CAPlayer *engine = m_player ? m_player() : nullptr)
+        engine->pressetId(row);
+    m_pressetIndex = row;
+    m_table->clearSelection();
+    markRow();
+}
+
+void EQList::markRow()
+{
+    for (int r = 0; r < m_table->count(); ++r)
+        m_table->item(r)->setData(kMarkedRole, r == m_pressetIndex);
+}
+
+void EQList::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    SettingsHelper::setSettings(SettingsKeys::EQ, m_pressetIndex);
+}

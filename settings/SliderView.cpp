@@ -1,0 +1,113 @@
+#include "settings/SliderView.h"
+
+#include "audio/CAPlayer.h"
+#include "settings/SettingsHelper.h"
+#include "settings/SettingsKeys.h"
+#include "ui/NavigationItem.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QVBoxLayout>
+#include <cmath>
+
+SliderView::SliderView(PlayerSource player, const QString& title, QWidget *parent)
+    : QWidget(parent), m_player(std::move(player)), m_rate(title == QLatin1String("Playback Rate"))
+{
+    NavigationItem::of(this)->setTitle(title);
+    setStyleSheet(QStringLiteral(
+        "SliderView { background: black; }"
+        "QFrame#container { border: 1px solid white; border-radius: 8px; background: #1b1b1b; }"
+        "QLabel { color: white; font-size: 22px; font-weight: bold; }"
+        "QPushButton { background: #e4e4e4; color: black; border: 1px solid black;"
+        " border-radius: 8px; padding: 8px 20px; font-weight: bold; }"
+        "QPushButton:focus { border: 2px solid #ff7f00; }"
+        "QSlider:focus { background: #2a2a2e; }"));
+    setAttribute(Qt::WA_StyledBackground);
+
+    auto *container = new QFrame(this);
+    container->setObjectName(QStringLiteral("container"));
+    m_textLabel = new QLabel(container);
+    m_textLabel->setAlignment(Qt::AlignCenter);
+    m_slider = new QSlider(Qt::Horizontal, container);
+    m_slider->setAccessibleName(title);
+    m_slider->setSingleStep(kScale / 100);
+    m_slider->setPageStep(kScale / 10);
+    if (m_rate)
+        m_slider->setRange(int(SettingsKeys::kMinPlaybackRate * kScale),
+                           int(SettingsKeys::kMaxPlaybackRate * kScale));
+    else
+        m_slider->setRange(int(SettingsKeys::kMinVolumeLimit * kScale),
+                           int(SettingsKeys::kMaxVolumeLimit * kScale));
+    auto *inner = new QVBoxLayout(container);
+    inner->setContentsMargins(16, 12, 16, 16);
+    inner->addWidget(m_textLabel);
+    inner->addWidget(m_slider);
+
+    m_defaultButton = new QPushButton(QStringLiteral("Default"), this);
+    connect(m_defaultButton, &QPushButton::clicked, this, &SliderView::setDefault);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(20, 30, 20, 20);
+    layout->setSpacing(24);
+    layout->addWidget(container);
+    layout->addWidget(m_defaultButton, 0, Qt::AlignHCenter);
+    layout->addStretch(1);
+
+    const CAPlayer *engine = m_player ? m_player() : nullptr;
+    float initial = engine ? (m_rate ? engine->playbackRate() : engine->volumeLimit()) : 0.0f;
+    if (!engine || (m_rate && initial == 0.0f))
+        initial =
+            (m_rate ? SettingsHelper::storedPlaybackRate() : SettingsHelper::storedVolumeLimit())
+                .value_or(1.0f);
+    m_slider->setValue(int(std::lround(initial * kScale)));
+    m_textLabel->setText(labelText(m_rate, value()));
+    connect(m_slider, &QSlider::valueChanged, this, &SliderView::changeValue);
+    setFocusProxy(m_slider);
+}
+
+float SliderView::value() const
+{
+    return float(m_slider->value()) / kScale;
+}
+
+void SliderView::changeValue()
+{
+    apply(value());
+    m_textLabel->setText(labelText(m_rate, value()));
+}
+
+void SliderView::setDefault()
+{
+    const QSignalBlocker quiet(m_slider);
+    m_slider->setValue(kScale);
+    apply(1.0f);
+    m_textLabel->setText(labelText(m_rate, value()));
+}
+
+QString SliderView::labelText(bool rate, float value)
+{
+    if (rate)
+        return QString::asprintf("x %.1f", double(value));
+    // The small margin keeps a value like 0.29, which a float holds as
+    // 0.2899999…, at 29 % while 0.999 still shows 99 %.
+    return QStringLiteral("%1 %").arg(int(double(value) * 100 + 1e-4));
+}
+
+void SliderView::apply(float v)
+{
+    CAPlayer *engine = m_player ? m_player() : nullptr;
+    if (!engine)
+        return;
+    if (m_rate)
+        engine->playbackRate(v);
+    else
+        engine->volumeLimit(v);
+}
+
+void SliderView::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    SettingsHelper::setSettings(m_rate ? SettingsKeys::PlaybackRate : SettingsKeys::VolumeLimit,
+                                value());
+}
