@@ -125,7 +125,8 @@ SongsController::SongsController(QWidget *parent)
     item->setRightButton(barButton(this, QStringLiteral("Close"), NavigationBar::ButtonStyle::Done,
                                    [this] { close(); }));
     m_titleView = new QWidget(this);
-    m_titleView->resize(kFolderNameFrame.size());
+    // Fixed: the bar keeps the size of a title widget from its first, narrow layout.
+    m_titleView->setFixedSize(kFolderNameFrame.size());
     m_folderName = new QLabel(m_titleView);
     m_folderName->setGeometry(QRect(QPoint(0, 0), kFolderNameFrame.size()));
     m_folderName->setAlignment(Qt::AlignCenter);
@@ -282,7 +283,7 @@ void SongsController::editMode()
     QPushButton *bookmark =
         barButton(m_toolbar, QString(), Style::Bordered, [this] { setBookmark(); });
     bookmark->setIcon(Icons::named(QStringLiteral("bookmarks")));
-    bookmark->setIconSize(QSize(20, 20));
+    bookmark->setIconSize(QSize(24, 24));
     bookmark->setAccessibleName(QStringLiteral("Bookmark this folder"));
     bookmark->setToolTip(QStringLiteral("Bookmark this folder"));
     auto *fixedSpace = new QWidget(m_toolbar);
