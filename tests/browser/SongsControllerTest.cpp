@@ -1,12 +1,15 @@
 // The folder browser driven as a user drives it; what is checked is what the user
 // sees (rows, header, bar buttons, alerts) and what the player is handed.
 #include "browser/SongsController.h"
+#include "app/MainViewController.h"
 #include "browser/FolderListModel.h"
 #include "platform/Alert.h"
 #include "settings/SettingsHelper.h"
 #include "settings/SettingsKeys.h"
 #include "support/TestEnvironment.h"
+#include "ui/NavigationController.h"
 #include "ui/NavigationItem.h"
+#include "ui/ScreenStack.h"
 
 #include <QAbstractButton>
 #include <QDir>
@@ -237,4 +240,44 @@ TEST(SongsControllerTest, OverlappingOpeningsShowOnlyTheCurrentPath)
     QTest::qWait(50); // let any stale result arrive
     EXPECT_EQ(shown, QStringList{at(QStringLiteral("three"))});
     EXPECT_EQ(rows(browser), QStringList{QStringLiteral("3.mp3")});
+}
+
+// Songs, then Device: the keys walk the folders, "Play" appends, and a double click
+// appends one file and plays it.
+TEST(SongsControllerTest, PlayerPresentsTheBrowserWhoseKeysAndDoubleClickReachTheList)
+{
+    makeFiles({QStringLiteral("m/a.mp3"), QStringLiteral("m/b.mp3")});
+    ScreenStack stack;
+    auto *player = new MainViewController;
+    stack.setRootScreen(player);
+    stack.resize(320, 460);
+    stack.show();
+    player->deviceMemory();
+    stack.finishAnimations();
+    ASSERT_NE(stack.topController(), nullptr);
+    auto *browser = qobject_cast<SongsController *>(stack.topController()->rootScreen());
+    ASSERT_NE(browser, nullptr);
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return !browser->isLoading(); }));
+    QListView *table = browser->table();
+    table->setCurrentIndex(
+        browser->model()->index(int(rows(*browser).indexOf(QStringLiteral("m")))));
+    QTest::keyClick(table, Qt::Key_Return);
+    EXPECT_EQ(browser->currentPath(), at(QStringLiteral("m")));
+    QTest::keyClick(table, Qt::Key_Backspace);
+    EXPECT_EQ(browser->currentPath(), TestEnvironment::home());
+    open(*browser, at(QStringLiteral("m")));
+
+    browser->doneMode();
+    choose(*browser, QStringLiteral("a.mp3"));
+    browser->playSelected();
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return player->tableContents().size() == 1; }));
+    EXPECT_EQ(TestEnvironment::takeAlertMessages().size(), 1); // the count, which is modal
+    const QRect b = table->visualRect(
+        browser->model()->index(int(rows(*browser).indexOf(QStringLiteral("b.mp3")))));
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, b.center());
+    QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, b.center());
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return player->tableContents().size() == 2; }));
+    EXPECT_EQ(player->tableContents().value(1)->filePath, at(QStringLiteral("m/b.mp3")));
+    EXPECT_TRUE(TestEnvironment::waitUntil([&] { return player->currentSong() == 1; }));
+    TestEnvironment::takeAlertMessages();
 }
