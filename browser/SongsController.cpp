@@ -197,7 +197,7 @@ void SongsController::openFolderAtPath(const QString& path)
 
     // Openings are numbered; the worker skips one that a newer opening has
     // overtaken, and only the newest one's listing is installed.
-    const quint64 opening = ++m_latestOpening;
+    const quint64 opening = m_newestOpening->load() + 1;
     m_newestOpening->store(opening);
     m_pending = true;
     QPointer<SongsController> self(this);
@@ -206,7 +206,7 @@ void SongsController::openFolderAtPath(const QString& path)
             return;
         auto listing = std::make_shared<const FolderListing>(FolderListing::read(path));
         Dispatch::main([self, opening, listing = std::move(listing)]() mutable {
-            if (self && opening == self->m_latestOpening)
+            if (self && opening == self->m_newestOpening->load())
                 self->installListing(std::move(listing));
         });
     });
@@ -216,6 +216,11 @@ void SongsController::installListing(std::shared_ptr<const FolderListing> listin
 {
     m_pending = false;
     m_model->setListing(std::move(listing));
+    // A listing read again under the search keeps showing what the text matches.
+    if (m_searchMode)
+        filterContentForSearchText(m_searchField->text());
+    if (m_model->rowCount() > 0)
+        m_table->setCurrentIndex(m_model->index(0));
     reloadTable();
     m_indicator->stopAnimating();
     showFolderName(FileManager::currentFolderName(m_currentPath));

@@ -145,8 +145,8 @@ private:
     bool m_searchMode = false;
     bool m_searching = false; // the search field is being edited
     bool m_pending = false;
-    quint64 m_latestOpening = 0;
-    std::shared_ptr<std::atomic<quint64>> m_newestOpening; // atomic; read by the worker
+    // The number of the newest opening; atomic, written on the main thread only.
+    std::shared_ptr<std::atomic<quint64>> m_newestOpening;
     std::function<void(const QStringList&)> m_play;
     std::function<void(const QString&)> m_playNow;
 

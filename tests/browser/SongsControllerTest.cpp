@@ -155,6 +155,9 @@ TEST(SongsControllerTest, SearchIgnoresCaseAndAccentsAndParentFolderShowsEveryth
     EXPECT_EQ(browser.tableAnimation()->endValue().toRect().height(),
               fullHeight - SongsController::kSearchShrink);
 
+    open(browser, browser.currentPath()); // read again, as after a new folder
+    EXPECT_EQ(rows(browser).size(), 2);
+
     browser.parentFolder();
     ASSERT_TRUE(TestEnvironment::waitUntil([&] { return !browser.isLoading(); }));
     EXPECT_FALSE(browser.isSearchMode());
