@@ -163,6 +163,10 @@ TEST(SongsControllerTest, SearchIgnoresCaseAndAccentsAndParentFolderShowsEveryth
     EXPECT_FALSE(browser.isSearchMode());
     EXPECT_EQ(rows(browser), QStringList{QStringLiteral("s")});
     EXPECT_EQ(browser.searchBar()->text(), QStringLiteral("ab"));
+    browser.searchBar()->setFocus();
+    QTest::keyClick(browser.searchBar(), Qt::Key_Escape); // leaves the search, not the screen
+    EXPECT_EQ(browser.searchBar()->text(), QString());
+    EXPECT_TRUE(browser.table()->hasFocus());
 }
 
 // Edit mode: a second tap deselects, a folder is selected rather than opened, the
@@ -285,5 +289,7 @@ TEST(SongsControllerTest, PlayerPresentsTheBrowserWhoseKeysAndDoubleClickReachTh
     ASSERT_TRUE(TestEnvironment::waitUntil([&] { return player->tableContents().size() == 2; }));
     EXPECT_EQ(player->tableContents().value(1)->filePath, at(QStringLiteral("m/b.mp3")));
     EXPECT_TRUE(TestEnvironment::waitUntil([&] { return player->currentSong() == 1; }));
+    QTest::keyClick(table, Qt::Key_Escape);
+    EXPECT_TRUE(stack.presented().isEmpty());
     TestEnvironment::takeAlertMessages();
 }
