@@ -10,6 +10,7 @@
 #include "audio/CAPlayer.h"
 #include "audio/SystemVolume.h"
 #include "browser/FileManager.h"
+#include "browser/SongsController.h"
 #include "platform/Alert.h"
 #include "platform/AppNotifier.h"
 #include "platform/UserDefaults.h"
@@ -402,7 +403,21 @@ void MainViewController::openPlaylist()
 
 void MainViewController::deviceMemory()
 {
-    presentPlaceholder(QStringLiteral("Songs"));
+    dismissPopupView();
+    ScreenStack *stack = ScreenStack::of(this);
+    if (!stack)
+        return;
+    auto *screen = new SongsController;
+    // The player is the stack's root screen and outlives every presented one.
+    screen->setPlayHandler([this](const QStringList& paths) { addCollectionWithItems(paths); });
+    screen->setPlayNowHandler([this](const QString& path) {
+        addCollectionWithItems({path}, false, [this, path] {
+            const int last = int(tableContents().size()) - 1;
+            if (last >= 0 && tableContents().at(last)->filePath == path)
+                loadPlayerWithPath(last);
+        });
+    });
+    stack->present(screen);
 }
 
 void MainViewController::itunesMemory()

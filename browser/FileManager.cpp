@@ -3,6 +3,7 @@
 #include "platform/Alert.h"
 #include "platform/SystemError.h"
 
+#include <QDir>
 #include <QFile>
 #include <cerrno>
 #include <dirent.h>
@@ -176,13 +177,20 @@ QString FileManager::currentFolderName(const QString& path)
     return lastPathComponent(path);
 }
 
-std::optional<QStringList> FileManager::contentsOfDirectoryAtPath(const QString& path)
+QString FileManager::homeFolder()
+{
+    const QString home = withoutTrailingSlashes(QDir::homePath());
+    return home.endsWith(QLatin1Char('/')) ? home : home + QLatin1Char('/');
+}
+
+std::optional<QList<FileManager::DirectoryEntry>> FileManager::readDirectory(const QString& path,
+                                                                             int *errnum)
 {
     const QByteArray native = QFile::encodeName(path);
     DIR *dir = native.isEmpty() ? nullptr : ::opendir(native.constData());
     int error = native.isEmpty() ? ENOENT : errno;
     if (dir) {
-        QStringList names;
+        QList<DirectoryEntry> entries;
         // readdir() tells the end from a failure only through errno.
         for (;;) {
             errno = 0;
@@ -194,15 +202,43 @@ std::optional<QStringList> FileManager::contentsOfDirectoryAtPath(const QString&
             const char *n = entry->d_name;
             if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0')))
                 continue;
-            names.append(QFile::decodeName(n));
+            bool folder = entry->d_type == DT_DIR;
+            if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+                struct stat info;
+                folder = ::fstatat(::dirfd(dir), n, &info, 0) == 0 && S_ISDIR(info.st_mode);
+            }
+            entries.append({QFile::decodeName(n), folder});
         }
         ::closedir(dir);
         if (error == 0)
-            return names;
+            return entries;
     }
-    displayAlertWithTitle(QStringLiteral("Error !!!"),
-                          reasonText(error, QStringLiteral("The folder could not be read.")));
+    if (errnum)
+        *errnum = error;
     return std::nullopt;
+}
+
+std::optional<QList<FileManager::DirectoryEntry>>
+FileManager::typedContentsOfDirectoryAtPath(const QString& path)
+{
+    int error = 0;
+    std::optional<QList<DirectoryEntry>> entries = readDirectory(path, &error);
+    if (!entries)
+        displayAlertWithTitle(QStringLiteral("Error !!!"),
+                              reasonText(error, QStringLiteral("The folder could not be read.")));
+    return entries;
+}
+
+std::optional<QStringList> FileManager::contentsOfDirectoryAtPath(const QString& path)
+{
+    const std::optional<QList<DirectoryEntry>> entries = typedContentsOfDirectoryAtPath(path);
+    if (!entries)
+        return std::nullopt;
+    QStringList names;
+    names.reserve(entries->size());
+    for (const DirectoryEntry& entry : *entries)
+        names.append(entry.name);
+    return names;
 }
 
 bool FileManager::canDeleteFile(const QString& path)

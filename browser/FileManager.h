@@ -12,6 +12,7 @@
 // Failures are never raised to the caller; they surface as false / nullopt results
 // and as alerts with one "OK" button.
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -53,6 +54,25 @@ public:
     static bool isVideoFile(const QString& path);
     // lastPathComponent(): the name the browser shows for the folder at path.
     static QString currentFolderName(const QString& path);
+
+    // The folder the browser starts in unless a bookmark says otherwise: the user's
+    // home folder ($HOME) with a trailing "/".
+    static QString homeFolder();
+
+    // One entry of a folder with its kind. A link counts as what it points to (a
+    // dangling link is not a folder), as pathIsFolder() answers.
+    struct DirectoryEntry {
+        QString name;
+        bool isFolder = false;
+    };
+    // The entries of contentsOfDirectoryAtPath() with their kinds, without any
+    // alert: nullopt on failure, and then *errnum (when given) holds the reason. The
+    // kind comes from the directory itself; only links, and entries of file systems
+    // that do not report kinds, cost a stat.
+    static std::optional<QList<DirectoryEntry>> readDirectory(const QString& path,
+                                                              int *errnum = nullptr);
+    // readDirectory() with the failure alert of contentsOfDirectoryAtPath().
+    static std::optional<QList<DirectoryEntry>> typedContentsOfDirectoryAtPath(const QString& path);
 
     // The names (not paths) of the entries directly inside the folder, in the
     // order the file system gives them: files, folders and links alike, hidden

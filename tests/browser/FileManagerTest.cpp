@@ -79,6 +79,15 @@ TEST(FileManagerTest, ListingHoldsEveryEntryOnceOrGivesNothingAndOneAlert)
     EXPECT_TRUE(FileManager::pathIsFolder(at(QStringLiteral("dirLink"))));
     EXPECT_FALSE(FileManager::pathIsFolder(at(QStringLiteral("dir/.hidden"))));
     EXPECT_FALSE(FileManager::fileExistAtPath(at(QStringLiteral("dir/link"))));
+    // The typed listing says the same, without being asked about each entry.
+    makeLink("sub", QStringLiteral("dir/subLink"));
+    QStringList folders;
+    const auto entries = FileManager::readDirectory(at(QStringLiteral("dir")));
+    for (const auto& entry : entries.value_or(QList<FileManager::DirectoryEntry>()))
+        if (entry.isFolder)
+            folders.append(entry.name);
+    folders.sort();
+    EXPECT_EQ(folders, (QStringList{QStringLiteral("sub"), QStringLiteral("subLink")}));
 
     // Root reads every folder, so only an ordinary user meets the unreadable one.
     const QString locked = at(QStringLiteral("empty"));

@@ -1,0 +1,41 @@
+#include "browser/FolderListing.h"
+
+#include <algorithm>
+
+FolderListing FolderListing::read(const QString& path)
+{
+    FolderListing listing;
+    listing.m_path = path;
+    std::optional<QList<FileManager::DirectoryEntry>> entries =
+        FileManager::typedContentsOfDirectoryAtPath(path);
+    if (!entries)
+        return listing;
+    listing.m_valid = true;
+    listing.m_entries = std::move(*entries);
+    listing.m_keys.reserve(listing.m_entries.size());
+    for (const FileManager::DirectoryEntry& entry : std::as_const(listing.m_entries))
+        listing.m_keys.append(searchKey(entry.name));
+    return listing;
+}
+
+QList<int> FolderListing::matching(const QString& text) const
+{
+    const QString key = searchKey(text);
+    QList<int> rows;
+    for (qsizetype i = 0; i < m_keys.size(); ++i)
+        if (m_keys.at(i).startsWith(key))
+            rows.append(int(i));
+    return rows;
+}
+
+QString FolderListing::searchKey(const QString& text)
+{
+    // Most names are plain ASCII; they skip the costly normalisation.
+    const bool ascii =
+        std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    if (ascii)
+        return text.toLower();
+    QString key = text.normalized(QString::NormalizationForm_D);
+    key.removeIf([](QChar c) { return c.category() == QChar::Mark_NonSpacing; });
+    return key.toCaseFolded();
+}

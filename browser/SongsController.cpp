@@ -1,0 +1,496 @@
+#include "browser/SongsController.h"
+
+#include "browser/ActivityIndicator.h"
+#include "browser/BrowserActions.h"
+#include "browser/FileManager.h"
+#include "browser/FolderCellDelegate.h"
+#include "browser/FolderListModel.h"
+#include "browser/FolderListing.h"
+#include "settings/SettingsHelper.h"
+#include "ui/Icons.h"
+#include "ui/NavigationBar.h"
+#include "ui/NavigationController.h"
+#include "ui/NavigationItem.h"
+
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPointer>
+#include <QPropertyAnimation>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kSearchBarHeight = 44;
+constexpr int kToolbarHeight = 40; // the bar's 44 less 4
+const QRect kFolderNameFrame(58, 11, 199, 21);
+
+QPushButton *barButton(QWidget *parent, const QString& text, NavigationBar::ButtonStyle style,
+                       std::function<void()> action)
+{
+    QPushButton *button = NavigationBar::makeButton(text, style, parent);
+    QObject::connect(button, &QPushButton::clicked, parent, std::move(action));
+    return button;
+}
+
+} // namespace
+
+SongsController::SongsController(QWidget *parent)
+    : QWidget(parent), m_newestOpening(std::make_shared<std::atomic<quint64>>(0))
+{
+    setStyleSheet(QStringLiteral("SongsController { background: black; }"));
+    setAttribute(Qt::WA_StyledBackground);
+
+    m_searchBar = new QWidget(this);
+    m_searchBar->setObjectName(QStringLiteral("searchBar"));
+    m_searchBar->setStyleSheet(QStringLiteral(
+        "#searchBar { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #4a4a4a,"
+        " stop:1 #151515); border-bottom: 1px solid #000; }"
+        "QLineEdit { background: white; color: black; border-radius: 13px; padding: 3px 10px;"
+        " font-size: 14px; }"
+        "QLineEdit:focus { border: 1px solid #ff7f00; }"));
+    m_searchField = new QLineEdit(m_searchBar);
+    m_searchField->setPlaceholderText(QStringLiteral("Search"));
+    m_searchField->setAccessibleName(QStringLiteral("Search this folder"));
+    m_searchField->setClearButtonEnabled(true);
+    m_searchField->installEventFilter(this);
+    m_cancelButton = barButton(m_searchBar, QStringLiteral("Cancel"),
+                               NavigationBar::ButtonStyle::Bordered, [this] { cancelSearch(); });
+    m_cancelButton->setStyleSheet(QStringLiteral(
+        "QPushButton { color: white; font-weight: bold; font-size: 12px; padding: 4px 8px;"
+        " border: 1px solid #050505; border-radius: 5px; background: #333; }"));
+    m_cancelButton->hide();
+    auto *searchLayout = new QHBoxLayout(m_searchBar);
+    searchLayout->setContentsMargins(6, 7, 6, 7);
+    searchLayout->addWidget(m_searchField);
+    searchLayout->addWidget(m_cancelButton);
+    connect(m_searchField, &QLineEdit::textEdited, this, &SongsController::searchTextChanged);
+
+    m_model = new FolderListModel(this);
+    // The header stays above the rows, as a table's section header does; the pane
+    // holding both is what the search resizes.
+    m_tablePane = new QWidget(this);
+    m_table = new QListView(m_tablePane);
+    m_table->setModel(m_model);
+    m_table->setItemDelegate(new FolderCellDelegate(m_table));
+    m_table->setUniformItemSizes(true);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setSelectionMode(QAbstractItemView::NoSelection);
+    m_table->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_table->setFrameShape(QFrame::NoFrame);
+    m_table->setStyleSheet(QStringLiteral("QListView { background: black; }"));
+    m_table->installEventFilter(this);
+    connect(m_table, &QListView::clicked, this,
+            [this](const QModelIndex& index) { selectRow(index.row()); });
+    connect(m_table, &QListView::doubleClicked, this,
+            [this](const QModelIndex& index) { playNow(index.row()); });
+    m_header = new QLabel(m_tablePane);
+    m_header->setStyleSheet(QStringLiteral(
+        "QLabel { background: rgba(0, 0, 0, 204); color: #ff7f00; font-size: 14px; }"));
+    m_header->setWordWrap(true);
+    m_header->setFixedHeight(kHeaderHeight);
+    auto *paneLayout = new QVBoxLayout(m_tablePane);
+    paneLayout->setContentsMargins(0, 0, 0, 0);
+    paneLayout->setSpacing(0);
+    paneLayout->addWidget(m_header);
+    paneLayout->addWidget(m_table);
+    m_tableAnimation = new QPropertyAnimation(m_tablePane, "geometry", this);
+    m_tableAnimation->setDuration(kAnimationMs);
+
+    m_toolbar = new QWidget(this);
+    m_toolbar->setObjectName(QStringLiteral("toolbar"));
+    m_toolbar->setStyleSheet(QStringLiteral(
+        "#toolbar { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #5a5a5a,"
+        " stop:0.5 #2e2e2e, stop:0.501 #1c1c1c, stop:1 #0a0a0a); }"
+        "QPushButton { color: white; font-weight: bold; font-size: 12px; min-height: 20px;"
+        " padding: 4px 10px; border: 1px solid #050505; border-radius: 5px;"
+        " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #6a6a6a, stop:0.5 #404040,"
+        " stop:0.501 #2c2c2c, stop:1 #1a1a1a); }"
+        "QPushButton[barButtonStyle=\"done\"] { background: qlineargradient(x1:0, y1:0, x2:0,"
+        " y2:1, stop:0 #7aa7e6, stop:0.5 #3d74cf, stop:0.501 #2a5fbd, stop:1 #1f4fa3); }"
+        "QPushButton[barButtonStyle=\"plain\"] { background: transparent; border: none; }"
+        "QPushButton:pressed { background: #111111; }"
+        "QPushButton:focus { border: 1px solid #ff7f00; }"));
+    new QHBoxLayout(m_toolbar);
+    m_toolbar->layout()->setContentsMargins(6, 4, 6, 4);
+
+    NavigationItem *item = NavigationItem::of(this);
+    item->setLeftButton(barButton(this, QStringLiteral(".."), NavigationBar::ButtonStyle::Bordered,
+                                  [this] { parentFolder(); }));
+    item->setRightButton(barButton(this, QStringLiteral("Close"), NavigationBar::ButtonStyle::Done,
+                                   [this] { close(); }));
+    m_titleView = new QWidget(this);
+    // Fixed: the bar keeps the size of a title widget from its first, narrow layout.
+    m_titleView->setFixedSize(kFolderNameFrame.size());
+    m_folderName = new QLabel(m_titleView);
+    m_folderName->setGeometry(QRect(QPoint(0, 0), kFolderNameFrame.size()));
+    m_folderName->setAlignment(Qt::AlignCenter);
+    m_folderName->setStyleSheet(
+        QStringLiteral("QLabel { color: #ff7f00; background: transparent; }"));
+    m_indicator = new ActivityIndicator(m_titleView);
+    m_indicator->move((kFolderNameFrame.width() - ActivityIndicator::kSide) / 2, 0);
+    item->setTitleWidget(m_titleView);
+
+    BrowserActions::Host host;
+    host.currentPath = [this] { return m_currentPath; };
+    host.selectionList = [this] { return m_selectedFiles; };
+    host.selectedObjects = [this] { return selectedObjects(); };
+    host.clearSelection = [this] {
+        m_selectedFiles.clear();
+        reloadTable();
+    };
+    host.discardSelection = [this] {
+        m_selectedFiles.clear();
+        m_hasSelection = false;
+        reloadTable();
+    };
+    host.openFolder = [this](const QString& path) { openFolder(path); };
+    m_actions = new BrowserActions(std::move(host), this, this);
+
+    setFocusProxy(m_table);
+    resize(320, 416);
+    editMode();
+    openFolder(setupInitialFolder());
+}
+
+SongsController::~SongsController() = default;
+
+QString SongsController::setupInitialFolder()
+{
+    return SettingsHelper::activeBookmark().value_or(FileManager::homeFolder());
+}
+
+QString SongsController::headerText(const QString& path)
+{
+    const qsizetype n = path.size();
+    if (n <= 34)
+        return QStringLiteral("  ") + path;
+    qsizetype from = n - 35;
+    if (path.at(from).isLowSurrogate())
+        ++from;
+    return QStringLiteral("...") + path.mid(from);
+}
+
+void SongsController::openFolder(const QString& path)
+{
+    m_currentPath = path;
+    openFolderAtPath(path);
+}
+
+void SongsController::openFolderAtPath(const QString& path)
+{
+    NavigationItem *item = NavigationItem::of(this);
+    if (path == QLatin1String("/"))
+        item->setLeftButton(nullptr);
+    else if (!item->leftButton())
+        item->setLeftButton(barButton(this, QStringLiteral(".."),
+                                      NavigationBar::ButtonStyle::Bordered,
+                                      [this] { parentFolder(); }));
+    showFolderName(QString());
+    m_indicator->startAnimating();
+    m_header->setText(headerText(m_currentPath));
+
+    // Openings are numbered; the worker skips one that a newer opening has
+    // overtaken, and only the newest one's listing is installed.
+    const quint64 opening = m_newestOpening->load() + 1;
+    m_newestOpening->store(opening);
+    m_pending = true;
+    QPointer<SongsController> self(this);
+    m_queue.async([self, path, opening, newest = m_newestOpening] {
+        if (newest->load() != opening)
+            return;
+        auto listing = std::make_shared<const FolderListing>(FolderListing::read(path));
+        Dispatch::main([self, opening, listing = std::move(listing)]() mutable {
+            if (self && opening == self->m_newestOpening->load())
+                self->installListing(std::move(listing));
+        });
+    });
+}
+
+void SongsController::installListing(std::shared_ptr<const FolderListing> listing)
+{
+    m_pending = false;
+    m_model->setListing(std::move(listing));
+    // A listing read again under the search keeps showing what the text matches.
+    if (m_searchMode)
+        filterContentForSearchText(m_searchField->text());
+    if (m_model->rowCount() > 0)
+        m_table->setCurrentIndex(m_model->index(0));
+    reloadTable();
+    m_indicator->stopAnimating();
+    showFolderName(FileManager::currentFolderName(m_currentPath));
+    Q_EMIT folderShown(m_currentPath);
+}
+
+void SongsController::showFolderName(const QString& name)
+{
+    // Bold 13 pixels, shrunk down to 10 to fit, then shortened in the middle.
+    QFont font = m_folderName->font();
+    font.setBold(true);
+    int size = 13;
+    for (; size > 10; --size) {
+        font.setPixelSize(size);
+        if (QFontMetrics(font).horizontalAdvance(name) <= m_folderName->width())
+            break;
+    }
+    font.setPixelSize(size);
+    m_folderName->setFont(font);
+    m_folderName->setText(
+        QFontMetrics(font).elidedText(name, Qt::ElideMiddle, m_folderName->width()));
+    m_folderName->setToolTip(name);
+}
+
+void SongsController::parentFolder()
+{
+    openFolder(FileManager::deletingLastPathComponent(m_currentPath));
+    m_searchMode = false;
+    m_model->setRows(std::nullopt);
+}
+
+void SongsController::close()
+{
+    if (NavigationController *controller = NavigationController::of(this))
+        controller->dismiss();
+}
+
+void SongsController::setBookmark()
+{
+    SettingsHelper::addBookmarkWithPath(m_currentPath);
+}
+
+void SongsController::setToolbarItems(const QList<QWidget *>& items)
+{
+    QLayout *layout = m_toolbar->layout();
+    while (QLayoutItem *old = layout->takeAt(0)) {
+        if (QWidget *widget = old->widget()) {
+            widget->hide();
+            widget->deleteLater(); // a button may be replacing itself from its click
+        }
+        delete old;
+    }
+    auto *row = static_cast<QHBoxLayout *>(layout);
+    for (QWidget *widget : items) {
+        if (widget)
+            row->addWidget(widget);
+        else
+            row->addStretch(1);
+    }
+}
+
+void SongsController::editMode()
+{
+    using Style = NavigationBar::ButtonStyle;
+    QPushButton *bookmark =
+        barButton(m_toolbar, QString(), Style::Bordered, [this] { setBookmark(); });
+    bookmark->setIcon(Icons::named(QStringLiteral("bookmarks")));
+    bookmark->setIconSize(QSize(24, 24));
+    bookmark->setAccessibleName(QStringLiteral("Bookmark this folder"));
+    bookmark->setToolTip(QStringLiteral("Bookmark this folder"));
+    auto *fixedSpace = new QWidget(m_toolbar);
+    fixedSpace->setFixedWidth(9);
+    setToolbarItems(
+        {barButton(m_toolbar, QStringLiteral("Edit"), Style::Bordered, [this] { doneMode(); }),
+         barButton(m_toolbar, QStringLiteral("Folder"), Style::Bordered,
+                   [this] { m_actions->newFolder(); }),
+         nullptr, fixedSpace, bookmark});
+    m_editMode = false;
+    m_selectedFiles.clear();
+    m_hasSelection = false;
+    reloadTable();
+}
+
+void SongsController::doneMode()
+{
+    using Style = NavigationBar::ButtonStyle;
+    setToolbarItems(
+        {barButton(m_toolbar, QStringLiteral("Done"), Style::Done, [this] { editMode(); }), nullptr,
+         barButton(m_toolbar, QStringLiteral("Play"), Style::Bordered, [this] { playSelected(); }),
+         barButton(m_toolbar, QStringLiteral("Playlist"), Style::Bordered,
+                   [this] { m_actions->addToPlaylist(); }),
+         barButton(m_toolbar, QStringLiteral("Actions"), Style::Bordered,
+                   [this] { m_actions->showOptions(); })});
+    m_editMode = true;
+    reloadTable();
+}
+
+void SongsController::reloadTable()
+{
+    m_model->setEditMode(m_editMode,
+                         QSet<QString>(m_selectedFiles.cbegin(), m_selectedFiles.cend()));
+}
+
+void SongsController::selectRow(int row)
+{
+    if (m_pending || row < 0 || row >= m_model->rowCount())
+        return;
+    const QString path = m_model->fullPath(row);
+    const bool folder = m_model->isFolder(row);
+    if (m_searchMode) {
+        m_searchMode = false;
+        m_model->setRows(std::nullopt);
+        m_table->setFocus(); // the field gives up the keyboard; its text stays
+    }
+    if (m_editMode) {
+        m_hasSelection = true;
+        if (!m_selectedFiles.removeOne(path))
+            m_selectedFiles.append(path);
+        reloadTable();
+    } else if (folder) {
+        openFolder(path);
+        m_searchField->clear();
+    }
+}
+
+QStringList SongsController::selectedObjects() const
+{
+    QStringList files;
+    for (const QString& path : m_selectedFiles) {
+        if (!FileManager::pathIsFolder(path)) {
+            if (FileManager::fileIsSupported(path))
+                files.append(path);
+            continue;
+        }
+        const auto entries = FileManager::readDirectory(path);
+        for (const FileManager::DirectoryEntry& entry :
+             entries.value_or(QList<FileManager::DirectoryEntry>()))
+            if (!entry.isFolder && FileManager::fileIsSupported(entry.name))
+                files.append(FileManager::appendingPathComponent(path, entry.name));
+    }
+    return files;
+}
+
+void SongsController::playSelected()
+{
+    if (m_selectedFiles.isEmpty())
+        return;
+    const QStringList files = selectedObjects();
+    if (m_play)
+        m_play(files);
+    m_selectedFiles.clear();
+    reloadTable();
+}
+
+void SongsController::playNow(int row)
+{
+    if (m_pending || row < 0 || row >= m_model->rowCount() || m_model->isFolder(row))
+        return;
+    const QString path = m_model->fullPath(row);
+    if (FileManager::fileIsSupported(path) && m_playNow)
+        m_playNow(path);
+}
+
+void SongsController::filterContentForSearchText(const QString& text)
+{
+    m_model->setRows(m_model->listing().matching(text));
+}
+
+void SongsController::searchTextChanged(const QString& text)
+{
+    filterContentForSearchText(text);
+    m_searchMode = true;
+}
+
+void SongsController::beginSearch()
+{
+    if (m_searching)
+        return;
+    m_searching = true;
+    m_cancelButton->show();
+    animateTable(tableRect());
+}
+
+void SongsController::endSearch()
+{
+    if (!m_searching)
+        return;
+    m_searching = false;
+    m_cancelButton->hide();
+    animateTable(tableRect());
+}
+
+void SongsController::cancelSearch()
+{
+    m_table->setFocus();
+    m_searchField->clear();
+    m_searchMode = false;
+    m_model->setRows(std::nullopt);
+}
+
+QRect SongsController::tableRect() const
+{
+    const int top = kSearchBarHeight;
+    const int height = this->height() - top - kToolbarHeight - (m_searching ? kSearchShrink : 0);
+    return QRect(0, top, width(), std::max(height, kHeaderHeight));
+}
+
+void SongsController::animateTable(const QRect& rect)
+{
+    m_tableAnimation->stop();
+    m_tableAnimation->setStartValue(m_tablePane->geometry());
+    m_tableAnimation->setEndValue(rect);
+    m_tableAnimation->start();
+}
+
+void SongsController::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    m_searchBar->setGeometry(0, 0, width(), kSearchBarHeight);
+    m_toolbar->setGeometry(0, height() - kToolbarHeight, width(), kToolbarHeight);
+    m_tableAnimation->stop();
+    m_tablePane->setGeometry(tableRect());
+}
+
+bool SongsController::tableKey(QKeyEvent *key)
+{
+    const bool alt = key->modifiers() & Qt::AltModifier;
+    if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !alt) {
+        selectRow(m_table->currentIndex().row());
+        return true;
+    }
+    if (key->key() == Qt::Key_Backspace || (alt && key->key() == Qt::Key_Up)) {
+        if (NavigationItem::of(this)->leftButton())
+            parentFolder();
+        return true;
+    }
+    const QString text = key->text();
+    if (!text.isEmpty() && text.at(0).isPrint() &&
+        !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+        m_searchField->setFocus(Qt::ShortcutFocusReason);
+        QCoreApplication::sendEvent(m_searchField, key);
+        return true;
+    }
+    return false;
+}
+
+bool SongsController::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_table && event->type() == QEvent::KeyPress)
+        return tableKey(static_cast<QKeyEvent *>(event));
+    if (watched == m_searchField) {
+        switch (event->type()) {
+        case QEvent::FocusIn:
+            beginSearch();
+            break;
+        case QEvent::FocusOut: {
+            const auto reason = static_cast<QFocusEvent *>(event)->reason();
+            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+                endSearch();
+            break;
+        }
+        case QEvent::KeyPress:
+            if (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+                cancelSearch();
+                return true;
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
