@@ -57,6 +57,13 @@ Q_SIGNALS:
     void pasteFinished();
 
 private:
+    void paste();
+    void updateProgress();
+    void endPaste();
+    void confirmDelete();
+    // The "Create Folder" or "New Playlist" name prompt.
+    void promptForName(const QString& title);
+
     struct Private;
     Private *d; // owned
 };
