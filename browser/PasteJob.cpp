@@ -138,13 +138,16 @@ void PasteJob::work()
             QFile::encodeName(FileManager::lastPathComponent(m_sources[int(i)]));
         if (name.isEmpty() || name == "/" || name == "." || name == "..")
             continue;
-        pasteItem(sources[i], folder, name, sizes[i]);
+        const qint64 before = m_bytesDone.load();
+        pasteItem(sources[i], folder, name);
+        // A renamed or skipped item is as done as a copied one.
+        if (!isCancelled())
+            m_bytesDone.store(before + sizes[i]);
     }
     m_running.store(false);
 }
 
-void PasteJob::pasteItem(const QByteArray& source, const QByteArray& folder, const QByteArray& name,
-                         qint64 size)
+void PasteJob::pasteItem(const QByteArray& source, const QByteArray& folder, const QByteArray& name)
 {
     struct stat info;
     if (::lstat(source.constData(), &info) != 0)
@@ -159,7 +162,7 @@ void PasteJob::pasteItem(const QByteArray& source, const QByteArray& folder, con
             return;
     }
     const QByteArray destination = join(folder, name);
-    if (m_mode == Mode::Move && moveItem(source, destination, size))
+    if (m_mode == Mode::Move && moveItem(source, destination))
         return;
     const Outcome outcome = copyTree(source, destination);
     if (outcome == Outcome::Failed && !isCancelled())
@@ -170,7 +173,7 @@ void PasteJob::pasteItem(const QByteArray& source, const QByteArray& folder, con
 
 // True when the move is settled (renamed, skipped or failed); false when the item
 // must be copied and its source removed instead.
-bool PasteJob::moveItem(const QByteArray& source, const QByteArray& destination, qint64 size)
+bool PasteJob::moveItem(const QByteArray& source, const QByteArray& destination)
 {
     int error = EXDEV;
     if (!g_crossDevice.load())
@@ -193,9 +196,7 @@ bool PasteJob::moveItem(const QByteArray& source, const QByteArray& destination,
             error = EXDEV;
         }
     }
-    if (error == 0)
-        m_bytesDone.fetch_add(size);
-    else if (error != EEXIST && error != ENOENT && error != EXDEV)
+    if (error != 0 && error != EEXIST && error != ENOENT && error != EXDEV)
         m_failed.fetch_add(1);
     return error != EXDEV;
 }

@@ -16,8 +16,8 @@
 // it and, when moved across file systems, its source is kept.
 //
 // Progress counts the bytes of regular files: bytesTotal() is known once the
-// sources have been measured, bytesDone() grows as data is written (a renamed item
-// counts whole at once).
+// sources have been measured, bytesDone() grows as data is written; an item that
+// is renamed or skipped counts whole once it is settled.
 //
 // Threads: start() runs the paste on a thread of its own and emits finished() on
 // the thread that owns the job (the main thread); run() does the same work on the
@@ -70,11 +70,10 @@ private:
     enum class Outcome { Done, Skipped, Failed, Incomplete };
 
     void work();
-    void pasteItem(const QByteArray& source, const QByteArray& folder, const QByteArray& name,
-                   qint64 size);
+    void pasteItem(const QByteArray& source, const QByteArray& folder, const QByteArray& name);
     Outcome copyTree(const QByteArray& source, const QByteArray& destination);
     Outcome copyFile(const QByteArray& source, const QByteArray& destination, mode_t mode);
-    bool moveItem(const QByteArray& source, const QByteArray& destination, qint64 size);
+    bool moveItem(const QByteArray& source, const QByteArray& destination);
     void afterChunk(qint64 bytes);
 
     const Mode m_mode;
