@@ -164,7 +164,13 @@ void BrowserActions::endPaste()
     if (d->progress)
         d->progress->deleteLater();
     d->progress = nullptr;
+    // Existing destinations and vanished sources are skipped without a word; an
+    // item the system refused (no room, no right) is not, or the user would take
+    // a paste that lost it for a complete one.
+    const bool failed = d->job->failedItems() > 0 && !d->job->isCancelled();
     d->job.reset();
+    if (failed)
+        showMessage(QStringLiteral("Some of the selected items weren't pasted"));
     // A cut may have taken the shown folder away with it.
     d->host.openFolder(nearestExistingFolder(d->host.currentPath()));
     Q_EMIT pasteFinished();

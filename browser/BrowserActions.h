@@ -49,7 +49,7 @@ public:
 
     // True once a cut or copy has been made (even of an empty selection).
     bool hasClipboardEntry() const;
-    // True while a paste runs on the worker.
+    // True while a paste runs on the worker; a further paste is refused meanwhile.
     bool isPasting() const;
 
 Q_SIGNALS:

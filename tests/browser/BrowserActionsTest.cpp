@@ -165,6 +165,14 @@ TEST(BrowserActionsTest, CopyCutAndPasteNeverOverwriteAndKeepTheClipboard)
     b.act(QStringLiteral("Paste selected"));
     EXPECT_EQ(entries(QString()), (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
     EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty());
+
+    // Refused by the system (here: the "folder" is a file) is not skipped in silence.
+    b.selection = {at(QStringLiteral("B/") + kNames[0])};
+    b.act(QStringLiteral("Copy selected"));
+    b.current = at(QStringLiteral("B/") + kNames[1]);
+    b.act(QStringLiteral("Paste selected"));
+    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
+              QStringList{QStringLiteral("Some of the selected items weren't pasted")});
 }
 
 // "NO" keeps everything; "YES" deletes the odd names, a link but never the folder it
