@@ -140,6 +140,7 @@ void BrowserActions::updateProgress()
         dialog->setAutoClose(false);
         dialog->setAutoReset(false);
         dialog->setWindowModality(Qt::WindowModal);
+        // The Cancel button and Escape.
         connect(dialog, &QProgressDialog::canceled, this, [this] {
             if (d->job)
                 d->job->cancel();

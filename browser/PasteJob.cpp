@@ -192,6 +192,8 @@ bool PasteJob::moveItem(const QByteArray& source, const QByteArray& destination)
                         : 0;
             if (error == 0)
                 ::unlink(source.constData());
+            else if (error == EPERM || error == EOPNOTSUPP || error == EMLINK)
+                error = EXDEV; // no hard links here either: copy, then remove
         } else {
             error = EXDEV;
         }
