@@ -49,7 +49,7 @@ public:
 
     // True once a cut or copy has been made (even of an empty selection).
     bool hasClipboardEntry() const;
-    // True while a paste runs on the worker.
+    // True while a paste runs on the worker; a further paste is refused meanwhile.
     bool isPasting() const;
 
 Q_SIGNALS:
@@ -57,6 +57,13 @@ Q_SIGNALS:
     void pasteFinished();
 
 private:
+    void paste();
+    void updateProgress();
+    void endPaste();
+    void confirmDelete();
+    // The "Create Folder" or "New Playlist" name prompt.
+    void promptForName(const QString& title);
+
     struct Private;
     Private *d; // owned
 };

@@ -1,0 +1,74 @@
+// The bookmarks screen presented alone in a navigation controller, driven by keys
+// and buttons; checked against its rows and the stored settings.
+#include "browser/BookmarksList.h"
+#include "settings/SettingsHelper.h"
+#include "settings/SettingsKeys.h"
+#include "support/TestEnvironment.h"
+#include "ui/NavigationController.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+// The rows' texts, the checked one marked with "*".
+QStringList rows(const QListWidget *table)
+{
+    QStringList texts;
+    for (int r = 0; r < table->count(); ++r) {
+        const QWidget *accessories = table->itemWidget(table->item(r));
+        const bool checked = accessories->findChild<QLabel *>(QStringLiteral("check"));
+        texts.append(table->item(r)->text() + (checked ? QStringLiteral("*") : QString()));
+    }
+    return texts;
+}
+
+qint64 storedActive()
+{
+    return SettingsHelper::intValue(SettingsHelper::settingsDict(), SettingsKeys::ActiveBookmark)
+        .value_or(-99);
+}
+
+// Choosing stores at once; deleting above the active row or the active row itself
+// shows the index as stored; the edit button goes with the last bookmark.
+TEST(BookmarksListTest, CheckMarkFollowsTheStoreThroughChoicesAndDeletions)
+{
+    SettingsHelper::setSettings(SettingsKeys::Bookmarks,
+                                QStringList{QStringLiteral("/home/u/Music"), QStringLiteral("/"),
+                                            QStringLiteral("/srv/Último año/")});
+    SettingsHelper::setSettings(SettingsKeys::ActiveBookmark, 1);
+    auto *screen = new BookmarksList;
+    NavigationController nav(screen);
+    nav.show();
+    QListWidget *table = screen->table();
+    EXPECT_EQ(rows(table), (QStringList{QStringLiteral("1. Music"), QStringLiteral("2. /*"),
+                                        QStringLiteral("3. Último año")}));
+
+    table->setCurrentRow(2);
+    QTest::keyClick(table, Qt::Key_Return);
+    EXPECT_EQ(storedActive(), 2);
+    table->setCurrentRow(0);
+    QTest::keyClick(table, Qt::Key_Delete);
+    EXPECT_EQ(rows(table), (QStringList{QStringLiteral("1. /"), QStringLiteral("2. Último año*")}))
+        << "the mark stays on the same folder";
+    EXPECT_EQ(storedActive(), 1);
+
+    screen->editButton()->click();
+    EXPECT_EQ(screen->editButton()->text(), QStringLiteral("Done"));
+    auto *remove = table->itemWidget(table->item(1))->findChild<QPushButton *>();
+    ASSERT_TRUE(remove && remove->isVisible());
+    remove->click();
+    EXPECT_EQ(rows(table), QStringList{QStringLiteral("1. /")}) << "no mark, as stored";
+    EXPECT_EQ(storedActive(), -1);
+
+    table->setCurrentRow(0);
+    QTest::keyClick(table, Qt::Key_Delete);
+    EXPECT_EQ(screen->editButton(), nullptr);
+    EXPECT_TRUE(SettingsHelper::bookmarks().isEmpty());
+}
+
+} // namespace
