@@ -9,6 +9,7 @@
 #include "app/VideoMovieScreen.h"
 #include "audio/CAPlayer.h"
 #include "audio/SystemVolume.h"
+#include "browser/BookmarksList.h"
 #include "browser/FileManager.h"
 #include "browser/SongsController.h"
 #include "platform/Alert.h"
@@ -835,8 +836,11 @@ void MainViewController::barButtonPressed(const QString& title)
                    {QStringLiteral("Clear"), &MainViewController::clearPlaylist}};
     } else if (title == QLatin1String("Settings")) {
         // The player is the stack's root screen and outlives every presented one.
-        if (ScreenStack *stack = ScreenStack::of(this))
-            stack->present(new SettingsController([this] { return m_player.get(); }));
+        if (ScreenStack *stack = ScreenStack::of(this)) {
+            auto *settings = new SettingsController([this] { return m_player.get(); });
+            settings->setBookmarksFactory([] { return new BookmarksList; });
+            stack->present(settings);
+        }
         return;
     } else {
         // The contact mail goes to the desktop's mail program, if there is one.
