@@ -28,6 +28,10 @@ public:
     virtual void stop() = 0;
     // Stops and releases the device.
     virtual void close() = 0;
+    // True when the device pulls at its own pace, like a sound card, so that the
+    // engine must decode ahead of it; false for outputs that pull as fast as the
+    // graph renders (benchmarks, tests), which then read the decoder directly.
+    virtual bool pullsInRealTime() const { return true; }
 };
 
 // Makes the output an engine plays through.

@@ -2,6 +2,7 @@
 
 #include "audio/AudioDecoder.h"
 #include "audio/CAPlayerDelegate.h"
+#include "audio/DecodeAheadSource.h"
 #include "audio/EQPresets.h"
 #include "audio/OfflineAudioOutput.h"
 #include "audio/PcmSource.h"
@@ -85,7 +86,13 @@ void CAPlayer::prepareToPlay()
         rate = output->open(m_source->sampleRate(), render);
     }
     m_output = std::move(output);
-    m_graph = std::make_unique<RenderGraph>(*m_source, rate, [this] { postFinished(); });
+    PcmSource *source = m_source.get();
+    if (m_output->pullsInRealTime()) {
+        // From here on only the decode-ahead worker touches the decoder.
+        m_ahead = std::make_unique<DecodeAheadSource>(*m_source, m_decoder->tell());
+        source = m_ahead.get();
+    }
+    m_graph = std::make_unique<RenderGraph>(*source, rate, [this] { postFinished(); });
     applyStoredSettings();
 }
 
@@ -184,7 +191,7 @@ int64_t CAPlayer::currentFrame() const
         if (pending >= 0)
             return pending;
     }
-    return m_decoder->tell();
+    return m_ahead ? m_ahead->position() : m_decoder->tell();
 }
 
 float CAPlayer::currentProgress() const

@@ -65,6 +65,8 @@ void RenderGraph::renderSlice(float *stereo, int frames)
     case RateNode::Status::EndOfStream:
         endOfStream();
         break;
+    case RateNode::Status::Starved:
+        break; // silence until the source catches up; neither a failure nor an end
     }
 }
 
