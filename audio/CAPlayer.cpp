@@ -78,7 +78,7 @@ void CAPlayer::prepareToPlay()
     std::unique_ptr<AudioOutput> output =
         m_outputFactory ? m_outputFactory() : std::make_unique<SdlAudioOutput>();
     // The render function is only called after start(), when the graph exists.
-    auto render = [this](float *stereo, int frames) { m_graph->render(stereo, frames); };
+    auto render = [this](float *stereo, int frames) { return m_graph->render(stereo, frames); };
     int rate = output ? output->open(m_source->sampleRate(), render) : 0;
     if (rate <= 0) {
         // No device at all: keep time in real time so that the track still ends.
@@ -135,6 +135,23 @@ void CAPlayer::play()
     m_isPlaying = true;
     if (m_delegate)
         m_delegate->playerIsPlaying(true);
+}
+
+bool CAPlayer::playAfter(CAPlayer& current)
+{
+    if (!m_valid || !current.m_output || &current == this)
+        return false;
+    if (!m_graph)
+        prepareToPlay();
+    if (!m_output->startAfter(*current.m_output))
+        return false;
+    m_isPlaying = true;
+    return true;
+}
+
+bool CAPlayer::canBeFollowed() const
+{
+    return m_output && m_output->canStartAfter();
 }
 
 void CAPlayer::pause()

@@ -61,6 +61,14 @@ public:
     // unchanged; tells the delegate playerIsPlaying(true). After the end of the
     // file this plays it again from the start.
     void play();
+    // Prepares if needed and queues this engine to sound from the sample where
+    // current's file ends, without a gap (current keeps playing until then).
+    // isPlaying() = true at once; the delegate is not told (the owner calls play()
+    // when it takes the engine over, which then changes nothing audible). False,
+    // and nothing queued, on an invalid engine or when the output cannot join.
+    bool playAfter(CAPlayer& current);
+    // Whether another engine can playAfter() this prepared one.
+    bool canBeFollowed() const;
     // On a prepared engine: stops the output; isPaused() = true, isPlaying() =
     // false; tells the delegate playerIsPlaying(false). Otherwise nothing.
     void pause();

@@ -18,6 +18,8 @@ bool g_reportedFallback = false;
 // device lock, read by SDL's thread inside the callback (which SDL runs under
 // that lock), so a stopped output is never called again.
 std::atomic<SdlAudioOutput *> g_active{nullptr};
+// The output that follows g_active at the end of its stream; the same rules.
+std::atomic<SdlAudioOutput *> g_next{nullptr};
 float g_gain = 1.0f; // SDL's thread only: the volume last applied
 
 bool ensureAudioDriver()
@@ -89,6 +91,7 @@ int SdlAudioOutput::open(int, RenderFunction render)
     if (!deviceWorks()) {
         if (g_device != 0) {
             g_active.store(nullptr);
+            g_next.store(nullptr);
             if (SDL_GetCurrentAudioDriver())
                 SDL_CloseAudioDevice(g_device);
             g_device = 0;
@@ -116,20 +119,39 @@ void SdlAudioOutput::start()
         return;
     SDL_LockAudioDevice(g_device);
     g_active.store(this, std::memory_order_release);
+    if (g_next.load(std::memory_order_relaxed) == this)
+        g_next.store(nullptr, std::memory_order_release);
     SDL_UnlockAudioDevice(g_device);
     SDL_PauseAudioDevice(g_device, 0);
 }
 
+bool SdlAudioOutput::startAfter(AudioOutput& current)
+{
+    auto *before = dynamic_cast<SdlAudioOutput *>(&current);
+    if (!m_open || !before || !before->m_open || before == this)
+        return false;
+    SDL_LockAudioDevice(g_device);
+    g_next.store(this, std::memory_order_release);
+    SDL_UnlockAudioDevice(g_device);
+    return true;
+}
+
 void SdlAudioOutput::stop()
 {
-    if (!m_open || g_active.load(std::memory_order_acquire) != this)
+    const bool active = g_active.load(std::memory_order_acquire) == this;
+    const bool queued = g_next.load(std::memory_order_acquire) == this;
+    if (!m_open || (!active && !queued))
         return;
     // SDL holds the device lock around the callback, so once this returns the
     // render function is not running.
     SDL_LockAudioDevice(g_device);
-    g_active.store(nullptr, std::memory_order_release);
+    if (active)
+        g_active.store(nullptr, std::memory_order_release);
+    if (queued)
+        g_next.store(nullptr, std::memory_order_release);
     SDL_UnlockAudioDevice(g_device);
-    SDL_PauseAudioDevice(g_device, 1);
+    if (active)
+        SDL_PauseAudioDevice(g_device, 1);
 }
 
 void SdlAudioOutput::close()
@@ -150,7 +172,16 @@ void SdlAudioOutput::callback(void *, uint8_t *stream, int bytes)
         std::memset(stream, 0, size_t(bytes));
         return;
     }
-    output->m_render(samples, frames);
+    int streamed = output->m_render(samples, frames);
+    // The stream ended within this period: the queued output goes on from the very
+    // next sample.
+    while (streamed < frames) {
+        SdlAudioOutput *next = g_next.exchange(nullptr, std::memory_order_acq_rel);
+        if (!next)
+            break;
+        g_active.store(next, std::memory_order_release);
+        streamed += next->m_render(samples + 2 * streamed, frames - streamed);
+    }
 
     const float from = g_gain;
     const float to = SystemVolume::get();

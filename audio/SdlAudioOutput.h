@@ -41,6 +41,10 @@ public:
     void stop() override;
     // Detaches this output; the device stays open for the next one.
     void close() override;
+    // Joins when current is an open SdlAudioOutput; replaces any output queued
+    // before.
+    bool startAfter(AudioOutput& current) override;
+    bool canStartAfter() const override { return true; }
 
     // The SDL driver in use ("pulseaudio", "dummy", ...), empty when none.
     static const char *currentDriver();
