@@ -139,6 +139,12 @@ MainViewController::MainViewController(QWidget *parent)
     qApp->installEventFilter(this);
 
     connect(m_currentList, &CurrentList::installed, this, &MainViewController::listInstalled);
+    // What follows the current item depends on the list.
+    const auto listChanged = [this] { prepareNext(); };
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, listChanged);
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, listChanged);
+    connect(m_model, &QAbstractItemModel::rowsMoved, this, listChanged);
+    connect(m_model, &QAbstractItemModel::modelReset, this, listChanged);
     m_currentList->restore();
     m_model->setCurrentRow(m_currentSong);
     updateInfoLabel();
@@ -147,6 +153,7 @@ MainViewController::MainViewController(QWidget *parent)
 MainViewController::~MainViewController()
 {
     // The engine's last message (playing: NO) must not reach a half-destroyed screen.
+    dropNext();
     if (m_player)
         m_player->setDelegate(nullptr);
     m_player.reset();
@@ -457,8 +464,12 @@ bool MainViewController::tryLoad(int index)
     if (path.isEmpty() || !FileManager::fileExistAtPath(path) ||
         !FileManager::fileIsSupported(path))
         return false;
-    std::unique_ptr<CAPlayer> engine =
-        m_engineFactory ? m_engineFactory(path) : std::make_unique<CAPlayer>(path);
+    std::unique_ptr<CAPlayer> engine;
+    if (m_nextPlayer && m_nextIndex == index)
+        engine = std::move(m_nextPlayer); // already queued, or sounding since a join
+    dropNext();
+    if (!engine)
+        engine = m_engineFactory ? m_engineFactory(path) : std::make_unique<CAPlayer>(path);
     if (!engine || !engine->isValid())
         return false;
     if (m_player)
@@ -481,7 +492,37 @@ bool MainViewController::tryLoad(int index)
     m_model->setCurrentRow(index);
     m_model->setFailed(index, false);
     notifyRemote();
+    prepareNext();
     return true;
+}
+
+void MainViewController::prepareNext()
+{
+    dropNext();
+    const int count = int(tableContents().size());
+    if (!m_player || !m_player->canBeFollowed() || count == 0)
+        return;
+    // The draw for shuffle is made now instead of at the end: the distribution is
+    // the same, and the index is kept even when its item cannot be prepared, so
+    // that the end goes where the draw said.
+    const int index = TransportRules::nextIndex(m_currentSong, count, m_modes, m_random);
+    if (index < 0 || index >= count)
+        return;
+    m_nextIndex = index;
+    const MediaDescPtr item = tableContents().value(index);
+    const QString path = item && item->filePath ? *item->filePath : QString();
+    if (path.isEmpty() || !FileManager::fileExistAtPath(path) ||
+        !FileManager::fileIsSupported(path))
+        return;
+    auto engine = m_engineFactory ? m_engineFactory(path) : std::make_unique<CAPlayer>(path);
+    if (engine && engine->playAfter(*m_player))
+        m_nextPlayer = std::move(engine);
+}
+
+void MainViewController::dropNext()
+{
+    m_nextPlayer.reset(); // leaves the device's queue
+    m_nextIndex = -1;
 }
 
 void MainViewController::loadPlayerWithPath(int index)
@@ -516,6 +557,7 @@ void MainViewController::skipFrom(int failedIndex)
 
 void MainViewController::showStopped(int lastTriedIndex)
 {
+    dropNext();
     if (m_player)
         m_player->setDelegate(nullptr);
     m_player.reset();
@@ -535,9 +577,11 @@ bool MainViewController::advance(bool forward)
     const int count = int(tableContents().size());
     if (count == 0)
         return false;
-    const int index = forward
-                          ? TransportRules::nextIndex(m_currentSong, count, m_modes, m_random)
-                          : TransportRules::previousIndex(m_currentSong, count, m_modes, m_random);
+    int index = m_nextIndex;
+    if (!forward)
+        index = TransportRules::previousIndex(m_currentSong, count, m_modes, m_random);
+    else if (index < 0)
+        index = TransportRules::nextIndex(m_currentSong, count, m_modes, m_random);
     if (index < 0 || index >= count)
         return false;
     const bool sameItem = index == m_currentSong;
@@ -581,6 +625,7 @@ void MainViewController::repeatButton()
         m_repeatImage = QStringLiteral("repeat_on_1.png");
     }
     ui.repeatButton->setIcon(Icons::named(m_repeatImage));
+    prepareNext();
     notifyRemote();
 }
 
@@ -590,6 +635,7 @@ void MainViewController::shuffleButton()
     m_shuffleImage =
         m_modes.shuffleOn ? QStringLiteral("shuffle_on.png") : QStringLiteral("shuffle_off.png");
     ui.shuffleButton->setIcon(Icons::named(m_shuffleImage));
+    prepareNext();
     notifyRemote();
 }
 

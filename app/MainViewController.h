@@ -210,6 +210,9 @@ private:
     void listInstalled();
     // Loads index; false when the item cannot be played.
     bool tryLoad(int index);
+    // Prepares and queues the engine of the item after the current one.
+    void prepareNext();
+    void dropNext();
     // Moves by the rules of next (or previous) and loads, skipping unplayable
     // items within one run; false when the rules give no item to load.
     bool advance(bool forward);
@@ -230,8 +233,14 @@ private:
     CurrentList *m_currentList = nullptr; // owned (child)
     ListPanel *m_listPanel = nullptr;     // owned (child)
     std::unique_ptr<CAPlayer> m_player;   // main thread only
-    QTimer *m_timer = nullptr;            // owned (child)
-    MprisService *m_mpris = nullptr;      // owned (child)
+    // The engine of the item that follows, prepared while m_player plays and queued
+    // on the device to sound from the sample where m_player's file ends; its index
+    // (drawn early with shuffle, -1 when none). Both dropped whenever the list, the
+    // modes or the current item change. Main thread only.
+    std::unique_ptr<CAPlayer> m_nextPlayer;
+    int m_nextIndex = -1;
+    QTimer *m_timer = nullptr;       // owned (child)
+    MprisService *m_mpris = nullptr; // owned (child)
     QPointer<MovieScreen> m_videoController;
     QPointer<QWidget> m_menuOpener; // had the focus when the open menu was opened
     QList<QWidget *> m_barButtons;  // owned (children), left to right

@@ -13,8 +13,10 @@
 class AudioOutput {
 public:
     // Fills frames interleaved stereo frames. Called on the render thread only
-    // between start() and the return of stop(); it must not block.
-    using RenderFunction = std::function<void(float *stereo, int frames)>;
+    // between start() and the return of stop(); it must not block. Returns how
+    // many of them belong to the stream: fewer than frames when it ended within
+    // them (the rest is silence), 0 after its end.
+    using RenderFunction = std::function<int(float *stereo, int frames)>;
 
     virtual ~AudioOutput() = default;
 
@@ -28,6 +30,22 @@ public:
     virtual void stop() = 0;
     // Stops and releases the device.
     virtual void close() = 0;
+    // True when the device pulls at its own pace, like a sound card, so that the
+    // engine must decode ahead of it; false for outputs that pull as fast as the
+    // graph renders (benchmarks, tests), which then read the decoder directly.
+    virtual bool pullsInRealTime() const { return true; }
+    // Queues this open output to be pulled right after current, from the sample
+    // where current's stream ends, without a gap: current may be playing, paused
+    // or not yet started. False when the backend cannot join the two (then start()
+    // it when current has ended). A later start() or stop() of this output
+    // cancels the queueing.
+    virtual bool startAfter(AudioOutput& current)
+    {
+        (void)current;
+        return false;
+    }
+    // Whether startAfter() can succeed with this backend.
+    virtual bool canStartAfter() const { return false; }
 };
 
 // Makes the output an engine plays through.

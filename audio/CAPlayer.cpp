@@ -2,6 +2,7 @@
 
 #include "audio/AudioDecoder.h"
 #include "audio/CAPlayerDelegate.h"
+#include "audio/DecodeAheadSource.h"
 #include "audio/EQPresets.h"
 #include "audio/OfflineAudioOutput.h"
 #include "audio/PcmSource.h"
@@ -77,7 +78,7 @@ void CAPlayer::prepareToPlay()
     std::unique_ptr<AudioOutput> output =
         m_outputFactory ? m_outputFactory() : std::make_unique<SdlAudioOutput>();
     // The render function is only called after start(), when the graph exists.
-    auto render = [this](float *stereo, int frames) { m_graph->render(stereo, frames); };
+    auto render = [this](float *stereo, int frames) { return m_graph->render(stereo, frames); };
     int rate = output ? output->open(m_source->sampleRate(), render) : 0;
     if (rate <= 0) {
         // No device at all: keep time in real time so that the track still ends.
@@ -85,7 +86,13 @@ void CAPlayer::prepareToPlay()
         rate = output->open(m_source->sampleRate(), render);
     }
     m_output = std::move(output);
-    m_graph = std::make_unique<RenderGraph>(*m_source, rate, [this] { postFinished(); });
+    PcmSource *source = m_source.get();
+    if (m_output->pullsInRealTime()) {
+        // From here on only the decode-ahead worker touches the decoder.
+        m_ahead = std::make_unique<DecodeAheadSource>(*m_source, m_decoder->tell());
+        source = m_ahead.get();
+    }
+    m_graph = std::make_unique<RenderGraph>(*source, rate, [this] { postFinished(); });
     applyStoredSettings();
 }
 
@@ -120,6 +127,23 @@ void CAPlayer::play()
     m_isPlaying = true;
     if (m_delegate)
         m_delegate->playerIsPlaying(true);
+}
+
+bool CAPlayer::playAfter(CAPlayer& current)
+{
+    if (!m_valid || !current.m_output || &current == this)
+        return false;
+    if (!m_graph)
+        prepareToPlay();
+    if (!m_output->startAfter(*current.m_output))
+        return false;
+    m_isPlaying = true;
+    return true;
+}
+
+bool CAPlayer::canBeFollowed() const
+{
+    return m_output && m_output->canStartAfter();
 }
 
 void CAPlayer::pause()
@@ -176,7 +200,7 @@ int64_t CAPlayer::currentFrame() const
         if (pending >= 0)
             return pending;
     }
-    return m_decoder->tell();
+    return m_ahead ? m_ahead->position() : m_decoder->tell();
 }
 
 float CAPlayer::currentProgress() const

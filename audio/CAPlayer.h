@@ -14,7 +14,9 @@
 // playing / paused / stopped; at the end of the file the graph stops pulling by
 // itself, the file is rewound to frame 0 and the delegate is told once.
 //
-// Threads: every call on the main thread. The render thread (the output's) only
+// Threads: every call on the main thread. With an output that pulls in real time
+// a worker of the engine decodes about a second ahead (DecodeAheadSource), so a
+// stalled disk does not break the sound. The render thread (the output's) only
 // runs the graph; parameters and seeks reach it through atomics and take effect
 // at the start of its next slice of at most 4096 frames.
 
@@ -28,6 +30,7 @@
 
 class AudioDecoder;
 class CAPlayerDelegate;
+class DecodeAheadSource;
 class PcmSource;
 class RenderGraph;
 
@@ -58,6 +61,14 @@ public:
     // unchanged; tells the delegate playerIsPlaying(true). After the end of the
     // file this plays it again from the start.
     void play();
+    // Prepares if needed and queues this engine to sound from the sample where
+    // current's file ends, without a gap (current keeps playing until then).
+    // isPlaying() = true at once; the delegate is not told (the owner calls play()
+    // when it takes the engine over, which then changes nothing audible). False,
+    // and nothing queued, on an invalid engine or when the output cannot join.
+    bool playAfter(CAPlayer& current);
+    // Whether another engine can playAfter() this prepared one.
+    bool canBeFollowed() const;
     // On a prepared engine: stops the output; isPaused() = true, isPlaying() =
     // false; tells the delegate playerIsPlaying(false). Otherwise nothing.
     void pause();
@@ -78,8 +89,9 @@ public:
     // Length of the file in seconds / in frames at the file's rate.
     float duration() const { return m_duration; }
     int64_t totalFrames() const { return m_totalFrames; }
-    // The decoder's frame position; while a seek waits for the render thread,
-    // the frame it goes to.
+    // The frame about to be heard: with a real-time output the first frame not yet
+    // taken from the decode-ahead buffer, otherwise the decoder's position; while
+    // a seek waits for the render thread, the frame it goes to.
     int64_t currentFrame() const;
     // currentFrame() / totalFrames() in 32-bit float; 0 for an empty file.
     float currentProgress() const;
@@ -129,8 +141,11 @@ private:
     const AudioOutputFactory m_outputFactory; // immutable
     std::unique_ptr<AudioDecoder> m_decoder;  // render thread reads while prepared
     std::unique_ptr<PcmSource> m_source;      // render thread only while prepared
-    std::unique_ptr<RenderGraph> m_graph;     // built by prepareToPlay (main thread)
-    std::unique_ptr<AudioOutput> m_output;    // main thread only
+    // Reads m_source ahead of a real-time output (then m_source is its worker's
+    // only); the graph reads this instead. Null for outputs that are not real time.
+    std::unique_ptr<DecodeAheadSource> m_ahead;
+    std::unique_ptr<RenderGraph> m_graph;  // built by prepareToPlay (main thread)
+    std::unique_ptr<AudioOutput> m_output; // main thread only
     // The posted end-of-file task holds a weak reference, so that an engine
     // destroyed before it runs is never touched.
     std::shared_ptr<CAPlayer *> m_self;         // main thread only

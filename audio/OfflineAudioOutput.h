@@ -31,6 +31,7 @@ public:
     void start() override;
     void stop() override;
     void close() override;
+    bool pullsInRealTime() const override { return m_mode == Mode::RealTime; }
 
     // Manual mode, main thread: renders frames frames now if started (in calls of
     // at most kChunkFrames). Returns the frames rendered: 0 when stopped.

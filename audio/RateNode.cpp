@@ -88,18 +88,28 @@ void RateNode::install(Change& change)
     }
 }
 
-bool RateNode::refill(int frames)
+namespace {
+
+// What a read result other than frames means for the slice.
+RateNode::Status statusOf(int64_t got)
+{
+    return got == PcmSource::kStarved ? RateNode::Status::Starved : RateNode::Status::Error;
+}
+
+} // namespace
+
+RateNode::Status RateNode::refill(int frames)
 {
     const int64_t want = std::clamp<int64_t>(frames, 1, kChunkFrames);
     const int64_t got = m_source.read(m_pcm.data(), want);
     if (got < 0)
-        return false;
-    if (got < want)
+        return statusOf(got);
+    if (got == 0)
         m_sourceEnded = true;
     m_downmix.convert(m_pcm.data(), m_staged.data(), int(got));
     m_stagedPos = 0;
     m_stagedCount = int(got);
-    return true;
+    return Status::Ok;
 }
 
 RateNode::Result RateNode::render(float *out, int frames)
@@ -124,10 +134,10 @@ RateNode::Result RateNode::render(float *out, int frames)
                 const int want = std::min(need, kChunkFrames);
                 const int64_t got = m_source.read(m_pcm.data(), want);
                 if (got < 0) {
-                    result.status = Status::Error;
+                    result.status = statusOf(got);
                     break;
                 }
-                if (got < want)
+                if (got == 0)
                     m_sourceEnded = true;
                 m_downmix.convert(m_pcm.data(), dst, int(got));
                 result.frames += int(got);
@@ -143,8 +153,9 @@ RateNode::Result RateNode::render(float *out, int frames)
         if (available == 0 && !m_sourceEnded) {
             // Ask for about what this slice still needs, so that the source's
             // position stays close to what is heard.
-            if (!refill(int(std::ceil(need * m_ioRatio)) + 16)) {
-                result.status = Status::Error;
+            if (const Status status = refill(int(std::ceil(need * m_ioRatio)) + 16);
+                status != Status::Ok) {
+                result.status = status;
                 break;
             }
             available = m_stagedCount - m_stagedPos;

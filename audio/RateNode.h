@@ -44,6 +44,7 @@ public:
         Ok,          // frames produced in full
         EndOfStream, // the source has ended and everything buffered has been played
         Error,       // the source failed to read; a later slice may succeed
+        Starved,     // the source has nothing ready yet; the stream goes on
     };
     struct Result {
         int frames = 0; // stereo frames written to out
@@ -66,7 +67,8 @@ private:
 
     Change makeChange(bool restart, int64_t seekFrame) const;
     void install(Change& change);
-    bool refill(int frames);
+    // Stages up to frames source frames; Ok also when the source has just ended.
+    Status refill(int frames);
 
     PcmSource& m_source;    // read by the render thread only
     const int m_deviceRate; // immutable

@@ -21,8 +21,9 @@ void RenderGraph::resume()
     m_atEnd.store(false, std::memory_order_release);
 }
 
-void RenderGraph::render(float *stereo, int frames)
+int RenderGraph::render(float *stereo, int frames)
 {
+    int streamed = 0;
 #if defined(__SSE__)
     // Decaying filter tails would otherwise reach denormal range and cost tens of
     // times more per sample; the caller's mode is restored on return.
@@ -31,20 +32,21 @@ void RenderGraph::render(float *stereo, int frames)
 #endif
     while (frames > 0) {
         const int n = std::min(frames, kMaxSliceFrames);
-        renderSlice(stereo, n);
+        streamed += renderSlice(stereo, n);
         stereo += 2 * n;
         frames -= n;
     }
 #if defined(__SSE__)
     _mm_setcsr(csr);
 #endif
+    return streamed;
 }
 
-void RenderGraph::renderSlice(float *stereo, int frames)
+int RenderGraph::renderSlice(float *stereo, int frames)
 {
     if (m_atEnd.load(std::memory_order_acquire)) {
         std::memset(stereo, 0, sizeof(float) * 2 * size_t(frames));
-        return;
+        return 0;
     }
     const RateNode::Result result = m_rate.render(stereo, frames);
     if (result.frames > 0) {
@@ -64,8 +66,11 @@ void RenderGraph::renderSlice(float *stereo, int frames)
         break;
     case RateNode::Status::EndOfStream:
         endOfStream();
-        break;
+        return result.frames;
+    case RateNode::Status::Starved:
+        break; // silence until the source catches up; neither a failure nor an end
     }
+    return atEnd() ? 0 : frames;
 }
 
 void RenderGraph::endOfStream()

@@ -42,11 +42,13 @@ public:
     // Main thread: after the end, plays from frame 0 again at the next slice.
     void resume();
 
-    // Render thread: fills frames interleaved stereo float frames.
-    void render(float *stereo, int frames);
+    // Render thread: fills frames interleaved stereo float frames. Returns how
+    // many of them belong to the stream: all of them until its end, then the
+    // frames up to the end, then 0 until resume().
+    int render(float *stereo, int frames);
 
 private:
-    void renderSlice(float *stereo, int frames);
+    int renderSlice(float *stereo, int frames);
     void endOfStream();
 
     PcmSource& m_source;

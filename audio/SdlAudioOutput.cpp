@@ -3,14 +3,24 @@
 #include "audio/SystemVolume.h"
 
 #include <SDL.h>
+#include <atomic>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
-// Process-wide, main thread only: devices this class holds open, and whether the
-// fallback has been announced.
-int g_openDevices = 0;
+// The shared device. Main thread only, except where noted.
+SDL_AudioDeviceID g_device = 0;
+int g_rate = 0;
+int g_opens = 0;
 bool g_reportedFallback = false;
+// The output the device pulls: written by the main thread while it holds the
+// device lock, read by SDL's thread inside the callback (which SDL runs under
+// that lock), so a stopped output is never called again.
+std::atomic<SdlAudioOutput *> g_active{nullptr};
+// The output that follows g_active at the end of its stream; the same rules.
+std::atomic<SdlAudioOutput *> g_next{nullptr};
+float g_gain = 1.0f; // SDL's thread only: the volume last applied
 
 bool ensureAudioDriver()
 {
@@ -29,6 +39,34 @@ bool ensureAudioDriver()
     return SDL_AudioInit(nullptr) == 0;
 }
 
+bool deviceWorks()
+{
+    // A device that failed, or whose driver was shut down, reports "stopped"; ours
+    // is otherwise either playing or paused.
+    return g_device != 0 && SDL_GetCurrentAudioDriver() &&
+           SDL_GetAudioDeviceStatus(g_device) != SDL_AUDIO_STOPPED;
+}
+
+bool openDevice(SDL_AudioCallback callback)
+{
+    SDL_AudioSpec want{};
+    SDL_AudioSpec have{};
+    want.freq = SdlAudioOutput::kDeviceRate;
+    want.format = AUDIO_F32SYS;
+    want.channels = 2;
+    want.samples = 1024;
+    want.callback = callback;
+    g_device =
+        SDL_OpenAudioDevice(nullptr, 0, &want, &have,
+                            SDL_AUDIO_ALLOW_FREQUENCY_CHANGE | SDL_AUDIO_ALLOW_SAMPLES_CHANGE);
+    if (g_device == 0)
+        return false;
+    ++g_opens;
+    g_rate = have.freq;
+    g_gain = SystemVolume::get(); // the callback is not running yet: the device is paused
+    return true;
+}
+
 } // namespace
 
 SdlAudioOutput::~SdlAudioOutput()
@@ -42,82 +80,112 @@ const char *SdlAudioOutput::currentDriver()
     return driver ? driver : "";
 }
 
-bool SdlAudioOutput::openDevice(int preferredRate)
+int SdlAudioOutput::deviceOpenCount()
 {
-    SDL_AudioSpec want{};
-    SDL_AudioSpec have{};
-    want.freq = preferredRate > 0 ? preferredRate : 48000;
-    want.format = AUDIO_F32SYS;
-    want.channels = 2;
-    want.samples = 1024;
-    want.callback = &SdlAudioOutput::callback;
-    want.userdata = this;
-    m_device =
-        SDL_OpenAudioDevice(nullptr, 0, &want, &have,
-                            SDL_AUDIO_ALLOW_FREQUENCY_CHANGE | SDL_AUDIO_ALLOW_SAMPLES_CHANGE);
-    if (m_device == 0)
-        return false;
-    ++g_openDevices;
-    m_rate = have.freq;
-    m_gain = SystemVolume::get();
-    return true;
+    return g_opens;
 }
 
-int SdlAudioOutput::open(int preferredRate, RenderFunction render)
+int SdlAudioOutput::open(int, RenderFunction render)
 {
     close();
-    m_render = std::move(render);
-    if (ensureAudioDriver() && openDevice(preferredRate))
-        return m_rate;
-
-    if (!g_reportedFallback) {
-        g_reportedFallback = true;
-        std::fprintf(stderr,
-                     "Quaver Pro: no audio device could be opened (%s); playing without "
-                     "sound on the dummy driver.\n",
-                     SDL_GetError());
+    if (!deviceWorks()) {
+        if (g_device != 0) {
+            g_active.store(nullptr);
+            g_next.store(nullptr);
+            if (SDL_GetCurrentAudioDriver())
+                SDL_CloseAudioDevice(g_device);
+            g_device = 0;
+        }
+        if (!(ensureAudioDriver() && openDevice(&SdlAudioOutput::callback))) {
+            if (!g_reportedFallback) {
+                g_reportedFallback = true;
+                std::fprintf(stderr,
+                             "Quaver Pro: no audio device could be opened (%s); playing without "
+                             "sound on the dummy driver.\n",
+                             SDL_GetError());
+            }
+            if (!(SDL_AudioInit("dummy") == 0 && openDevice(&SdlAudioOutput::callback)))
+                return 0;
+        }
     }
-    // Switching drivers closes every device, so only when none of ours is open.
-    if (g_openDevices == 0 && SDL_AudioInit("dummy") == 0 && openDevice(preferredRate))
-        return m_rate;
-    m_render = nullptr;
-    return 0;
+    m_render = std::move(render);
+    m_open = true;
+    return g_rate;
 }
 
 void SdlAudioOutput::start()
 {
-    if (m_device)
-        SDL_PauseAudioDevice(m_device, 0);
+    if (!m_open)
+        return;
+    SDL_LockAudioDevice(g_device);
+    g_active.store(this, std::memory_order_release);
+    if (g_next.load(std::memory_order_relaxed) == this)
+        g_next.store(nullptr, std::memory_order_release);
+    SDL_UnlockAudioDevice(g_device);
+    SDL_PauseAudioDevice(g_device, 0);
+}
+
+bool SdlAudioOutput::startAfter(AudioOutput& current)
+{
+    auto *before = dynamic_cast<SdlAudioOutput *>(&current);
+    if (!m_open || !before || !before->m_open || before == this)
+        return false;
+    SDL_LockAudioDevice(g_device);
+    g_next.store(this, std::memory_order_release);
+    SDL_UnlockAudioDevice(g_device);
+    return true;
 }
 
 void SdlAudioOutput::stop()
 {
+    const bool active = g_active.load(std::memory_order_acquire) == this;
+    const bool queued = g_next.load(std::memory_order_acquire) == this;
+    if (!m_open || (!active && !queued))
+        return;
     // SDL holds the device lock around the callback, so once this returns the
     // render function is not running.
-    if (m_device)
-        SDL_PauseAudioDevice(m_device, 1);
+    SDL_LockAudioDevice(g_device);
+    if (active)
+        g_active.store(nullptr, std::memory_order_release);
+    if (queued)
+        g_next.store(nullptr, std::memory_order_release);
+    SDL_UnlockAudioDevice(g_device);
+    if (active)
+        SDL_PauseAudioDevice(g_device, 1);
 }
 
 void SdlAudioOutput::close()
 {
-    if (!m_device)
+    if (!m_open)
         return;
-    SDL_CloseAudioDevice(m_device);
-    m_device = 0;
-    --g_openDevices;
+    stop();
+    m_open = false;
     m_render = nullptr;
 }
 
-void SdlAudioOutput::callback(void *self, uint8_t *stream, int bytes)
+void SdlAudioOutput::callback(void *, uint8_t *stream, int bytes)
 {
-    auto *output = static_cast<SdlAudioOutput *>(self);
     auto *samples = reinterpret_cast<float *>(stream);
     const int frames = bytes / int(2 * sizeof(float));
-    output->m_render(samples, frames);
+    SdlAudioOutput *output = g_active.load(std::memory_order_acquire);
+    if (!output) {
+        std::memset(stream, 0, size_t(bytes));
+        return;
+    }
+    int streamed = output->m_render(samples, frames);
+    // The stream ended within this period: the queued output goes on from the very
+    // next sample.
+    while (streamed < frames) {
+        SdlAudioOutput *next = g_next.exchange(nullptr, std::memory_order_acq_rel);
+        if (!next)
+            break;
+        g_active.store(next, std::memory_order_release);
+        streamed += next->m_render(samples + 2 * streamed, frames - streamed);
+    }
 
-    const float from = output->m_gain;
+    const float from = g_gain;
     const float to = SystemVolume::get();
-    output->m_gain = to;
+    g_gain = to;
     if (from == to) {
         if (to != 1.0f)
             for (int i = 0; i < 2 * frames; ++i)

@@ -5,6 +5,7 @@
 #include "support/EngineTestSupport.h"
 #include "support/TestEnvironment.h"
 
+#include <QDir>
 #include <QFile>
 #include <SDL.h>
 #include <cstring>
@@ -12,7 +13,10 @@
 
 using namespace EngineTest;
 
-TEST(SdlAudioOutput, TheDiskDriverReceivesTheRenderedStreamAtTheProgramVolume)
+// Two files joined on the disk driver: the stream is the first file then the
+// second, sample for sample with nothing between them, at the program's volume,
+// then silence.
+TEST(SdlAudioOutput, TheDiskDriverReceivesTwoFilesJoinedSampleForSample)
 {
     const QString raw = TestEnvironment::home() + QStringLiteral("/stream.raw");
     qputenv("SDL_DISKAUDIOFILE", raw.toLocal8Bit());
@@ -20,19 +24,24 @@ TEST(SdlAudioOutput, TheDiskDriverReceivesTheRenderedStreamAtTheProgramVolume)
     if (SDL_AudioInit("disk") != 0)
         GTEST_SKIP() << "SDL has no disk driver here: " << SDL_GetError();
 
-    const std::vector<int16_t> samples = tone(1000, 0.5, 48000, 12000, 2); // 0.25 s
-    const QString wav = TestEnvironment::writeFile(
-        TestEnvironment::home() + QStringLiteral("/d.wav"), wavBytes(samples, 48000, 2));
+    std::vector<int16_t> samples = tone(1000, 0.25, 48000, 12000, 2);
+    const std::vector<int16_t> second = tone(300, 0.1, 48000, 9000, 2);
+    const QString first = TestEnvironment::writeFile(
+        TestEnvironment::home() + QStringLiteral("/a.wav"), wavBytes(samples, 48000, 2));
+    const QString next = TestEnvironment::writeFile(
+        TestEnvironment::home() + QStringLiteral("/b.wav"), wavBytes(second, 48000, 2));
+    samples.insert(samples.end(), second.begin(), second.end());
     DelegateRecorder watcher;
     SystemVolume::set(0.5f);
     {
-        CAPlayer player(wav);
-        player.setDelegate(&watcher);
-        player.play();
+        CAPlayer a(first), b(next);
+        b.setDelegate(&watcher);
+        a.play();
+        ASSERT_TRUE(b.playAfter(a));
         EXPECT_STREQ(SdlAudioOutput::currentDriver(), "disk");
-        EXPECT_EQ(player.deviceSampleRate(), 48000);
+        EXPECT_EQ(a.deviceSampleRate(), 48000);
         EXPECT_TRUE(TestEnvironment::waitUntil([&] { return watcher.finished == 1; }, 5000));
-        player.setDelegate(nullptr);
+        b.setDelegate(nullptr);
     }
     SystemVolume::set(1.0f);
     SDL_AudioQuit();
@@ -41,9 +50,7 @@ TEST(SdlAudioOutput, TheDiskDriverReceivesTheRenderedStreamAtTheProgramVolume)
     const QByteArray bytes = file.readAll();
     std::vector<float> written(size_t(bytes.size()) / sizeof(float));
     std::memcpy(written.data(), bytes.constData(), written.size() * sizeof(float));
-    ASSERT_GE(written.size(), samples.size());
-    // The stream is the file at half level, sample for sample (after whatever
-    // silence the paused device wrote before play()), then silence.
+    // After whatever silence the paused device wrote before play().
     size_t lead = 0;
     while (lead < written.size() && written[lead] == 0.0f)
         ++lead;
@@ -53,4 +60,29 @@ TEST(SdlAudioOutput, TheDiskDriverReceivesTheRenderedStreamAtTheProgramVolume)
     for (size_t i = 0; i < samples.size(); ++i)
         ASSERT_EQ(written[lead + i], samples[i] / 65536.0f) << i;
     EXPECT_EQ(rms(written, lead + samples.size()), 0.0);
+}
+
+// Track changes attach engines to the one device: 300 of them open it at most once
+// and leave no thread or file descriptor behind.
+TEST(SdlAudioOutput, ThreeHundredTrackChangesShareOneDeviceAndLeakNothing)
+{
+    const QString wav =
+        TestEnvironment::writeFile(TestEnvironment::home() + QStringLiteral("/s.wav"),
+                                   wavBytes(tone(440, 0.05, 44100, 8000, 1), 44100, 1));
+    const auto entries = [](const char *dir) {
+        return QDir(QString::fromLatin1(dir))
+            .entryList(QDir::NoDotAndDotDot | QDir::AllEntries)
+            .size();
+    };
+    CAPlayer(wav).play(); // the device and SDL's thread exist from here on
+    const int opens = SdlAudioOutput::deviceOpenCount();
+    const qsizetype threads = entries("/proc/self/task"), files = entries("/proc/self/fd");
+    for (int i = 0; i < 300; ++i) {
+        CAPlayer player(wav);
+        player.play();
+        ASSERT_EQ(player.deviceSampleRate(), SdlAudioOutput::kDeviceRate);
+    }
+    EXPECT_EQ(SdlAudioOutput::deviceOpenCount(), opens);
+    EXPECT_LE(entries("/proc/self/task"), threads);
+    EXPECT_LE(entries("/proc/self/fd"), files);
 }

@@ -1,0 +1,104 @@
+#include "audio/DecodeAheadSource.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kRate = 48000;
+
+// Mono frames whose value is their own frame number (mod 2^15), so that any lost,
+// repeated or stale frame shows. Stalls once when it reaches stallAt, and fails
+// every read when broken.
+class CountingSource : public PcmSource {
+public:
+    CountingSource(int64_t length, int64_t stallAt = -1, int stallMs = 0)
+        : m_length(length), m_stallAt(stallAt), m_stallMs(stallMs)
+    {}
+    int sampleRate() const override { return kRate; }
+    int channels() const override { return 1; }
+    int64_t read(int16_t *out, int64_t frames) override
+    {
+        if (broken)
+            return -1;
+        if (m_stallAt >= 0 && m_position <= m_stallAt && m_position + frames > m_stallAt) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(m_stallMs));
+            m_stallAt = -1;
+        }
+        const int64_t n = std::min(frames, m_length - m_position);
+        for (int64_t i = 0; i < n; ++i)
+            out[i] = int16_t((m_position + i) & 0x7fff);
+        m_position += n;
+        return n;
+    }
+    void seek(int64_t frame) override { m_position = std::min(frame, m_length); }
+    std::atomic<bool> broken{false};
+
+private:
+    const int64_t m_length;
+    int64_t m_position = 0;
+    int64_t m_stallAt;
+    const int m_stallMs;
+};
+
+// Reads until something other than kStarved comes, for at most a second.
+int64_t readServed(DecodeAheadSource& source, int16_t *out, int64_t frames)
+{
+    const auto deadline = Clock::now() + std::chrono::seconds(1);
+    int64_t got = PcmSource::kStarved;
+    while ((got = source.read(out, frames)) == PcmSource::kStarved && Clock::now() < deadline)
+        std::this_thread::yield();
+    return got;
+}
+
+} // namespace
+
+// Pulled like a sound card (480 frames every 10 ms), a source that stalls for
+// 300 ms in the middle never leaves the reader without frames, and every frame
+// arrives once, in order, across the ring's wrap-around, until the end.
+TEST(DecodeAheadSource, AStallingSourceNeverStarvesARealTimeReader)
+{
+    const int64_t length = kRate * 6 / 5;
+    CountingSource inner(length, kRate * 2 / 5, 300);
+    DecodeAheadSource source(inner, 0, 0.6);
+    const auto deadline = Clock::now() + std::chrono::seconds(2);
+    while (source.bufferedFrames() < kRate / 2 && Clock::now() < deadline)
+        std::this_thread::yield(); // an engine is prepared before it plays
+    int16_t block[480];
+    int64_t expected = 0;
+    auto tick = Clock::now();
+    while (expected < length) {
+        tick += std::chrono::milliseconds(10);
+        std::this_thread::sleep_until(tick);
+        const int64_t got = source.read(block, 480);
+        ASSERT_GT(got, 0) << "at frame " << expected;
+        for (int64_t i = 0; i < got; ++i, ++expected)
+            ASSERT_EQ(block[i], int16_t(expected & 0x7fff)) << "frame " << expected;
+    }
+    EXPECT_EQ(readServed(source, block, 480), 0) << "the end follows the last frame";
+}
+
+// A seek is served from its target: the position says so at once, stale frames
+// never come, and a seek near the end gives the last frames, then the end. A
+// source that only fails ends instead of keeping the worker busy.
+TEST(DecodeAheadSource, SeeksServeTheirTargetAndFailuresEnd)
+{
+    CountingSource inner(kRate);
+    DecodeAheadSource source(inner, 0);
+    int16_t block[64];
+    ASSERT_EQ(readServed(source, block, 64), 64);
+    for (const int64_t target : {int64_t(1000), int64_t(20), int64_t(kRate - 10)}) {
+        source.seek(target);
+        EXPECT_EQ(source.position(), target);
+        ASSERT_GT(readServed(source, block, 64), 0);
+        EXPECT_EQ(block[0], int16_t(target & 0x7fff));
+    }
+    EXPECT_EQ(source.position(), kRate);
+    EXPECT_EQ(readServed(source, block, 64), 0);
+
+    inner.broken = true;
+    source.seek(0);
+    EXPECT_EQ(readServed(source, block, 64), 0);
+}
