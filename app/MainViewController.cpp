@@ -10,6 +10,7 @@
 #include "audio/CAPlayer.h"
 #include "audio/SystemVolume.h"
 #include "browser/FileManager.h"
+#include "itunes/ItunesLibrary.h"
 #include "platform/Alert.h"
 #include "platform/AppNotifier.h"
 #include "platform/UserDefaults.h"
@@ -401,7 +402,14 @@ void MainViewController::deviceMemory()
 
 void MainViewController::itunesMemory()
 {
-    presentPlaceholder(QStringLiteral("iTunes"));
+    dismissPopupView();
+    ScreenStack *stack = ScreenStack::of(this);
+    if (!stack)
+        return;
+    auto *screen = new ItunesLibrary(m_mediaRoot);
+    // The player is the stack's root screen and outlives every presented one.
+    screen->setPlayHandler([this](const QStringList& paths) { addCollectionWithItems(paths); });
+    stack->present(screen);
 }
 
 void MainViewController::presentPlaceholder(const QString& title)
