@@ -52,4 +52,5 @@ public:
     // The parts joined with exactly one "/" between neighbours, whatever slashes
     // they end or start with; empty parts are skipped.
     static QString joinPath(const QStringList& parts);
+    static QString joinPath(const QString& head, const QString& tail);
 };
