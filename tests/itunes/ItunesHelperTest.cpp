@@ -27,7 +27,7 @@ const QByteArray kItems = "insert into item values (1,'Ann','One','A1'), (2,'Bob
 } // namespace
 
 // Last rows win, a missing container or base location, NULL columns, an item
-// without rows, two items with one pid.
+// without rows, two items with one pid, ids matched by their text.
 TEST(ItunesHelper, ReadsEachItemWithItsLastLocationAndContainer)
 {
     const QString root = mediaRoot();
@@ -35,15 +35,17 @@ TEST(ItunesHelper, ReadsEachItemWithItsLastLocationAndContainer)
          kLibraryTables + kItems +
              "insert into container values (10,'Rock'), (11,'Jazz'), (10,'Rock Classics');"
              "insert into item_to_container values (1,10), (1,11), (2,11), (2,99), (4,10);");
+    // Untyped columns keep texts as texts: '7' matches 7, '07' does not.
     make(ItunesHelper::locationsPath(root),
-         QByteArray(kLocationsTables) +
-             "insert into base_location values (7,'Music/F00/'), (8,NULL);"
-             "insert into location values (1,'first.mp3',7), (1,'/a.mp3',7), (2,'b.mp3',9),"
-             " (4,'d.mp3',8);");
+         "create table location(item_pid, location, base_location_id);"
+         "create table base_location(id, path);"
+         "insert into base_location values (7,'Music/F00/'), (8,NULL);"
+         "insert into location values (1,'first.mp3',7), ('1','/a.mp3','7'), (2,'b.mp3','07'),"
+         " (4,'d.mp3',8);");
     const auto before = snapshot(root);
     EXPECT_EQ(describe(ItunesHelper::iTunesLibrary(root), root),
               (std::vector<std::string>{"1|Ann|One|A1|@/Music/F00/a.mp3|7|Jazz|-",
-                                        "2|Bob|Two|-|@/b.mp3|9|-|-", "3|-|-|-|-|-|-|-",
+                                        "2|Bob|Two|-|@/b.mp3|07|-|-", "3|-|-|-|-|-|-|-",
                                         "4|Ann|Four|A4|@/d.mp3|8|Rock Classics|-",
                                         "1|Ann|Again|A1|@/Music/F00/a.mp3|7|Jazz|-"}));
     EXPECT_EQ(snapshot(root), before);
