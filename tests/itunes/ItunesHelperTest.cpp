@@ -6,6 +6,7 @@
 #include "support/TestEnvironment.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <gtest/gtest.h>
@@ -23,6 +24,36 @@ QString mediaRoot()
 
 const QByteArray kItems = "insert into item values (1,'Ann','One','A1'), (2,'Bob','Two',NULL),"
                           " (3,NULL,NULL,NULL), (4,'Ann','Four','A4'), (1,'Ann','Again','A1');";
+
+// Every file under folder, by relative path, with its bytes.
+QMap<QString, QByteArray> snapshot(const QString& folder)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile file(it.next());
+        file.open(QIODevice::ReadOnly);
+        files.insert(QDir(folder).relativeFilePath(file.fileName()), file.readAll());
+    }
+    return files;
+}
+
+std::vector<std::string> describe(const ItunesList& items, const QString& root)
+{
+    std::vector<std::string> lines;
+    for (const ItunesDescPtr& item : items) {
+        QStringList fields;
+        for (const std::optional<QString>& field :
+             {item->pid, item->artist, item->title, item->album, item->filePath, item->locationId,
+              item->playlist, item->duration})
+            fields.append(field ? *field : QStringLiteral("-"));
+        if (fields[4].startsWith(root + QLatin1Char('/')))
+            fields[4].replace(0, root.size(), QStringLiteral("@"));
+        lines.push_back(fields.join(QLatin1Char('|')).toStdString());
+    }
+    return lines;
+}
 
 } // namespace
 

@@ -56,21 +56,21 @@ std::vector<std::string> rows(const ItunesLibrary *screen)
     for (int r = 0; r < model->rowCount(); ++r) {
         const QModelIndex i = model->index(r, 0);
         const QVariant mark = i.data(PlaylistModel::FailedRole + 100);
-        texts.push_back((QStringList{i.data(PlaylistModel::IndexTextRole).toString(),
-                                     i.data(PlaylistModel::ArtistRole).toString(),
-                                     i.data(PlaylistModel::TitleRole).toString()}
-                             .join(QLatin1Char('|')) +
-                         QLatin1Char('|'))
-                            .toStdString() +
-                        (mark.isValid() ? (mark.toBool() ? "+" : "-") : ""));
+        texts.push_back(
+            QStringLiteral("%1|%2|%3|%4")
+                .arg(i.data(PlaylistModel::IndexTextRole).toString(),
+                     i.data(PlaylistModel::ArtistRole).toString(),
+                     i.data(PlaylistModel::TitleRole).toString(),
+                     mark.isValid() ? QLatin1String(mark.toBool() ? "+" : "-") : QLatin1String(""))
+                .toStdString());
     }
     return texts;
 }
 
-QStringList playerPaths(const MainViewController *player)
+QStringList paths(const MediaList& items)
 {
     QStringList paths;
-    for (const MediaDescPtr& item : player->tableContents())
+    for (const MediaDescPtr& item : items)
         paths.append(item->filePath.value_or(QString()));
     return paths;
 }
@@ -138,29 +138,9 @@ TEST(ItunesLibrary, PlayerPresentsItAndPlaysTheSelection)
     screen->play();
     EXPECT_TRUE(screen->selectedFiles().isEmpty());
     EXPECT_TRUE(TestEnvironment::waitUntil([&] { return player->tableContents().size() == 4; }));
-    EXPECT_EQ(playerPaths(player), (QStringList{song(1), song(3), song(3), song(3)}));
+    EXPECT_EQ(paths(player->tableContents()), (QStringList{song(1), song(3), song(3), song(3)}));
     EXPECT_EQ(TestEnvironment::takeAlertMessages(),
               QStringList{QStringLiteral("4 items have been added to your current playlist")});
-}
-
-QStringList pathsIn(const QString& name)
-{
-    QStringList paths;
-    for (const MediaDescPtr& item : PlaylistHelper::contentsForPlaylist(name).value_or(MediaList()))
-        paths.append(item->filePath.value_or(QString()));
-    return paths;
-}
-
-PlaylistChooser *openChooser()
-{
-    PlaylistChooser *chooser = nullptr;
-    TestEnvironment::waitUntil([&] {
-        for (QWidget *widget : QApplication::allWidgets())
-            if (auto *found = qobject_cast<PlaylistChooser *>(widget); found && found->isVisible())
-                chooser = found;
-        return chooser != nullptr;
-    });
-    return chooser;
 }
 
 // "Create new playlist" asks the name first and only then says the selection is
@@ -189,16 +169,18 @@ TEST(ItunesLibrary, SavesTheSelectionAsANewOrExistingPlaylist)
     ASSERT_TRUE(TestEnvironment::waitUntil(
         [] { return QFile::exists(PlaylistHelper::pathForPlaylist(QStringLiteral("Mine"))); }));
     TestEnvironment::takeAlertMessages();
-    EXPECT_EQ(pathsIn(QStringLiteral("Mine")), QStringList{song(4)});
+    EXPECT_EQ(paths(*PlaylistHelper::contentsForPlaylist(QStringLiteral("Mine"))),
+              QStringList{song(4)});
 
     screen.selectRow(0);
     screen.playlist();
     pressSheetButton(QStringLiteral("Add to existing playlist"));
-    PlaylistChooser *chooser = openChooser();
-    ASSERT_NE(chooser, nullptr);
-    chooser->choose(0);
+    ASSERT_TRUE(TestEnvironment::waitUntil(
+        [] { return qobject_cast<PlaylistChooser *>(QApplication::activeModalWidget()); }));
+    qobject_cast<PlaylistChooser *>(QApplication::activeModalWidget())->choose(0);
     TestEnvironment::takeAlertMessages();
-    EXPECT_EQ(pathsIn(QStringLiteral("Mine")), (QStringList{song(4), song(1), song(2), song(3)}));
+    EXPECT_EQ(paths(*PlaylistHelper::contentsForPlaylist(QStringLiteral("Mine"))),
+              (QStringList{song(4), song(1), song(2), song(3)}));
     EXPECT_EQ(screen.selectedFiles().size(), 1);
 }
 
@@ -210,7 +192,9 @@ TEST(ItunesLibrary, SaysWhereItLookedWhenThereIsNoLibrary)
     ASSERT_TRUE(TestEnvironment::waitUntil([&] { return screen.isLoaded(); }));
     const QString text = screen.messageLabel()->text();
     EXPECT_FALSE(screen.messageLabel()->isHidden());
-    EXPECT_TRUE(text.contains(root + QStringLiteral("/iTunes_Control/iTunes/iTunes Library.itlp")));
-    EXPECT_TRUE(text.contains(QStringLiteral("--media-root DIR")));
-    EXPECT_TRUE(text.contains(QStringLiteral("QUAVER_MEDIA_ROOT")));
+    EXPECT_TRUE(
+        text.contains(root + QStringLiteral("/iTunes_Control/iTunes/iTunes Library.itlp")) &&
+        text.contains(QStringLiteral("--media-root DIR")) &&
+        text.contains(QStringLiteral("QUAVER_MEDIA_ROOT")))
+        << text.toStdString();
 }
