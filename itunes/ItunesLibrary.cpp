@@ -276,8 +276,8 @@ void ItunesLibrary::install(Library library)
         m_message->setText(
             QStringLiteral("No music library was found in %1\n\nIt is looked for in:\n%2\n\n"
                            "To read the library of a phone's media folder (mounted or "
-                           "copied), start Quaver Pro with --media-root DIR, or set "
-                           "QUAVER_MEDIA_ROOT=DIR.")
+                           "copied), start Quaver Pro with\n--media-root DIR\nor set\n"
+                           "QUAVER_MEDIA_ROOT=DIR")
                 .arg(QFileInfo(m_mediaRoot).absoluteFilePath(),
                      QFileInfo(ItunesHelper::libraryPath(m_mediaRoot)).absolutePath()));
         m_message->show();
