@@ -95,15 +95,12 @@ TEST(ItunesHelper, MissingOrDamagedDatabasesGiveWhatCanBeRead)
     const std::vector<std::string> unlocated{"1|Ann|One|A1|-|-|-|-", "2|Bob|Two|-|-|-|Rock|-",
                                              "3|-|-|-|-|-|-|-", "4|Ann|Four|A4|-|-|-|-",
                                              "1|Ann|Again|A1|-|-|-|-"};
-    std::vector<std::string> located = unlocated;
-    located[1] = "2|Bob|Two|-|@/M/b.mp3|7|Rock|-";
     const QByteArray noise = QByteArray(4096, '\x5a') + "SQLite format 3";
     struct Case {
         const char *name;
         QByteArray library, locations; // empty: no file; noise: random bytes
         std::vector<std::string> expected;
     } cases[] = {
-        {"both readable", library, locations, located},
         {"no Locations database", library, {}, unlocated},
         {"Locations is not a database", library, noise, unlocated},
         {"location of another shape", library,
