@@ -47,6 +47,7 @@ bool AppDelegate::didFinishLaunching(const LaunchOptions& options)
     auto *stack = new ScreenStack(_window.get());
     layout->addWidget(stack);
     _viewController = new MainViewController;
+    _viewController->setMediaRoot(options.mediaRoot);
     stack->setRootScreen(_viewController);
     _window->installEventFilter(this);
     _window->show();

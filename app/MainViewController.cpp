@@ -12,6 +12,7 @@
 #include "browser/BookmarksList.h"
 #include "browser/FileManager.h"
 #include "browser/SongsController.h"
+#include "itunes/ItunesLibrary.h"
 #include "platform/Alert.h"
 #include "platform/AppNotifier.h"
 #include "platform/UserDefaults.h"
@@ -28,7 +29,6 @@
 #include "ui/GradientButton.h"
 #include "ui/Icons.h"
 #include "ui/NavigationController.h"
-#include "ui/PlaceholderScreen.h"
 #include "ui/PopupView.h"
 #include "ui/ScreenStack.h"
 
@@ -430,7 +430,14 @@ void MainViewController::deviceMemory()
 
 void MainViewController::itunesMemory()
 {
-    presentPlaceholder(QStringLiteral("iTunes"));
+    dismissPopupView();
+    ScreenStack *stack = ScreenStack::of(this);
+    if (!stack)
+        return;
+    auto *screen = new ItunesLibrary(m_mediaRoot);
+    // The player is the stack's root screen and outlives every presented one.
+    screen->setPlayHandler([this](const QStringList& paths) { addCollectionWithItems(paths); });
+    stack->present(screen);
 }
 
 void MainViewController::showAbout()
@@ -441,13 +448,6 @@ void MainViewController::showAbout()
     if (stack && !(stack->topController() &&
                    qobject_cast<AboutController *>(stack->topController()->rootScreen())))
         stack->present(new AboutController);
-}
-
-void MainViewController::presentPlaceholder(const QString& title)
-{
-    dismissPopupView();
-    if (ScreenStack *stack = ScreenStack::of(this))
-        stack->present(new PlaceholderScreen(title), title);
 }
 
 QStringList MainViewController::expandForPlaying(const QStringList& paths)

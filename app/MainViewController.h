@@ -36,6 +36,7 @@
 // Main thread only. Workers build lists and hand them to the main thread, which
 // alone changes what the table shows.
 
+#include "app/LaunchOptions.h"
 #include "app/ListPanel.h"
 #include "app/MovieScreen.h"
 #include "app/RemoteControlTarget.h"
@@ -163,9 +164,12 @@ public:
     void openPlaylist();
     void clearPlaylist();
     void deviceMemory();
+    // Presents the library screen for the media root.
     void itunesMemory();
     // Presents the About screen (F1), unless it is on top already.
     void showAbout();
+    // The folder that holds the music library (default: LaunchOptions' default).
+    void setMediaRoot(const QString& mediaRoot) { m_mediaRoot = mediaRoot; }
 
     // The screen.
     void barButtonPressed(const QString& title);
@@ -222,7 +226,6 @@ private:
     void showSongName();
     void setPlayImage(const QString& image);
     void updateInfoLabel();
-    void presentPlaceholder(const QString& title);
     void notifyRemote();
     void setTabOrder();
     bool screenKey(QObject *receiver, const QKeyEvent *key);
@@ -257,4 +260,5 @@ private:
     QString m_repeatImage = QStringLiteral("repeat_off.png");
     QString m_shuffleImage = QStringLiteral("shuffle_off.png");
     QString m_playImage = QStringLiteral("play.png");
+    QString m_mediaRoot = LaunchOptions().mediaRoot;
 };
