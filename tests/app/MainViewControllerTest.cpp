@@ -24,6 +24,9 @@
 #include <QThreadPool>
 #include <QTimer>
 #include <QtEndian>
+#include <SDL.h>
+#include <cmath>
+#include <cstring>
 #include <gtest/gtest.h>
 
 using Status = RemoteControlTarget::PlaybackStatus;
@@ -352,4 +355,67 @@ TEST_F(PlayerScreen, TabReturnAndEscapeReachButtonsMenusAndPrompts)
     }
     EXPECT_EQ(TestEnvironment::takeAlertMessages(),
               QStringList{QStringLiteral("Mine playlist was created.")});
+}
+
+// On the real device (SDL's disk driver) the item that follows is queued and
+// joins at the end: a damaged next item is skipped with no more silence than the
+// skip takes, the labels follow the item heard, and repeat one loops a short file
+// with no gap at all.
+TEST(PlayerGapless, JoinsSkipsADamagedNextItemAndLoopsWithoutAGap)
+{
+    const QString raw = TestEnvironment::home() + QStringLiteral("/stream.raw");
+    qputenv("SDL_DISKAUDIOFILE", raw.toLocal8Bit());
+    SDL_AudioQuit();
+    if (SDL_AudioInit("disk") != 0)
+        GTEST_SKIP() << "SDL has no disk driver here: " << SDL_GetError();
+    const auto toneFile = [](const QString& name, double hz, int rate) {
+        return TestEnvironment::writeFile(
+            TestEnvironment::home() + QStringLiteral("/music/") + name,
+            EngineTest::wavBytes(EngineTest::tone(hz, 0.5, rate, rate * 3 / 10), rate, 1));
+    };
+    QByteArray header = EngineTest::wavBytes({}, 8000, 1); // promises sound, holds none
+    qToLittleEndian<quint32>(16000, header.data() + 40);
+    UserDefaults::standard().setObject(
+        QStringLiteral("Last Playlist"),
+        MediaDesc::archivedDataWithItems(
+            {record(toneFile(QStringLiteral("a.wav"), 440, 44100)),
+             record(TestEnvironment::writeFile(
+                 TestEnvironment::home() + QStringLiteral("/music/bad.wav"), header)),
+             record(toneFile(QStringLiteral("b.wav"), 660, 22050))}));
+    {
+        MainViewController screen;
+        screen.didSelectRow(0);
+        ASSERT_TRUE(TestEnvironment::waitUntil([&] { return screen.currentSong() == 2; }, 3000));
+        EXPECT_EQ(screen.outlets().playlistInfoLabel->text(), QStringLiteral("3 of 3"));
+        EXPECT_TRUE(screen.model()->index(1).data(PlaylistModel::FailedRole).toBool());
+        screen.repeatButton();                                  // repeat one: b.wav again and again
+        const qint64 loops = QFileInfo(raw).size() + 48000 * 8; // one more second of stream
+        ASSERT_TRUE(TestEnvironment::waitUntil([&] { return QFileInfo(raw).size() > loops; }));
+    }
+    SDL_AudioQuit();
+    QFile file(raw);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    std::vector<float> stereo(size_t(bytes.size()) / sizeof(float));
+    std::memcpy(stereo.data(), bytes.constData(), stereo.size() * sizeof(float));
+    const std::vector<float> left = EngineTest::channel(stereo, 0);
+    // Silent runs longer than a millisecond between the first and the last sound.
+    size_t first = 0, last = left.size(), run = 0;
+    while (first < last && std::fabs(left[first]) < 1e-3f)
+        ++first;
+    while (last > first && std::fabs(left[last - 1]) < 1e-3f)
+        --last;
+    std::vector<size_t> gaps;
+    for (size_t i = first; i < last; ++i) {
+        run = std::fabs(left[i]) < 1e-3f ? run + 1 : 0;
+        if (run == 48)
+            gaps.push_back(i);
+        if (run > 48)
+            gaps.back() = run;
+    }
+    ASSERT_LE(gaps.size(), 1u) << "only the skip of the damaged item may be heard";
+    if (!gaps.empty()) {
+        EXPECT_LT(gaps.front(), 48u * 50) << "the skip costs under 50 ms";
+    }
+    EXPECT_GT(last - first, size_t(48000 * 1.2)) << "a, then b looping";
 }
