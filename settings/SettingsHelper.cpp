@@ -100,12 +100,16 @@ void SettingsHelper::removeBookmarkWithName(const QString& path)
     // entries dropped ahead of it; dropping the active entry itself clears it.
     std::optional<qint64> newActive = active;
     QStringList kept;
+    bool removed = false;
     for (qsizetype i = 0; i < entries.size(); ++i) {
         const QVariant& entry = entries.at(i);
-        if (entry.typeId() == QMetaType::QString && entry.toString() != path) {
+        const bool isPath = entry.typeId() == QMetaType::QString;
+        // One row deleted is one bookmark gone: a second copy of the folder stays.
+        if (isPath && (removed || entry.toString() != path)) {
             kept.append(entry.toString());
             continue;
         }
+        removed = removed || isPath;
         if (active && i < *active)
             --*newActive;
         else if (active && i == *active)

@@ -29,7 +29,7 @@ public:
     static std::optional<QString> activeBookmark();
     // Appends the path (duplicates too) and tells the user.
     static void addBookmarkWithPath(const QString& path);
-    // Removes every entry equal to path (and any entry that is not a path). The
+    // Removes the first entry equal to path (and any entry that is not a path). The
     // active index keeps pointing at the same folder: it moves down by the number
     // of entries removed before it, and becomes -1 when the active entry itself is
     // removed or the list is emptied.

@@ -53,7 +53,7 @@ TEST(SettingsHelper, RemovingABookmarkKeepsTheActiveFolder)
     const QString a = QStringLiteral("/a"), b = QStringLiteral("/b"), c = QStringLiteral("/c");
     const Case cases[] = {
         {{a, b, c}, 2, "/a", {b, c}, 1},         // before the active one
-        {{a, b, a, c}, 3, "/a", {b, c}, 1},      // every copy before it counts
+        {{a, b, a, c}, 3, "/a", {b, a, c}, 2},   // one copy goes, the other stays
         {{a, b, c}, 1, "/b", {a, c}, -1},        // the active one itself
         {{a, b, c}, 0, "/c", {a, b}, 0},         // after it
         {{a, b, c}, 1, "/absent", {a, b, c}, 1}, // nothing removed
