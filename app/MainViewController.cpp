@@ -472,13 +472,17 @@ bool MainViewController::tryLoad(int index)
         engine = m_engineFactory ? m_engineFactory(path) : std::make_unique<CAPlayer>(path);
     if (!engine || !engine->isValid())
         return false;
-    if (m_player)
-        m_player->setDelegate(nullptr); // its teardown reports NO to nobody
+    std::unique_ptr<CAPlayer> previous = std::move(m_player);
+    if (previous)
+        previous->setDelegate(nullptr); // its teardown reports NO to nobody
     m_player = std::move(engine);
     stopTimer();
     m_player->setDelegate(this);
     m_player->prepareToPlay();
     m_player->play();
+    // Only now: the device then passes straight from the old stream to the new one
+    // (smoothed) instead of pausing in between.
+    previous.reset();
 
     ui.timeSeeker->setRange(0, int(m_player->duration() * 1000.0f));
     ui.timeSeeker->setValue(0);

@@ -3,6 +3,7 @@
 #include "audio/SystemVolume.h"
 
 #include <SDL.h>
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +22,12 @@ std::atomic<SdlAudioOutput *> g_active{nullptr};
 // The output that follows g_active at the end of its stream; the same rules.
 std::atomic<SdlAudioOutput *> g_next{nullptr};
 float g_gain = 1.0f; // SDL's thread only: the volume last applied
+// Set when start() cuts another output off mid-stream; the next period then
+// glides from the last frame written, so the cut does not click.
+std::atomic<bool> g_cut{false};
+float g_last[2] = {0.0f, 0.0f}; // SDL's thread only: the last frame written
+// How long the glide after a cut lasts.
+constexpr int kDeclickFrames = 240; // 5 ms at 48 kHz
 
 bool ensureAudioDriver()
 {
@@ -118,7 +125,9 @@ void SdlAudioOutput::start()
     if (!m_open)
         return;
     SDL_LockAudioDevice(g_device);
-    g_active.store(this, std::memory_order_release);
+    SdlAudioOutput *before = g_active.exchange(this, std::memory_order_acq_rel);
+    if (before && before != this)
+        g_cut.store(true, std::memory_order_release);
     if (g_next.load(std::memory_order_relaxed) == this)
         g_next.store(nullptr, std::memory_order_release);
     SDL_UnlockAudioDevice(g_device);
@@ -168,8 +177,9 @@ void SdlAudioOutput::callback(void *, uint8_t *stream, int bytes)
     auto *samples = reinterpret_cast<float *>(stream);
     const int frames = bytes / int(2 * sizeof(float));
     SdlAudioOutput *output = g_active.load(std::memory_order_acquire);
-    if (!output) {
+    if (!output || frames <= 0) {
         std::memset(stream, 0, size_t(bytes));
+        g_last[0] = g_last[1] = 0.0f;
         return;
     }
     int streamed = output->m_render(samples, frames);
@@ -186,16 +196,25 @@ void SdlAudioOutput::callback(void *, uint8_t *stream, int bytes)
     const float from = g_gain;
     const float to = SystemVolume::get();
     g_gain = to;
-    if (from == to) {
-        if (to != 1.0f)
-            for (int i = 0; i < 2 * frames; ++i)
-                samples[i] *= to;
-        return;
-    }
     const float step = (to - from) / float(frames);
-    for (int i = 0; i < frames; ++i) {
-        const float g = i + 1 == frames ? to : from + step * float(i + 1);
-        samples[2 * i] *= g;
-        samples[2 * i + 1] *= g;
+    if (from != to || to != 1.0f) {
+        for (int i = 0; i < frames; ++i) {
+            const float g = i + 1 == frames ? to : from + step * float(i + 1);
+            samples[2 * i] *= g;
+            samples[2 * i + 1] *= g;
+        }
     }
+    if (g_cut.exchange(false, std::memory_order_acq_rel)) {
+        // The step between the old stream's last frame and the new one's first
+        // fades out over a few milliseconds instead of sounding as a click.
+        const float offset[2] = {g_last[0] - samples[0], g_last[1] - samples[1]};
+        const int n = std::min(frames, kDeclickFrames);
+        for (int i = 0; i < n; ++i) {
+            const float weight = 1.0f - float(i + 1) / float(n);
+            samples[2 * i] += offset[0] * weight;
+            samples[2 * i + 1] += offset[1] * weight;
+        }
+    }
+    g_last[0] = samples[2 * (frames - 1)];
+    g_last[1] = samples[2 * (frames - 1) + 1];
 }

@@ -2,7 +2,8 @@
 // back to back through the real transport and the shared device, captured by
 // SDL's disk driver (which pulls in real time, like a sound card). Prints the
 // longest silence between consecutive tones at natural ends (track_gap_max) and
-// after Next in the middle of each tone (skip_gap_max).
+// after Next in the middle of each tone (skip_gap_max), and the largest step
+// between neighbouring samples in each (a click shows as a large step).
 #include "BenchRegistry.h"
 
 #include "app/MainViewController.h"
@@ -15,6 +16,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <SDL.h>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -133,6 +135,16 @@ double longestGapMs(const std::vector<float>& samples, int rate)
     return 1000.0 * double(longest) / rate;
 }
 
+// The largest step between neighbouring samples: a tone at -6 dBFS below 800 Hz
+// steps at most 0.05; a cut between two streams can step up to 1.
+double largestStep(const std::vector<float>& samples)
+{
+    double largest = 0;
+    for (size_t i = 1; i < samples.size(); ++i)
+        largest = std::max(largest, double(std::fabs(samples[i] - samples[i - 1])));
+    return largest;
+}
+
 int gapBench(const QStringList&)
 {
     QTemporaryDir dir;
@@ -148,6 +160,8 @@ int gapBench(const QStringList&)
     }
     std::printf("track_gap_max: %.2f ms\n", longestGapMs(natural, 48000));
     std::printf("skip_gap_max: %.2f ms\n", longestGapMs(skipped, 48000));
+    std::printf("track_step_max: %.3f full scale\n", largestStep(natural));
+    std::printf("skip_step_max: %.3f full scale\n", largestStep(skipped));
     std::printf("captured_natural: %.2f s\n", double(natural.size()) / 48000.0);
     return 0;
 }
