@@ -502,6 +502,10 @@ bool MainViewController::tryLoad(int index)
 
 void MainViewController::prepareNext()
 {
+    // Once the current file has ended, the queued engine sounds already; the end's
+    // handler takes it over.
+    if (m_nextPlayer && m_player && m_player->isAtEnd())
+        return;
     dropNext();
     const int count = int(tableContents().size());
     if (!m_player || !m_player->canBeFollowed() || count == 0)
@@ -889,6 +893,9 @@ void MainViewController::barButtonPressed(const QString& title)
         if (ScreenStack *stack = ScreenStack::of(this)) {
             auto *settings = new SettingsController([this] { return m_player.get(); });
             settings->setBookmarksFactory([] { return new BookmarksList; });
+            // The engine prepared for the next item read the settings stored before;
+            // it is prepared again with what the screens stored.
+            connect(settings, &QObject::destroyed, this, [this] { prepareNext(); });
             stack->present(settings);
         }
         return;

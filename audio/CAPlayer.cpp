@@ -141,6 +141,11 @@ bool CAPlayer::playAfter(CAPlayer& current)
     return true;
 }
 
+bool CAPlayer::isAtEnd() const
+{
+    return m_graph && m_graph->atEnd();
+}
+
 bool CAPlayer::canBeFollowed() const
 {
     return m_output && m_output->canStartAfter();

@@ -69,6 +69,9 @@ public:
     bool playAfter(CAPlayer& current);
     // Whether another engine can playAfter() this prepared one.
     bool canBeFollowed() const;
+    // True from the moment the file's last frame has been rendered (an engine
+    // queued after it sounds from then on) until play() starts it again.
+    bool isAtEnd() const;
     // On a prepared engine: stops the output; isPaused() = true, isPlaying() =
     // false; tells the delegate playerIsPlaying(false). Otherwise nothing.
     void pause();
