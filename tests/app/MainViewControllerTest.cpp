@@ -391,6 +391,11 @@ TEST(PlayerGapless, JoinsSkipsADamagedNextItemAndLoopsWithoutAGap)
         screen.repeatButton();                                  // repeat one: b.wav again and again
         const qint64 loops = QFileInfo(raw).size() + 48000 * 8; // one more second of stream
         ASSERT_TRUE(TestEnvironment::waitUntil([&] { return QFileInfo(raw).size() > loops; }));
+        // The controls reach the engine that took over at the join.
+        screen.seekTime(0.1f);
+        EXPECT_NEAR(screen.player()->getTime(), 0.1f, 0.01f);
+        screen.playButton();
+        EXPECT_FALSE(screen.player()->isPlaying());
     }
     SDL_AudioQuit();
     QFile file(raw);
