@@ -15,6 +15,7 @@
 #include "itunes/ItunesLibrary.h"
 #include "platform/Alert.h"
 #include "platform/AppNotifier.h"
+#include "platform/Dispatch.h"
 #include "platform/UserDefaults.h"
 #include "playlists/CAPlaylistCell.h"
 #include "playlists/PlaylistDetails.h"
@@ -900,10 +901,15 @@ void MainViewController::barButtonPressed(const QString& title)
         }
         return;
     } else {
-        // The contact mail goes to the desktop's mail program, if there is one.
-        QDesktopServices::openUrl(QUrl(QStringLiteral("mailto:%1?subject=%2")
-                                           .arg(QStringLiteral(QUAVER_CONTACT_EMAIL),
-                                                QStringLiteral(QUAVER_CONTACT_SUBJECT))));
+        // The contact mail goes to the desktop's mail program; with none, nothing
+        // is shown. Asking the desktop may take a moment, so it is asked on a worker.
+        const QUrl mail(
+            QStringLiteral("mailto:%1?subject=%2")
+                .arg(QStringLiteral(QUAVER_CONTACT_EMAIL), QStringLiteral(QUAVER_CONTACT_SUBJECT)));
+        Dispatch::globalHigh([mail] {
+            if (AboutController::hasMailHandler())
+                Dispatch::main([mail] { QDesktopServices::openUrl(mail); });
+        });
         return;
     }
     auto *popup = new PopupView(frame, this);
