@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace LibraryFixture;
 
 namespace {
@@ -19,7 +21,7 @@ namespace {
 // Characters that a URI must escape, and a space.
 QString mediaRoot()
 {
-    return TestEnvironment::home() + QStringLiteral("/media root #1?%");
+    return TestEnvironment::home() + u"/media root #1?%"_s;
 }
 
 const QByteArray kItems = "insert into item values (1,'Ann','One','A1'), (2,'Bob','Two',NULL),"
@@ -47,10 +49,10 @@ std::vector<std::string> describe(const ItunesList& items, const QString& root)
         for (const std::optional<QString>& field :
              {item->pid, item->artist, item->title, item->album, item->filePath, item->locationId,
               item->playlist, item->duration})
-            fields.append(field ? *field : QStringLiteral("-"));
-        if (fields[4].startsWith(root + QLatin1Char('/')))
-            fields[4].replace(0, root.size(), QStringLiteral("@"));
-        lines.push_back(fields.join(QLatin1Char('|')).toStdString());
+            fields.append(field ? *field : u"-"_s);
+        if (fields[4].startsWith(root + u'/'))
+            fields[4].replace(0, root.size(), u"@"_s);
+        lines.push_back(fields.join(u'|').toStdString());
     }
     return lines;
 }
@@ -121,7 +123,7 @@ TEST(ItunesHelper, MissingOrDamagedDatabasesGiveWhatCanBeRead)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const QString root = mediaRoot() + QLatin1Char('/') + QLatin1String(c.name);
+        const QString root = mediaRoot() + u'/' + QLatin1String(c.name);
         for (const auto& [path, content] :
              {std::pair{ItunesHelper::libraryPath(root), c.library},
               std::pair{ItunesHelper::locationsPath(root), c.locations}}) {
@@ -143,8 +145,7 @@ TEST(ItunesHelper, DamagedLibraryIsReadAsFarAsItGoes)
     const QString root = mediaRoot();
     QByteArray sql = QByteArray(kLibraryTables) + "begin;";
     for (int i = 0; i < 2000; ++i)
-        sql += QStringLiteral("insert into item values (%1,'a','%2',NULL);")
-                   .arg(i)
+        sql += u"insert into item values (%1,'a','%2',NULL);"_s.arg(i)
                    .arg(QString(200, QLatin1Char('t')))
                    .toUtf8();
     make(ItunesHelper::libraryPath(root), sql + "commit;");
@@ -173,14 +174,13 @@ TEST(ItunesHelper, WalDatabasesAreReadWithoutCreatingFiles)
 {
     for (const bool keepLog : {false, true}) {
         SCOPED_TRACE(keepLog ? "with -wal" : "without -wal");
-        const QString root =
-            mediaRoot() + (keepLog ? QStringLiteral("/log") : QStringLiteral("/none"));
+        const QString root = mediaRoot() + (keepLog ? u"/log"_s : u"/none"_s);
         const QString path = ItunesHelper::libraryPath(root);
         make(path, kLibraryTables + kItems, true);
-        QFile::remove(path + QStringLiteral("-shm"));
+        QFile::remove(path + u"-shm"_s);
         if (!keepLog)
-            QFile::remove(path + QStringLiteral("-wal"));
-        ASSERT_EQ(QFileInfo::exists(path + QStringLiteral("-wal")), keepLog);
+            QFile::remove(path + u"-wal"_s);
+        ASSERT_EQ(QFileInfo::exists(path + u"-wal"_s), keepLog);
         const auto before = snapshot(root);
         EXPECT_EQ(ItunesHelper::iTunesLibrary(root).size(), 5);
         EXPECT_EQ(snapshot(root), before);
