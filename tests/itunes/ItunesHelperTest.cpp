@@ -59,34 +59,11 @@ std::vector<std::string> describe(const ItunesList& items, const QString& root)
 
 } // namespace
 
-// Last rows win, a missing container or base location, NULL columns, an item
-// without rows, two items with one pid, ids matched by their text.
-TEST(ItunesHelper, ReadsEachItemWithItsLastLocationAndContainer)
-{
-    const QString root = mediaRoot();
-    make(ItunesHelper::libraryPath(root),
-         kLibraryTables + kItems +
-             "insert into container values (10,'Rock'), (11,'Jazz'), (10,'Rock Classics');"
-             "insert into item_to_container values (1,10), (1,11), (2,11), (2,99), (4,10);");
-    // Untyped columns keep texts as texts: '7' matches 7, '07' does not.
-    make(ItunesHelper::locationsPath(root),
-         "create table location(item_pid, location, base_location_id);"
-         "create table base_location(id, path);"
-         "insert into base_location values (7,'Music/F00/'), (8,NULL);"
-         "insert into location values (1,'first.mp3',7), ('1','/a.mp3','7'), (2,'b.mp3','07'),"
-         " (4,'d.mp3',8);");
-    const auto before = snapshot(root);
-    EXPECT_EQ(describe(ItunesHelper::iTunesLibrary(root), root),
-              (std::vector<std::string>{"1|Ann|One|A1|@/Music/F00/a.mp3|7|Jazz|-",
-                                        "2|Bob|Two|-|@/b.mp3|07|-|-", "3|-|-|-|-|-|-|-",
-                                        "4|Ann|Four|A4|@/d.mp3|8|Rock Classics|-",
-                                        "1|Ann|Again|A1|@/Music/F00/a.mp3|7|Jazz|-"}));
-    EXPECT_EQ(snapshot(root), before);
-}
-
-// Each step that cannot read its database or table leaves out only what it adds;
-// the databases stay byte for byte as they were.
-TEST(ItunesHelper, MissingOrDamagedDatabasesGiveWhatCanBeRead)
+// Whole databases: last rows win, a missing container or base location, NULL
+// columns, an item without rows, two items with one pid, ids matched by their text.
+// Then each step that cannot read its database or table leaves out only what it
+// adds. The databases stay byte for byte as they were.
+TEST(ItunesHelper, ReadsWhatEachDatabaseHoldsAndNeverWritesIt)
 {
     const QByteArray library = kLibraryTables + kItems +
                                "insert into container values (10,'Rock');"
@@ -103,6 +80,19 @@ TEST(ItunesHelper, MissingOrDamagedDatabasesGiveWhatCanBeRead)
         QByteArray library, locations; // empty: no file; noise: random bytes
         std::vector<std::string> expected;
     } cases[] = {
+        {"both databases whole",
+         kLibraryTables + kItems +
+             "insert into container values (10,'Rock'), (11,'Jazz'), (10,'Rock Classics');"
+             "insert into item_to_container values (1,10), (1,11), (2,11), (2,99), (4,10);",
+         // Untyped columns keep texts as texts: '7' matches 7, '07' does not.
+         "create table location(item_pid, location, base_location_id);"
+         "create table base_location(id, path);"
+         "insert into base_location values (7,'Music/F00/'), (8,NULL);"
+         "insert into location values (1,'first.mp3',7), ('1','/a.mp3','7'), (2,'b.mp3','07'),"
+         " (4,'d.mp3',8);",
+         {"1|Ann|One|A1|@/Music/F00/a.mp3|7|Jazz|-", "2|Bob|Two|-|@/b.mp3|07|-|-",
+          "3|-|-|-|-|-|-|-", "4|Ann|Four|A4|@/d.mp3|8|Rock Classics|-",
+          "1|Ann|Again|A1|@/Music/F00/a.mp3|7|Jazz|-"}},
         {"no Locations database", library, {}, unlocated},
         {"Locations is not a database", library, noise, unlocated},
         {"location of another shape", library,
