@@ -3,10 +3,8 @@
 #include "browser/BookmarksList.h"
 #include "settings/SettingsHelper.h"
 #include "settings/SettingsKeys.h"
-#include "support/TestEnvironment.h"
 #include "ui/NavigationController.h"
 
-#include <QAbstractButton>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
