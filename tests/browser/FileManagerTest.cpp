@@ -127,9 +127,8 @@ TEST(FileManagerTest, RealCheckFollowsFolderRightsAndTheStickyRule)
     const QString open = write(u"open/f.mp3"_s);
     const QString theirs = write(u"sticky/theirs.mp3"_s);
     const QString mine = write(u"sticky/mine.mp3"_s);
-    ::chmod(native("locked").constData(), 0555);
-    ::chmod(native("open").constData(), 0777);
-    ::chmod(native("sticky").constData(), 01777);
+    for (auto [folder, mode] : {std::pair{"locked", 0555}, {"open", 0777}, {"sticky", 01777}})
+        ::chmod(native(folder).constData(), mode_t(mode));
     if (root) {
         ASSERT_EQ(::chown(QFile::encodeName(mine).constData(), kNobody, kNobody), 0);
     }
