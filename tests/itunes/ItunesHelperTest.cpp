@@ -135,9 +135,8 @@ TEST(ItunesHelper, DamagedLibraryIsReadAsFarAsItGoes)
     const QString root = mediaRoot();
     QByteArray sql = QByteArray(kLibraryTables) + "begin;";
     for (int i = 0; i < 2000; ++i)
-        sql += u"insert into item values (%1,'a','%2',NULL);"_s.arg(i)
-                   .arg(QString(200, QLatin1Char('t')))
-                   .toUtf8();
+        sql += "insert into item values (" + QByteArray::number(i) + ",'a','" +
+               QByteArray(200, 't') + "',NULL);";
     make(ItunesHelper::libraryPath(root), sql + "commit;");
     QFile file(ItunesHelper::libraryPath(root));
     ASSERT_TRUE(file.open(QIODevice::ReadWrite));
