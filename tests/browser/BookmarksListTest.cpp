@@ -3,15 +3,15 @@
 #include "browser/BookmarksList.h"
 #include "settings/SettingsHelper.h"
 #include "settings/SettingsKeys.h"
-#include "support/TestEnvironment.h"
 #include "ui/NavigationController.h"
 
-#include <QAbstractButton>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -21,8 +21,8 @@ QStringList rows(const QListWidget *table)
     QStringList texts;
     for (int r = 0; r < table->count(); ++r) {
         const QWidget *accessories = table->itemWidget(table->item(r));
-        const bool checked = accessories->findChild<QLabel *>(QStringLiteral("check"));
-        texts.append(table->item(r)->text() + (checked ? QStringLiteral("*") : QString()));
+        const bool checked = accessories->findChild<QLabel *>(u"check"_s);
+        texts.append(table->item(r)->text() + (checked ? u"*"_s : QString()));
     }
     return texts;
 }
@@ -38,31 +38,29 @@ qint64 storedActive()
 TEST(BookmarksListTest, CheckMarkFollowsTheStoreThroughChoicesAndDeletions)
 {
     SettingsHelper::setSettings(SettingsKeys::Bookmarks,
-                                QStringList{QStringLiteral("/home/u/Music"), QStringLiteral("/"),
-                                            QStringLiteral("/srv/Último año/")});
+                                QStringList{u"/home/u/Music"_s, u"/"_s, u"/srv/Último año/"_s});
     SettingsHelper::setSettings(SettingsKeys::ActiveBookmark, 1);
     auto *screen = new BookmarksList;
     NavigationController nav(screen);
     nav.show();
     QListWidget *table = screen->table();
-    EXPECT_EQ(rows(table), (QStringList{QStringLiteral("1. Music"), QStringLiteral("2. /*"),
-                                        QStringLiteral("3. Último año")}));
+    EXPECT_EQ(rows(table), (QStringList{u"1. Music"_s, u"2. /*"_s, u"3. Último año"_s}));
 
     table->setCurrentRow(2);
     QTest::keyClick(table, Qt::Key_Return);
     EXPECT_EQ(storedActive(), 2);
     table->setCurrentRow(0);
     QTest::keyClick(table, Qt::Key_Delete);
-    EXPECT_EQ(rows(table), (QStringList{QStringLiteral("1. /"), QStringLiteral("2. Último año*")}))
+    EXPECT_EQ(rows(table), (QStringList{u"1. /"_s, u"2. Último año*"_s}))
         << "the mark stays on the same folder";
     EXPECT_EQ(storedActive(), 1);
 
     screen->editButton()->click();
-    EXPECT_EQ(screen->editButton()->text(), QStringLiteral("Done"));
+    EXPECT_EQ(screen->editButton()->text(), u"Done"_s);
     auto *remove = table->itemWidget(table->item(1))->findChild<QPushButton *>();
     ASSERT_TRUE(remove && remove->isVisible());
     remove->click();
-    EXPECT_EQ(rows(table), QStringList{QStringLiteral("1. /")}) << "no mark, as stored";
+    EXPECT_EQ(rows(table), QStringList{u"1. /"_s}) << "no mark, as stored";
     EXPECT_EQ(storedActive(), -1);
 
     table->setCurrentRow(0);

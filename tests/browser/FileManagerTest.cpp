@@ -1,12 +1,10 @@
 #include "browser/FileManager.h"
+#include "FileOpsTestSupport.h"
 #include "platform/Alert.h"
 #include "platform/Dispatch.h"
 #include "platform/SystemError.h"
-#include "support/TestEnvironment.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <atomic>
 #include <cerrno>
@@ -14,24 +12,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
+using namespace FileOps;
 using TestEnvironment::kNobody;
-const QString kNotDeleted = QStringLiteral("Some of the selected items weren't deleted");
+const QString kNotDeleted = u"Some of the selected items weren't deleted"_s;
 
-QString at(const QString& relative)
+void makeLink(const char *target, const char *relative)
 {
-    return TestEnvironment::home() + QLatin1Char('/') + relative;
-}
-
-QString makeFile(const QString& relative, const QByteArray& bytes = "x")
-{
-    return TestEnvironment::writeFile(at(relative), bytes);
-}
-
-void makeLink(const char *target, const QString& relative)
-{
-    ASSERT_EQ(::symlink(target, QFile::encodeName(at(relative)).constData()), 0);
+    ASSERT_EQ(::symlink(target, native(relative).constData()), 0);
 }
 
 TEST(FileManagerTest, NamesDecideSupportVideoAndComponentsWhateverTheSlashes)
@@ -51,123 +42,106 @@ TEST(FileManagerTest, NamesDecideSupportVideoAndComponentsWhateverTheSlashes)
     }
     // Paths the lists build, and the extensions the playlists go by.
     using FM = FileManager;
-    EXPECT_EQ(FM::appendingPathComponent(QStringLiteral("/a/"), QStringLiteral("b")),
-              QStringLiteral("/a/b"));
-    EXPECT_EQ(FM::appendingPathComponent(QStringLiteral("/"), QStringLiteral("b")),
-              QStringLiteral("/b"));
-    EXPECT_EQ(FM::pathExtension(QStringLiteral("/a.b/c")), QString());
+    EXPECT_EQ(FM::appendingPathComponent(u"/a/"_s, u"b"_s), u"/a/b"_s);
+    EXPECT_EQ(FM::appendingPathComponent(u"/"_s, u"b"_s), u"/b"_s);
+    EXPECT_EQ(FM::pathExtension(u"/a.b/c"_s), QString());
 }
 
 TEST(FileManagerTest, ListingHoldsEveryEntryOnceOrGivesNothingAndOneAlert)
 {
-    makeFile(QStringLiteral("dir/.hidden"));
-    makeFile(QStringLiteral("dir/sub/deep.mp3"));
-    makeFile(QStringLiteral("dir/Ünïcode name.m4a"));
-    makeLink("nowhere", QStringLiteral("dir/link"));
-    QDir().mkpath(at(QStringLiteral("empty")));
+    write(u"dir/.hidden"_s);
+    write(u"dir/sub/deep.mp3"_s);
+    write(u"dir/Ünïcode name.m4a"_s);
+    makeLink("nowhere", "dir/link");
+    QDir().mkpath(at("empty"));
 
-    std::optional<QStringList> names =
-        FileManager::contentsOfDirectoryAtPath(at(QStringLiteral("dir")));
+    std::optional<QStringList> names = FileManager::contentsOfDirectoryAtPath(at("dir"));
     ASSERT_TRUE(names.has_value());
     names->sort(); // the file system's order is not ours to check
-    EXPECT_EQ(*names, (QStringList{QStringLiteral(".hidden"), QStringLiteral("link"),
-                                   QStringLiteral("sub"), QStringLiteral("Ünïcode name.m4a")}));
-    EXPECT_EQ(FileManager::contentsOfDirectoryAtPath(at(QStringLiteral("empty/"))), QStringList());
+    EXPECT_EQ(*names, (QStringList{u".hidden"_s, u"link"_s, u"sub"_s, u"Ünïcode name.m4a"_s}));
+    EXPECT_EQ(FileManager::contentsOfDirectoryAtPath(at("empty/")), QStringList());
     EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty());
     // Links are followed: to a folder it is one, dangling it is nothing.
-    makeLink("dir", QStringLiteral("dirLink"));
-    EXPECT_TRUE(FileManager::pathIsFolder(at(QStringLiteral("dirLink"))));
-    EXPECT_FALSE(FileManager::pathIsFolder(at(QStringLiteral("dir/.hidden"))));
-    EXPECT_FALSE(FileManager::fileExistAtPath(at(QStringLiteral("dir/link"))));
+    makeLink("dir", "dirLink");
+    EXPECT_TRUE(FileManager::pathIsFolder(at("dirLink")));
+    EXPECT_FALSE(FileManager::pathIsFolder(at("dir/.hidden")));
+    EXPECT_FALSE(FileManager::fileExistAtPath(at("dir/link")));
     // The typed listing says the same, without being asked about each entry.
-    makeLink("sub", QStringLiteral("dir/subLink"));
+    makeLink("sub", "dir/subLink");
     QStringList folders;
-    const auto entries = FileManager::readDirectory(at(QStringLiteral("dir")));
+    const auto entries = FileManager::readDirectory(at("dir"));
     for (const auto& entry : entries.value_or(QList<FileManager::DirectoryEntry>()))
         if (entry.isFolder)
             folders.append(entry.name);
     folders.sort();
-    EXPECT_EQ(folders, (QStringList{QStringLiteral("sub"), QStringLiteral("subLink")}));
+    EXPECT_EQ(folders, (QStringList{u"sub"_s, u"subLink"_s}));
 
     // Root reads every folder, so only an ordinary user meets the unreadable one.
-    const QString locked = at(QStringLiteral("empty"));
-    ::chmod(QFile::encodeName(locked).constData(), 0300);
-    std::vector<std::pair<QString, int>> failures{{at(QStringLiteral("missing")), ENOENT},
-                                                  {makeFile(QStringLiteral("f.mp3")), ENOTDIR}};
+    const QString locked = at("empty");
+    ::chmod(native("empty").constData(), 0300);
+    std::vector<std::pair<QString, int>> failures{{at("missing"), ENOENT},
+                                                  {write(u"f.mp3"_s), ENOTDIR}};
     if (::geteuid() != 0)
         failures.emplace_back(locked, EACCES);
     for (const auto& [path, errnum] : failures) {
         EXPECT_FALSE(FileManager::contentsOfDirectoryAtPath(path).has_value());
         EXPECT_EQ(TestEnvironment::takeAlertMessages(), QStringList{SystemError::text(errnum)});
     }
-    ::chmod(QFile::encodeName(locked).constData(), 0700);
+    ::chmod(native("empty").constData(), 0700);
 
     // From a worker, the alert still opens on the main thread.
     std::atomic<int> outcome = -1; // 0 nothing, 1 a listing
-    Dispatch::globalHigh([&outcome] {
-        outcome = FileManager::contentsOfDirectoryAtPath(at(QStringLiteral("missing"))) ? 1 : 0;
-    });
+    Dispatch::globalHigh(
+        [&outcome] { outcome = FileManager::contentsOfDirectoryAtPath(at("missing")) ? 1 : 0; });
     ASSERT_TRUE(TestEnvironment::waitUntil([] { return !Alert::openAlerts().isEmpty(); }));
     EXPECT_EQ(outcome, 0);
     EXPECT_EQ(Alert::openAlerts().first()->thread(), QCoreApplication::instance()->thread());
 }
 
-TEST(FileManagerTest, BatchDeleteRemovesTreesAndLinksButNotLinkTargets)
+// Trees go whole, a link goes but not what it points to; "/", "." and ".." are
+// refused before any other check; what a check refuses stays; one message says so,
+// however many there were.
+TEST(FileManagerTest, BatchDeleteRemovesTreesAndLinksAndReportsRefusalsOnce)
 {
-    makeFile(QStringLiteral("tree/a/b/.hidden"));
-    const QString target = makeFile(QStringLiteral("kept/inside.mp3"));
-    makeLink("kept", QStringLiteral("link"));
-    FileManager::deleteAllObjectsFromCollection(
-        {at(QStringLiteral("tree")), at(QStringLiteral("link/"))});
-    EXPECT_FALSE(QFileInfo::exists(at(QStringLiteral("tree"))));
-    EXPECT_FALSE(QFileInfo(at(QStringLiteral("link"))).isSymLink());
-    EXPECT_TRUE(QFileInfo::exists(target));
-    EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty());
-}
-
-// "/", "." and ".." are refused before any other check; what a check refuses
-// stays; one message says so, however many there were.
-TEST(FileManagerTest, RefusedItemsStayAndAreReportedOnce)
-{
-    const QStringList items{makeFile(QStringLiteral("one.mp3")),
-                            makeFile(QStringLiteral("dir/sub/two.mp3")),
-                            at(QStringLiteral("dir/sub/..")), at(QStringLiteral("dir/sub/./")),
-                            makeFile(QStringLiteral("three.mp3"))};
+    write(u"tree/a/b/.hidden"_s);
+    const QString target = write(u"kept/inside.mp3"_s);
+    makeLink("kept", "link");
+    const QStringList items{write(u"one.mp3"_s), write(u"dir/sub/two.mp3"_s),
+                            at("dir/sub/.."),    at("dir/sub/./"),
+                            at("tree"),          at("link/")};
     FileManager::setDeletableCheckForTesting([&items](const QString& p) { return p != items[1]; });
-    EXPECT_FALSE(FileManager::canDeleteFile(QStringLiteral("/")));
+    EXPECT_FALSE(FileManager::canDeleteFile(u"/"_s));
     FileManager::deleteAllObjectsFromCollection(items);
-    EXPECT_FALSE(QFileInfo::exists(items[0]));
-    EXPECT_TRUE(QFileInfo::exists(items[1]));
-    EXPECT_FALSE(QFileInfo::exists(items[4]));
-    EXPECT_EQ(TestEnvironment::takeAlertMessages(), QStringList{kNotDeleted});
     FileManager::setDeletableCheckForTesting(nullptr);
+    EXPECT_EQ(ls(), (QStringList{u"dir"_s, u"kept"_s}));
+    EXPECT_EQ(ls(u"dir/sub"_s), QStringList{u"two.mp3"_s});
+    EXPECT_TRUE(QFileInfo::exists(target));
+    EXPECT_EQ(TestEnvironment::takeAlertMessages(), QStringList{kNotDeleted});
 }
 
 TEST(FileManagerTest, RealCheckFollowsFolderRightsAndTheStickyRule)
 {
     const bool root = ::geteuid() == 0;
     ::chmod(QFile::encodeName(TestEnvironment::home()).constData(), 0755);
-    const QString locked = makeFile(QStringLiteral("locked/f.mp3"));
-    const QString open = makeFile(QStringLiteral("open/f.mp3"));
-    const QString theirs = makeFile(QStringLiteral("sticky/theirs.mp3"));
-    const QString mine = makeFile(QStringLiteral("sticky/mine.mp3"));
-    ::chmod(QFile::encodeName(at(QStringLiteral("locked"))).constData(), 0555);
-    ::chmod(QFile::encodeName(at(QStringLiteral("open"))).constData(), 0777);
-    ::chmod(QFile::encodeName(at(QStringLiteral("sticky"))).constData(), 01777);
+    const QString locked = write(u"locked/f.mp3"_s);
+    const QString open = write(u"open/f.mp3"_s);
+    const QString theirs = write(u"sticky/theirs.mp3"_s);
+    const QString mine = write(u"sticky/mine.mp3"_s);
+    for (auto [folder, mode] : {std::pair{"locked", 0555}, {"open", 0777}, {"sticky", 01777}})
+        ::chmod(native(folder).constData(), mode_t(mode));
     if (root) {
         ASSERT_EQ(::chown(QFile::encodeName(mine).constData(), kNobody, kNobody), 0);
     }
 
     const std::vector<bool> r = TestEnvironment::asOrdinaryUser([&] {
-        return std::vector<bool>{
-            ::access(QFile::encodeName(open).constData(), F_OK) == 0,
-            FileManager::canDeleteFile(locked),
-            FileManager::canDeleteFile(open),
-            FileManager::canDeleteFile(theirs),
-            FileManager::canDeleteFile(mine),
-            FileManager::canDeleteFile(at(QStringLiteral("open/missing.mp3")))};
+        return std::vector<bool>{::access(QFile::encodeName(open).constData(), F_OK) == 0,
+                                 FileManager::canDeleteFile(locked),
+                                 FileManager::canDeleteFile(open),
+                                 FileManager::canDeleteFile(theirs),
+                                 FileManager::canDeleteFile(mine),
+                                 FileManager::canDeleteFile(at("open/missing.mp3"))};
     });
-    ::chmod(QFile::encodeName(at(QStringLiteral("locked"))).constData(), 0755);
+    ::chmod(native("locked").constData(), 0755);
     ASSERT_EQ(r.size(), 6u);
     if (!r[0])
         GTEST_SKIP() << "the temporary folder is not reachable for an ordinary user";
@@ -179,12 +153,12 @@ TEST(FileManagerTest, RealCheckFollowsFolderRightsAndTheStickyRule)
 
 TEST(FileManagerTest, CreateDirMakesNestedFoldersAndReportsWhatBlocksIt)
 {
-    FileManager::createDirAtPath(at(QStringLiteral("a/b/c")));
-    FileManager::createDirAtPath(at(QStringLiteral("a/b/")));
-    EXPECT_TRUE(QFileInfo(at(QStringLiteral("a/b/c"))).isDir());
+    FileManager::createDirAtPath(at("a/b/c"));
+    FileManager::createDirAtPath(at("a/b/"));
+    EXPECT_TRUE(QFileInfo(at("a/b/c")).isDir());
     EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty());
 
-    const QString file = makeFile(QStringLiteral("a/name"), "keep me");
+    const QString file = write(u"a/name"_s, "keep me");
     FileManager::createDirAtPath(file);
     EXPECT_EQ(TestEnvironment::takeAlertMessages(), QStringList{SystemError::text(EEXIST)});
     EXPECT_EQ(QFileInfo(file).size(), 7) << "the file is left alone";

@@ -32,7 +32,7 @@ inline QByteArray native(const char *relative)
     return QFile::encodeName(at(relative));
 }
 
-inline QString write(const QString& relative, const QByteArray& bytes)
+inline QString write(const QString& relative, const QByteArray& bytes = "x")
 {
     return TestEnvironment::writeFile(at(relative), bytes);
 }

@@ -49,25 +49,22 @@ TEST(PasteJobTest, MoveAcrossFileSystemsCopiesThenRemovesTheSource)
 }
 
 // Cancelled after its first chunk, a paste leaves nothing of its destination and
-// every source as it was: a file, a folder, and a move across file systems.
+// every source as it was: a folder copied, and one moved across file systems (a
+// single file is cancelled through the progress dialog in BrowserActionsTest).
 TEST(PasteJobTest, CancelRemovesTheHalfWrittenDestinationOnly)
 {
     SeamReset reset;
     const QByteArray big(5 << 20, 'b');
-    write(s("src/big.wav"), big);
     write(s("src/folder/1.wav"), "small");
     write(s("src/folder/2.wav"), big);
     QDir().mkpath(at("dst"));
     PasteJob::setCrossDeviceForTesting(true);
-    for (auto [source, mode] : {std::pair{"src/big.wav", Mode::Copy},
-                                {"src/folder", Mode::Copy},
-                                {"src/folder", Mode::Move}}) {
-        PasteJob job(mode, {at(source)}, at("dst"));
+    for (Mode mode : {Mode::Copy, Mode::Move}) {
+        PasteJob job(mode, {at("src/folder")}, at("dst"));
         PasteJob::setChunkHookForTesting([&job] { job.cancel(); });
         job.run();
-        EXPECT_TRUE(ls(s("dst")).isEmpty()) << source;
+        EXPECT_TRUE(ls(s("dst")).isEmpty()) << int(mode);
     }
-    EXPECT_EQ(contents(s("src/big.wav")), big);
     EXPECT_EQ(contents(s("src/folder/1.wav")), "small");
     EXPECT_EQ(contents(s("src/folder/2.wav")), big);
 }

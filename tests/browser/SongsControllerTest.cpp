@@ -12,8 +12,6 @@
 #include "ui/ScreenStack.h"
 
 #include <QAbstractButton>
-#include <QDir>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -22,11 +20,13 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QString at(const QString& relative)
 {
-    return TestEnvironment::home() + QLatin1Char('/') + relative;
+    return TestEnvironment::home() + u'/' + relative;
 }
 
 void makeFiles(const QStringList& relatives)
@@ -79,8 +79,7 @@ QStringList toolbarTitles(const SongsController& browser)
 TEST(SongsControllerTest, StartsInTheHomeFolderUnlessAValidActiveBookmarkSaysOtherwise)
 {
     using namespace SettingsKeys;
-    const QString home = TestEnvironment::home() + QLatin1Char('/');
-    const QString mark = at(QStringLiteral("marked"));
+    const QString home = at({}), mark = at(u"marked"_s);
     struct {
         bool homeFolder;
         int active;
@@ -96,172 +95,114 @@ TEST(SongsControllerTest, StartsInTheHomeFolderUnlessAValidActiveBookmarkSaysOth
     }
     // The missing bookmark was listed and reported; the screen still shows its path.
     EXPECT_EQ(Alert::openAlerts().value(0) ? Alert::openAlerts().value(0)->title() : QString(),
-              QStringLiteral("Error !!!"));
+              u"Error !!!"_s);
 }
 
 TEST(SongsControllerTest, HeaderShowsShortPathsWholeAndLongOnesByTheirLast35Characters)
 {
     for (const int n : {34, 35, 36}) {
-        const QString path = QStringLiteral("/") + QString(n - 1, QLatin1Char('a'));
+        const QString path = u'/' + QString(n - 1, u'a');
         EXPECT_EQ(SongsController::headerText(path),
-                  n == 34 ? QStringLiteral("  ") + path : QStringLiteral("...") + path.right(35))
+                  n == 34 ? u"  "_s + path : u"..."_s + path.right(35))
             << n;
     }
     // A character outside the basic plane is never cut in half.
-    const QString wide =
-        QStringLiteral("/") + QString::fromUtf8("\xF0\x9F\x8E\xB5") + QString(34, QLatin1Char('d'));
-    EXPECT_EQ(SongsController::headerText(wide), QStringLiteral("...") + wide.right(34));
+    const QString wide = u"/\U0001F3B5"_s + QString(34, u'd');
+    EXPECT_EQ(SongsController::headerText(wide), u"..."_s + wide.right(34));
 }
 
 // ".." goes away at "/" and comes back; an unreadable folder gives the alert, an
-// empty table, its header and name, and ".." still leads up.
-TEST(SongsControllerTest, ParentButtonAbsentAtRootAndUnreadableFolderReportsOnce)
+// empty table, its header and name, and ".." still leads up. Openings that overlap
+// then show only the newest listing, and no row can be chosen while it is pending.
+TEST(SongsControllerTest, ParentButtonUnreadableFolderAndOverlappingOpenings)
 {
+    makeFiles({u"one/1.mp3"_s, u"two/2.mp3"_s, u"three/3.mp3"_s});
     SongsController browser;
     TestEnvironment::waitUntil([&] { return !browser.isLoading(); });
     NavigationItem *item = NavigationItem::of(&browser);
-    open(browser, QStringLiteral("/"));
+    open(browser, u"/"_s);
     EXPECT_EQ(item->leftButton(), nullptr);
-    const QString missing = at(QStringLiteral("gone"));
+    const QString missing = at(u"gone"_s);
     open(browser, missing);
     ASSERT_NE(item->leftButton(), nullptr);
-    EXPECT_EQ(item->leftButton()->text(), QStringLiteral(".."));
+    EXPECT_EQ(item->leftButton()->text(), u".."_s);
     EXPECT_EQ(browser.model()->rowCount(), 0);
-    EXPECT_EQ(browser.headerLabel()->text(), QStringLiteral("  ") + missing);
-    EXPECT_EQ(browser.folderNameLabel()->text(), QStringLiteral("gone"));
-    ASSERT_EQ(Alert::openAlerts().size(), 1);
-    EXPECT_EQ(Alert::openAlerts().value(0)->title(), QStringLiteral("Error !!!"));
+    EXPECT_EQ(browser.headerLabel()->text(), u"  "_s + missing);
+    EXPECT_EQ(browser.folderNameLabel()->text(), u"gone"_s);
+    EXPECT_EQ(TestEnvironment::takeAlertMessages().size(), 1);
     item->leftButton()->click();
     EXPECT_EQ(browser.currentPath(), TestEnvironment::home());
-}
-
-// "ab" finds names that start with it whatever their case and accents; ".." then
-// shows the parent's whole listing and the field keeps its text.
-TEST(SongsControllerTest, SearchIgnoresCaseAndAccentsAndParentFolderShowsEverything)
-{
-    makeFiles({QStringLiteral("p/s/Abba.mp3"), QString::fromUtf8("p/s/Ábc"),
-               QStringLiteral("p/s/a"), QStringLiteral("p/s/Cab")});
-    SongsController browser;
-    browser.show();
-    browser.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&browser));
-    open(browser, at(QStringLiteral("p/s")));
-    const int fullHeight = browser.tablePane()->height();
-    browser.table()->setFocus();
-    QTest::keyClicks(browser.table(), QStringLiteral("ab")); // typing starts the search
-    EXPECT_EQ(browser.searchBar()->text(), QStringLiteral("ab"));
-    EXPECT_EQ(sorted(rows(browser)),
-              sorted({QStringLiteral("Abba.mp3"), QString::fromUtf8("Ábc")}));
-    EXPECT_EQ(browser.tableAnimation()->endValue().toRect().height(),
-              fullHeight - SongsController::kSearchShrink);
-
-    open(browser, browser.currentPath()); // read again, as after a new folder
-    EXPECT_EQ(rows(browser).size(), 2);
-
-    browser.parentFolder();
     ASSERT_TRUE(TestEnvironment::waitUntil([&] { return !browser.isLoading(); }));
-    EXPECT_FALSE(browser.isSearchMode());
-    EXPECT_EQ(rows(browser), QStringList{QStringLiteral("s")});
-    EXPECT_EQ(browser.searchBar()->text(), QStringLiteral("ab"));
-    browser.searchBar()->setFocus();
-    QTest::keyClick(browser.searchBar(), Qt::Key_Escape); // leaves the search, not the screen
-    EXPECT_EQ(browser.searchBar()->text(), QString());
-    EXPECT_TRUE(browser.table()->hasFocus());
+
+    QStringList shown;
+    QObject::connect(&browser, &SongsController::folderShown,
+                     [&](const QString& path) { shown.append(path); });
+    for (const QString& name : {u"one"_s, u"two"_s, u"three"_s})
+        browser.openFolder(at(name));
+    choose(browser, u"one"_s); // still the home folder's rows
+    EXPECT_EQ(browser.currentPath(), at(u"three"_s));
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return !browser.isLoading(); }));
+    TestEnvironment::waitUntil([&] { return shown.size() > 1; }, 50); // a stale listing, if any
+    EXPECT_EQ(shown, QStringList{at(u"three"_s)});
+    EXPECT_EQ(rows(browser), QStringList{u"3.mp3"_s});
 }
 
 // Edit mode: a second tap deselects, a folder is selected rather than opened, the
-// selection spans folders, and "Play" hands over supported files one level deep.
+// selection spans folders, and "Play" hands over supported files one level deep,
+// awkward names byte for byte.
 TEST(SongsControllerTest, SelectionAcrossFoldersPlaysSupportedFilesOneLevelDeep)
 {
-    makeFiles({QStringLiteral("f/a.mp3"), QStringLiteral("f/b.txt"),
-               QStringLiteral("f/sub.mp3/d.mp3"), QStringLiteral("g/e.wav"),
-               QStringLiteral("g/x.txt")});
+    const QStringList odd{u" lead and trail .mp3"_s, u"quo\"te's.mp3"_s, u"日本語 Ωδή.mp3"_s,
+                          u"-n.mp3"_s, u"two\nlines.mp3"_s};
+    makeFiles({u"f/a.mp3"_s, u"f/b.txt"_s, u"f/sub.mp3/d.mp3"_s, u"g/e.wav"_s, u"g/x.txt"_s});
+    QStringList expected{at(u"f/a.mp3"_s), at(u"g/e.wav"_s)};
+    for (const QString& name : odd) {
+        makeFiles({u"g/"_s + name});
+        expected.append(at(u"g/"_s + name));
+    }
     SongsController browser;
     QList<QStringList> played;
     browser.setPlayHandler([&](const QStringList& paths) { played.append(paths); });
     open(browser, TestEnvironment::home());
-    EXPECT_EQ(toolbarTitles(browser), (QStringList{QStringLiteral("Edit"), QStringLiteral("Folder"),
-                                                   QStringLiteral("Bookmark this folder")}));
+    EXPECT_EQ(toolbarTitles(browser),
+              (QStringList{u"Edit"_s, u"Folder"_s, u"Bookmark this folder"_s}));
     browser.doneMode();
     EXPECT_EQ(toolbarTitles(browser),
-              (QStringList{QStringLiteral("Done"), QStringLiteral("Play"),
-                           QStringLiteral("Playlist"), QStringLiteral("Actions")}));
-    choose(browser, QStringLiteral("f"));
-    choose(browser, QStringLiteral("f"));
-    EXPECT_TRUE(browser.selectionList().isEmpty());
-    choose(browser, QStringLiteral("f"));
+              (QStringList{u"Done"_s, u"Play"_s, u"Playlist"_s, u"Actions"_s}));
+    for (int tap = 0; tap < 3; ++tap) {
+        choose(browser, u"f"_s);
+        EXPECT_EQ(browser.selectionList().isEmpty(), tap == 1) << tap;
+    }
     EXPECT_EQ(browser.currentPath(), TestEnvironment::home());
-    const QModelIndex f = browser.model()->index(int(rows(browser).indexOf(QStringLiteral("f"))));
-    EXPECT_EQ(f.data(FolderListModel::AccessoryRole).toString(), QStringLiteral("selRow"));
-    EXPECT_EQ(f.data(FolderListModel::IconRole).toString(), QStringLiteral("folderIcon"));
+    const QModelIndex f = browser.model()->index(int(rows(browser).indexOf(u"f"_s)));
+    EXPECT_EQ(f.data(FolderListModel::AccessoryRole).toString(), u"selRow"_s);
+    EXPECT_EQ(f.data(FolderListModel::IconRole).toString(), u"folderIcon"_s);
 
-    open(browser, at(QStringLiteral("g")));
-    choose(browser, QStringLiteral("e.wav"));
+    open(browser, at(u"g"_s));
+    EXPECT_EQ(sorted(rows(browser)), sorted(odd + QStringList{u"e.wav"_s, u"x.txt"_s}));
+    for (const QString& name : QStringList{u"e.wav"_s} + odd)
+        choose(browser, name);
     browser.playSelected();
-    choose(browser, QStringLiteral("x.txt"));
+    choose(browser, u"x.txt"_s);
     browser.playSelected();
-    ASSERT_EQ(played.size(), 2);
-    EXPECT_EQ(played[0],
-              (QStringList{at(QStringLiteral("f/a.mp3")), at(QStringLiteral("g/e.wav"))}));
-    EXPECT_EQ(played[1], QStringList());
+    EXPECT_EQ(played, (QList<QStringList>{expected, {}}));
     EXPECT_TRUE(browser.selectionList().isEmpty());
     EXPECT_TRUE(browser.isEditMode());
 }
 
-// Awkward names survive listing, selection and "Play", byte for byte.
-TEST(SongsControllerTest, AwkwardNamesSurviveListingSelectionAndPlay)
+// Songs, then Device: the keys walk the folders; typing "ab" finds names that start
+// with it whatever their case and accents, and ".." then shows the parent's whole
+// listing while the field keeps its text; "Play" appends, and a double click appends
+// one file and plays it.
+TEST(SongsControllerTest, PlayerPresentsTheBrowserWhoseKeysSearchAndDoubleClickReachTheList)
 {
-    const QStringList names{QStringLiteral(" lead and trail .mp3"), QStringLiteral("quo\"te's.mp3"),
-                            QString::fromUtf8("日本語 Ωδή.mp3"), QStringLiteral("-n.mp3"),
-                            QStringLiteral("two\nlines.mp3")};
-    for (const QString& name : names)
-        makeFiles({QStringLiteral("odd/") + name});
-    SongsController browser;
-    QStringList played;
-    browser.setPlayHandler([&](const QStringList& paths) { played = paths; });
-    open(browser, at(QStringLiteral("odd")));
-    EXPECT_EQ(sorted(rows(browser)), sorted(names));
-    browser.doneMode();
-    for (const QString& name : names)
-        choose(browser, name);
-    browser.playSelected();
-    ASSERT_EQ(played.size(), names.size());
-    for (const QString& path : played)
-        EXPECT_TRUE(QFileInfo::exists(path)) << path.toStdString();
-}
-
-// Openings that overlap show only the newest listing, and no row can be chosen
-// while it is pending.
-TEST(SongsControllerTest, OverlappingOpeningsShowOnlyTheCurrentPath)
-{
-    makeFiles(
-        {QStringLiteral("one/1.mp3"), QStringLiteral("two/2.mp3"), QStringLiteral("three/3.mp3")});
-    SongsController browser;
-    open(browser, TestEnvironment::home());
-    QStringList shown;
-    QObject::connect(&browser, &SongsController::folderShown,
-                     [&](const QString& path) { shown.append(path); });
-    browser.openFolder(at(QStringLiteral("one")));
-    browser.openFolder(at(QStringLiteral("two")));
-    browser.openFolder(at(QStringLiteral("three")));
-    choose(browser, QStringLiteral("one")); // still the home folder's rows
-    EXPECT_EQ(browser.currentPath(), at(QStringLiteral("three")));
-    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return !browser.isLoading(); }));
-    QTest::qWait(50); // let any stale result arrive
-    EXPECT_EQ(shown, QStringList{at(QStringLiteral("three"))});
-    EXPECT_EQ(rows(browser), QStringList{QStringLiteral("3.mp3")});
-}
-
-// Songs, then Device: the keys walk the folders, "Play" appends, and a double click
-// appends one file and plays it.
-TEST(SongsControllerTest, PlayerPresentsTheBrowserWhoseKeysAndDoubleClickReachTheList)
-{
-    makeFiles({QStringLiteral("m/a.mp3"), QStringLiteral("m/b.mp3")});
+    makeFiles({u"m/a.mp3"_s, u"m/b.mp3"_s, u"m/Abba.mp3"_s, u"m/Ábc"_s, u"m/Cab"_s});
     ScreenStack stack;
     auto *player = new MainViewController;
     stack.setRootScreen(player);
     stack.resize(320, 460);
     stack.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&stack));
     player->deviceMemory();
     stack.finishAnimations();
     ASSERT_NE(stack.topController(), nullptr);
@@ -269,25 +210,41 @@ TEST(SongsControllerTest, PlayerPresentsTheBrowserWhoseKeysAndDoubleClickReachTh
     ASSERT_NE(browser, nullptr);
     ASSERT_TRUE(TestEnvironment::waitUntil([&] { return !browser->isLoading(); }));
     QListView *table = browser->table();
-    table->setCurrentIndex(
-        browser->model()->index(int(rows(*browser).indexOf(QStringLiteral("m")))));
+    table->setCurrentIndex(browser->model()->index(int(rows(*browser).indexOf(u"m"_s))));
     QTest::keyClick(table, Qt::Key_Return);
-    EXPECT_EQ(browser->currentPath(), at(QStringLiteral("m")));
+    EXPECT_EQ(browser->currentPath(), at(u"m"_s));
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return !browser->isLoading(); }));
+    const int fullHeight = browser->tablePane()->height();
+    table->setFocus();
+    QTest::keyClicks(table, u"ab"_s);
+    EXPECT_EQ(sorted(rows(*browser)), sorted({u"Abba.mp3"_s, u"Ábc"_s}));
+    EXPECT_EQ(browser->tableAnimation()->endValue().toRect().height(),
+              fullHeight - SongsController::kSearchShrink);
+    open(*browser, browser->currentPath()); // read again, as after a new folder
+    EXPECT_EQ(rows(*browser).size(), 2);
     QTest::keyClick(table, Qt::Key_Backspace);
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return !browser->isLoading(); }));
     EXPECT_EQ(browser->currentPath(), TestEnvironment::home());
-    open(*browser, at(QStringLiteral("m")));
+    EXPECT_FALSE(browser->isSearchMode());
+    EXPECT_TRUE(rows(*browser).contains(u"m"_s)) << "unfiltered";
+    EXPECT_EQ(browser->searchBar()->text(), u"ab"_s);
+    browser->searchBar()->setFocus();
+    QTest::keyClick(browser->searchBar(), Qt::Key_Escape); // leaves the search, not the screen
+    EXPECT_EQ(browser->searchBar()->text(), QString());
+    EXPECT_TRUE(table->hasFocus());
+    open(*browser, at(u"m"_s));
 
     browser->doneMode();
-    choose(*browser, QStringLiteral("a.mp3"));
+    choose(*browser, u"a.mp3"_s);
     browser->playSelected();
     ASSERT_TRUE(TestEnvironment::waitUntil([&] { return player->tableContents().size() == 1; }));
     EXPECT_EQ(TestEnvironment::takeAlertMessages().size(), 1); // the count, which is modal
-    const QRect b = table->visualRect(
-        browser->model()->index(int(rows(*browser).indexOf(QStringLiteral("b.mp3")))));
+    const QRect b =
+        table->visualRect(browser->model()->index(int(rows(*browser).indexOf(u"b.mp3"_s))));
     QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, b.center());
     QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, b.center());
     ASSERT_TRUE(TestEnvironment::waitUntil([&] { return player->tableContents().size() == 2; }));
-    EXPECT_EQ(player->tableContents().value(1)->filePath, at(QStringLiteral("m/b.mp3")));
+    EXPECT_EQ(player->tableContents().value(1)->filePath, at(u"m/b.mp3"_s));
     EXPECT_TRUE(TestEnvironment::waitUntil([&] { return player->currentSong() == 1; }));
     QTest::keyClick(table, Qt::Key_Escape);
     EXPECT_TRUE(stack.presented().isEmpty());

@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace LibraryFixture;
 
 namespace {
@@ -19,7 +21,7 @@ namespace {
 // Characters that a URI must escape, and a space.
 QString mediaRoot()
 {
-    return TestEnvironment::home() + QStringLiteral("/media root #1?%");
+    return TestEnvironment::home() + u"/media root #1?%"_s;
 }
 
 const QByteArray kItems = "insert into item values (1,'Ann','One','A1'), (2,'Bob','Two',NULL),"
@@ -47,44 +49,21 @@ std::vector<std::string> describe(const ItunesList& items, const QString& root)
         for (const std::optional<QString>& field :
              {item->pid, item->artist, item->title, item->album, item->filePath, item->locationId,
               item->playlist, item->duration})
-            fields.append(field ? *field : QStringLiteral("-"));
-        if (fields[4].startsWith(root + QLatin1Char('/')))
-            fields[4].replace(0, root.size(), QStringLiteral("@"));
-        lines.push_back(fields.join(QLatin1Char('|')).toStdString());
+            fields.append(field ? *field : u"-"_s);
+        if (fields[4].startsWith(root + u'/'))
+            fields[4].replace(0, root.size(), u"@"_s);
+        lines.push_back(fields.join(u'|').toStdString());
     }
     return lines;
 }
 
 } // namespace
 
-// Last rows win, a missing container or base location, NULL columns, an item
-// without rows, two items with one pid, ids matched by their text.
-TEST(ItunesHelper, ReadsEachItemWithItsLastLocationAndContainer)
-{
-    const QString root = mediaRoot();
-    make(ItunesHelper::libraryPath(root),
-         kLibraryTables + kItems +
-             "insert into container values (10,'Rock'), (11,'Jazz'), (10,'Rock Classics');"
-             "insert into item_to_container values (1,10), (1,11), (2,11), (2,99), (4,10);");
-    // Untyped columns keep texts as texts: '7' matches 7, '07' does not.
-    make(ItunesHelper::locationsPath(root),
-         "create table location(item_pid, location, base_location_id);"
-         "create table base_location(id, path);"
-         "insert into base_location values (7,'Music/F00/'), (8,NULL);"
-         "insert into location values (1,'first.mp3',7), ('1','/a.mp3','7'), (2,'b.mp3','07'),"
-         " (4,'d.mp3',8);");
-    const auto before = snapshot(root);
-    EXPECT_EQ(describe(ItunesHelper::iTunesLibrary(root), root),
-              (std::vector<std::string>{"1|Ann|One|A1|@/Music/F00/a.mp3|7|Jazz|-",
-                                        "2|Bob|Two|-|@/b.mp3|07|-|-", "3|-|-|-|-|-|-|-",
-                                        "4|Ann|Four|A4|@/d.mp3|8|Rock Classics|-",
-                                        "1|Ann|Again|A1|@/Music/F00/a.mp3|7|Jazz|-"}));
-    EXPECT_EQ(snapshot(root), before);
-}
-
-// Each step that cannot read its database or table leaves out only what it adds;
-// the databases stay byte for byte as they were.
-TEST(ItunesHelper, MissingOrDamagedDatabasesGiveWhatCanBeRead)
+// Whole databases: last rows win, a missing container or base location, NULL
+// columns, an item without rows, two items with one pid, ids matched by their text.
+// Then each step that cannot read its database or table leaves out only what it
+// adds. The databases stay byte for byte as they were.
+TEST(ItunesHelper, ReadsWhatEachDatabaseHoldsAndNeverWritesIt)
 {
     const QByteArray library = kLibraryTables + kItems +
                                "insert into container values (10,'Rock');"
@@ -101,6 +80,19 @@ TEST(ItunesHelper, MissingOrDamagedDatabasesGiveWhatCanBeRead)
         QByteArray library, locations; // empty: no file; noise: random bytes
         std::vector<std::string> expected;
     } cases[] = {
+        {"both databases whole",
+         kLibraryTables + kItems +
+             "insert into container values (10,'Rock'), (11,'Jazz'), (10,'Rock Classics');"
+             "insert into item_to_container values (1,10), (1,11), (2,11), (2,99), (4,10);",
+         // Untyped columns keep texts as texts: '7' matches 7, '07' does not.
+         "create table location(item_pid, location, base_location_id);"
+         "create table base_location(id, path);"
+         "insert into base_location values (7,'Music/F00/'), (8,NULL);"
+         "insert into location values (1,'first.mp3',7), ('1','/a.mp3','7'), (2,'b.mp3','07'),"
+         " (4,'d.mp3',8);",
+         {"1|Ann|One|A1|@/Music/F00/a.mp3|7|Jazz|-", "2|Bob|Two|-|@/b.mp3|07|-|-",
+          "3|-|-|-|-|-|-|-", "4|Ann|Four|A4|@/d.mp3|8|Rock Classics|-",
+          "1|Ann|Again|A1|@/Music/F00/a.mp3|7|Jazz|-"}},
         {"no Locations database", library, {}, unlocated},
         {"Locations is not a database", library, noise, unlocated},
         {"location of another shape", library,
@@ -121,7 +113,7 @@ TEST(ItunesHelper, MissingOrDamagedDatabasesGiveWhatCanBeRead)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const QString root = mediaRoot() + QLatin1Char('/') + QLatin1String(c.name);
+        const QString root = mediaRoot() + u'/' + QLatin1String(c.name);
         for (const auto& [path, content] :
              {std::pair{ItunesHelper::libraryPath(root), c.library},
               std::pair{ItunesHelper::locationsPath(root), c.locations}}) {
@@ -143,10 +135,8 @@ TEST(ItunesHelper, DamagedLibraryIsReadAsFarAsItGoes)
     const QString root = mediaRoot();
     QByteArray sql = QByteArray(kLibraryTables) + "begin;";
     for (int i = 0; i < 2000; ++i)
-        sql += QStringLiteral("insert into item values (%1,'a','%2',NULL);")
-                   .arg(i)
-                   .arg(QString(200, QLatin1Char('t')))
-                   .toUtf8();
+        sql += "insert into item values (" + QByteArray::number(i) + ",'a','" +
+               QByteArray(200, 't') + "',NULL);";
     make(ItunesHelper::libraryPath(root), sql + "commit;");
     QFile file(ItunesHelper::libraryPath(root));
     ASSERT_TRUE(file.open(QIODevice::ReadWrite));
@@ -173,14 +163,13 @@ TEST(ItunesHelper, WalDatabasesAreReadWithoutCreatingFiles)
 {
     for (const bool keepLog : {false, true}) {
         SCOPED_TRACE(keepLog ? "with -wal" : "without -wal");
-        const QString root =
-            mediaRoot() + (keepLog ? QStringLiteral("/log") : QStringLiteral("/none"));
+        const QString root = mediaRoot() + (keepLog ? u"/log"_s : u"/none"_s);
         const QString path = ItunesHelper::libraryPath(root);
         make(path, kLibraryTables + kItems, true);
-        QFile::remove(path + QStringLiteral("-shm"));
+        QFile::remove(path + u"-shm"_s);
         if (!keepLog)
-            QFile::remove(path + QStringLiteral("-wal"));
-        ASSERT_EQ(QFileInfo::exists(path + QStringLiteral("-wal")), keepLog);
+            QFile::remove(path + u"-wal"_s);
+        ASSERT_EQ(QFileInfo::exists(path + u"-wal"_s), keepLog);
         const auto before = snapshot(root);
         EXPECT_EQ(ItunesHelper::iTunesLibrary(root).size(), 5);
         EXPECT_EQ(snapshot(root), before);

@@ -22,12 +22,14 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // Ann: One and Three in "Mix", Two; Bob: Solo; a song with neither artist nor playlist.
 QString makeLibrary()
 {
-    const QString root = TestEnvironment::home() + QStringLiteral("/media");
+    const QString root = TestEnvironment::home() + u"/media"_s;
     LibraryFixture::make(ItunesHelper::libraryPath(root),
                          QByteArray(LibraryFixture::kLibraryTables) +
                              "insert into container values (9,'Mix');"
@@ -39,13 +41,13 @@ QString makeLibrary()
                              "insert into location values (1,'1.mp3',0), (2,'2.mp3',0),"
                              " (3,'3.mp3',0), (4,'4.mp3',0), (5,'5.mp3',0);");
     for (const char *name : {"1", "2", "3", "4", "5"})
-        TestEnvironment::writeFile(root + QStringLiteral("/%1.mp3").arg(QLatin1String(name)), "x");
+        TestEnvironment::writeFile(root + u"/%1.mp3"_s.arg(QLatin1String(name)), "x");
     return root;
 }
 
 QString song(int n)
 {
-    return TestEnvironment::home() + QStringLiteral("/media/%1.mp3").arg(n);
+    return TestEnvironment::home() + u"/media/%1.mp3"_s.arg(n);
 }
 
 // "number|artist|title|mark" per row; mark: + selected, - not, empty out of selection mode.
@@ -57,7 +59,7 @@ std::vector<std::string> rows(const ItunesLibrary *screen)
         const QModelIndex i = model->index(r, 0);
         const QVariant mark = i.data(PlaylistModel::FailedRole + 100);
         texts.push_back(
-            QStringLiteral("%1|%2|%3|%4")
+            u"%1|%2|%3|%4"_s
                 .arg(i.data(PlaylistModel::IndexTextRole).toString(),
                      i.data(PlaylistModel::ArtistRole).toString(),
                      i.data(PlaylistModel::TitleRole).toString(),
@@ -79,7 +81,7 @@ void pressSheetButton(const QString& title)
 {
     ASSERT_TRUE(TestEnvironment::waitUntil([] { return !ActionSheet::openSheets().isEmpty(); }));
     ActionSheet *sheet = ActionSheet::openSheets().first();
-    EXPECT_EQ(sheet->title(), QStringLiteral("Select an option"));
+    EXPECT_EQ(sheet->title(), u"Select an option"_s);
     sheet->pressButton(int(sheet->buttonTitles().indexOf(title)));
 }
 
@@ -87,7 +89,7 @@ void enterPlaylistName(const QString& name)
 {
     ASSERT_TRUE(TestEnvironment::waitUntil([] { return !Alert::openAlerts().isEmpty(); }));
     Alert *prompt = Alert::openAlerts().first();
-    EXPECT_EQ(prompt->title(), QStringLiteral("New Playlist"));
+    EXPECT_EQ(prompt->title(), u"New Playlist"_s);
     prompt->setText(name);
     prompt->pressButton(1);
 }
@@ -96,8 +98,11 @@ void enterPlaylistName(const QString& name)
 
 // The player's menu entry presents the screen with its indicator; counts follow. An
 // empty selection plays nothing; a playlist name and one of its songs tapped twice
-// send that song three times; switching views keeps the selection.
-TEST(ItunesLibrary, PlayerPresentsItAndPlaysTheSelection)
+// send that song three times; switching views keeps the selection. "Create new
+// playlist" asks the name first and only then says the selection is empty; with a
+// selection the store makes the playlist and the selection empties. "Add to existing
+// playlist" appends through the chooser and keeps the selection.
+TEST(ItunesLibrary, PlayerPresentsItPlaysAndSavesTheSelection)
 {
     const QString root = makeLibrary();
     ScreenStack stack;
@@ -121,7 +126,7 @@ TEST(ItunesLibrary, PlayerPresentsItAndPlaysTheSelection)
     screen->selectRow(0);
     EXPECT_TRUE(screen->selectedFiles().isEmpty());
     QTest::keyClick(screen, Qt::Key_E, Qt::ControlModifier);
-    EXPECT_EQ(screen->editButton()->text(), QStringLiteral("Done"));
+    EXPECT_EQ(screen->editButton()->text(), u"Done"_s);
     QTest::keyClick(screen, Qt::Key_2, Qt::ControlModifier);
     EXPECT_EQ(rows(screen), std::vector<std::string>{"1|Mix|2 songs|-"});
     screen->selectRow(0);
@@ -140,61 +145,49 @@ TEST(ItunesLibrary, PlayerPresentsItAndPlaysTheSelection)
     EXPECT_TRUE(TestEnvironment::waitUntil([&] { return player->tableContents().size() == 4; }));
     EXPECT_EQ(paths(player->tableContents()), (QStringList{song(1), song(3), song(3), song(3)}));
     EXPECT_EQ(TestEnvironment::takeAlertMessages(),
-              QStringList{QStringLiteral("4 items have been added to your current playlist")});
-}
+              QStringList{u"4 items have been added to your current playlist"_s});
 
-// "Create new playlist" asks the name first and only then says the selection is
-// empty; with a selection the store makes the playlist and the selection empties.
-// "Add to existing playlist" appends through the chooser and keeps the selection.
-TEST(ItunesLibrary, SavesTheSelectionAsANewOrExistingPlaylist)
-{
-    ItunesLibrary screen(makeLibrary());
-    screen.show();
-    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return screen.isLoaded(); }));
-    screen.playlist();
-    pressSheetButton(QStringLiteral("Create new playlist"));
+    screen->playlist();
+    pressSheetButton(u"Create new playlist"_s);
     ASSERT_TRUE(TestEnvironment::waitUntil([] { return !Alert::openAlerts().isEmpty(); }));
     EXPECT_EQ(Alert::openAlerts().size(), 1);
-    enterPlaylistName(QStringLiteral("Mine"));
+    enterPlaylistName(u"Mine"_s);
     EXPECT_EQ(TestEnvironment::takeAlertMessages(),
-              QStringList{QStringLiteral("You have to select a file in order to play it")});
+              QStringList{u"You have to select a file in order to play it"_s});
 
-    screen.editTable();
-    screen.setCategory(ItunesLibrary::Artists);
-    screen.selectRow(1);
-    screen.playlist();
-    pressSheetButton(QStringLiteral("Create new playlist"));
-    enterPlaylistName(QStringLiteral("Mine"));
-    EXPECT_TRUE(screen.selectedFiles().isEmpty());
+    screen->editTable();
+    screen->setCategory(ItunesLibrary::Artists);
+    screen->selectRow(1);
+    screen->playlist();
+    pressSheetButton(u"Create new playlist"_s);
+    enterPlaylistName(u"Mine"_s);
+    EXPECT_TRUE(screen->selectedFiles().isEmpty());
     ASSERT_TRUE(TestEnvironment::waitUntil(
-        [] { return QFile::exists(PlaylistHelper::pathForPlaylist(QStringLiteral("Mine"))); }));
+        [] { return QFile::exists(PlaylistHelper::pathForPlaylist(u"Mine"_s)); }));
     TestEnvironment::takeAlertMessages();
-    EXPECT_EQ(paths(*PlaylistHelper::contentsForPlaylist(QStringLiteral("Mine"))),
-              QStringList{song(4)});
+    EXPECT_EQ(paths(*PlaylistHelper::contentsForPlaylist(u"Mine"_s)), QStringList{song(4)});
 
-    screen.selectRow(0);
-    screen.playlist();
-    pressSheetButton(QStringLiteral("Add to existing playlist"));
+    screen->selectRow(0);
+    screen->playlist();
+    pressSheetButton(u"Add to existing playlist"_s);
     ASSERT_TRUE(TestEnvironment::waitUntil(
         [] { return qobject_cast<PlaylistChooser *>(QApplication::activeModalWidget()); }));
     qobject_cast<PlaylistChooser *>(QApplication::activeModalWidget())->choose(0);
     TestEnvironment::takeAlertMessages();
-    EXPECT_EQ(paths(*PlaylistHelper::contentsForPlaylist(QStringLiteral("Mine"))),
+    EXPECT_EQ(paths(*PlaylistHelper::contentsForPlaylist(u"Mine"_s)),
               (QStringList{song(4), song(1), song(2), song(3)}));
-    EXPECT_EQ(screen.selectedFiles().size(), 1);
+    EXPECT_EQ(screen->selectedFiles().size(), 1);
 }
 
 // Without a library the screen says where it looked and how to look elsewhere.
 TEST(ItunesLibrary, SaysWhereItLookedWhenThereIsNoLibrary)
 {
-    const QString root = TestEnvironment::home() + QStringLiteral("/empty");
+    const QString root = TestEnvironment::home() + u"/empty"_s;
     ItunesLibrary screen(root);
     ASSERT_TRUE(TestEnvironment::waitUntil([&] { return screen.isLoaded(); }));
     const QString text = screen.messageLabel()->text();
     EXPECT_FALSE(screen.messageLabel()->isHidden());
-    EXPECT_TRUE(
-        text.contains(root + QStringLiteral("/iTunes_Control/iTunes/iTunes Library.itlp")) &&
-        text.contains(QStringLiteral("--media-root DIR")) &&
-        text.contains(QStringLiteral("QUAVER_MEDIA_ROOT")))
+    EXPECT_TRUE(text.contains(root + u"/iTunes_Control/iTunes/iTunes Library.itlp"_s) &&
+                text.contains(u"--media-root DIR"_s) && text.contains(u"QUAVER_MEDIA_ROOT"_s))
         << text.toStdString();
 }

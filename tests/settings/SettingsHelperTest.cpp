@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace SettingsKeys;
 
 namespace {
@@ -20,28 +22,25 @@ void storeRaw(const QVariantMap& dict)
 TEST(SettingsHelper, SettingsAndBookmarksAreOnDiskAtOnce)
 {
     EXPECT_FALSE(SettingsHelper::storedSettingsDict().has_value()) << "fresh install";
-    EXPECT_FALSE(SettingsHelper::getSwitchStateForSettingWithName(QStringLiteral("Home Folder")));
+    EXPECT_FALSE(SettingsHelper::getSwitchStateForSettingWithName(u"Home Folder"_s));
     SettingsHelper::setSettings(HomeFolder, true);
     SettingsHelper::setSettings(EQ, 4);
     SettingsHelper::setSettings(EQ, 5);
     for (const char *path : {"/m", "/n", "/m"})
         SettingsHelper::addBookmarkWithPath(QString::fromLatin1(path));
-    EXPECT_EQ(
-        TestEnvironment::takeAlertMessages(),
-        QStringList(3, QStringLiteral("The current folder has been added to your bookmark list.")));
+    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
+              QStringList(3, u"The current folder has been added to your bookmark list."_s));
     UserDefaults::resetStandardForTesting(); // as after a restart
-    EXPECT_TRUE(SettingsHelper::getSwitchStateForSettingWithName(QStringLiteral("Home Folder")));
+    EXPECT_TRUE(SettingsHelper::getSwitchStateForSettingWithName(u"Home Folder"_s));
     EXPECT_EQ(SettingsHelper::intValue(SettingsHelper::settingsDict(), EQ), 5);
-    EXPECT_EQ(SettingsHelper::bookmarks(),
-              (QStringList{QStringLiteral("/m"), QStringLiteral("/n"), QStringLiteral("/m")}));
+    EXPECT_EQ(SettingsHelper::bookmarks(), (QStringList{u"/m"_s, u"/n"_s, u"/m"_s}));
 }
 
 // The active bookmark needs the switch and an index inside the list; removing a
 // bookmark keeps the active index on the same folder.
 TEST(SettingsHelper, RemovingABookmarkKeepsTheActiveFolder)
 {
-    storeRaw({{Bookmarks, QStringList{QStringLiteral("/a"), QStringLiteral("/b")}},
-              {ActiveBookmark, 1}});
+    storeRaw({{Bookmarks, QStringList{u"/a"_s, u"/b"_s}}, {ActiveBookmark, 1}});
     EXPECT_FALSE(SettingsHelper::activeBookmark().has_value()) << "switch off";
     struct Case {
         QVariantList stored;
@@ -50,7 +49,7 @@ TEST(SettingsHelper, RemovingABookmarkKeepsTheActiveFolder)
         QStringList left;
         qint64 activeAfter;
     };
-    const QString a = QStringLiteral("/a"), b = QStringLiteral("/b"), c = QStringLiteral("/c");
+    const QString a = u"/a"_s, b = u"/b"_s, c = u"/c"_s;
     const Case cases[] = {
         {{a, b, c}, 2, "/a", {b, c}, 1},         // before the active one
         {{a, b, a, c}, 3, "/a", {b, a, c}, 2},   // one copy goes, the other stays

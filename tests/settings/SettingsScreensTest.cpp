@@ -26,6 +26,8 @@
 #include <cmath>
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace SettingsKeys;
 
 namespace {
@@ -33,7 +35,7 @@ namespace {
 QString wavPath()
 {
     return TestEnvironment::writeFile(
-        TestEnvironment::home() + QStringLiteral("/tone.wav"),
+        TestEnvironment::home() + u"/tone.wav"_s,
         EngineTest::wavBytes(EngineTest::tone(60, 0.25, 48000, 48000 * 4), 48000, 1));
 }
 
@@ -65,7 +67,7 @@ struct Engine {
 QString option(const SettingsController& screen, int section, int row)
 {
     auto *cell = qobject_cast<SettingsLabelCell *>(screen.cell(section, row));
-    return cell ? cell->option()->text() : QStringLiteral("<no cell>");
+    return cell ? cell->option()->text() : u"<no cell>"_s;
 }
 
 // A screen inside a shown navigation controller.
@@ -80,69 +82,77 @@ template <class Screen> struct Shown {
 
 } // namespace
 
-// Sections in their fixed order, and each option text from the engine of the moment.
-TEST(SettingsController, RowsShowTheEngineOfTheMoment)
+// "Settings" on the player's bar presents the settings screen: sections in their
+// fixed order, each option text from the player's engine of the moment (none before
+// a track is played). Switches store at once; the first "Home Folder" also stores
+// ActiveBookmark -1, so the "Bookmarks" row stays empty until a bookmark is chosen;
+// Return flips a switch row. F1 presents the About screen.
+TEST(SettingsController, PlayerPresentsItWithTheRowsOfItsEngine)
 {
-    CAPlayer *current = nullptr;
-    SettingsController screen([&] { return current; });
+    SettingsHelper::setSettings(Bookmarks, QStringList{u"/a/x"_s, u"/b/"_s});
+    ScreenStack stack;
+    auto *player = new MainViewController;
+    player->setEngineFactory([](const QString& path) {
+        return std::make_unique<CAPlayer>(path,
+                                          [] { return std::make_unique<OfflineAudioOutput>(); });
+    });
+    stack.setRootScreen(player);
+    stack.show();
+    player->barButtonPressed(u"Settings"_s);
+    stack.finishAnimations();
+    auto *screen = qobject_cast<SettingsController *>(stack.topController()->rootScreen());
+    ASSERT_NE(screen, nullptr);
     QStringList rows;
-    for (int i = 0; i < screen.table()->count(); ++i) {
-        QListWidgetItem *item = screen.table()->item(i);
-        auto *header = qobject_cast<QLabel *>(screen.table()->itemWidget(item));
+    for (int i = 0; i < screen->table()->count(); ++i) {
+        QListWidgetItem *item = screen->table()->item(i);
+        auto *header = qobject_cast<QLabel *>(screen->table()->itemWidget(item));
         rows.append(header ? header->text() : item->data(Qt::AccessibleTextRole).toString());
     }
-    EXPECT_EQ(rows.join(QLatin1Char('|')),
-              QStringLiteral("   Music|Shake To Shuffle|EQ|Volume Limit|Playback Rate|"
-                             "   File Manager|Home Folder|Bookmarks"));
-    EXPECT_EQ(QStringList({option(screen, 0, 1), option(screen, 0, 2), option(screen, 0, 3)}),
-              QStringList({QString(), QStringLiteral("0 %"), QStringLiteral("x 0.0")}))
-        << "no track played";
+    EXPECT_EQ(rows.join(u'|'), u"   Music|Shake To Shuffle|EQ|Volume Limit|Playback Rate|"
+                               u"   File Manager|Home Folder|Bookmarks"_s);
+    const auto options = [screen] {
+        screen->reload();
+        return QStringList{option(*screen, 0, 1), option(*screen, 0, 2), option(*screen, 0, 3),
+                           option(*screen, 1, 1)}
+            .join(u'|');
+    };
+    EXPECT_EQ(options(), u"|0 %|x 0.0|"_s) << "no track played";
 
-    Engine engine;
-    current = &engine.player;
-    const struct {
-        float volume, rate;
-        const char *volumeText, *rateText;
-    } cases[] = {{1.0f, 0.5f, "Off", "x 0.5"},
-                 {0.5f, 2.0f, "50 %", "x 2.0"},
-                 {0.999f, 1.0f, "100 %", "x 1.0"}};
-    for (const auto& c : cases) {
-        engine.player.volumeLimit(c.volume);
-        engine.player.playbackRate(c.rate);
-        screen.reload();
-        EXPECT_EQ(option(screen, 0, 2), QLatin1String(c.volumeText));
-        EXPECT_EQ(option(screen, 0, 3), QLatin1String(c.rateText));
+    bool added = false;
+    player->addCollectionWithItems({wavPath()}, false, [&] { added = true; });
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return added; }));
+    player->loadPlayerWithPath(0);
+    ASSERT_NE(player->player(), nullptr);
+    player->player()->pressetId(EQPresets::indexOf(u"Rock"_s));
+    for (auto [volume, rate, expected] : {std::tuple{1.0f, 0.5f, "Rock|Off|x 0.5|"},
+                                          {0.5f, 2.0f, "Rock|50 %|x 2.0|"},
+                                          {0.999f, 1.5f, "Rock|100 %|x 1.5|"}}) {
+        player->player()->volumeLimit(volume);
+        player->player()->playbackRate(rate);
+        EXPECT_EQ(options(), QString::fromUtf8(expected));
     }
-    engine.player.pressetId(EQPresets::indexOf(QStringLiteral("Rock")));
-    screen.reload();
-    EXPECT_EQ(option(screen, 0, 1), QStringLiteral("Rock"));
-}
 
-// Switches store at once; the first "Home Folder" also stores ActiveBookmark -1, so the
-// "Bookmarks" row stays empty until a bookmark is chosen. Return flips a switch row.
-TEST(SettingsController, SwitchesStoreAtOnce)
-{
-    SettingsHelper::setSettings(Bookmarks,
-                                QStringList{QStringLiteral("/a/x"), QStringLiteral("/b/")});
-    Shown<SettingsController> shown(PlayerSource{});
-    SettingsController& screen = *shown.screen();
-    auto *home = qobject_cast<SwitchCell *>(screen.cell(1, 0));
+    auto *home = qobject_cast<SwitchCell *>(screen->cell(1, 0));
     ASSERT_NE(home, nullptr);
     home->switchButton()->click();
     EXPECT_EQ(SettingsHelper::settingsDict().value(HomeFolder), true);
     EXPECT_EQ(SettingsHelper::settingsDict().value(ActiveBookmark), -1);
-    EXPECT_EQ(option(screen, 1, 1), QString());
-
+    EXPECT_EQ(option(*screen, 1, 1), QString());
     SettingsHelper::setSettings(ActiveBookmark, 1);
     home->switchButton()->click();
     home->switchButton()->click();
     EXPECT_EQ(SettingsHelper::settingsDict().value(ActiveBookmark), 1) << "chosen one kept";
-    EXPECT_EQ(option(screen, 1, 1), QStringLiteral("b"));
+    EXPECT_EQ(option(*screen, 1, 1), u"b"_s);
+    screen->table()->setCurrentRow(1);
+    QTest::keyClick(screen->table(), Qt::Key_Return);
+    EXPECT_TRUE(SettingsHelper::getSwitchStateForSettingWithName(u"ShakeToShuffle"_s));
+    EXPECT_EQ(stack.topController()->depth(), 1);
 
-    screen.table()->setCurrentRow(1);
-    QTest::keyClick(screen.table(), Qt::Key_Return);
-    EXPECT_TRUE(SettingsHelper::getSwitchStateForSettingWithName(QStringLiteral("ShakeToShuffle")));
-    EXPECT_EQ(shown.nav.depth(), 1);
+    screen->close();
+    stack.finishAnimations();
+    QTest::keyClick(player, Qt::Key_F1);
+    ASSERT_NE(stack.topController(), nullptr);
+    EXPECT_NE(qobject_cast<AboutController *>(stack.topController()->rootScreen()), nullptr);
 }
 
 // Leaving the list stores the marked preset: the stored one without an engine (0 when
@@ -161,7 +171,7 @@ TEST(EQList, ATapIsHeardAtOnceAndStoredOnLeaving)
     Engine engine;
     engine.player.play();
     engine.player.pressetId(3);
-    for (const int tap : {-1, EQPresets::indexOf(QStringLiteral("Bass Booster"))}) {
+    for (const int tap : {-1, EQPresets::indexOf(u"Bass Booster"_s)}) {
         Shown<SettingsController> shown(PlayerSource([&] { return &engine.player; }));
         NavigationController& nav = shown.nav;
         shown.screen()->didSelectRow(0, 1);
@@ -227,8 +237,7 @@ TEST(SliderView, MovesStayInRangeAndAreStoredOnLeaving)
         view.slider()->setValue(999);
         EXPECT_EQ(view.textLabel()->text(), QLatin1String(c.at999));
         view.slider()->setValue(290);
-        EXPECT_EQ(view.textLabel()->text(),
-                  view.isRate() ? QStringLiteral("x 0.5") : QStringLiteral("29 %"));
+        EXPECT_EQ(view.textLabel()->text(), view.isRate() ? u"x 0.5"_s : u"29 %"_s);
         view.defaultButton()->click();
         EXPECT_EQ(engineValue(), 1.0f);
         view.slider()->setValue(750);
@@ -239,34 +248,4 @@ TEST(SliderView, MovesStayInRangeAndAreStoredOnLeaving)
         Shown<SliderView> again(PlayerSource{}, title);
         EXPECT_EQ(again.screen()->value(), view.value()) << "opens at the stored value";
     }
-}
-
-// "Settings" on the player's bar presents the settings screen over the player's own
-// engine; F1 presents the About screen.
-TEST(SettingsController, PlayerPresentsItWithItsEngine)
-{
-    ScreenStack stack;
-    auto *player = new MainViewController;
-    player->setEngineFactory([](const QString& path) {
-        return std::make_unique<CAPlayer>(path,
-                                          [] { return std::make_unique<OfflineAudioOutput>(); });
-    });
-    stack.setRootScreen(player);
-    stack.show();
-    bool added = false;
-    player->addCollectionWithItems({wavPath()}, false, [&] { added = true; });
-    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return added; }));
-    player->loadPlayerWithPath(0);
-    ASSERT_NE(player->player(), nullptr);
-    player->player()->playbackRate(1.5f);
-    player->barButtonPressed(QStringLiteral("Settings"));
-    stack.finishAnimations();
-    auto *screen = qobject_cast<SettingsController *>(stack.topController()->rootScreen());
-    ASSERT_NE(screen, nullptr);
-    EXPECT_EQ(option(*screen, 0, 3), QStringLiteral("x 1.5"));
-    screen->close();
-    stack.finishAnimations();
-    QTest::keyClick(player, Qt::Key_F1);
-    ASSERT_NE(stack.topController(), nullptr);
-    EXPECT_NE(qobject_cast<AboutController *>(stack.topController()->rootScreen()), nullptr);
 }
