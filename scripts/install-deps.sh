@@ -11,6 +11,9 @@ packages=(
     libsdl2-dev libsoxr-dev libtag1-dev
     libgtest-dev libgmock-dev
     dbus playerctl ffmpeg mpg123
+    desktop-file-utils  # desktop-file-validate, in the install test
+    appstream           # appstreamcli, in the install test
+    groff-base          # groff checks the manual page in the install test
 )
 
 missing=()
