@@ -2,6 +2,8 @@
 
 #include "app/MprisService.h"
 
+#include <QGuiApplication>
+
 MprisRootAdaptor::MprisRootAdaptor(MprisService *service)
     : QDBusAbstractAdaptor(service), m_service(service)
 {}
@@ -13,7 +15,8 @@ QString MprisRootAdaptor::identity() const
 
 QString MprisRootAdaptor::desktopEntry() const
 {
-    return QStringLiteral("quaver-pro");
+    // The installed entry's name, so that the desktop shows our name and icon.
+    return QGuiApplication::desktopFileName();
 }
 
 QStringList MprisRootAdaptor::supportedUriSchemes() const

@@ -76,7 +76,7 @@ int main(int argc, char **argv)
 
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Quaver Pro"));
-    QApplication::setDesktopFileName(QStringLiteral("quaver-pro"));
+    QApplication::setDesktopFileName(QStringLiteral("io.github.quaverpro.QuaverPro"));
 
     const LaunchOptions options = parseCommandLine(app);
 
