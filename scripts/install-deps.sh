@@ -11,6 +11,8 @@ packages=(
     libsdl2-dev libsoxr-dev libtag1-dev
     libgtest-dev libgmock-dev
     dbus playerctl ffmpeg mpg123
+    # end-to-end test: X server, sound server with a null sink, recorder, analyser
+    xvfb pulseaudio pulseaudio-utils python3
 )
 
 missing=()
