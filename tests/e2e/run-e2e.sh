@@ -10,6 +10,13 @@
 # the servers and the player are kept in BUILD_DIR/e2e-artefacts/.
 set -euo pipefail
 
+# Every wait below is bounded; this bounds the whole run below ctest's timeout, which
+# would kill the script without its clean-up. timeout signals the process group,
+# and the trap below ends the servers.
+if [ -z "${QUAVER_E2E_BOUNDED:-}" ]; then
+    QUAVER_E2E_BOUNDED=1 exec timeout -k 10 200 bash "$0" "$@"
+fi
+
 build=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 if [ "${2:-0}" = 1 ]; then
@@ -25,6 +32,7 @@ pids=()
 step=0
 player=""
 
+mpris() { timeout 10 playerctl -p quaverpro "$@"; }
 stop_pid() { # pid: TERM, then KILL when it is still there after 5 s
     kill -TERM "$1" 2>/dev/null || return 0
     for _ in $(seq 50); do
@@ -43,14 +51,14 @@ cleanup() {
     rm -rf "$tmp"
 }
 trap cleanup EXIT
-trap 'exit 130' INT TERM
+trap 'echo "FAIL: stopped by a signal (the run is bounded to 200 s)" >&2; exit 130' INT TERM
 
 fail() {
     echo "FAIL: $*" >&2
     if [ -n "$player" ] && kill -0 "$player" 2>/dev/null; then
-        echo "player status: $(playerctl -p quaverpro status 2>&1 || true)" >&2
+        echo "player status: $(mpris status 2>&1 || true)" >&2
         echo "player metadata:" >&2
-        playerctl -p quaverpro metadata >&2 2>&1 || true
+        mpris metadata >&2 2>&1 || true
     fi
     echo "artefacts and logs: $artefacts" >&2
     exit 1
@@ -123,7 +131,7 @@ start_player() { # log name, files...
     player=$!
     pids+=("$player")
     wait_for 20 "the player did not appear on the bus as quaverpro" \
-        playerctl -p quaverpro status >/dev/null 2>&1
+        mpris status >/dev/null 2>&1
 }
 stop_player() { # ends the player with SIGTERM; it must exit 0
     kill -TERM "$player"
@@ -134,19 +142,19 @@ stop_player() { # ends the player with SIGTERM; it must exit 0
     [ "$status" -eq 0 ] || fail "the player exited with status $status after SIGTERM"
     player=""
 }
-status_is() { [ "$(playerctl -p quaverpro status 2>/dev/null)" = "$1" ]; }
-title_is() { [ "$(playerctl -p quaverpro metadata xesam:title 2>/dev/null)" = "$1" ]; }
+status_is() { [ "$(mpris status 2>/dev/null)" = "$1" ]; }
+title_is() { [ "$(mpris metadata xesam:title 2>/dev/null)" = "$1" ]; }
 position_past() { # seconds
     local now
-    now=$(playerctl -p quaverpro position 2>/dev/null) || return 1
+    now=$(mpris position 2>/dev/null) || return 1
     python3 -c "import sys; sys.exit(float('$now') <= $1)"
 }
 playing() { # title
     wait_for 20 "expected \"$1\" to be playing" title_is "$1"
     wait_for 20 "expected status Playing on \"$1\"" status_is Playing
 }
-command_to() { # playerctl command, title after it
-    playerctl -p quaverpro "$1" || fail "playerctl $1 failed"
+command_to() { # MPRIS command, title after it
+    mpris "$1" || fail "playerctl $1 failed"
     wait_for 20 "after $1, expected the title \"$2\"" title_is "$2"
 }
 
@@ -154,10 +162,10 @@ command_to() { # playerctl command, title after it
 start_player player.log "$tmp/music/one.m4a" "$tmp/music/two.mp3" "$tmp/music/three.wav"
 playing "E2E One"
 screenshot playing-first
-playerctl -p quaverpro pause || fail "playerctl pause failed"
+mpris pause || fail "playerctl pause failed"
 wait_for 20 "after pause, expected status Paused" status_is Paused
 screenshot paused
-playerctl -p quaverpro play-pause || fail "playerctl play-pause failed"
+mpris play-pause || fail "playerctl play-pause failed"
 playing "E2E One"
 screenshot resumed
 command_to next "E2E Two"
