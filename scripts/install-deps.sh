@@ -14,6 +14,8 @@ packages=(
     desktop-file-utils  # desktop-file-validate, in the install test
     appstream           # appstreamcli, in the install test
     groff-base          # groff checks the manual page in the install test
+    # end-to-end test: X server, sound server with a null sink, recorder, analyser
+    xvfb pulseaudio pulseaudio-utils python3
 )
 
 missing=()
