@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds the suites that run workers, decode threads and the render thread with
+# ThreadSanitizer (build/tsan) and runs them; any data race or lock-order
+# inversion fails its test. Not part of ./build.sh test: it takes long.
+#   scripts/tsan.sh [CTEST ARGS...]   e.g. scripts/tsan.sh -R 'Soak|Engine'
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+suites=(audio app playlists browser itunes media)
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache
+                                          -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUAVER_TSAN=ON \
+    "${launcher[@]}" >/dev/null
+cmake --build build/tsan -j "$(nproc)" --target "${suites[@]/#/test_}"
+
+# Third-party libraries are not instrumented; tests/tsan.supp says what is
+# suppressed in them and why. Each test runs in its own process (ctest), so one
+# report stops only that test.
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/tsan.supp"
+labels=$(IFS='|'; echo "^(${suites[*]})\$")
+ctest --test-dir build/tsan -L "$labels" -j "$(nproc)" --output-on-failure "$@"
