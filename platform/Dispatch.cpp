@@ -57,6 +57,8 @@ class MainTask : public QEvent {
 public:
     static inline const Type kType = Type(registerEventType());
     explicit MainTask(std::function<void()> task) : QEvent(kType), m_task(std::move(task)) {}
+    // Also when Qt drops the event undelivered (its receiver's thread ends).
+    ~MainTask() override { handOverAcquired(); }
     std::function<void()> m_task;
 };
 
@@ -65,9 +67,9 @@ class MainTaskRunner : public QObject {
 public:
     bool event(QEvent *event) override
     {
+        handOverAcquired(); // the event itself was made by the sending thread
         if (event->type() != MainTask::kType)
             return QObject::event(event);
-        handOverAcquired();
         std::function<void()> task = std::move(static_cast<MainTask *>(event)->m_task);
         task();
         return true;
