@@ -14,9 +14,12 @@ cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUAVER_TSAN=ON \
     "${launcher[@]}" >/dev/null
 cmake --build build/tsan -j "$(nproc)" --target "${suites[@]/#/test_}"
 
-# Third-party libraries are not instrumented; tests/tsan.supp says what is
-# suppressed in them and why. Each test runs in its own process (ctest), so one
-# report stops only that test.
-export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/tsan.supp"
+# The system's libraries (Qt, SDL, FFmpeg, GLib, ...) are not instrumented:
+# their own memory accesses are not checked (ignore_noninstrumented_modules),
+# only ours; tests/tsan.supp lists what is still suppressed in them and why.
+# die_after_fork=0: the D-Bus tests start a bus daemon from a threaded process.
+# Each test runs in its own process (ctest), so one report stops only that test.
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ignore_noninstrumented_modules=1 \
+die_after_fork=0 suppressions=$PWD/tests/tsan.supp"
 labels=$(IFS='|'; echo "^(${suites[*]})\$")
 ctest --test-dir build/tsan -L "$labels" -j "$(nproc)" --output-on-failure "$@"
