@@ -147,16 +147,17 @@ bool SdlAudioOutput::startAfter(AudioOutput& current)
 
 void SdlAudioOutput::stop()
 {
-    const bool active = g_active.load(std::memory_order_acquire) == this;
-    const bool queued = g_next.load(std::memory_order_acquire) == this;
-    if (!m_open || (!active && !queued))
+    if (!m_open)
         return;
-    // SDL holds the device lock around the callback, so once this returns the
+    // Both looked at under the device lock: outside it the callback may move this
+    // output from queued to active between the two reads, and it would be left
+    // attached. SDL holds the lock around the callback, so once this returns the
     // render function is not running.
     SDL_LockAudioDevice(g_device);
+    const bool active = g_active.load(std::memory_order_acquire) == this;
     if (active)
         g_active.store(nullptr, std::memory_order_release);
-    if (queued)
+    if (g_next.load(std::memory_order_acquire) == this)
         g_next.store(nullptr, std::memory_order_release);
     SDL_UnlockAudioDevice(g_device);
     if (active)

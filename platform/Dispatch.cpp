@@ -1,28 +1,115 @@
 #include "platform/Dispatch.h"
 
 #include <QCoreApplication>
+#include <QEvent>
+#include <QRunnable>
 #include <QThread>
+
+#if defined(__SANITIZE_THREAD__)
+extern "C" void __tsan_acquire(void *address);
+extern "C" void __tsan_release(void *address);
+#endif
 
 namespace Dispatch {
 
 namespace {
 constexpr int kHighPriority = 1;
 constexpr int kLowPriority = -1;
+
+// Qt's queues are locked inside Qt, which ThreadSanitizer does not see (the
+// system's Qt is not built with it), so it would take every task handed over for
+// a race. The queue's lock is described to it instead: a task made and then
+// handed over releases this address; its run acquires it first, before touching
+// anything of the task. Nothing without ThreadSanitizer.
+#if defined(__SANITIZE_THREAD__)
+char g_handOver;
+void handOverReleased()
+{
+    __tsan_release(&g_handOver);
+}
+void handOverAcquired()
+{
+    __tsan_acquire(&g_handOver);
+}
+#else
+void handOverReleased() {}
+void handOverAcquired() {}
+#endif
+
+// Qt only stores and calls these through pointers, so all that is written of a
+// task happens in this file, before the release.
+class PoolTask : public QRunnable {
+public:
+    explicit PoolTask(std::function<void()> task) : m_task(std::move(task)) {}
+    void run() override
+    {
+        handOverAcquired();
+        m_task();
+        m_task = nullptr; // its captures die in the worker, ordered before the wait for it
+        handOverReleased();
+    }
+
+private:
+    std::function<void()> m_task;
+};
+
+class MainTask : public QEvent {
+public:
+    static inline const Type kType = Type(registerEventType());
+    explicit MainTask(std::function<void()> task) : QEvent(kType), m_task(std::move(task)) {}
+    // Also when Qt drops the event undelivered (its receiver's thread ends).
+    ~MainTask() override { handOverAcquired(); }
+    std::function<void()> m_task;
+};
+
+// Runs MainTask events; lives on the main thread for the rest of the process.
+class MainTaskRunner : public QObject {
+public:
+    bool event(QEvent *event) override
+    {
+        handOverAcquired(); // the event itself was made by the sending thread
+        if (event->type() != MainTask::kType)
+            return QObject::event(event);
+        std::function<void()> task = std::move(static_cast<MainTask *>(event)->m_task);
+        task();
+        return true;
+    }
+};
+
+QObject *mainTaskRunner()
+{
+    static QObject *runner = [] {
+        auto *object = new MainTaskRunner;
+        object->moveToThread(QCoreApplication::instance()->thread());
+        return object;
+    }();
+    return runner;
+}
+
+void startOn(QThreadPool& pool, std::function<void()> task, int priority)
+{
+    auto *runnable = new PoolTask(std::move(task));
+    handOverReleased();
+    pool.start(runnable, priority);
+}
+
 } // namespace
 
 void main(std::function<void()> task)
 {
-    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(task), Qt::QueuedConnection);
+    auto *event = new MainTask(std::move(task));
+    handOverReleased();
+    QCoreApplication::postEvent(mainTaskRunner(), event);
 }
 
 void globalHigh(std::function<void()> task)
 {
-    QThreadPool::globalInstance()->start(std::move(task), kHighPriority);
+    startOn(*QThreadPool::globalInstance(), std::move(task), kHighPriority);
 }
 
 void globalLow(std::function<void()> task)
 {
-    QThreadPool::globalInstance()->start(std::move(task), kLowPriority);
+    startOn(*QThreadPool::globalInstance(), std::move(task), kLowPriority);
 }
 
 bool isMainThread()
@@ -49,17 +136,18 @@ SerialQueue::SerialQueue(QString label) : m_label(std::move(label))
 
 SerialQueue::~SerialQueue()
 {
-    m_pool.waitForDone();
+    waitForDone();
 }
 
 void SerialQueue::async(std::function<void()> task)
 {
-    m_pool.start(std::move(task));
+    startOn(m_pool, std::move(task), 0);
 }
 
 void SerialQueue::waitForDone()
 {
     m_pool.waitForDone();
+    handOverAcquired();
 }
 
 } // namespace Dispatch
