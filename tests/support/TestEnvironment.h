@@ -10,6 +10,14 @@
 // no alert left open from an earlier test.
 namespace TestEnvironment {
 
+// How many times slower the instrumented builds (AddressSanitizer, ThreadSanitizer)
+// run; time bounds in tests are multiplied by it.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr int kTimeScale = 4;
+#else
+constexpr int kTimeScale = 1;
+#endif
+
 // The temporary home folder of the running test.
 QString home();
 
