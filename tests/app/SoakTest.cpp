@@ -3,6 +3,7 @@
 // memory and open file descriptors must stay flat.
 #include "app/MainViewController.h"
 #include "audio/CAPlayer.h"
+#include "audio/SdlAudioOutput.h"
 #include "media/MediaDesc.h"
 #include "platform/UserDefaults.h"
 #include "support/EngineTestSupport.h"
@@ -75,11 +76,14 @@ TEST(Soak, ThreeHundredItemsWithRepeatAllKeepMemoryAndDescriptorsFlat)
     screen.didSelectRow(0);
 
     std::vector<long> rss, fds;
+    int deviceOpens = -1; // taken once the first track sounds
     for (int track = 1; track <= kTracks; ++track) {
         const int expected = track % kItems;
         ASSERT_TRUE(QTest::qWaitFor([&] { return screen.currentSong() == expected; }, 5000))
             << "track " << track << " never started; at item " << screen.currentSong();
         ASSERT_TRUE(screen.player() && screen.player()->isPlaying()) << "track " << track;
+        if (deviceOpens < 0)
+            deviceOpens = SdlAudioOutput::deviceOpenCount();
         rss.push_back(residentKb());
         fds.push_back(openDescriptors());
     }
@@ -90,6 +94,7 @@ TEST(Soak, ThreeHundredItemsWithRepeatAllKeepMemoryAndDescriptorsFlat)
                 "soak_fds_first50: %.1f\nsoak_fds_last50: %.1f\n",
                 rssFirst, rssLast, fdsFirst, fdsLast);
     EXPECT_LE(fdsLast, fdsFirst);
+    EXPECT_EQ(SdlAudioOutput::deviceOpenCount(), deviceOpens) << "one device for every track";
     if (kMeasureMemory) {
         EXPECT_LE(rssLast, rssFirst + 2048);
     }

@@ -5,7 +5,6 @@
 #include "support/EngineTestSupport.h"
 #include "support/TestEnvironment.h"
 
-#include <QDir>
 #include <QFile>
 #include <SDL.h>
 #include <cstring>
@@ -60,29 +59,4 @@ TEST(SdlAudioOutput, TheDiskDriverReceivesTwoFilesJoinedSampleForSample)
     for (size_t i = 0; i < samples.size(); ++i)
         ASSERT_EQ(written[lead + i], samples[i] / 65536.0f) << i;
     EXPECT_EQ(rms(written, lead + samples.size()), 0.0);
-}
-
-// Track changes attach engines to the one device: 300 of them open it at most once
-// and leave no thread or file descriptor behind.
-TEST(SdlAudioOutput, ThreeHundredTrackChangesShareOneDeviceAndLeakNothing)
-{
-    const QString wav =
-        TestEnvironment::writeFile(TestEnvironment::home() + QStringLiteral("/s.wav"),
-                                   wavBytes(tone(440, 0.05, 44100, 8000, 1), 44100, 1));
-    const auto entries = [](const char *dir) {
-        return QDir(QString::fromLatin1(dir))
-            .entryList(QDir::NoDotAndDotDot | QDir::AllEntries)
-            .size();
-    };
-    CAPlayer(wav).play(); // the device and SDL's thread exist from here on
-    const int opens = SdlAudioOutput::deviceOpenCount();
-    const qsizetype threads = entries("/proc/self/task"), files = entries("/proc/self/fd");
-    for (int i = 0; i < 300; ++i) {
-        CAPlayer player(wav);
-        player.play();
-        ASSERT_EQ(player.deviceSampleRate(), SdlAudioOutput::kDeviceRate);
-    }
-    EXPECT_EQ(SdlAudioOutput::deviceOpenCount(), opens);
-    EXPECT_LE(entries("/proc/self/task"), threads);
-    EXPECT_LE(entries("/proc/self/fd"), files);
 }
