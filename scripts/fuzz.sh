@@ -35,8 +35,8 @@ run() {
     local name=$1 corpus="$build/corpus/$1" artifacts="$build/artifacts/$1/"
     rm -rf "$corpus" && mkdir -p "$corpus" "$artifacts" "$build/logs"
     cp tests/fuzz/corpus/"$name"/* "$corpus"/
-    # Leaks are checked only at exit: Qt and FFmpeg keep process-wide caches.
-    ASAN_OPTIONS=detect_leaks=0:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
+    ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp \
+        UBSAN_OPTIONS=print_stacktrace=1 \
         "$build/fuzz_$name" -max_total_time="$seconds" -max_len="${max_len[$name]:-8192}" \
         -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$artifacts" \
         "$corpus" >"$build/logs/$name.log" 2>&1
