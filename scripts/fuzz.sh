@@ -33,7 +33,7 @@ declare -A max_len=([keyed_archive]=16384 [user_defaults]=8192 [audio_decoder]=1
 
 run() {
     local name=$1 corpus="$build/corpus/$1" artifacts="$build/artifacts/$1/"
-    rm -rf "$corpus" && mkdir -p "$corpus" "$artifacts" "$build/logs"
+    rm -rf "$corpus" "$artifacts" && mkdir -p "$corpus" "$artifacts" "$build/logs"
     cp tests/fuzz/corpus/"$name"/* "$corpus"/
     ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp \
         UBSAN_OPTIONS=print_stacktrace=1 \
