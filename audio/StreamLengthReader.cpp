@@ -398,7 +398,9 @@ std::optional<StreamLengthReader::Length> StreamLengthReader::caf(QIODevice& fil
             // Four bytes of edit count precede the audio; -1 runs to the end.
             dataBytes = (size < 0 ? reader.size() - pos - 12 : size) - 4;
         }
-        if (size < 0)
+        // A chunk said to reach past the end of the file is the last one read (its
+        // size would also carry pos past any int64_t).
+        if (size < 0 || size > reader.size() - pos - 12)
             break;
         pos += 12 + size;
     }
@@ -407,13 +409,19 @@ std::optional<StreamLengthReader::Length> StreamLengthReader::caf(QIODevice& fil
     if (havePacketTable) {
         if (valid < 0 || priming < 0 || remainder < 0)
             return std::nullopt;
-        length.frames = valid + priming;
-        length.exact = !(priming == 0 && remainder == 0 && framesPerPacket > 0 &&
-                         valid == packets * framesPerPacket);
+        // Counts from a damaged table can overflow: such a length is not known.
+        int64_t allFrames = 0;
+        if (__builtin_add_overflow(valid, priming, &length.frames) ||
+            __builtin_mul_overflow(packets, framesPerPacket, &allFrames))
+            return std::nullopt;
+        length.exact =
+            !(priming == 0 && remainder == 0 && framesPerPacket > 0 && valid == allFrames);
         return length;
     }
     if (dataBytes && bytesPerPacket > 0 && framesPerPacket > 0) {
-        length.frames = std::max<int64_t>(0, *dataBytes) / bytesPerPacket * framesPerPacket;
+        if (__builtin_mul_overflow(std::max<int64_t>(0, *dataBytes) / bytesPerPacket,
+                                   framesPerPacket, &length.frames))
+            return std::nullopt;
         length.exact = true;
         return length;
     }

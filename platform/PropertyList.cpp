@@ -17,13 +17,14 @@ constexpr int kMaxNesting = 64;
 // Seconds between the Unix epoch and the property-list epoch (2001-01-01 UTC).
 constexpr qint64 kPlistEpochOffset = 978307200;
 
+// Read by pointer: a string that holds a NUL character (a raw NUL byte or "&#0;"
+// in the file) makes plist_get_string_val abort on its own assertion. libplist
+// keeps such a string's length but not the text after the NUL: it ends there.
 QString stringOf(plist_t node)
 {
-    char *text = nullptr;
-    plist_get_string_val(node, &text);
-    QString s = QString::fromUtf8(text ? text : "");
-    std::free(text);
-    return s;
+    uint64_t length = 0;
+    const char *text = plist_get_string_ptr(node, &length);
+    return text ? QString::fromUtf8(text, qsizetype(strnlen(text, length))) : QString();
 }
 
 } // namespace
