@@ -248,7 +248,7 @@ void MainViewController::buildScreen()
                                     storedVolume.toInt() <= 100
                                 ? storedVolume.toInt()
                                 : 100);
-    connect(ui.volumeView, &QSlider::valueChanged, this, [this](int value) {
+    connect(ui.volumeView, &QSlider::valueChanged, this, [](int value) {
         SystemVolume::set(float(value) / 100.0f);
         UserDefaults::standard().setObject(kSystemVolume, value);
         UserDefaults::standard().synchronize();
