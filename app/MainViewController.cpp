@@ -397,27 +397,26 @@ void MainViewController::clearPlaylist()
     alert->show();
 }
 
-void MainViewController::openPlaylist()
+void MainViewController::presentScreen(QWidget *screen)
 {
     dismissPopupView();
-    ScreenStack *stack = ScreenStack::of(this);
-    if (!stack)
-        return;
+    if (ScreenStack *stack = ScreenStack::of(this))
+        stack->present(screen);
+    else
+        delete screen;
+}
+
+void MainViewController::openPlaylist()
+{
     auto *screen = new PlaylistsController;
-    // The player is the stack's root screen and outlives every presented one.
     screen->setPlayHandler([this](const QString& name) { addCollectionWithFileName(name); });
     screen->setDetailsFactory([](const QString& name) { return new PlaylistDetails(name); });
-    stack->present(screen);
+    presentScreen(screen);
 }
 
 void MainViewController::deviceMemory()
 {
-    dismissPopupView();
-    ScreenStack *stack = ScreenStack::of(this);
-    if (!stack)
-        return;
     auto *screen = new SongsController;
-    // The player is the stack's root screen and outlives every presented one.
     screen->setPlayHandler([this](const QStringList& paths) { addCollectionWithItems(paths); });
     screen->setPlayNowHandler([this](const QString& path) {
         addCollectionWithItems({path}, false, [this, path] {
@@ -426,29 +425,23 @@ void MainViewController::deviceMemory()
                 loadPlayerWithPath(last);
         });
     });
-    stack->present(screen);
+    presentScreen(screen);
 }
 
 void MainViewController::itunesMemory()
 {
-    dismissPopupView();
-    ScreenStack *stack = ScreenStack::of(this);
-    if (!stack)
-        return;
     auto *screen = new ItunesLibrary(m_mediaRoot);
-    // The player is the stack's root screen and outlives every presented one.
     screen->setPlayHandler([this](const QStringList& paths) { addCollectionWithItems(paths); });
-    stack->present(screen);
+    presentScreen(screen);
 }
 
 void MainViewController::showAbout()
 {
-    dismissPopupView();
-    ScreenStack *stack = ScreenStack::of(this);
     // One About screen at a time.
-    if (stack && !(stack->topController() &&
-                   qobject_cast<AboutController *>(stack->topController()->rootScreen())))
-        stack->present(new AboutController);
+    const ScreenStack *stack = ScreenStack::of(this);
+    if (!(stack && stack->topController() &&
+          qobject_cast<AboutController *>(stack->topController()->rootScreen())))
+        presentScreen(new AboutController);
 }
 
 QStringList MainViewController::expandForPlaying(const QStringList& paths)
@@ -890,15 +883,12 @@ void MainViewController::barButtonPressed(const QString& title)
                    {QStringLiteral("Open"), &MainViewController::openPlaylist},
                    {QStringLiteral("Clear"), &MainViewController::clearPlaylist}};
     } else if (title == QLatin1String("Settings")) {
-        // The player is the stack's root screen and outlives every presented one.
-        if (ScreenStack *stack = ScreenStack::of(this)) {
-            auto *settings = new SettingsController([this] { return m_player.get(); });
-            settings->setBookmarksFactory([] { return new BookmarksList; });
-            // The engine prepared for the next item read the settings stored before;
-            // it is prepared again with what the screens stored.
-            connect(settings, &QObject::destroyed, this, [this] { prepareNext(); });
-            stack->present(settings);
-        }
+        auto *settings = new SettingsController([this] { return m_player.get(); });
+        settings->setBookmarksFactory([] { return new BookmarksList; });
+        // The engine prepared for the next item read the settings stored before;
+        // it is prepared again with what the screens stored.
+        connect(settings, &QObject::destroyed, this, [this] { prepareNext(); });
+        presentScreen(settings);
         return;
     } else {
         // The contact mail goes to the desktop's mail program; with none, nothing

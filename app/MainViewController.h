@@ -174,6 +174,10 @@ public:
     // The screen.
     void barButtonPressed(const QString& title);
     void dismissPopupView();
+    // Closes the open menu and presents screen over the player (the stack owns it;
+    // without a stack it is dropped). The player is the stack's root screen and
+    // outlives every presented one, so screens may call back into it.
+    void presentScreen(QWidget *screen);
     void myAction();
     void animatePlaylist();
     void swipePlaylist(bool up);
