@@ -74,8 +74,8 @@ int archiveBench(const QStringList&)
     // its "updated" message).
     bool written = true;
     const double writeMs = bestOf([&] {
-        written = written && PlaylistHelper::createPlaylistWithName(
-                                 QStringLiteral("Bench"), items, false);
+        written = written &&
+                  PlaylistHelper::createPlaylistWithName(QStringLiteral("Bench"), items, false);
         Alert::dismissAllForTesting();
     });
     if (!written) {

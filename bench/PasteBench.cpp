@@ -1,6 +1,7 @@
 // quaver-bench paste: pasting a 1 GB file through the browser's file operations,
 // with the progress dialog, and a watchdog on the main thread.
 #include "BenchRegistry.h"
+#include "StallWatchdog.h"
 
 #include "browser/BrowserActions.h"
 #include "platform/ActionSheet.h"
@@ -71,13 +72,7 @@ int pasteBench(const QStringList&)
     current = to;
     QCoreApplication::processEvents();
 
-    // The watchdog ticks every 5 ms; a longer gap is time the main thread was busy.
-    QElapsedTimer sinceTick;
-    qint64 maxStallMs = 0;
-    QTimer watchdog;
-    watchdog.setInterval(5);
-    QObject::connect(&watchdog, &QTimer::timeout,
-                     [&] { maxStallMs = std::max(maxStallMs, sinceTick.restart()); });
+    StallWatchdog watchdog;
     bool finished = false;
     QObject::connect(&actions, &BrowserActions::pasteFinished, [&] { finished = true; });
 
@@ -85,7 +80,6 @@ int pasteBench(const QStringList&)
     QCoreApplication::processEvents();
     QElapsedTimer timer;
     timer.start();
-    sinceTick.start();
     watchdog.start();
     pressSheetButton(QStringLiteral("Paste selected"));
     while (!finished)
@@ -93,7 +87,7 @@ int pasteBench(const QStringList&)
     const qint64 elapsed = timer.elapsed();
     watchdog.stop();
     std::printf("paste_1gb_ms: %lld ms\n", static_cast<long long>(elapsed));
-    std::printf("paste_max_main_stall: %lld ms\n", static_cast<long long>(maxStallMs));
+    std::printf("paste_max_main_stall: %lld ms\n", watchdog.maxStallMs());
     return QFileInfo(to + QStringLiteral("/big.wav")).size() == kFileBytes ? 0 : 1;
 }
 

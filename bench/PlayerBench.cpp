@@ -3,6 +3,7 @@
 // quaver-bench startup: start-up with a 10,000-item stored list until the window
 // has been painted.
 #include "BenchRegistry.h"
+#include "StallWatchdog.h"
 
 #include "app/AppDelegate.h"
 #include "app/MainViewController.h"
@@ -30,19 +31,11 @@ int appendBench(const QStringList& args)
         paths.append(dir.absoluteFilePath(name));
 
     MainViewController screen;
-    // The watchdog ticks every 5 ms; a longer gap is time the main thread was busy.
-    QElapsedTimer sinceTick;
-    qint64 maxStallMs = 0;
-    QTimer watchdog;
-    watchdog.setInterval(5);
-    QObject::connect(&watchdog, &QTimer::timeout, [&] {
-        maxStallMs = std::max(maxStallMs, sinceTick.restart());
-    });
+    StallWatchdog watchdog;
 
     bool done = false;
     QElapsedTimer timer;
     timer.start();
-    sinceTick.start();
     watchdog.start();
     screen.addCollectionWithItems(paths, true, [&] { done = true; });
     while (!done)
@@ -52,7 +45,7 @@ int appendBench(const QStringList& args)
     Alert::dismissAllForTesting();
     std::printf("append_%lld: %lld ms\n", static_cast<long long>(paths.size()),
                 static_cast<long long>(elapsed));
-    std::printf("main_thread_max_stall: %lld ms\n", static_cast<long long>(maxStallMs));
+    std::printf("main_thread_max_stall: %lld ms\n", watchdog.maxStallMs());
     return 0;
 }
 
@@ -61,9 +54,8 @@ int startupBench(const QStringList&)
     MediaList items;
     for (int i = 0; i < 10000; ++i) {
         auto item = std::make_shared<MediaDesc>();
-        item->filePath = QStringLiteral("/home/someone/Music/Artist %1/Album/%2 Song.mp3")
-                             .arg(i / 40)
-                             .arg(i);
+        item->filePath =
+            QStringLiteral("/home/someone/Music/Artist %1/Album/%2 Song.mp3").arg(i / 40).arg(i);
         item->title = QStringLiteral("Song %1").arg(i);
         item->artist = QStringLiteral("Artist %1").arg(i / 40);
         item->duration = QStringLiteral("3:%1").arg(i % 60, 2, 10, QLatin1Char('0'));
@@ -85,7 +77,6 @@ int startupBench(const QStringList&)
 }
 
 const BenchRegistration append("append", "DIR (add every file of DIR to the list)", appendBench);
-const BenchRegistration startup("startup", "(start with a 10,000-item stored list)",
-                                startupBench);
+const BenchRegistration startup("startup", "(start with a 10,000-item stored list)", startupBench);
 
 } // namespace

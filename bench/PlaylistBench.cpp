@@ -1,6 +1,7 @@
 // quaver-bench playlist: pushing the details screen of a 10,000-item playlist
 // until its first rows have been painted, with a watchdog on the main thread.
 #include "BenchRegistry.h"
+#include "StallWatchdog.h"
 
 #include "platform/Alert.h"
 #include "playlists/PlaylistDetails.h"
@@ -58,18 +59,11 @@ int playlistBench(const QStringList&)
     controller.show();
     QCoreApplication::processEvents();
 
-    // The watchdog ticks every 5 ms; a longer gap is time the main thread was busy.
-    QElapsedTimer sinceTick;
-    qint64 maxStallMs = 0;
-    QTimer watchdog;
-    watchdog.setInterval(5);
-    QObject::connect(&watchdog, &QTimer::timeout,
-                     [&] { maxStallMs = std::max(maxStallMs, sinceTick.restart()); });
+    StallWatchdog watchdog;
 
     bool shown = false;
     QElapsedTimer timer;
     timer.start();
-    sinceTick.start();
     watchdog.start();
     auto *details = new PlaylistDetails(QStringLiteral("Bench"));
     PaintWatch watch([&] { return details->isLoaded(); }, [&] { shown = true; });
@@ -81,7 +75,7 @@ int playlistBench(const QStringList&)
     watchdog.stop();
     details->table()->viewport()->removeEventFilter(&watch);
     std::printf("details_first_rows_10k: %lld ms\n", static_cast<long long>(elapsed));
-    std::printf("main_thread_max_stall: %lld ms\n", static_cast<long long>(maxStallMs));
+    std::printf("main_thread_max_stall: %lld ms\n", watchdog.maxStallMs());
     return details->model()->rowCount() == items.size() ? 0 : 1;
 }
 
