@@ -45,23 +45,21 @@ struct FakeTarget : RemoteControlTarget {
     Status status = Status::Stopped;
     std::optional<Track> track;
     qint64 position = 0;
-    Loop loop = Loop::None;
-    bool shuffle = false;
 
     void remoteControlReceivedWithEvent(int subtype) override { events.append(subtype); }
     PlaybackStatus remotePlaybackStatus() const override { return status; }
     std::optional<Track> remoteCurrentTrack() const override { return track; }
     qint64 remotePosition() const override { return position; }
-    LoopStatus remoteLoopStatus() const override { return loop; }
-    bool remoteShuffle() const override { return shuffle; }
+    LoopStatus remoteLoopStatus() const override { return Loop::None; }
+    bool remoteShuffle() const override { return false; }
     bool remoteCanGoNext() const override { return true; }
     bool remoteCanGoPrevious() const override { return true; }
     bool remoteCanPlay() const override { return true; }
     bool remoteCanPause() const override { return true; }
     bool remoteCanSeek() const override { return true; }
     void remoteSeek(qint64 us) override { position = us; }
-    void remoteSetLoopStatus(LoopStatus s) override { loop = s; }
-    void remoteSetShuffle(bool on) override { shuffle = on; }
+    void remoteSetLoopStatus(LoopStatus) override {}
+    void remoteSetShuffle(bool) override {}
     void remoteRaise() override {}
     void remoteQuit() override { onQuit(); }
 };

@@ -217,30 +217,6 @@ QString ffmpegOutput(const char *fileName, const char *args)
     return path;
 }
 
-TEST(AudioDecoderTest, EdgesOfOpening)
-{
-    QUAVER_REQUIRE_FFMPEG();
-    AudioDecoder decoder;
-    int16_t buffer[2 * 16];
-    EXPECT_FALSE(decoder.open(home("missing.mp3")));
-    EXPECT_FALSE(decoder.errorString().isEmpty());
-    EXPECT_EQ(decoder.read(buffer, 8), -1);
-
-    // An empty stream whose container states its format opens with no frames.
-    ASSERT_TRUE(decoder.open(
-        ffmpegOutput("empty.wav", "-f lavfi -i anullsrc=r=44100:cl=stereo -frames:a 0")));
-    EXPECT_EQ(decoder.totalFrames(), 0);
-    EXPECT_EQ(decoder.read(buffer, 16), 0);
-
-    // A colon in a name is part of the name, not a protocol, even in a relative path.
-    ASSERT_TRUE(QFile::copy(fixture(kContainers[3]), home("http:ünïcode #1.wav")));
-    const QString before = QDir::currentPath();
-    QDir::setCurrent(TestEnvironment::home());
-    EXPECT_TRUE(decoder.open(QStringLiteral("http:ünïcode #1.wav")));
-    QDir::setCurrent(before);
-    EXPECT_EQ(decoder.totalFrames(), int64_t(kSeconds * 48000));
-}
-
 QByteArray randomBytes(int count)
 {
     QByteArray bytes(count, '\0');
@@ -269,11 +245,32 @@ int64_t openAndRead(const QString& path)
     return d.frames;
 }
 
-// Damaged and mislabelled files: open() refuses them (-1), or reading ends within
-// bounds; never a crash, never a hang.
-TEST(AudioDecoderTest, DamagedFilesAreRefusedOrEndEarly)
+// A missing file, an empty stream and a name with a colon; then damaged and
+// mislabelled files: open() refuses them (-1), or reading ends within bounds; never
+// a crash, never a hang.
+TEST(AudioDecoderTest, EdgesOfOpeningAndDamagedFilesAreRefusedOrEndEarly)
 {
     QUAVER_REQUIRE_FFMPEG();
+    AudioDecoder edges;
+    int16_t few[2 * 16];
+    EXPECT_FALSE(edges.open(home("missing.mp3")));
+    EXPECT_FALSE(edges.errorString().isEmpty());
+    EXPECT_EQ(edges.read(few, 8), -1);
+
+    // An empty stream whose container states its format opens with no frames.
+    ASSERT_TRUE(edges.open(
+        ffmpegOutput("empty.wav", "-f lavfi -i anullsrc=r=44100:cl=stereo -frames:a 0")));
+    EXPECT_EQ(edges.totalFrames(), 0);
+    EXPECT_EQ(edges.read(few, 16), 0);
+
+    // A colon in a name is part of the name, not a protocol, even in a relative path.
+    ASSERT_TRUE(QFile::copy(fixture(kContainers[3]), home("http:ünïcode #1.wav")));
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(TestEnvironment::home());
+    EXPECT_TRUE(edges.open(QStringLiteral("http:ünïcode #1.wav")));
+    QDir::setCurrent(before);
+    EXPECT_EQ(edges.totalFrames(), int64_t(kSeconds * 48000));
+
     const QByteArray mp3 = fixtureBytes(kContainers[0]);
     const QByteArray mp4 = fixtureBytes(kContainers[6]); // index first
     auto garbled = [](QByteArray bytes) {

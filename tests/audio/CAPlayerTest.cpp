@@ -89,29 +89,6 @@ TEST(CAPlayer, AFileThatFailsToOpenReportsItselfFinishedOnceLater)
     EXPECT_TRUE(rig.delegate.playingCalls.empty());
 }
 
-// Pause holds the position and renders nothing; stop keeps the position; the
-// delegate hears each change once, and a prepared engine says NO when it goes.
-TEST(CAPlayer, TransportFlagsAndDelegateCallsFollowTheStateTable)
-{
-    Rig rig(writeWav(QStringLiteral("t.wav"), tone(440, 0.5, 48000, 48000), 48000));
-    CAPlayer& p = *rig.player;
-    p.play();
-    rig.pull(0.25);
-    p.pause();
-    EXPECT_TRUE(p.isPaused());
-    EXPECT_FALSE(p.isPlaying());
-    EXPECT_TRUE(rig.pull(0.1).empty()) << "a paused output renders nothing";
-    EXPECT_NEAR(p.getTime(), 0.25f, 0.01f);
-    p.play();
-    rig.pull(0.25);
-    p.stop();
-    EXPECT_FALSE(p.isPaused());
-    EXPECT_FALSE(p.isPlaying());
-    EXPECT_NEAR(p.getTime(), 0.5f, 0.01f) << "resumed where it paused, kept by stop";
-    rig.player.reset();
-    EXPECT_EQ(rig.delegate.playingCalls, (std::vector<bool>{true, false, true, false, false}));
-}
-
 TEST(CAPlayer, PlaybackRateChangesTempoAndPitchWithinHalfToDouble)
 {
     const QString path = writeWav(QStringLiteral("r.wav"), tone(500, 0.5, 44100, 4 * 44100), 44100);
@@ -162,17 +139,29 @@ TEST(CAPlayer, SetTimeMovesToTheFrameAndIsClampedToTheFile)
     EXPECT_EQ(p.getTime(), 0.0f);
 }
 
-// The end is told once (posted from the render thread), the engine rewinds and
-// plays again on request; an empty file ends at once; the notice is safe when the
-// engine is gone before it arrives, or goes away inside it.
-TEST(CAPlayer, EndOfFileIsToldOnceRewindsAndPlaysAgain)
+// Pause holds the position and renders nothing; stop keeps the position; the
+// delegate hears each change once. The end is told once (posted from the render
+// thread), the engine rewinds and plays again on request, and says NO when it goes;
+// an empty file ends at once; the notice is safe when the engine is gone before it
+// arrives, or goes away inside it.
+TEST(CAPlayer, TransportHoldsThePositionAndTheEndIsToldOnceRewindsAndPlaysAgain)
 {
     const QString path = writeWav(QStringLiteral("e.wav"), ramp(48000), 48000);
     Rig rig(path);
     CAPlayer& p = *rig.player;
     p.play();
-    rig.pull(0.5);
-    EXPECT_EQ(p.currentProgress(), 0.5f);
+    rig.pull(0.25);
+    p.pause();
+    EXPECT_EQ(std::pair(p.isPaused(), p.isPlaying()), std::pair(true, false));
+    EXPECT_TRUE(rig.pull(0.1).empty()) << "a paused output renders nothing";
+    EXPECT_NEAR(p.getTime(), 0.25f, 0.01f);
+    p.play();
+    rig.pull(0.25);
+    p.stop();
+    EXPECT_EQ(std::pair(p.isPaused(), p.isPlaying()), std::pair(false, false));
+    EXPECT_EQ(p.currentProgress(), 0.5f) << "resumed where it paused, kept by stop";
+    EXPECT_EQ(rig.delegate.playingCalls, (std::vector<bool>{true, false, true, false}));
+    p.play();
     EXPECT_EQ(soundingFrames(rig.pull(2, true)), 24000u) << "the rest of the last slice is silent";
     EXPECT_EQ(rig.delegate.finished, 1);
     EXPECT_EQ(p.getTime(), 0.0f);
@@ -181,6 +170,10 @@ TEST(CAPlayer, EndOfFileIsToldOnceRewindsAndPlaysAgain)
     EXPECT_EQ(rig.pull(0.01).at(2), 1 / 32768.0f) << "from the first sample";
     rig.pull(2, true);
     EXPECT_EQ(rig.delegate.finished, 2);
+    const size_t calls = rig.delegate.playingCalls.size();
+    rig.player.reset();
+    EXPECT_EQ(rig.delegate.playingCalls.size(), calls + 1);
+    EXPECT_FALSE(rig.delegate.playingCalls.back());
 
     Rig empty(writeWav(QStringLiteral("z.wav"), {}, 44100));
     empty.player->play();
