@@ -31,49 +31,41 @@ QList<QPushButton *> shownButtons(QDialog *sheet)
 
 } // namespace
 
-// Shown from a worker, the sheet lives on the main thread, lists its buttons in
-// index order and answers one click once.
-TEST(ActionSheet, ShownFromAWorkerItAnswersTheClickedIndexOnce)
+// Shown from a worker, the sheet lives on the main thread and lists its buttons in
+// index order; the focus starts on Cancel; Return and Enter never press the
+// destructive button; Escape answers Cancel; a click is answered once.
+TEST(ActionSheet, FromAWorkerTheKeysNeverDestroyAndAClickIsAnsweredOnce)
 {
     QList<int> answers;
-    Dispatch::globalHigh([&answers] {
-        auto *sheet = new ActionSheet(QStringLiteral("Select an option"), QStringLiteral("Cancel"),
-                                      QStringLiteral("Add to existing playlist"),
-                                      {QStringLiteral("Create new playlist")});
-        sheet->setCallback([&answers](int index) { answers << index; });
-        sheet->show();
-    });
-    ASSERT_TRUE(TestEnvironment::waitUntil([] { return shownSheet() != nullptr; }));
-    ActionSheet *sheet = ActionSheet::openSheets().value(0);
-    ASSERT_NE(sheet, nullptr);
-    EXPECT_EQ(sheet->thread(), QApplication::instance()->thread());
-    const QList<QPushButton *> buttons = shownButtons(shownSheet());
-    QStringList titles;
-    for (QPushButton *b : buttons)
-        titles << b->text();
-    ASSERT_EQ(titles, sheet->buttonTitles());
-    QTest::mouseClick(buttons[1], Qt::LeftButton);
-    QTest::mouseClick(buttons[1], Qt::LeftButton);
-    EXPECT_EQ(answers, QList<int>{1});
-}
-
-// The focus starts on Cancel; Return and Enter never press the destructive button;
-// Escape answers Cancel.
-TEST(ActionSheet, TheKeysNeverDestroyAndEscapeCancels)
-{
-    auto *sheet = new ActionSheet(QString(), QStringLiteral("Cancel"), QStringLiteral("Delete"),
-                                  {QStringLiteral("Rename")});
-    QList<int> answers;
-    sheet->setCallback([&](int index) { answers << index; });
-    sheet->show();
-    QDialog *window = shownSheet();
-    ASSERT_NE(window, nullptr);
-    auto *focus = qobject_cast<QAbstractButton *>(window->focusWidget());
-    EXPECT_EQ(focus ? focus->text() : QString(), QStringLiteral("Cancel")) << "so Space is safe";
-    QTest::keyClick(window, Qt::Key_Return);
-    QTest::keyClick(window, Qt::Key_Enter);
-    EXPECT_TRUE(answers.isEmpty());
-    QTest::keyClick(window->focusWidget() ? window->focusWidget() : window, Qt::Key_Escape);
-    EXPECT_EQ(answers, QList<int>{2});
-    EXPECT_TRUE(ActionSheet::openSheets().isEmpty());
+    for (const bool click : {false, true}) {
+        Dispatch::globalHigh([&answers] {
+            auto *sheet = new ActionSheet(QString(), QStringLiteral("Cancel"),
+                                          QStringLiteral("Delete"), {QStringLiteral("Rename")});
+            sheet->setCallback([&answers](int index) { answers << index; });
+            sheet->show();
+        });
+        ASSERT_TRUE(TestEnvironment::waitUntil([] { return shownSheet() != nullptr; }));
+        ActionSheet *sheet = ActionSheet::openSheets().value(0);
+        ASSERT_NE(sheet, nullptr);
+        EXPECT_EQ(sheet->thread(), QApplication::instance()->thread());
+        QDialog *window = shownSheet();
+        if (click) {
+            const QList<QPushButton *> buttons = shownButtons(window);
+            QStringList titles;
+            for (QPushButton *b : buttons)
+                titles << b->text();
+            ASSERT_EQ(titles, sheet->buttonTitles());
+            QTest::mouseClick(buttons[1], Qt::LeftButton);
+            QTest::mouseClick(buttons[1], Qt::LeftButton);
+            continue;
+        }
+        auto *focus = qobject_cast<QAbstractButton *>(window->focusWidget());
+        EXPECT_EQ(focus ? focus->text() : QString(), QStringLiteral("Cancel")) << "Space is safe";
+        QTest::keyClick(window, Qt::Key_Return);
+        QTest::keyClick(window, Qt::Key_Enter);
+        EXPECT_TRUE(answers.isEmpty());
+        QTest::keyClick(window->focusWidget() ? window->focusWidget() : window, Qt::Key_Escape);
+        EXPECT_TRUE(ActionSheet::openSheets().isEmpty());
+    }
+    EXPECT_EQ(answers, (QList<int>{2, 1}));
 }

@@ -24,7 +24,7 @@ QDialog *shownAlertWindow()
 
 // Create by click, Create by Return (the default there), Cancel by Escape; the typed
 // name reaches the callback each time.
-TEST(AlertViewHelper, TheTypedNameReachesTheCallbackWithTheButtonPressed)
+TEST(AlertViewHelper, TheTypedNameReachesTheCallbackAndAMessageHasOnlyOk)
 {
     for (const Qt::Key key : {Qt::Key_unknown, Qt::Key_Return, Qt::Key_Escape}) {
         SCOPED_TRACE(key);
@@ -50,10 +50,7 @@ TEST(AlertViewHelper, TheTypedNameReachesTheCallbackWithTheButtonPressed)
         EXPECT_EQ(typed, QStringLiteral("Road trip"));
         EXPECT_TRUE(Alert::openAlerts().isEmpty());
     }
-}
-
-TEST(AlertViewHelper, MessageHasNoTitleAndOneOkButton)
-{
+    // A message has no title and one OK button.
     const QString message = QStringLiteral("3 items have been added to your current playlist");
     Alert *alert = AlertViewHelper::alertMessage(message);
     EXPECT_TRUE(alert->title().isEmpty());

@@ -22,18 +22,47 @@ QWidget *screenTitled(const QString& title)
 
 } // namespace
 
-// A push shows its title and a back button named after the screen below, which pops
-// it; each screen shows its own buttons, a left one replacing the back button; a
-// long title is shortened between them.
-TEST(NavigationController, BarFollowsTheTopScreenAndBackPopsIt)
+// A presented screen covers the root (hidden under it), fills the window as it is
+// resized, and dismissing it uncovers the root; presentations nest, and dismissing
+// a lower one takes those above with it. Inside one, a push shows its title and a
+// back button named after the screen below, which pops it; each screen shows its own
+// buttons, a left one replacing the back button; a long title is shortened between them.
+TEST(NavigationController, PresentationsNestAndTheBarFollowsTheTopScreen)
 {
     SlideTransition::setAnimationsEnabled(false);
     ScreenStack stack;
-    stack.resize(320, 460);
-    stack.setRootScreen(new QWidget);
+    auto *root = new QWidget;
+    stack.resize(400, 600);
+    stack.setRootScreen(root);
     stack.show();
+    QPointer<QWidget> screen = new QWidget;
+    NavigationController *nav = stack.present(screen, QStringLiteral("iTunes"));
+    EXPECT_EQ(nav->navigationBar()->titleText(), QStringLiteral("iTunes"));
+    EXPECT_FALSE(root->isVisible());
+    stack.resize(320, 460);
+    EXPECT_EQ(nav->geometry(), QRect(0, 0, 320, 460));
+    EXPECT_EQ(screen->geometry(),
+              QRect(0, NavigationBar::kHeight, 320, 460 - NavigationBar::kHeight));
+    nav->dismiss();
+    EXPECT_EQ(stack.topController(), nullptr);
+    EXPECT_TRUE(root->isVisible());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(screen.isNull());
+
+    QPointer<NavigationController> first = stack.present(new QWidget, QStringLiteral("Songs"));
+    QPointer<NavigationController> second = stack.present(new QWidget, QStringLiteral("Mail"));
+    EXPECT_FALSE(first->isVisible());
+    stack.dismiss();
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_FALSE(root->isVisible());
+    stack.present(new QWidget);
+    first->dismiss();
+    EXPECT_TRUE(root->isVisible());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(first.isNull() && second.isNull());
+
     QWidget *settings = screenTitled(QStringLiteral("Settings"));
-    NavigationController *nav = stack.present(settings);
+    nav = stack.present(settings);
     NavigationBar *bar = nav->navigationBar();
     EXPECT_FALSE(bar->backButton()->isVisible()) << "no back button on the root screen";
     QPointer<QWidget> bookmarks = screenTitled(QStringLiteral("Bookmarks"));
