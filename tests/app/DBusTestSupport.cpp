@@ -3,7 +3,6 @@
 #include "support/TestEnvironment.h"
 
 #include <QDBusPendingCall>
-#include <QDeadlineTimer>
 #include <QStandardPaths>
 
 namespace DBusTest {
@@ -15,28 +14,20 @@ PrivateBus::PrivateBus()
         m_whyNot = QStringLiteral("dbus-daemon is not installed");
         return;
     }
-    m_daemon = std::make_unique<QProcess>();
-    m_daemon->start(daemon, {QStringLiteral("--session"), QStringLiteral("--print-address"),
-                             QStringLiteral("--nofork")});
-    // The address is the first line; nothing here needs the event loop yet.
-    QDeadlineTimer deadline(5000);
-    QByteArray out;
-    while (!out.contains('\n') && m_daemon->waitForReadyRead(int(deadline.remainingTime())))
-        out += m_daemon->readAllStandardOutput();
-    m_address = QString::fromUtf8(out).trimmed();
+    m_daemon = std::make_unique<Subprocess>(daemon,
+                                            QStringList{QStringLiteral("--session"),
+                                                        QStringLiteral("--print-address"),
+                                                        QStringLiteral("--nofork")},
+                                            Subprocess::Errors::Inherited);
+    m_address = QString::fromUtf8(m_daemon->readLine(5000)).trimmed();
     if (m_address.isEmpty())
-        m_whyNot = QStringLiteral("dbus-daemon did not start: ") +
-                   QString::fromLocal8Bit(m_daemon->readAllStandardError());
+        m_whyNot = QStringLiteral("dbus-daemon did not start");
 }
 
 PrivateBus::~PrivateBus()
 {
     for (const QString& name : std::as_const(m_connections))
         QDBusConnection::disconnectFromBus(name);
-    if (m_daemon) {
-        m_daemon->kill();
-        m_daemon->waitForFinished(3000);
-    }
 }
 
 QDBusConnection PrivateBus::connect()

@@ -6,10 +6,11 @@
 #include <QDBusMessage>
 #include <QList>
 #include <QObject>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <memory>
+
+#include "support/Subprocess.h"
 
 namespace DBusTest {
 
@@ -29,7 +30,7 @@ public:
     QDBusConnection connect();
 
 private:
-    std::unique_ptr<QProcess> m_daemon;
+    std::unique_ptr<Subprocess> m_daemon; // stopped on destruction
     QString m_address;
     QString m_whyNot;
     QStringList m_connections;

@@ -1,11 +1,11 @@
 #include "playlists/PlaylistInterchange.h"
 #include "playlists/PlaylistHelper.h"
 #include "support/MediaFixtures.h"
+#include "support/Subprocess.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
 
@@ -67,12 +67,10 @@ TEST(PlaylistInterchange, AnotherPlayerPlaysTheExport)
     }
     const QString out = TestEnvironment::home() + u"/list.m3u8"_s;
     ASSERT_TRUE(PlaylistInterchange::exportItems(items, out));
-    QProcess reader;
-    reader.setProcessChannelMode(QProcess::MergedChannels);
-    reader.start(player, {u"-t"_s, u"-v"_s, u"-@"_s, out});
-    ASSERT_TRUE(reader.waitForFinished(30000));
-    const QString said = QString::fromUtf8(reader.readAll());
-    EXPECT_EQ(reader.exitCode(), 0) << said.toStdString();
+    Subprocess reader(player, {u"-t"_s, u"-v"_s, u"-@"_s, out});
+    const bool read = reader.finish(30000);
+    const QString said = QString::fromUtf8(reader.output());
+    EXPECT_TRUE(read) << said.toStdString();
     EXPECT_TRUE(said.contains(u"stream 1 of 2: Zo, ë #1.mp3"_s) &&
                 said.contains(u"stream 2 of 2: b.mp3"_s))
         << said.toStdString();

@@ -1,5 +1,7 @@
 #include "MediaFixtures.h"
 
+#include "Subprocess.h"
+
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -39,21 +41,13 @@ bool runFfmpeg(const QStringList& args)
         g_lastError = QStringLiteral("the ffmpeg program is not installed");
         return false;
     }
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(
+    Subprocess ffmpeg(
         MediaFixtures::ffmpegProgram(),
         QStringLiteral("-hide_banner -nostdin -loglevel error -y").split(QLatin1Char(' ')) + args);
-    if (!process.waitForFinished(60000)) {
-        process.kill();
-        process.waitForFinished();
-        g_lastError = QStringLiteral("ffmpeg did not finish: ") + args.join(QLatin1Char(' '));
-        return false;
-    }
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+    if (!ffmpeg.finish(60000)) {
         g_lastError =
-            QStringLiteral("ffmpeg %1 failed: %2")
-                .arg(args.join(QLatin1Char(' ')), QString::fromLocal8Bit(process.readAll()));
+            QStringLiteral("ffmpeg %1 failed or did not finish: %2")
+                .arg(args.join(QLatin1Char(' ')), QString::fromLocal8Bit(ffmpeg.output()));
         return false;
     }
     return true;
