@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMetaObject>
 #include <QStandardPaths>
 #include <QUrl>
 #include <limits>
@@ -81,8 +80,7 @@ void MprisArtCache::follow(const QString& filePath)
     m_queue.async([this, folder = m_folder, filePath, request, newest = m_newest] {
         const QString cover = writeCover(folder, filePath, request, *newest);
         // The destructor waits for this task, so this object is still alive here.
-        QMetaObject::invokeMethod(
-            this, [this, request, cover] { install(request, cover); }, Qt::QueuedConnection);
+        Dispatch::main(this, [this, request, cover] { install(request, cover); });
     });
 }
 

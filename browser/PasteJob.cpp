@@ -1,6 +1,7 @@
 #include "browser/PasteJob.h"
 
 #include "browser/FileManager.h"
+#include "platform/Dispatch.h"
 
 #include <QFile>
 #include <cerrno>
@@ -109,8 +110,7 @@ void PasteJob::start()
     m_thread = std::thread([this] {
         work();
         // Queued to the job itself, so nothing arrives once it is destroyed.
-        QMetaObject::invokeMethod(
-            this, [this] { Q_EMIT finished(); }, Qt::QueuedConnection);
+        Dispatch::main(this, [this] { Q_EMIT finished(); });
     });
 }
 

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QPointer>
 #include <QRunnable>
 #include <QThread>
 
@@ -100,6 +101,14 @@ void main(std::function<void()> task)
     auto *event = new MainTask(std::move(task));
     handOverReleased();
     QCoreApplication::postEvent(mainTaskRunner(), event);
+}
+
+void main(QObject *context, std::function<void()> task)
+{
+    main([context = QPointer<QObject>(context), task = std::move(task)] {
+        if (context)
+            task();
+    });
 }
 
 void globalHigh(std::function<void()> task)

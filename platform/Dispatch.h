@@ -15,6 +15,8 @@ namespace Dispatch {
 
 // Runs task on the main thread, from the event loop, after the caller returns.
 void main(std::function<void()> task);
+// The same, unless context (a main-thread object) has been destroyed by then.
+void main(QObject *context, std::function<void()> task);
 
 // Runs task on the shared worker pool; high-priority tasks start before waiting
 // low-priority ones.
