@@ -125,8 +125,7 @@ SongsController::SongsController(QWidget *parent)
     item->setRightButton(barButton(this, QStringLiteral("Close"), NavigationBar::ButtonStyle::Done,
                                    [this] { close(); }));
     m_titleView = new QWidget(this);
-    // Fixed: the bar keeps the size of a title widget from its first, narrow layout.
-    m_titleView->setFixedSize(kFolderNameFrame.size());
+    m_titleView->resize(kFolderNameFrame.size());
     m_folderName = new QLabel(m_titleView);
     m_folderName->setGeometry(QRect(QPoint(0, 0), kFolderNameFrame.size()));
     m_folderName->setAlignment(Qt::AlignCenter);

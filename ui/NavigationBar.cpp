@@ -29,11 +29,6 @@ QString styleName(NavigationBar::ButtonStyle style)
     return QStringLiteral("bordered");
 }
 
-QSize widgetSize(const QWidget *w)
-{
-    return w->testAttribute(Qt::WA_Resized) ? w->size() : w->sizeHint();
-}
-
 } // namespace
 
 NavigationBar::NavigationBar(QWidget *parent) : QWidget(parent)
@@ -182,7 +177,7 @@ void NavigationBar::layoutItem()
         widget->setGeometry(x, (height() - size.height()) / 2, size.width(), size.height());
     };
     if (QWidget *titleWidget = m_item ? m_item->titleWidget() : nullptr) {
-        centre(titleWidget, widgetSize(titleWidget));
+        centre(titleWidget, m_item->titleWidgetSize());
         return;
     }
     const QString title = m_item ? m_item->title() : QString();

@@ -76,6 +76,8 @@ void NavigationItem::setTitleWidget(QWidget *widget)
         return;
     QWidget *old = m_titleWidget;
     m_titleWidget = widget;
+    if (widget)
+        m_titleSize = widget->testAttribute(Qt::WA_Resized) ? widget->size() : widget->sizeHint();
     adopt(old, widget);
     Q_EMIT changed();
 }

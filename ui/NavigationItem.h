@@ -34,10 +34,13 @@ public:
     QString title() const { return m_title; }
     void setTitle(const QString& title);
 
-    // Shown centred in place of the title; its size() is kept if it was resized,
-    // else its size hint is used. Null removes it.
+    // Shown centred in place of the title. Null removes it.
     QWidget *titleWidget() const { return m_titleWidget; }
     void setTitleWidget(QWidget *widget);
+    // The size the title widget asks for: its size when it is handed over, if it
+    // was resized, else its size hint. The bar may give it less room for a while
+    // (while it is narrow) and the full size again once it has the room.
+    QSize titleWidgetSize() const { return m_titleSize; }
 
     // The left button replaces the back button.
     QAbstractButton *leftButton() const { return m_left; }
@@ -64,6 +67,7 @@ private:
     QString m_title;
     QString m_backTitle;
     QPointer<QWidget> m_titleWidget;
+    QSize m_titleSize;
     QPointer<QAbstractButton> m_left;
     QPointer<QAbstractButton> m_right;
 };

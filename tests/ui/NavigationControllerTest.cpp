@@ -26,7 +26,8 @@ QWidget *screenTitled(const QString& title)
 // resized, and dismissing it uncovers the root; presentations nest, and dismissing
 // a lower one takes those above with it. Inside one, a push shows its title and a
 // back button named after the screen below, which pops it; each screen shows its own
-// buttons, a left one replacing the back button; a long title is shortened between them.
+// buttons, a left one replacing the back button; a long title is shortened between them,
+// and a title widget has less room there only while the bar is narrow.
 TEST(NavigationController, PresentationsNestAndTheBarFollowsTheTopScreen)
 {
     SlideTransition::setAnimationsEnabled(false);
@@ -93,5 +94,13 @@ TEST(NavigationController, PresentationsNestAndTheBarFollowsTheTopScreen)
     EXPECT_GT(label->geometry().left(), item->leftButton()->geometry().right());
     EXPECT_LT(label->geometry().right(), close->geometry().left());
     EXPECT_TRUE(label->text().endsWith(QChar(0x2026)));
+
+    auto *titleView = new QWidget;
+    titleView->resize(180, 40);
+    item->setTitleWidget(titleView);
+    stack.resize(200, 460);
+    EXPECT_LT(titleView->width(), 180);
+    stack.resize(400, 600);
+    EXPECT_EQ(titleView->size(), QSize(180, 40)) << "its size comes back with the room";
     SlideTransition::setAnimationsEnabled(true);
 }
