@@ -341,11 +341,7 @@ public:
 
     QString string(Node node) const override
     {
-        if (kind(node) != Kind::String)
-            return {};
-        uint64_t length = 0;
-        const char *text = plist_get_string_ptr(p(node), &length);
-        return QString::fromUtf8(text, qsizetype(length));
+        return kind(node) == Kind::String ? PropertyList::stringValue(p(node)) : QString();
     }
 
     bool stringEquals(Node node, const char *text) const override

@@ -17,17 +17,18 @@ constexpr int kMaxNesting = 64;
 // Seconds between the Unix epoch and the property-list epoch (2001-01-01 UTC).
 constexpr qint64 kPlistEpochOffset = 978307200;
 
+} // namespace
+
 // Read by pointer: a string that holds a NUL character (a raw NUL byte or "&#0;"
-// in the file) makes plist_get_string_val abort on its own assertion. libplist
-// keeps such a string's length but not the text after the NUL: it ends there.
-QString stringOf(plist_t node)
+// in the file) makes plist_get_string_val abort on its own assertion.
+QString stringValue(plist_t node)
 {
+    if (plist_get_node_type(node) != PLIST_STRING)
+        return {};
     uint64_t length = 0;
     const char *text = plist_get_string_ptr(node, &length);
     return text ? QString::fromUtf8(text, qsizetype(strnlen(text, length))) : QString();
 }
-
-} // namespace
 
 // Counts open <array> and <dict> elements, skipping comments, CDATA, declarations
 // and processing instructions.
@@ -131,7 +132,7 @@ QVariant toVariant(plist_t node)
     }
     case PLIST_STRING:
     case PLIST_KEY:
-        return stringOf(node);
+        return stringValue(node);
     case PLIST_DATA: {
         char *data = nullptr;
         uint64_t len = 0;

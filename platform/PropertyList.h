@@ -38,6 +38,10 @@ bool xmlNestingWithin(const QByteArray& bytes, int maxDepth);
 // ourselves: libplist's binary reader is not safe against crafted nesting.
 PlistPtr parse(const QByteArray& bytes);
 
+// A string node's text; it ends at a NUL character (libplist keeps the length of
+// a string that holds one, but not the text after it). Null for other nodes.
+QString stringValue(plist_t node);
+
 // The node as a QVariant; an invalid QVariant for UIDs and unknown node types.
 QVariant toVariant(plist_t node);
 
