@@ -53,15 +53,6 @@ MediaDescPtr record(const QString& path, const QString& title = {}, const QStrin
     return item;
 }
 
-// The confirmation being shown, as the user sees it.
-QDialog *shownAlertWindow()
-{
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (w->objectName() == QLatin1String("alert") && w->isVisible())
-            return qobject_cast<QDialog *>(w);
-    return nullptr;
-}
-
 class PlayerScreen : public testing::Test {
 protected:
     // A screen over the given list, with engines on manual ideal outputs.
@@ -321,8 +312,8 @@ TEST_F(PlayerScreen, TabReturnAndEscapeReachButtonsMenusAndPrompts)
     // for this run.
     for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
         screen->clearPlaylist();
-        ASSERT_NE(shownAlertWindow(), nullptr) << key;
-        QTest::keyClick(shownAlertWindow(), key);
+        ASSERT_NE(TestEnvironment::shownAlertWindow(), nullptr) << key;
+        QTest::keyClick(TestEnvironment::shownAlertWindow(), key);
         EXPECT_TRUE(Alert::openAlerts().isEmpty()) << key;
         EXPECT_EQ(screen->tableContents().size(), 2) << key;
     }

@@ -4,8 +4,10 @@
 #include "platform/Alert.h"
 #include "platform/UserDefaults.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -84,6 +86,14 @@ QStringList takeAlertMessages()
         messages.append(alert->message());
     Alert::dismissAllForTesting();
     return messages;
+}
+
+QDialog *shownAlertWindow()
+{
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->objectName() == QLatin1String("alert") && w->isVisible())
+            return qobject_cast<QDialog *>(w);
+    return nullptr;
 }
 
 QString writeFile(const QString& path, const QByteArray& bytes)

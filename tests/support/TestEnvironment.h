@@ -5,6 +5,8 @@
 #include <functional>
 #include <vector>
 
+class QDialog;
+
 // Test-wide helpers. Every test runs with its own temporary HOME and XDG folders
 // (set before the test body, removed after it), a fresh user-defaults store, and
 // no alert left open from an earlier test.
@@ -27,6 +29,9 @@ bool waitUntil(const std::function<bool()>& pred, int timeoutMs = 5000);
 // The messages of the alerts open now (after pending main-thread work has run),
 // oldest first; closes them.
 QStringList takeAlertMessages();
+
+// The window of the alert being shown, as the user sees it; null when none is.
+QDialog *shownAlertWindow();
 
 // Writes bytes to a file, creating its folder; returns the path.
 QString writeFile(const QString& path, const QByteArray& bytes);

@@ -1,29 +1,16 @@
 #include "ui/AlertViewHelper.h"
 
 #include "platform/Alert.h"
+#include "support/TestEnvironment.h"
 
-#include <QApplication>
 #include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
 
-namespace {
-
-// The window of the alert being shown (the one the user sees and types into).
-QDialog *shownAlertWindow()
-{
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (w->objectName() == QLatin1String("alert") && w->isVisible())
-            return qobject_cast<QDialog *>(w);
-    return nullptr;
-}
-
-} // namespace
-
 // Create by click, Create by Return (the default there), Cancel by Escape; the typed
-// name reaches the callback each time.
+// name reaches the callback each time. A message has no title and only an OK button.
 TEST(AlertViewHelper, TheTypedNameReachesTheCallbackAndAMessageHasOnlyOk)
 {
     for (const Qt::Key key : {Qt::Key_unknown, Qt::Key_Return, Qt::Key_Escape}) {
@@ -36,7 +23,7 @@ TEST(AlertViewHelper, TheTypedNameReachesTheCallbackAndAMessageHasOnlyOk)
             typed = text;
         });
         alert->show();
-        QDialog *window = shownAlertWindow();
+        QDialog *window = TestEnvironment::shownAlertWindow();
         ASSERT_NE(window, nullptr);
         QTest::keyClicks(window->findChild<QLineEdit *>(), QStringLiteral("Road trip"));
         if (key == Qt::Key_unknown) {
@@ -50,14 +37,12 @@ TEST(AlertViewHelper, TheTypedNameReachesTheCallbackAndAMessageHasOnlyOk)
         EXPECT_EQ(typed, QStringLiteral("Road trip"));
         EXPECT_TRUE(Alert::openAlerts().isEmpty());
     }
-    // A message has no title and one OK button.
     const QString message = QStringLiteral("3 items have been added to your current playlist");
     Alert *alert = AlertViewHelper::alertMessage(message);
     EXPECT_TRUE(alert->title().isEmpty());
-    EXPECT_EQ(alert->message(), message);
     alert->show();
-    ASSERT_NE(shownAlertWindow(), nullptr);
-    const auto buttons = shownAlertWindow()->findChildren<QPushButton *>();
+    ASSERT_NE(TestEnvironment::shownAlertWindow(), nullptr);
+    const auto buttons = TestEnvironment::shownAlertWindow()->findChildren<QPushButton *>();
     ASSERT_EQ(buttons.size(), 1);
     EXPECT_EQ(buttons[0]->text(), QStringLiteral("OK"));
     QTest::mouseClick(buttons[0], Qt::LeftButton);
