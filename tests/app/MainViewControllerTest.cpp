@@ -215,6 +215,45 @@ TEST_F(PlayerScreen, AddingReportsTheCountMakesPathsAbsoluteAndStoresTheNewestLi
     }
 }
 
+// The remote Can* flags promise what PlayPause and Next then do, in each state of the
+// list and the engine.
+TEST_F(PlayerScreen, RemoteCanFlagsSayWhatTheCommandsWillDo)
+{
+    const MediaDescPtr item = record(wav(QStringLiteral("a.wav"), 2));
+    struct Row {
+        const char *state;
+        bool emptyList;
+        int pressesBefore; // of PlayPause, from the restored list
+        bool clearedAfter; // the list cleared under the engine
+        bool canPlay, canPause, canGoOn;
+        Status afterPlayPause;
+    };
+    for (const Row& row :
+         {Row{"empty list", true, 0, false, false, false, false, Status::Stopped},
+          Row{"restored list, nothing loaded", false, 0, false, true, false, true, Status::Playing},
+          Row{"playing", false, 1, false, true, true, true, Status::Paused},
+          Row{"paused", false, 2, false, true, false, true, Status::Playing},
+          Row{"playing, list cleared", false, 1, true, true, true, false, Status::Paused}}) {
+        SCOPED_TRACE(row.state);
+        open(row.emptyList ? MediaList{} : MediaList{item});
+        for (int i = 0; i < row.pressesBefore; ++i)
+            screen->remoteControlReceivedWithEvent(RemoteControlTogglePlayPause);
+        if (row.clearedAfter) {
+            screen->clearPlaylist();
+            Alert::openAlerts().value(0)->pressButton(1);
+        }
+        EXPECT_EQ(screen->remoteCanPlay(), row.canPlay);
+        EXPECT_EQ(screen->remoteCanPause(), row.canPause);
+        EXPECT_EQ(screen->remoteCanGoNext(), row.canGoOn);
+
+        screen->remoteControlReceivedWithEvent(RemoteControlTogglePlayPause);
+        EXPECT_EQ(screen->remotePlaybackStatus(), row.afterPlayPause);
+        const CAPlayer *before = screen->player();
+        screen->remoteControlReceivedWithEvent(RemoteControlNextTrack);
+        EXPECT_EQ(screen->player() != before, row.canGoOn) << "next loads an item";
+    }
+}
+
 TEST(PlayerRestore, AStoredListThatCannotBeDecodedIsCopiedAsideBeforeTheEmptyListIsStored)
 {
     const QByteArray damaged = QByteArrayLiteral("bplist00 not an archive");
