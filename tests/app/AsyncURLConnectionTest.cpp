@@ -49,11 +49,6 @@ QUrl refusingUrl()
     return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(closed.serverPort()));
 }
 
-bool pingDone()
-{
-    return UserDefaults::standard().contains(QStringLiteral("info"));
-}
-
 // Whether a return to the foreground starts a request (made at once, if at all).
 bool sendsOnReturn(AppDelegate& delegate)
 {
@@ -99,6 +94,7 @@ TEST(AsyncURLConnection, AnyStatusCompletesOnceWithTheBodyAndNoAnswerIsAnError)
 
 TEST(InstallPing, SentOnReturnToForegroundUntilAnAnswerArrivesThenNeverAgain)
 {
+    const auto pingDone = [] { return UserDefaults::standard().contains(QStringLiteral("info")); };
     AppDelegate delegate;
     delegate.setStatsEndpoint(refusingUrl());
     delegate.didFinishLaunching({});
