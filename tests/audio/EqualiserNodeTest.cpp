@@ -62,6 +62,5 @@ TEST(EqualiserNode, BandsAtOrAboveNyquistAndFlatBandsAreLeftOut)
     };
     EXPECT_EQ(last(44100), 9);
     EXPECT_EQ(last(32000), 8) << "16 kHz is the Nyquist frequency at 32 kHz";
-    EXPECT_EQ(EqualiserNode::design(gains, 8000).sectionCount, 2) << "1 and 2 kHz only";
     EXPECT_EQ(EqualiserNode::design(gains, 48000).sectionCount, 5);
 }

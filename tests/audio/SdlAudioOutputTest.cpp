@@ -37,8 +37,6 @@ TEST(SdlAudioOutput, TheDiskDriverReceivesTwoFilesJoinedSampleForSample)
         b.setDelegate(&watcher);
         a.play();
         ASSERT_TRUE(b.playAfter(a));
-        EXPECT_STREQ(SdlAudioOutput::currentDriver(), "disk");
-        EXPECT_EQ(a.deviceSampleRate(), 48000);
         EXPECT_TRUE(TestEnvironment::waitUntil([&] { return watcher.finished == 1; }, 5000));
         b.setDelegate(nullptr);
     }

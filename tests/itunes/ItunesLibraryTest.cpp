@@ -88,6 +88,7 @@ void pressSheetButton(const QString& title)
 void enterPlaylistName(const QString& name)
 {
     ASSERT_TRUE(TestEnvironment::waitUntil([] { return !Alert::openAlerts().isEmpty(); }));
+    ASSERT_EQ(Alert::openAlerts().size(), 1) << "the name is asked alone";
     Alert *prompt = Alert::openAlerts().first();
     EXPECT_EQ(prompt->title(), u"New Playlist"_s);
     prompt->setText(name);
@@ -138,7 +139,6 @@ TEST(ItunesLibrary, PlayerPresentsItPlaysAndSavesTheSelection)
                                                       "4|Bob|Solo|-", "5||Lost|-"}));
     screen->editTable();
     EXPECT_EQ(rows(screen)[2], "3|Ann|Three|");
-    EXPECT_EQ(screen->selectedFiles().size(), 3);
 
     screen->play();
     EXPECT_TRUE(screen->selectedFiles().isEmpty());
@@ -149,8 +149,6 @@ TEST(ItunesLibrary, PlayerPresentsItPlaysAndSavesTheSelection)
 
     screen->playlist();
     pressSheetButton(u"Create new playlist"_s);
-    ASSERT_TRUE(TestEnvironment::waitUntil([] { return !Alert::openAlerts().isEmpty(); }));
-    EXPECT_EQ(Alert::openAlerts().size(), 1);
     enterPlaylistName(u"Mine"_s);
     EXPECT_EQ(TestEnvironment::takeAlertMessages(),
               QStringList{u"You have to select a file in order to play it"_s});

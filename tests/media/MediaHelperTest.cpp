@@ -26,20 +26,16 @@ TEST(MediaHelperTest, OneRecordPerExistingPathInOrderWithTitleArtistAndAlbum)
 
     const MediaList records = MediaHelper::collectionWithMedia(
         {titleOnly, home + QStringLiteral("/missing.mp3"), both, junk, folder, both});
-    ASSERT_EQ(records.size(), 5);
-    const QStringList paths{titleOnly, both, junk, folder, both};
-    const std::optional<QString> titles[] = {QStringLiteral("Second"), QStringLiteral("First"),
-                                             std::nullopt, std::nullopt, QStringLiteral("First")};
-    for (int i = 0; i < 5; ++i) {
-        SCOPED_TRACE(i);
-        const bool tagged = paths[i] == both;
-        EXPECT_EQ(records[i]->filePath, paths[i]);
-        EXPECT_EQ(records[i]->title, titles[i]);
-        EXPECT_EQ(records[i]->artist,
-                  tagged ? std::optional(QStringLiteral("Band")) : std::nullopt);
-        EXPECT_EQ(records[i]->album,
-                  tagged ? std::optional(QStringLiteral("Record")) : std::nullopt);
-        EXPECT_FALSE(records[i]->duration || records[i]->albumArt || records[i]->lyric);
-    }
+    // path|title|artist|album, "-" for an absent field, then "+" when anything else is set.
+    auto text = [](const std::optional<QString>& v) { return v.value_or(QStringLiteral("-")); };
+    QStringList described;
+    for (const MediaDescPtr& r : records)
+        described << QStringList{text(r->filePath), text(r->title), text(r->artist), text(r->album),
+                                 QLatin1String(r->duration || r->albumArt || r->lyric ? "+" : "")}
+                         .join(QLatin1Char('|'));
+    const QString tagged = both + QStringLiteral("|First|Band|Record|");
+    ASSERT_EQ(described, (QStringList{titleOnly + QStringLiteral("|Second|-|-|"), tagged,
+                                      junk + QStringLiteral("|-|-|-|"),
+                                      folder + QStringLiteral("|-|-|-|"), tagged}));
     EXPECT_NE(records[1], records[4]) << "each path makes its own record";
 }

@@ -86,10 +86,7 @@ TEST(KeyedArchive, ReferenceWidthsAndLengthsEveryReaderAccepts)
         const QByteArray bytes = archive(objects - base);
         ASSERT_EQ(objectCount(bytes), objects);
         EXPECT_EQ(int(bytes[bytes.size() - 25]), objects < 256 ? 1 : objects < 65536 ? 2 : 3);
-        plist_t parsed = nullptr;
-        plist_from_bin(bytes.constData(), uint32_t(bytes.size()), &parsed);
-        EXPECT_TRUE(parsed) << "libplist reads it";
-        plist_free(parsed);
+        EXPECT_TRUE(PropertyList::parse(bytes)) << "libplist reads it";
 
         KeyedUnarchiver reader(bytes);
         const auto refs = reader.decodeArray(reader.topObject().value_or(0));
