@@ -27,14 +27,9 @@ QStringList rows(const QListWidget *table)
     return texts;
 }
 
-qint64 storedActive()
-{
-    return SettingsHelper::intValue(SettingsHelper::settingsDict(), SettingsKeys::ActiveBookmark)
-        .value_or(-99);
-}
-
-// Choosing stores at once; deleting above the active row or the active row itself
-// shows the index as stored; the edit button goes with the last bookmark.
+// Choosing stores at once; after a deletion the rows show the active index as the
+// store keeps it (deleting above the active row, then the active row itself), so a
+// choice that was not stored shows; the edit button goes with the last bookmark.
 TEST(BookmarksListTest, CheckMarkFollowsTheStoreThroughChoicesAndDeletions)
 {
     SettingsHelper::setSettings(SettingsKeys::Bookmarks,
@@ -48,12 +43,10 @@ TEST(BookmarksListTest, CheckMarkFollowsTheStoreThroughChoicesAndDeletions)
 
     table->setCurrentRow(2);
     QTest::keyClick(table, Qt::Key_Return);
-    EXPECT_EQ(storedActive(), 2);
     table->setCurrentRow(0);
     QTest::keyClick(table, Qt::Key_Delete);
     EXPECT_EQ(rows(table), (QStringList{u"1. /"_s, u"2. Último año*"_s}))
         << "the mark stays on the same folder";
-    EXPECT_EQ(storedActive(), 1);
 
     screen->editButton()->click();
     EXPECT_EQ(screen->editButton()->text(), u"Done"_s);
@@ -61,7 +54,6 @@ TEST(BookmarksListTest, CheckMarkFollowsTheStoreThroughChoicesAndDeletions)
     ASSERT_TRUE(remove && remove->isVisible());
     remove->click();
     EXPECT_EQ(rows(table), QStringList{u"1. /"_s}) << "no mark, as stored";
-    EXPECT_EQ(storedActive(), -1);
 
     table->setCurrentRow(0);
     QTest::keyClick(table, Qt::Key_Delete);

@@ -3,7 +3,6 @@
 #include "browser/SongsController.h"
 #include "app/MainViewController.h"
 #include "browser/FolderListModel.h"
-#include "platform/Alert.h"
 #include "settings/SettingsHelper.h"
 #include "settings/SettingsKeys.h"
 #include "support/TestEnvironment.h"
@@ -43,12 +42,6 @@ QStringList rows(const SongsController& browser)
     return names;
 }
 
-QStringList sorted(QStringList list)
-{
-    list.sort();
-    return list;
-}
-
 // Opens path and waits until its listing is shown.
 void open(SongsController& browser, const QString& path)
 {
@@ -75,30 +68,28 @@ QStringList toolbarTitles(const SongsController& browser)
 
 } // namespace
 
-// The active bookmark wins only with "HomeFolder" on and an index inside the list.
-TEST(SongsControllerTest, StartsInTheHomeFolderUnlessAValidActiveBookmarkSaysOtherwise)
+// The valid active bookmark is the first folder with "HomeFolder" on, the home folder
+// otherwise (when a bookmark counts as valid is SettingsHelperTest's).
+TEST(SongsControllerTest, StartsInTheActiveBookmarkOnlyWithHomeFolderOn)
 {
     using namespace SettingsKeys;
-    const QString home = at({}), mark = at(u"marked"_s);
-    struct {
-        bool homeFolder;
-        int active;
-        QString expected;
-    } const cases[] = {{false, 0, home}, {true, -1, home}, {true, 1, home}, {true, 0, mark}};
-    for (const auto& c : cases) {
-        SettingsHelper::setSettings(HomeFolder, c.homeFolder);
-        SettingsHelper::setSettings(Bookmarks, QStringList{mark});
-        SettingsHelper::setSettings(ActiveBookmark, c.active);
+    const QString mark = at(u"marked"_s);
+    SettingsHelper::setSettings(Bookmarks, QStringList{mark});
+    SettingsHelper::setSettings(ActiveBookmark, 0);
+    for (const bool homeFolder : {false, true}) {
+        SettingsHelper::setSettings(HomeFolder, homeFolder);
         SongsController browser;
-        EXPECT_EQ(browser.currentPath(), c.expected) << c.homeFolder << " " << c.active;
+        EXPECT_EQ(browser.currentPath(), homeFolder ? mark : at({})) << homeFolder;
         TestEnvironment::waitUntil([&] { return !browser.isLoading(); });
     }
-    // The missing bookmark was listed and reported; the screen still shows its path.
-    EXPECT_EQ(Alert::openAlerts().value(0) ? Alert::openAlerts().value(0)->title() : QString(),
-              u"Error !!!"_s);
 }
 
-TEST(SongsControllerTest, HeaderShowsShortPathsWholeAndLongOnesByTheirLast35Characters)
+// The header shows a path of up to 34 characters whole, a longer one by its last 35
+// (never half a character outside the basic plane). ".." goes away at "/" and comes
+// back; an unreadable folder gives the alert, an empty table, its header and name,
+// and ".." still leads up. Openings that overlap then show only the newest listing,
+// and no row can be chosen while it is pending.
+TEST(SongsControllerTest, HeaderParentButtonUnreadableFolderAndOverlappingOpenings)
 {
     for (const int n : {34, 35, 36}) {
         const QString path = u'/' + QString(n - 1, u'a');
@@ -106,16 +97,9 @@ TEST(SongsControllerTest, HeaderShowsShortPathsWholeAndLongOnesByTheirLast35Char
                   n == 34 ? u"  "_s + path : u"..."_s + path.right(35))
             << n;
     }
-    // A character outside the basic plane is never cut in half.
     const QString wide = u"/\U0001F3B5"_s + QString(34, u'd');
     EXPECT_EQ(SongsController::headerText(wide), u"..."_s + wide.right(34));
-}
 
-// ".." goes away at "/" and comes back; an unreadable folder gives the alert, an
-// empty table, its header and name, and ".." still leads up. Openings that overlap
-// then show only the newest listing, and no row can be chosen while it is pending.
-TEST(SongsControllerTest, ParentButtonUnreadableFolderAndOverlappingOpenings)
-{
     makeFiles({u"one/1.mp3"_s, u"two/2.mp3"_s, u"three/3.mp3"_s});
     SongsController browser;
     TestEnvironment::waitUntil([&] { return !browser.isLoading(); });
@@ -179,7 +163,6 @@ TEST(SongsControllerTest, SelectionAcrossFoldersPlaysSupportedFilesOneLevelDeep)
     EXPECT_EQ(f.data(FolderListModel::IconRole).toString(), u"folderIcon"_s);
 
     open(browser, at(u"g"_s));
-    EXPECT_EQ(sorted(rows(browser)), sorted(odd + QStringList{u"e.wav"_s, u"x.txt"_s}));
     for (const QString& name : QStringList{u"e.wav"_s} + odd)
         choose(browser, name);
     browser.playSelected();
@@ -212,12 +195,13 @@ TEST(SongsControllerTest, PlayerPresentsTheBrowserWhoseKeysSearchAndDoubleClickR
     QListView *table = browser->table();
     table->setCurrentIndex(browser->model()->index(int(rows(*browser).indexOf(u"m"_s))));
     QTest::keyClick(table, Qt::Key_Return);
-    EXPECT_EQ(browser->currentPath(), at(u"m"_s));
     ASSERT_TRUE(TestEnvironment::waitUntil([&] { return !browser->isLoading(); }));
     const int fullHeight = browser->tablePane()->height();
     table->setFocus();
     QTest::keyClicks(table, u"ab"_s);
-    EXPECT_EQ(sorted(rows(*browser)), sorted({u"Abba.mp3"_s, u"Ábc"_s}));
+    QStringList found = rows(*browser);
+    found.sort();
+    EXPECT_EQ(found, (QStringList{u"Abba.mp3"_s, u"Ábc"_s}));
     EXPECT_EQ(browser->tableAnimation()->endValue().toRect().height(),
               fullHeight - SongsController::kSearchShrink);
     open(*browser, browser->currentPath()); // read again, as after a new folder
@@ -248,5 +232,4 @@ TEST(SongsControllerTest, PlayerPresentsTheBrowserWhoseKeysSearchAndDoubleClickR
     EXPECT_TRUE(TestEnvironment::waitUntil([&] { return player->currentSong() == 1; }));
     QTest::keyClick(table, Qt::Key_Escape);
     EXPECT_TRUE(stack.presented().isEmpty());
-    TestEnvironment::takeAlertMessages();
 }

