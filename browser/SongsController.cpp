@@ -104,18 +104,11 @@ SongsController::SongsController(QWidget *parent)
 
     m_toolbar = new QWidget(this);
     m_toolbar->setObjectName(QStringLiteral("toolbar"));
-    m_toolbar->setStyleSheet(QStringLiteral(
-        "#toolbar { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #5a5a5a,"
-        " stop:0.5 #2e2e2e, stop:0.501 #1c1c1c, stop:1 #0a0a0a); }"
-        "QPushButton { color: white; font-weight: bold; font-size: 12px; min-height: 20px;"
-        " padding: 4px 10px; border: 1px solid #050505; border-radius: 5px;"
-        " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #6a6a6a, stop:0.5 #404040,"
-        " stop:0.501 #2c2c2c, stop:1 #1a1a1a); }"
-        "QPushButton[barButtonStyle=\"done\"] { background: qlineargradient(x1:0, y1:0, x2:0,"
-        " y2:1, stop:0 #7aa7e6, stop:0.5 #3d74cf, stop:0.501 #2a5fbd, stop:1 #1f4fa3); }"
-        "QPushButton[barButtonStyle=\"plain\"] { background: transparent; border: none; }"
-        "QPushButton:pressed { background: #111111; }"
-        "QPushButton:focus { border: 1px solid #ff7f00; }"));
+    m_toolbar->setStyleSheet(
+        QStringLiteral(
+            "#toolbar { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #5a5a5a,"
+            " stop:0.5 #2e2e2e, stop:0.501 #1c1c1c, stop:1 #0a0a0a); }") +
+        NavigationBar::buttonStyleSheet());
     new QHBoxLayout(m_toolbar);
     m_toolbar->layout()->setContentsMargins(6, 4, 6, 4);
 

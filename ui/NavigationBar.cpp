@@ -34,21 +34,10 @@ QString styleName(NavigationBar::ButtonStyle style)
 NavigationBar::NavigationBar(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("navigationBar"));
-    setStyleSheet(QStringLiteral(
-        "QLabel#navigationTitle { color: white; font-weight: bold; font-size: 18px; }"
-        "QPushButton[barButtonStyle] { color: white; font-weight: bold; font-size: 12px;"
-        " min-height: 20px; padding: 4px 10px; border: 1px solid #050505; border-radius: 5px;"
-        " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #6a6a6a, stop:0.5 #404040,"
-        " stop:0.501 #2c2c2c, stop:1 #1a1a1a); }"
-        "QPushButton[barButtonStyle=\"back\"] { padding-left: 4px; }"
-        "QPushButton[barButtonStyle=\"done\"] { background: qlineargradient(x1:0, y1:0, x2:0,"
-        " y2:1, stop:0 #7aa7e6, stop:0.5 #3d74cf, stop:0.501 #2a5fbd, stop:1 #1f4fa3); }"
-        "QPushButton[barButtonStyle=\"plain\"] { background: transparent; border: none;"
-        " padding: 4px 6px; }"
-        "QPushButton[barButtonStyle]:pressed { background: #111111; }"
-        "QPushButton[barButtonStyle=\"done\"]:pressed { background: #1a3f80; }"
-        "QPushButton[barButtonStyle]:disabled { color: #808080; }"
-        "QPushButton[barButtonStyle]:focus { border: 1px solid #ff7f00; }"));
+    setStyleSheet(
+        QStringLiteral(
+            "QLabel#navigationTitle { color: white; font-weight: bold; font-size: 18px; }") +
+        buttonStyleSheet());
 
     m_title = new QLabel(this);
     m_title->setObjectName(QStringLiteral("navigationTitle"));
@@ -68,6 +57,24 @@ NavigationBar::~NavigationBar()
     // Borrowed widgets go back to their screen, which deletes them.
     if (m_item)
         m_item->reclaimWidgets();
+}
+
+QString NavigationBar::buttonStyleSheet()
+{
+    return QStringLiteral(
+        "QPushButton[barButtonStyle] { color: white; font-weight: bold; font-size: 12px;"
+        " min-height: 20px; padding: 4px 10px; border: 1px solid #050505; border-radius: 5px;"
+        " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #6a6a6a, stop:0.5 #404040,"
+        " stop:0.501 #2c2c2c, stop:1 #1a1a1a); }"
+        "QPushButton[barButtonStyle=\"back\"] { padding-left: 4px; }"
+        "QPushButton[barButtonStyle=\"done\"] { background: qlineargradient(x1:0, y1:0, x2:0,"
+        " y2:1, stop:0 #7aa7e6, stop:0.5 #3d74cf, stop:0.501 #2a5fbd, stop:1 #1f4fa3); }"
+        "QPushButton[barButtonStyle=\"plain\"] { background: transparent; border: none;"
+        " padding: 4px 6px; }"
+        "QPushButton[barButtonStyle]:pressed { background: #111111; }"
+        "QPushButton[barButtonStyle=\"done\"]:pressed { background: #1a3f80; }"
+        "QPushButton[barButtonStyle]:disabled { color: #808080; }"
+        "QPushButton[barButtonStyle]:focus { border: 1px solid #ff7f00; }");
 }
 
 QPushButton *NavigationBar::makeButton(const QString& text, ButtonStyle style, QWidget *parent)

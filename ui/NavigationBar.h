@@ -34,6 +34,9 @@ public:
     // NavigationItem).
     static QPushButton *makeButton(const QString& text, ButtonStyle style = ButtonStyle::Bordered,
                                    QWidget *parent = nullptr);
+    // The style rules of makeButton()'s buttons, for a container other than the
+    // bar that holds them (a toolbar).
+    static QString buttonStyleSheet();
     // Changes the look of a button made by makeButton() (e.g. "Edit" to "Done").
     static void setButtonStyle(QAbstractButton *button, ButtonStyle style);
     static ButtonStyle buttonStyle(const QAbstractButton *button);
