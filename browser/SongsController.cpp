@@ -1,12 +1,12 @@
 #include "browser/SongsController.h"
 
-#include "browser/ActivityIndicator.h"
 #include "browser/BrowserActions.h"
 #include "browser/FileManager.h"
 #include "browser/FolderCellDelegate.h"
 #include "browser/FolderListModel.h"
 #include "browser/FolderListing.h"
 #include "settings/SettingsHelper.h"
+#include "ui/ActivityIndicator.h"
 #include "ui/Icons.h"
 #include "ui/NavigationBar.h"
 #include "ui/NavigationController.h"

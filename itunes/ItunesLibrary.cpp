@@ -9,6 +9,7 @@
 #include "playlists/PlaylistChooser.h"
 #include "playlists/PlaylistHelper.h"
 #include "playlists/PlaylistModel.h"
+#include "ui/ActivityIndicator.h"
 #include "ui/AlertViewHelper.h"
 #include "ui/Icons.h"
 #include "ui/NavigationBar.h"
@@ -25,7 +26,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QShortcut>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -57,42 +57,8 @@ public:
     }
 };
 
-// A small white spinner: twelve spokes, the brightest one turning.
-class ActivityIndicator : public QWidget {
-public:
-    explicit ActivityIndicator(QWidget *parent) : QWidget(parent)
-    {
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-        setAccessibleName(QStringLiteral("Reading the library"));
-        auto *timer = new QTimer(this);
-        connect(timer, &QTimer::timeout, this, [this] {
-            m_step = (m_step + 1) % kSpokes;
-            update();
-        });
-        timer->start(80);
-    }
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.translate(width() / 2.0, height() / 2.0);
-        const qreal radius = std::min(width(), height()) / 2.0;
-        for (int i = 0; i < kSpokes; ++i) {
-            QColor color(Qt::white);
-            color.setAlphaF(
-                float(0.25 + 0.75 * ((i - m_step + kSpokes) % kSpokes) / (kSpokes - 1)));
-            painter.setPen(QPen(color, radius / 4, Qt::SolidLine, Qt::RoundCap));
-            painter.drawLine(QPointF(0, -radius * 0.5), QPointF(0, -radius * 0.9));
-            painter.rotate(360.0 / kSpokes);
-        }
-    }
-
-private:
-    static constexpr int kSpokes = 12;
-    int m_step = 0;
-};
+// Where the turning indicator sits, in the screen and then in the navigation bar.
+const QPoint kIndicatorPlace(85, 11);
 
 } // namespace
 
@@ -235,8 +201,11 @@ ItunesLibrary::~ItunesLibrary()
 
 void ItunesLibrary::setupCategories()
 {
-    m_indicator = new ActivityIndicator(this);
-    m_indicator->setGeometry(85, 11, 20, 20);
+    auto *indicator = new ActivityIndicator(this);
+    indicator->setAccessibleName(QStringLiteral("Reading the library"));
+    indicator->move(kIndicatorPlace);
+    indicator->startAnimating();
+    m_indicator = indicator;
     Dispatch::globalHigh([root = m_mediaRoot, weakSelf = std::weak_ptr<ItunesLibrary *>(m_self)] {
         Library library;
         library.found = QFileInfo::exists(ItunesHelper::libraryPath(root));
@@ -293,7 +262,7 @@ void ItunesLibrary::showEvent(QShowEvent *event)
     NavigationController *controller = NavigationController::of(this);
     if (m_indicator && controller && m_indicator->parentWidget() != controller->navigationBar()) {
         m_indicator->setParent(controller->navigationBar());
-        m_indicator->setGeometry(85, 11, 20, 20);
+        m_indicator->move(kIndicatorPlace);
     }
     if (m_indicator) {
         m_indicator->show();

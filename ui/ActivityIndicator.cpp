@@ -1,4 +1,4 @@
-#include "browser/ActivityIndicator.h"
+#include "ui/ActivityIndicator.h"
 
 #include <QPainter>
 
