@@ -98,8 +98,9 @@ void BookmarksList::setupEditButton()
     }
     QAbstractButton *button = item->rightButton();
     if (!button) {
-        button = NavigationBar::makeButton(QStringLiteral("Edit"));
-        connect(button, &QAbstractButton::clicked, this, &BookmarksList::toggleEditing);
+        button =
+            NavigationBar::makeButton(QStringLiteral("Edit"), NavigationBar::ButtonStyle::Bordered,
+                                      this, [this] { toggleEditing(); });
         item->setRightButton(button);
     }
     button->setText(m_editing ? QStringLiteral("Done") : QStringLiteral("Edit"));

@@ -29,14 +29,6 @@ constexpr int kSearchBarHeight = 44;
 constexpr int kToolbarHeight = 40; // the bar's 44 less 4
 const QRect kFolderNameFrame(58, 11, 199, 21);
 
-QPushButton *barButton(QWidget *parent, const QString& text, NavigationBar::ButtonStyle style,
-                       std::function<void()> action)
-{
-    QPushButton *button = NavigationBar::makeButton(text, style, parent);
-    QObject::connect(button, &QPushButton::clicked, parent, std::move(action));
-    return button;
-}
-
 } // namespace
 
 SongsController::SongsController(QWidget *parent)
@@ -58,8 +50,9 @@ SongsController::SongsController(QWidget *parent)
     m_searchField->setAccessibleName(QStringLiteral("Search this folder"));
     m_searchField->setClearButtonEnabled(true);
     m_searchField->installEventFilter(this);
-    m_cancelButton = barButton(m_searchBar, QStringLiteral("Cancel"),
-                               NavigationBar::ButtonStyle::Bordered, [this] { cancelSearch(); });
+    m_cancelButton = NavigationBar::makeButton(
+        QStringLiteral("Cancel"), NavigationBar::ButtonStyle::Bordered, this,
+        [this] { cancelSearch(); }, m_searchBar);
     m_cancelButton->setStyleSheet(QStringLiteral(
         "QPushButton { color: white; font-weight: bold; font-size: 12px; padding: 4px 8px;"
         " border: 1px solid #050505; border-radius: 5px; background: #333; }"));
@@ -113,10 +106,11 @@ SongsController::SongsController(QWidget *parent)
     m_toolbar->layout()->setContentsMargins(6, 4, 6, 4);
 
     NavigationItem *item = NavigationItem::of(this);
-    item->setLeftButton(barButton(this, QStringLiteral(".."), NavigationBar::ButtonStyle::Bordered,
-                                  [this] { parentFolder(); }));
-    item->setRightButton(barButton(this, QStringLiteral("Close"), NavigationBar::ButtonStyle::Done,
-                                   [this] { close(); }));
+    item->setLeftButton(NavigationBar::makeButton(QStringLiteral(".."),
+                                                  NavigationBar::ButtonStyle::Bordered, this,
+                                                  [this] { parentFolder(); }));
+    item->setRightButton(NavigationBar::makeButton(
+        QStringLiteral("Close"), NavigationBar::ButtonStyle::Done, this, [this] { close(); }));
     m_titleView = new QWidget(this);
     m_titleView->resize(kFolderNameFrame.size());
     m_folderName = new QLabel(m_titleView);
@@ -180,9 +174,9 @@ void SongsController::openFolderAtPath(const QString& path)
     if (path == QLatin1String("/"))
         item->setLeftButton(nullptr);
     else if (!item->leftButton())
-        item->setLeftButton(barButton(this, QStringLiteral(".."),
-                                      NavigationBar::ButtonStyle::Bordered,
-                                      [this] { parentFolder(); }));
+        item->setLeftButton(NavigationBar::makeButton(QStringLiteral(".."),
+                                                      NavigationBar::ButtonStyle::Bordered, this,
+                                                      [this] { parentFolder(); }));
     showFolderName(QString());
     m_indicator->startAnimating();
     m_header->setText(headerText(m_currentPath));
@@ -278,18 +272,18 @@ void SongsController::editMode()
 {
     using Style = NavigationBar::ButtonStyle;
     QPushButton *bookmark =
-        barButton(m_toolbar, QString(), Style::Bordered, [this] { setBookmark(); });
+        NavigationBar::makeButton(QString(), Style::Bordered, this, [this] { setBookmark(); });
     bookmark->setIcon(Icons::named(QStringLiteral("bookmarks")));
     bookmark->setIconSize(QSize(24, 24));
     bookmark->setAccessibleName(QStringLiteral("Bookmark this folder"));
     bookmark->setToolTip(QStringLiteral("Bookmark this folder"));
     auto *fixedSpace = new QWidget(m_toolbar);
     fixedSpace->setFixedWidth(9);
-    setToolbarItems(
-        {barButton(m_toolbar, QStringLiteral("Edit"), Style::Bordered, [this] { doneMode(); }),
-         barButton(m_toolbar, QStringLiteral("Folder"), Style::Bordered,
-                   [this] { m_actions->newFolder(); }),
-         nullptr, fixedSpace, bookmark});
+    setToolbarItems({NavigationBar::makeButton(QStringLiteral("Edit"), Style::Bordered, this,
+                                               [this] { doneMode(); }),
+                     NavigationBar::makeButton(QStringLiteral("Folder"), Style::Bordered, this,
+                                               [this] { m_actions->newFolder(); }),
+                     nullptr, fixedSpace, bookmark});
     m_editMode = false;
     m_selectedFiles.clear();
     m_hasSelection = false;
@@ -299,13 +293,15 @@ void SongsController::editMode()
 void SongsController::doneMode()
 {
     using Style = NavigationBar::ButtonStyle;
-    setToolbarItems(
-        {barButton(m_toolbar, QStringLiteral("Done"), Style::Done, [this] { editMode(); }), nullptr,
-         barButton(m_toolbar, QStringLiteral("Play"), Style::Bordered, [this] { playSelected(); }),
-         barButton(m_toolbar, QStringLiteral("Playlist"), Style::Bordered,
-                   [this] { m_actions->addToPlaylist(); }),
-         barButton(m_toolbar, QStringLiteral("Actions"), Style::Bordered,
-                   [this] { m_actions->showOptions(); })});
+    setToolbarItems({NavigationBar::makeButton(QStringLiteral("Done"), Style::Done, this,
+                                               [this] { editMode(); }),
+                     nullptr,
+                     NavigationBar::makeButton(QStringLiteral("Play"), Style::Bordered, this,
+                                               [this] { playSelected(); }),
+                     NavigationBar::makeButton(QStringLiteral("Playlist"), Style::Bordered, this,
+                                               [this] { m_actions->addToPlaylist(); }),
+                     NavigationBar::makeButton(QStringLiteral("Actions"), Style::Bordered, this,
+                                               [this] { m_actions->showOptions(); })});
     m_editMode = true;
     reloadTable();
 }

@@ -107,14 +107,13 @@ ItunesLibrary::ItunesLibrary(const QString& mediaRoot, QWidget *parent)
 
     NavigationItem *item = NavigationItem::of(this);
     item->setTitle(QStringLiteral("iTunes"));
-    m_editButton = NavigationBar::makeButton(QStringLiteral("Edit"));
+    m_editButton =
+        NavigationBar::makeButton(QStringLiteral("Edit"), NavigationBar::ButtonStyle::Bordered,
+                                  this, [this] { editTable(); });
     m_editButton->setToolTip(QStringLiteral("Select songs, playlists or artists (Ctrl+E)"));
-    connect(m_editButton, &QPushButton::clicked, this, &ItunesLibrary::editTable);
     item->setLeftButton(m_editButton);
-    QPushButton *closeButton =
-        NavigationBar::makeButton(QStringLiteral("Close"), NavigationBar::ButtonStyle::Done);
-    connect(closeButton, &QPushButton::clicked, this, &ItunesLibrary::close);
-    item->setRightButton(closeButton);
+    item->setRightButton(NavigationBar::makeButton(
+        QStringLiteral("Close"), NavigationBar::ButtonStyle::Done, this, [this] { close(); }));
 
     auto *segmentBar = new QWidget(this);
     auto *segmentLayout = new QHBoxLayout(segmentBar);

@@ -62,8 +62,9 @@ PlaylistDetails::PlaylistDetails(const QString& playlistName, QWidget *parent)
     m_titleLabel->setAlignment(Qt::AlignCenter);
     m_titleLabel->setWordWrap(false);
     m_titleLabel->setStyleSheet(QStringLiteral("color: #ff8000; background: transparent;"));
-    m_editButton = NavigationBar::makeButton(QStringLiteral("Edit"));
-    connect(m_editButton, &QPushButton::clicked, this, &PlaylistDetails::editTable);
+    m_editButton =
+        NavigationBar::makeButton(QStringLiteral("Edit"), NavigationBar::ButtonStyle::Bordered,
+                                  this, [this] { editTable(); });
     NavigationItem *item = NavigationItem::of(this);
     item->setBackButtonTitle(QStringLiteral("Back"));
     item->setTitleWidget(m_titleLabel);

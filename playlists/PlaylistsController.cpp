@@ -65,14 +65,12 @@ PlaylistsController::PlaylistsController(QWidget *parent) : QWidget(parent)
 {
     NavigationItem *item = NavigationItem::of(this);
     item->setTitle(QStringLiteral("Playlists"));
-    QPushButton *closeButton =
-        NavigationBar::makeButton(QStringLiteral("Close"), NavigationBar::ButtonStyle::Done);
-    connect(closeButton, &QPushButton::clicked, this, &PlaylistsController::close);
-    item->setRightButton(closeButton);
-    QPushButton *editButton = NavigationBar::makeButton(QStringLiteral("Edit"));
-    connect(editButton, &QPushButton::clicked, this, &PlaylistsController::editTable);
-    item->setLeftButton(editButton);
-    m_editButton = editButton;
+    item->setRightButton(NavigationBar::makeButton(
+        QStringLiteral("Close"), NavigationBar::ButtonStyle::Done, this, [this] { close(); }));
+    m_editButton =
+        NavigationBar::makeButton(QStringLiteral("Edit"), NavigationBar::ButtonStyle::Bordered,
+                                  this, [this] { editTable(); });
+    item->setLeftButton(m_editButton);
 
     m_table = new QListWidget(this);
     m_table->setStyleSheet(QStringLiteral(

@@ -27,10 +27,8 @@ SettingsController::SettingsController(PlayerSource player, QWidget *parent)
 {
     NavigationItem *navigation = NavigationItem::of(this);
     navigation->setTitle(QStringLiteral("Settings"));
-    QPushButton *closeButton =
-        NavigationBar::makeButton(QStringLiteral("Close"), NavigationBar::ButtonStyle::Done);
-    connect(closeButton, &QPushButton::clicked, this, &SettingsController::close);
-    navigation->setRightButton(closeButton);
+    navigation->setRightButton(NavigationBar::makeButton(
+        QStringLiteral("Close"), NavigationBar::ButtonStyle::Done, this, [this] { close(); }));
 
     m_table = new QListWidget(this);
     m_table->setStyleSheet(

@@ -27,10 +27,8 @@ AboutController::AboutController(QWidget *parent)
 {
     NavigationItem *item = NavigationItem::of(this);
     item->setTitle(QStringLiteral("About"));
-    QPushButton *closeButton =
-        NavigationBar::makeButton(QStringLiteral("Close"), NavigationBar::ButtonStyle::Done);
-    connect(closeButton, &QPushButton::clicked, this, &AboutController::close);
-    item->setRightButton(closeButton);
+    item->setRightButton(NavigationBar::makeButton(
+        QStringLiteral("Close"), NavigationBar::ButtonStyle::Done, this, [this] { close(); }));
 
     m_table = new QListWidget(this);
     m_table->setStyleSheet(QStringLiteral(

@@ -87,6 +87,14 @@ QPushButton *NavigationBar::makeButton(const QString& text, ButtonStyle style, Q
     return button;
 }
 
+QPushButton *NavigationBar::makeButton(const QString& text, ButtonStyle style, QObject *context,
+                                       std::function<void()> action, QWidget *parent)
+{
+    QPushButton *button = makeButton(text, style, parent);
+    connect(button, &QPushButton::clicked, context, std::move(action));
+    return button;
+}
+
 void NavigationBar::setButtonStyle(QAbstractButton *button, ButtonStyle style)
 {
     button->setProperty(kStyleProperty, styleName(style));

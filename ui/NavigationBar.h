@@ -14,6 +14,7 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 
 class NavigationItem;
 class QAbstractButton;
@@ -34,6 +35,9 @@ public:
     // NavigationItem).
     static QPushButton *makeButton(const QString& text, ButtonStyle style = ButtonStyle::Bordered,
                                    QWidget *parent = nullptr);
+    // The same, its clicks running action while context lives.
+    static QPushButton *makeButton(const QString& text, ButtonStyle style, QObject *context,
+                                   std::function<void()> action, QWidget *parent = nullptr);
     // The style rules of makeButton()'s buttons, for a container other than the
     // bar that holds them (a toolbar).
     static QString buttonStyleSheet();
