@@ -64,7 +64,7 @@ int pasteBench(const QStringList&)
     window.show();
     QString current = from;
     BrowserActions actions({[&] { return current; }, [&] { return QStringList{source}; },
-                            [&] { return QStringList{source}; }, [] {}, [] {},
+                            [&] { return QStringList{source}; }, [] {},
                             [&](const QString& path) { current = path; }},
                            &window);
     actions.showOptions();

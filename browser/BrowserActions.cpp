@@ -188,7 +188,7 @@ void BrowserActions::confirmDelete()
         if (!self || index != 1)
             return;
         FileManager::deleteAllObjectsFromCollection(self->d->host.selectionList());
-        self->d->host.discardSelection();
+        self->d->host.clearSelection();
         // The shown folder may have been deleted, or one above it.
         self->d->host.openFolder(nearestExistingFolder(self->d->host.currentPath()));
     });

@@ -27,10 +27,8 @@ public:
         std::function<QStringList()> selectionList;
         // The media files the selection stands for (folders expanded one level).
         std::function<QStringList()> selectedObjects;
-        // Empties the selection list; it stays, empty (after a playlist is made).
+        // Empties the selection list (after a playlist is made, or a deletion).
         std::function<void()> clearSelection;
-        // Discards the selection list; it becomes absent (after a deletion).
-        std::function<void()> discardSelection;
         // Makes path the current folder and lists it again off the main thread.
         std::function<void(const QString& path)> openFolder;
     };

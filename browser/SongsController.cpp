@@ -130,11 +130,6 @@ SongsController::SongsController(QWidget *parent)
         m_selectedFiles.clear();
         reloadTable();
     };
-    host.discardSelection = [this] {
-        m_selectedFiles.clear();
-        m_hasSelection = false;
-        reloadTable();
-    };
     host.openFolder = [this](const QString& path) { openFolder(path); };
     m_actions = new BrowserActions(std::move(host), this, this);
 
@@ -286,7 +281,6 @@ void SongsController::editMode()
                      nullptr, fixedSpace, bookmark});
     m_editMode = false;
     m_selectedFiles.clear();
-    m_hasSelection = false;
     reloadTable();
 }
 
@@ -324,7 +318,6 @@ void SongsController::selectRow(int row)
         m_table->setFocus(); // the field gives up the keyboard; its text stays
     }
     if (m_editMode) {
-        m_hasSelection = true;
         if (!m_selectedFiles.removeOne(path))
             m_selectedFiles.append(path);
         reloadTable();

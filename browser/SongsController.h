@@ -96,7 +96,6 @@ public:
     QStringList selectedObjects() const;
     // Full paths in selection order; empty also when there is no selection.
     QStringList selectionList() const { return m_selectedFiles; }
-    bool hasSelectionList() const { return m_hasSelection; }
     void filterContentForSearchText(const QString& text);
     bool isSearchMode() const { return m_searchMode; }
     // A listing is being read for currentPath().
@@ -140,7 +139,6 @@ private:
     // main thread only
     QString m_currentPath;
     QStringList m_selectedFiles;
-    bool m_hasSelection = false;
     bool m_editMode = false;
     bool m_searchMode = false;
     bool m_searching = false; // the search field is being edited
