@@ -18,8 +18,6 @@
 #include <QProcess>
 #include <QSlider>
 #include <QUrl>
-#include <SDL.h>
-#include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -218,11 +216,9 @@ TEST_F(Mpris, AlbumAndCoverFollowTheTrackAndTheCacheHoldsOneCover)
 
 TEST_F(Mpris, VolumeSetOverTheBusMovesTheControlAndTheLevelOfTheSound)
 {
-    const QString raw = TestEnvironment::home() + QStringLiteral("/stream.raw");
-    qputenv("SDL_DISKAUDIOFILE", raw.toLocal8Bit());
-    SDL_AudioQuit();
-    if (SDL_AudioInit("disk") != 0)
-        GTEST_SKIP() << "SDL has no disk driver here: " << SDL_GetError();
+    EngineTest::DiskDriver disk;
+    if (!disk.whyNot().isEmpty())
+        GTEST_SKIP() << disk.whyNot().toStdString();
     auto tone = std::make_shared<MediaDesc>();
     tone->filePath = wav(QStringLiteral("tone.wav"), 1.0, 48000, 2);
     UserDefaults::standard().setObject(QStringLiteral("Last Playlist"),
@@ -239,16 +235,12 @@ TEST_F(Mpris, VolumeSetOverTheBusMovesTheControlAndTheLevelOfTheSound)
     // The tone at half scale is heard at 0.3 of that: 0.15.
     screen->didSelectRow(0);
     ASSERT_TRUE(TestEnvironment::waitUntil(
-        [&] { return QFileInfo(raw).size() > qint64(48000 * 0.5 * 2 * sizeof(float)); }));
+        [&] { return disk.size() > qint64(48000 * 0.5 * 2 * sizeof(float)); }));
     service.reset();
     screen.reset();
-    SDL_AudioQuit();
+    const std::vector<float> written = disk.finish();
     SystemVolume::set(1.0f);
-    QFile file(raw);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray bytes = file.readAll();
-    std::vector<float> written(size_t(bytes.size()) / sizeof(float));
-    std::memcpy(written.data(), bytes.constData(), written.size() * sizeof(float));
+    ASSERT_FALSE(written.empty());
     const auto [low, high] = std::minmax_element(written.begin(), written.end());
     EXPECT_NEAR(std::max(-*low, *high), 0.15, 0.002);
 }

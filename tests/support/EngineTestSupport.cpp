@@ -1,9 +1,15 @@
 #include "support/EngineTestSupport.h"
 
+#include "support/TestEnvironment.h"
+
 #include <QDataStream>
+#include <QFile>
+#include <QFileInfo>
 #include <QIODevice>
+#include <SDL.h>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace EngineTest {
 
@@ -87,6 +93,30 @@ double zeroCrossingHz(const std::vector<float>& samples, int sampleRate, size_t 
     if (crossings < 2)
         return 0.0;
     return (crossings - 1) * double(sampleRate) / (last - first);
+}
+
+DiskDriver::DiskDriver() : m_path(TestEnvironment::home() + QStringLiteral("/stream.raw"))
+{
+    qputenv("SDL_DISKAUDIOFILE", QFile::encodeName(m_path));
+    SDL_AudioQuit();
+    if (SDL_AudioInit("disk") != 0)
+        m_whyNot =
+            QStringLiteral("SDL has no disk driver here: ") + QString::fromUtf8(SDL_GetError());
+}
+
+qint64 DiskDriver::size() const
+{
+    return QFileInfo(m_path).size();
+}
+
+std::vector<float> DiskDriver::finish()
+{
+    SDL_AudioQuit();
+    QFile file(m_path);
+    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    std::vector<float> samples(size_t(bytes.size()) / sizeof(float));
+    std::memcpy(samples.data(), bytes.constData(), samples.size() * sizeof(float));
+    return samples;
 }
 
 } // namespace EngineTest

@@ -5,6 +5,7 @@
 #include "audio/CAPlayerDelegate.h"
 
 #include <QByteArray>
+#include <QString>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -42,6 +43,25 @@ public:
     std::vector<bool> playingCalls;
     int finished = 0;
     std::function<void()> onFinished;
+};
+
+// SDL's disk driver in place of the sound device: what the device plays goes to
+// a file in the test's home, as interleaved stereo floats at the device's rate.
+class DiskDriver {
+public:
+    // Restarts SDL's audio on the disk driver.
+    DiskDriver();
+    // Empty when the driver runs; otherwise why not (for GTEST_SKIP).
+    QString whyNot() const { return m_whyNot; }
+    // Bytes written so far.
+    qint64 size() const;
+    // Shuts SDL's audio down (destroy the players first) and returns every sample
+    // written.
+    std::vector<float> finish();
+
+private:
+    QString m_path;
+    QString m_whyNot;
 };
 
 } // namespace EngineTest
