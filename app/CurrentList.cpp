@@ -69,7 +69,7 @@ void CurrentList::waitForStores()
 void CurrentList::append(const QStringList& paths, bool report, std::function<void()> then)
 {
     QPointer<CurrentList> self(this);
-    Dispatch::globalHigh([self, paths = absolutePaths(paths), report, then = std::move(then)] {
+    m_fills.async([self, paths = absolutePaths(paths), report, then = std::move(then)] {
         MediaList records = MediaHelper::collectionWithMedia(paths);
         Dispatch::main(
             [self, records = std::move(records), count = int(paths.size()), report, then] {
@@ -85,7 +85,7 @@ void CurrentList::append(const QStringList& paths, bool report, std::function<vo
 void CurrentList::replaceWithPlaylist(const QString& name)
 {
     QPointer<CurrentList> self(this);
-    Dispatch::globalHigh([self, name] {
+    m_fills.async([self, name] {
         MediaList items = PlaylistHelper::contentsForPlaylist(name).value_or(MediaList());
         Dispatch::main([self, items = std::move(items)] {
             if (self)

@@ -10,7 +10,9 @@
 // (the screen goes on filling in titles and durations of the shared ones).
 //
 // Adding: the slow part (reading tags, reading a playlist file) runs on a
-// worker; its result is installed into the model on the main thread. Paths are
+// private serial queue; its result is installed into the model on the main
+// thread, in the order the additions were asked for, so that a long playlist
+// chosen just before a short one never replaces it. Paths are
 // made absolute, against the current folder at the time of the call, before they
 // become records, so that a list stays valid after a start from another folder.
 //
@@ -68,4 +70,6 @@ private:
     PlaylistModel *const m_model; // not owned; main thread only
     // Its tasks touch only their own snapshot and the (thread-safe) defaults store.
     Dispatch::SerialQueue m_stores{QStringLiteral("current list store")};
+    // Declared last: destroyed first, it waits for an addition being read.
+    Dispatch::SerialQueue m_fills{QStringLiteral("current list fill")};
 };

@@ -203,6 +203,18 @@ TEST_F(PlayerScreen, AddingReportsTheCountMakesPathsAbsoluteAndStoresTheNewestLi
             UserDefaults::standard().objectForKey(QStringLiteral("Last Playlist")).toByteArray());
         ASSERT_EQ(stored.value_or(MediaList()).size(), 1) << "an older list replaced the newest";
     }
+    // Likewise a long playlist chosen just before a short one, read side by side.
+    PlaylistHelper::savePlaylistWithName(QStringLiteral("long"), MediaList(20000, record(file)),
+                                         false);
+    PlaylistHelper::savePlaylistWithName(QStringLiteral("short"), {record(file)}, false);
+    for (int round = 0; round < 3; ++round) {
+        screen->addCollectionWithFileName(QStringLiteral("long"));
+        screen->addCollectionWithFileName(QStringLiteral("short"));
+        QStringList alerts;
+        ASSERT_TRUE(TestEnvironment::waitUntil(
+            [&] { return (alerts += TestEnvironment::takeAlertMessages()).size() == 2; }));
+        ASSERT_EQ(screen->tableContents().size(), 1) << "the long playlist replaced the short";
+    }
 }
 
 // The remote Can* flags promise what PlayPause and Next then do, in each state of the
