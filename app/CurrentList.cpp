@@ -1,6 +1,6 @@
 #include "app/CurrentList.h"
 
-#include "browser/FileManager.h"
+#include "services/FileManager.h"
 #include "media/MediaHelper.h"
 #include "platform/Alert.h"
 #include "platform/UserDefaults.h"

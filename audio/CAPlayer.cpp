@@ -9,8 +9,8 @@
 #include "audio/RenderGraph.h"
 #include "audio/SdlAudioOutput.h"
 #include "platform/Dispatch.h"
-#include "settings/SettingsHelper.h"
-#include "settings/SettingsKeys.h"
+#include "services/SettingsHelper.h"
+#include "services/SettingsKeys.h"
 
 #include <cmath>
 #include <cstdio>

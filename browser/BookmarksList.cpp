@@ -1,8 +1,8 @@
 #include "browser/BookmarksList.h"
 
-#include "browser/FileManager.h"
-#include "settings/SettingsHelper.h"
-#include "settings/SettingsKeys.h"
+#include "services/FileManager.h"
+#include "services/SettingsHelper.h"
+#include "services/SettingsKeys.h"
 #include "ui/NavigationBar.h"
 #include "ui/NavigationItem.h"
 

@@ -1,7 +1,7 @@
 #include "browser/BrowserActions.h"
 
-#include "browser/FileManager.h"
-#include "browser/PasteJob.h"
+#include "services/FileManager.h"
+#include "services/PasteJob.h"
 #include "media/MediaHelper.h"
 #include "platform/ActionSheet.h"
 #include "platform/Alert.h"

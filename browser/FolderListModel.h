@@ -10,7 +10,7 @@
 //
 // Main thread only.
 
-#include "browser/FolderListing.h"
+#include "services/FolderListing.h"
 
 #include <QAbstractListModel>
 #include <QSet>

@@ -1,6 +1,6 @@
 #include "playlists/PlaylistHelper.h"
 
-#include "browser/FileManager.h"
+#include "services/FileManager.h"
 #include "platform/Alert.h"
 #include "platform/AtomicFile.h"
 #include "platform/SystemError.h"

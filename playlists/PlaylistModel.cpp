@@ -1,6 +1,6 @@
 #include "playlists/PlaylistModel.h"
 
-#include "browser/FileManager.h"
+#include "services/FileManager.h"
 #include "media/MediaInfo.h"
 #include "platform/Dispatch.h"
 

@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-suites=(audio app playlists browser itunes media)
+suites=(audio app playlists browser itunes media services)
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache
                                           -DCMAKE_C_COMPILER_LAUNCHER=ccache)

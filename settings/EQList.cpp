@@ -2,8 +2,8 @@
 
 #include "audio/CAPlayer.h"
 #include "audio/EQPresets.h"
-#include "settings/SettingsHelper.h"
-#include "settings/SettingsKeys.h"
+#include "services/SettingsHelper.h"
+#include "services/SettingsKeys.h"
 #include "ui/NavigationItem.h"
 
 #include <QLabel>

@@ -2,8 +2,8 @@
 
 #include "audio/CAPlayer.h"
 #include "settings/EQList.h"
-#include "settings/SettingsHelper.h"
-#include "settings/SettingsKeys.h"
+#include "services/SettingsHelper.h"
+#include "services/SettingsKeys.h"
 #include "settings/SettingsLabelCell.h"
 #include "settings/SliderView.h"
 #include "settings/SwitchCell.h"

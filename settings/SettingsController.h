@@ -20,7 +20,7 @@
 // Keys: Up/Down move between rows, Return opens a row's editor or flips its
 // switch, Escape closes. Main thread only.
 
-#include "settings/CASettings.h"
+#include "services/CASettings.h"
 #include "settings/PlayerSource.h"
 
 #include <QWidget>

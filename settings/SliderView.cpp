@@ -1,8 +1,8 @@
 #include "settings/SliderView.h"
 
 #include "audio/CAPlayer.h"
-#include "settings/SettingsHelper.h"
-#include "settings/SettingsKeys.h"
+#include "services/SettingsHelper.h"
+#include "services/SettingsKeys.h"
 #include "ui/NavigationItem.h"
 
 #include <QFrame>

@@ -3,8 +3,8 @@
 #include "audio/EQPresets.h"
 #include "audio/EqualiserNode.h"
 #include "audio/OfflineAudioOutput.h"
-#include "settings/SettingsHelper.h"
-#include "settings/SettingsKeys.h"
+#include "services/SettingsHelper.h"
+#include "services/SettingsKeys.h"
 #include "support/EngineTestSupport.h"
 #include "support/TestEnvironment.h"
 

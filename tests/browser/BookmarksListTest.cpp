@@ -1,8 +1,8 @@
 // The bookmarks screen presented alone in a navigation controller, driven by keys
 // and buttons; checked against its rows and the stored settings.
 #include "browser/BookmarksList.h"
-#include "settings/SettingsHelper.h"
-#include "settings/SettingsKeys.h"
+#include "services/SettingsHelper.h"
+#include "services/SettingsKeys.h"
 #include "ui/NavigationController.h"
 
 #include <QLabel>

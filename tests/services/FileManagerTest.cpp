@@ -1,5 +1,5 @@
-#include "browser/FileManager.h"
-#include "FileOpsTestSupport.h"
+#include "services/FileManager.h"
+#include "support/FileOpsTestSupport.h"
 #include "platform/Alert.h"
 #include "platform/Dispatch.h"
 #include "platform/SystemError.h"

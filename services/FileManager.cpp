@@ -1,4 +1,4 @@
-#include "browser/FileManager.h"
+#include "services/FileManager.h"
 
 #include "platform/Alert.h"
 #include "platform/SystemError.h"

@@ -11,7 +11,7 @@
 // read() may run on any thread; a FolderListing is immutable afterwards and may be
 // shared between threads.
 
-#include "browser/FileManager.h"
+#include "services/FileManager.h"
 
 #include <QList>
 #include <QString>

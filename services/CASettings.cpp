@@ -1,4 +1,4 @@
-#include "settings/CASettings.h"
+#include "services/CASettings.h"
 
 QList<CASettings::Section> CASettings::settingsList()
 {

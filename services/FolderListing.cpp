@@ -1,4 +1,4 @@
-#include "browser/FolderListing.h"
+#include "services/FolderListing.h"
 
 #include <algorithm>
 

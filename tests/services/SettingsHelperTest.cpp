@@ -1,6 +1,6 @@
-#include "settings/SettingsHelper.h"
+#include "services/SettingsHelper.h"
 #include "platform/UserDefaults.h"
-#include "settings/SettingsKeys.h"
+#include "services/SettingsKeys.h"
 #include "support/TestEnvironment.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
-#include "settings/SettingsHelper.h"
+#include "services/SettingsHelper.h"
 
 #include "platform/Alert.h"
 #include "platform/UserDefaults.h"
-#include "settings/SettingsKeys.h"
+#include "services/SettingsKeys.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 // The paste worker on real folders: what is on disk afterwards, sources included.
-#include "browser/PasteJob.h"
-#include "FileOpsTestSupport.h"
+#include "services/PasteJob.h"
+#include "support/FileOpsTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,6 +1,6 @@
-#include "browser/PasteJob.h"
+#include "services/PasteJob.h"
 
-#include "browser/FileManager.h"
+#include "services/FileManager.h"
 #include "platform/Dispatch.h"
 
 #include <QFile>
