@@ -6,6 +6,7 @@
 #include "platform/AppNotifier.h"
 #include "platform/SystemInfo.h"
 #include "platform/UserDefaults.h"
+#include "services/FolderListing.h"
 
 #include "ui/ScreenStack.h"
 
@@ -58,7 +59,7 @@ bool AppDelegate::didFinishLaunching(const LaunchOptions& options)
 
     if (!options.paths.isEmpty()) {
         // Files from the command line join the list quietly; the first of them plays.
-        const QStringList files = MainViewController::expandForPlaying(options.paths);
+        const QStringList files = FolderListing::expandForPlaying(options.paths);
         const int firstNew = int(_viewController->tableContents().size());
         QPointer<MainViewController> player(_viewController);
         _viewController->addCollectionWithItems(files, false, [player, firstNew] {

@@ -1,11 +1,11 @@
 #include "app/CurrentList.h"
 
-#include "services/FileManager.h"
 #include "media/MediaHelper.h"
 #include "platform/Alert.h"
 #include "platform/UserDefaults.h"
 #include "playlists/PlaylistHelper.h"
 #include "playlists/PlaylistModel.h"
+#include "services/FolderListing.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -69,17 +69,18 @@ void CurrentList::waitForStores()
 void CurrentList::append(const QStringList& paths, bool report, std::function<void()> then)
 {
     QPointer<CurrentList> self(this);
-    m_fills.async([self, paths = absolutePaths(paths), report, then = std::move(then)] {
-        MediaList records = MediaHelper::collectionWithMedia(paths);
-        Dispatch::main(
-            [self, records = std::move(records), count = int(paths.size()), report, then] {
-                if (!self)
-                    return;
-                MediaList items = self->m_model->items();
-                items.append(records);
-                self->install(std::move(items), count, report, then);
-            });
-    });
+    m_fills.async(
+        [self, paths = FolderListing::absolutePaths(paths), report, then = std::move(then)] {
+            MediaList records = MediaHelper::collectionWithMedia(paths);
+            Dispatch::main(
+                [self, records = std::move(records), count = int(paths.size()), report, then] {
+                    if (!self)
+                        return;
+                    MediaList items = self->m_model->items();
+                    items.append(records);
+                    self->install(std::move(items), count, report, then);
+                });
+        });
 }
 
 void CurrentList::replaceWithPlaylist(const QString& name)
@@ -118,35 +119,4 @@ QString CurrentList::countMessage(int count)
 void CurrentList::showCountAlert(int count)
 {
     (new Alert(QString(), countMessage(count), QStringLiteral("Close")))->show();
-}
-
-QStringList CurrentList::absolutePaths(const QStringList& paths)
-{
-    QStringList absolute;
-    absolute.reserve(paths.size());
-    for (const QString& path : paths)
-        absolute.append(path.isEmpty() ? path
-                                       : QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
-    return absolute;
-}
-
-QStringList CurrentList::expandForPlaying(const QStringList& paths)
-{
-    QStringList files;
-    for (const QString& path : absolutePaths(paths)) {
-        if (!FileManager::pathIsFolder(path)) {
-            files.append(path);
-            continue;
-        }
-        std::optional<QStringList> entries = FileManager::contentsOfDirectoryAtPath(path);
-        if (!entries)
-            continue;
-        entries->sort(Qt::CaseInsensitive);
-        for (const QString& name : *entries) {
-            const QString full = FileManager::appendingPathComponent(path, name);
-            if (!FileManager::pathIsFolder(full) && FileManager::fileIsSupported(full))
-                files.append(full);
-        }
-    }
-    return files;
 }

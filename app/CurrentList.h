@@ -54,11 +54,6 @@ public:
     // added ..." (count >= 2), or "There are no items in selected folder." (0).
     static QString countMessage(int count);
     static void showCountAlert(int count);
-    // Each path made absolute and cleaned; empty paths stay empty.
-    static QStringList absolutePaths(const QStringList& paths);
-    // Folders expanded one level to their supported files (sorted by name,
-    // ignoring case); files stay as given. All paths come back absolute.
-    static QStringList expandForPlaying(const QStringList& paths);
 
 Q_SIGNALS:
     // The model holds a new list; emitted before the count alert and then().

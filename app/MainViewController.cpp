@@ -10,7 +10,6 @@
 #include "audio/CAPlayer.h"
 #include "audio/SystemVolume.h"
 #include "browser/BookmarksList.h"
-#include "services/FileManager.h"
 #include "browser/SongsController.h"
 #include "itunes/ItunesLibrary.h"
 #include "platform/Alert.h"
@@ -22,9 +21,10 @@
 #include "playlists/PlaylistHelper.h"
 #include "playlists/PlaylistModel.h"
 #include "playlists/PlaylistsController.h"
-#include "settings/SettingsController.h"
+#include "services/FileManager.h"
 #include "services/SettingsHelper.h"
 #include "services/SettingsKeys.h"
+#include "settings/SettingsController.h"
 #include "ui/AboutController.h"
 #include "ui/AlertViewHelper.h"
 #include "ui/GradientButton.h"
@@ -442,11 +442,6 @@ void MainViewController::showAbout()
     if (!(stack && stack->topController() &&
           qobject_cast<AboutController *>(stack->topController()->rootScreen())))
         presentScreen(new AboutController);
-}
-
-QStringList MainViewController::expandForPlaying(const QStringList& paths)
-{
-    return CurrentList::expandForPlaying(paths);
 }
 
 // ---- Transport ----

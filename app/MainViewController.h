@@ -203,10 +203,6 @@ public:
     void remoteRaise() override;
     void remoteQuit() override;
 
-    // Expands folders one level to their supported files; files stay as given.
-    // Every path comes back absolute.
-    static QStringList expandForPlaying(const QStringList& paths);
-
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     // Watches the application for the screen's keys and the time slider's clicks.

@@ -1,12 +1,12 @@
 #include "browser/BrowserActions.h"
 
-#include "services/FileManager.h"
-#include "services/PasteJob.h"
 #include "media/MediaHelper.h"
 #include "platform/ActionSheet.h"
 #include "platform/Alert.h"
 #include "playlists/PlaylistChooser.h"
 #include "playlists/PlaylistHelper.h"
+#include "services/FileManager.h"
+#include "services/PasteJob.h"
 #include "ui/AlertViewHelper.h"
 
 #include <QElapsedTimer>

@@ -1,9 +1,9 @@
 #include "browser/SongsController.h"
 
 #include "browser/BrowserActions.h"
-#include "services/FileManager.h"
 #include "browser/FolderCellDelegate.h"
 #include "browser/FolderListModel.h"
+#include "services/FileManager.h"
 #include "services/FolderListing.h"
 #include "services/SettingsHelper.h"
 #include "ui/ActivityIndicator.h"
@@ -329,19 +329,8 @@ void SongsController::selectRow(int row)
 
 QStringList SongsController::selectedObjects() const
 {
-    QStringList files;
-    for (const QString& path : m_selectedFiles) {
-        if (!FileManager::pathIsFolder(path)) {
-            if (FileManager::fileIsSupported(path))
-                files.append(path);
-            continue;
-        }
-        const auto entries = FileManager::readDirectory(path);
-        for (const FileManager::DirectoryEntry& entry :
-             entries.value_or(QList<FileManager::DirectoryEntry>()))
-            if (!entry.isFolder && FileManager::fileIsSupported(entry.name))
-                files.append(FileManager::appendingPathComponent(path, entry.name));
-    }
+    QStringList files = FolderListing::expandForPlaying(m_selectedFiles);
+    files.removeIf([](const QString& path) { return !FileManager::fileIsSupported(path); });
     return files;
 }
 

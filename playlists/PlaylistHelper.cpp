@@ -1,9 +1,9 @@
 #include "playlists/PlaylistHelper.h"
 
-#include "services/FileManager.h"
 #include "platform/Alert.h"
 #include "platform/AtomicFile.h"
 #include "platform/SystemError.h"
+#include "services/FileManager.h"
 
 #include <QFile>
 #include <QStandardPaths>

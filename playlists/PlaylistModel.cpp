@@ -1,8 +1,8 @@
 #include "playlists/PlaylistModel.h"
 
-#include "services/FileManager.h"
 #include "media/MediaInfo.h"
 #include "platform/Dispatch.h"
+#include "services/FileManager.h"
 
 #include <utility>
 

@@ -1,5 +1,7 @@
 #include "services/FolderListing.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <algorithm>
 
 FolderListing FolderListing::read(const QString& path)
@@ -38,4 +40,34 @@ QString FolderListing::searchKey(const QString& text)
     QString key = text.normalized(QString::NormalizationForm_D);
     key.removeIf([](QChar c) { return c.category() == QChar::Mark_NonSpacing; });
     return key.toCaseFolded();
+}
+
+QStringList FolderListing::expandForPlaying(const QStringList& paths)
+{
+    QStringList files;
+    for (const QString& path : absolutePaths(paths)) {
+        if (!FileManager::pathIsFolder(path)) {
+            files.append(path);
+            continue;
+        }
+        QStringList names;
+        for (const FileManager::DirectoryEntry& entry :
+             FileManager::readDirectory(path).value_or(QList<FileManager::DirectoryEntry>()))
+            if (!entry.isFolder && FileManager::fileIsSupported(entry.name))
+                names.append(entry.name);
+        names.sort(Qt::CaseInsensitive);
+        for (const QString& name : std::as_const(names))
+            files.append(FileManager::appendingPathComponent(path, name));
+    }
+    return files;
+}
+
+QStringList FolderListing::absolutePaths(const QStringList& paths)
+{
+    QStringList absolute;
+    absolute.reserve(paths.size());
+    for (const QString& path : paths)
+        absolute.append(path.isEmpty() ? path
+                                       : QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
+    return absolute;
 }

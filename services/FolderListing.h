@@ -35,6 +35,15 @@ public:
     // text without diacritics, case-folded.
     static QString searchKey(const QString& text);
 
+    // What playing a selection adds: each path made absolute and cleaned; a folder
+    // becomes the supported files directly inside it (sorted by name, ignoring
+    // case; subfolders and an unreadable folder give nothing, without an alert);
+    // a file stays as given, in the given order.
+    static QStringList expandForPlaying(const QStringList& paths);
+    // Each path made absolute (against the current folder) and cleaned; empty
+    // paths stay empty.
+    static QStringList absolutePaths(const QStringList& paths);
+
 private:
     QString m_path;
     bool m_valid = false;

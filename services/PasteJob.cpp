@@ -1,7 +1,7 @@
 #include "services/PasteJob.h"
 
-#include "services/FileManager.h"
 #include "platform/Dispatch.h"
+#include "services/FileManager.h"
 
 #include <QFile>
 #include <cerrno>

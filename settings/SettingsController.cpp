@@ -1,9 +1,9 @@
 #include "settings/SettingsController.h"
 
 #include "audio/CAPlayer.h"
-#include "settings/EQList.h"
 #include "services/SettingsHelper.h"
 #include "services/SettingsKeys.h"
+#include "settings/EQList.h"
 #include "settings/SettingsLabelCell.h"
 #include "settings/SliderView.h"
 #include "settings/SwitchCell.h"

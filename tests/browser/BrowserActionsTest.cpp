@@ -2,11 +2,11 @@
 // browser over a temporary folder: sheets and prompts are answered by their titles,
 // and what is checked is what is on disk, the messages and what the browser was told.
 #include "browser/BrowserActions.h"
-#include "support/FileOpsTestSupport.h"
-#include "services/PasteJob.h"
 #include "platform/ActionSheet.h"
 #include "platform/Alert.h"
 #include "playlists/PlaylistHelper.h"
+#include "services/PasteJob.h"
+#include "support/FileOpsTestSupport.h"
 
 #include <QProgressDialog>
 #include <QTemporaryDir>

@@ -1,8 +1,8 @@
 #include "services/FileManager.h"
-#include "support/FileOpsTestSupport.h"
 #include "platform/Alert.h"
 #include "platform/Dispatch.h"
 #include "platform/SystemError.h"
+#include "support/FileOpsTestSupport.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
