@@ -1,5 +1,6 @@
 #include "audio/AudioDecoder.h"
 
+#include "audio/AudioContainer.h"
 #include "audio/StreamLengthReader.h"
 
 extern "C" {
@@ -11,16 +12,11 @@ extern "C" {
 }
 
 #include <QFile>
-#include <QLoggingCategory>
 #include <algorithm>
-#include <cstdarg>
 #include <cstring>
-#include <mutex>
 #include <vector>
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcFfmpeg, "quaver.audio.ffmpeg", QtWarningMsg)
 
 // Packets or frames that fail in a row before the rest of the file is given up.
 constexpr int kMaxConsecutiveFailures = 500;
@@ -28,162 +24,6 @@ constexpr int kMaxConsecutiveFailures = 500;
 constexpr int kMaxHardErrors = 32;
 // Largest channel count of a decoded frame that can be converted.
 constexpr int kMaxFrameChannels = 64;
-
-// Containers that may hold the audio of a supported file. Detection is by content,
-// so a misnamed file still opens; anything else (images, playlists, subtitles,
-// network manifests) is refused before a demuxer runs on it.
-constexpr const char *kFormatWhitelist =
-    "mp3,aac,mov,mp4,m4a,3gp,3g2,mj2,wav,w64,aiff,caf,amr,amrnb,amrwb,flac,ogg,matroska,webm,"
-    "asf,avi,mpeg,mpegts,flv,ape,wv,au,tta,ac3,eac3,dts,loas,mpc,mpc8,voc,rm,wsaud,dsf";
-
-void ffmpegLog(void *object, int level, const char *format, va_list args)
-{
-    // Reached from the render thread on damaged data; stays silent unless asked for.
-    if (level > av_log_get_level())
-        return;
-    char line[1024];
-    int printPrefix = 1;
-    av_log_format_line2(object, level, format, args, line, sizeof line, &printPrefix);
-    const size_t length = std::strlen(line);
-    if (length && line[length - 1] == '\n')
-        line[length - 1] = '\0';
-    qCDebug(lcFfmpeg, "%s", line);
-}
-
-void initialiseFfmpeg()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        av_log_set_level(lcFfmpeg().isDebugEnabled() ? AV_LOG_VERBOSE : AV_LOG_QUIET);
-        av_log_set_callback(ffmpegLog);
-    });
-}
-
-QString averrorText(int error)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(error, text, sizeof text);
-    return QString::fromUtf8(text);
-}
-
-struct FormatCloser {
-    void operator()(AVFormatContext *format) const { avformat_close_input(&format); }
-};
-using FormatPtr = std::unique_ptr<AVFormatContext, FormatCloser>;
-
-// Opens the container read-only, local files only.
-FormatPtr openContainer(const QString& path, QString *error)
-{
-    initialiseFfmpeg();
-    // The "file:" prefix keeps a colon in a file name from selecting a protocol.
-    const QByteArray url = QByteArrayLiteral("file:") + QFile::encodeName(path);
-    AVDictionary *options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
-    av_dict_set(&options, "format_whitelist", kFormatWhitelist, 0);
-    AVFormatContext *format = nullptr;
-    const int result = avformat_open_input(&format, url.constData(), nullptr, &options);
-    av_dict_free(&options);
-    if (result < 0) {
-        if (error)
-            *error = QStringLiteral("cannot open the file: %1").arg(averrorText(result));
-        return nullptr;
-    }
-    return FormatPtr(format);
-}
-
-int pickAudioStream(AVFormatContext *format)
-{
-    int first = -1;
-    for (unsigned i = 0; i < format->nb_streams; ++i) {
-        const AVStream *stream = format->streams[i];
-        if (stream->codecpar->codec_type != AVMEDIA_TYPE_AUDIO ||
-            (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) ||
-            !avcodec_find_decoder(stream->codecpar->codec_id))
-            continue;
-        if (stream->disposition & AV_DISPOSITION_DEFAULT)
-            return int(i);
-        if (first < 0)
-            first = int(i);
-    }
-    return first;
-}
-
-bool isPcm(AVCodecID id)
-{
-    return id >= AV_CODEC_ID_FIRST_AUDIO && id < AV_CODEC_ID_ADPCM_IMA_QT;
-}
-
-bool isMovFamily(const AVFormatContext *format)
-{
-    return std::strncmp(format->iformat->name, "mov,", 4) == 0;
-}
-
-bool formatIs(const AVFormatContext *format, const char *name)
-{
-    return std::strcmp(format->iformat->name, name) == 0;
-}
-
-struct Measurement {
-    int sampleRate = 0;
-    int channels = 0;
-    int64_t frames = -1; // -1: unknown
-    bool exact = false;
-};
-
-// The length as the container or the stream headers state it.
-Measurement measure(AVFormatContext *format, AVStream *stream, const QString& path)
-{
-    const AVCodecParameters *par = stream->codecpar;
-    const bool rawMpeg = formatIs(format, "mp3");
-    const bool adts = formatIs(format, "aac");
-    const bool amr = std::strncmp(format->iformat->name, "amr", 3) == 0;
-    const bool caf = formatIs(format, "caf");
-    if (rawMpeg || adts || amr || caf) {
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly)) {
-            const auto length = rawMpeg ? StreamLengthReader::mpegAudio(file)
-                                : adts  ? StreamLengthReader::adts(file)
-                                : amr   ? StreamLengthReader::amr(file)
-                                        : StreamLengthReader::caf(file);
-            if (length)
-                return {length->sampleRate, length->channels, length->frames, length->exact};
-        }
-    }
-
-    Measurement m;
-    m.sampleRate = par->sample_rate;
-    m.channels = par->ch_layout.nb_channels;
-    if (m.sampleRate <= 0)
-        return m;
-    const AVRational perFrame{1, m.sampleRate};
-    const bool pcm = isPcm(par->codec_id);
-    const bool stated = pcm || isMovFamily(format) || formatIs(format, "wav") ||
-                        formatIs(format, "w64") || formatIs(format, "aiff") ||
-                        formatIs(format, "caf") || formatIs(format, "flac");
-    if (stream->duration > 0 && stream->duration != AV_NOPTS_VALUE) {
-        m.frames = av_rescale_q(stream->duration, stream->time_base, perFrame);
-        m.exact = stated;
-    } else if (pcm && stream->nb_frames > 0 &&
-               (formatIs(format, "caf") || formatIs(format, "aiff"))) {
-        m.frames = stream->nb_frames; // one frame per packet
-        m.exact = true;
-    } else if (format->duration > 0 && format->duration != AV_NOPTS_VALUE) {
-        m.frames = av_rescale_q(format->duration, AV_TIME_BASE_Q, perFrame);
-    }
-    return m;
-}
-
-// Seek pre-roll: how much audio before a target a lossy decoder needs to rebuild
-// its state (overlapping transforms, bit reservoirs, predictors) so that it delivers
-// the very samples of a straight decode. Layer III at half rates needs eight frames.
-int64_t prerollFrames(const AVCodecParameters *par, int sampleRate)
-{
-    const AVCodecDescriptor *descriptor = avcodec_descriptor_get(par->codec_id);
-    if (isPcm(par->codec_id) || (descriptor && (descriptor->props & AV_CODEC_PROP_LOSSLESS)))
-        return 0;
-    const int64_t frameSize = par->frame_size > 0 ? par->frame_size : 1152;
-    return std::max<int64_t>({par->seek_preroll, 8 * frameSize, sampleRate / 5});
-}
 
 uint32_t le32(const uint8_t *p)
 {
@@ -218,7 +58,7 @@ struct AudioDecoder::Impl {
     }
 
     // Fixed after open().
-    FormatPtr format;
+    AudioContainer::FormatPtr format;
     AVCodecContext *codec = nullptr;
     AVStream *stream = nullptr;
     int streamIndex = -1;
@@ -253,10 +93,10 @@ struct AudioDecoder::Impl {
 
 bool AudioDecoder::Impl::open(const QString& path)
 {
-    format = openContainer(path, &error);
+    format = AudioContainer::open(path, &error);
     if (!format)
         return false;
-    streamIndex = pickAudioStream(format.get());
+    streamIndex = AudioContainer::pickAudioStream(format.get());
     if (streamIndex < 0) {
         error = QStringLiteral("the file holds no decodable audio stream");
         return false;
@@ -270,7 +110,8 @@ bool AudioDecoder::Impl::open(const QString& path)
     // stream information their packets also carry no timestamps.
     if (stream->codecpar->sample_rate <= 0 || stream->codecpar->ch_layout.nb_channels <= 0)
         avformat_find_stream_info(format.get(), nullptr);
-    const Measurement measured = measure(format.get(), stream, path);
+    const AudioContainer::Measurement measured =
+        AudioContainer::measure(format.get(), stream, path);
 
     const AVCodec *decoder = avcodec_find_decoder(stream->codecpar->codec_id);
     codec = avcodec_alloc_context3(decoder);
@@ -286,7 +127,7 @@ bool AudioDecoder::Impl::open(const QString& path)
     codec->flags2 |= AV_CODEC_FLAG2_SKIP_MANUAL;
     if (const int result = avcodec_open2(codec, decoder, nullptr); result < 0) {
         error = QStringLiteral("cannot start the %1 decoder: %2")
-                    .arg(QString::fromUtf8(decoder->name), averrorText(result));
+                    .arg(QString::fromUtf8(decoder->name), AudioContainer::errorText(result));
         return false;
     }
     if (codec->codec_id == AV_CODEC_ID_AMR_NB)
@@ -323,7 +164,7 @@ bool AudioDecoder::Impl::open(const QString& path)
     }
     if (stream->start_time != AV_NOPTS_VALUE)
         origin = toFrames(stream->start_time);
-    preroll = prerollFrames(stream->codecpar, sampleRate);
+    preroll = AudioContainer::prerollFrames(stream->codecpar, sampleRate);
     if (first == Next::Block && !synchronise(0, true, true)) {
         error = QStringLiteral("cannot read the file");
         return false;
@@ -754,17 +595,17 @@ std::optional<AudioDecoder::Probe> AudioDecoder::probe(const QString& path)
         if (const auto mpeg = StreamLengthReader::mpegAudio(file); mpeg && mpeg->startsWithFrames)
             return Probe{mpeg->sampleRate, mpeg->channels, mpeg->frames, mpeg->exact, {}, {}, {}};
     }
-    FormatPtr format = openContainer(path, nullptr);
+    AudioContainer::FormatPtr format = AudioContainer::open(path, nullptr);
     if (!format)
         return std::nullopt;
-    const int index = pickAudioStream(format.get());
+    const int index = AudioContainer::pickAudioStream(format.get());
     if (index < 0)
         return std::nullopt;
     AVStream *stream = format->streams[index];
-    Measurement m = measure(format.get(), stream, path);
+    AudioContainer::Measurement m = AudioContainer::measure(format.get(), stream, path);
     if (m.sampleRate <= 0 || m.frames < 0) {
         avformat_find_stream_info(format.get(), nullptr);
-        m = measure(format.get(), stream, path);
+        m = AudioContainer::measure(format.get(), stream, path);
         if (m.sampleRate <= 0 || m.frames < 0)
             return std::nullopt;
     }
