@@ -1,8 +1,10 @@
 #pragma once
 
 // Whole-file writes that never leave a half-written file: the bytes go to a
-// temporary file in the same folder, which is flushed and renamed over the target.
-// If anything fails the old file is left as it was.
+// temporary file in the same folder (".<name>.<8 hex digits>"), which is synced
+// and renamed over the target. If any write, the sync or the close fails (a full
+// disk, a read-only folder, a file-size limit), the temporary file is removed,
+// the old file is left as it was, and the caller is told.
 //
 // A new file gets the mode of any file the user makes (0666 less the umask); a
 // replaced file keeps its mode.
@@ -19,10 +21,16 @@ enum class Mode {
     CreateNew, // fail if a file already exists at the path
 };
 
-// True when the file now holds exactly bytes. On failure *error (if given) gets
-// the system's reason.
+// True when the file now holds exactly bytes. On failure nothing at path has
+// changed and *error (if given) gets the system's reason. A symbolic link at path
+// is replaced by the file, not written through.
 bool write(const QString& path, const QByteArray& bytes, Mode mode = Mode::Replace,
            QString *error = nullptr);
+
+// Removes the temporary files that writes of path left behind when the program
+// was killed, in path's folder, once they are a minute old (a younger one may be
+// a write still under way). Other files are never touched.
+void removeLeftovers(const QString& path);
 
 // Renames from to to, never replacing anything at to. 0 on success, otherwise
 // the errno (EEXIST when to is taken).

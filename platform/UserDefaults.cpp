@@ -40,6 +40,7 @@ void UserDefaults::resetStandardForTesting()
 
 UserDefaults::UserDefaults(QString filePath) : m_path(std::move(filePath))
 {
+    AtomicFile::removeLeftovers(m_path);
     load();
 }
 
