@@ -1,6 +1,7 @@
 #include "audio/AudioContainer.h"
 
 #include "audio/StreamLengthReader.h"
+#include "platform/RegularFile.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -79,6 +80,11 @@ void AudioContainer::FormatCloser::operator()(AVFormatContext *format) const
 
 AudioContainer::FormatPtr AudioContainer::open(const QString& path, QString *error)
 {
+    if (!RegularFile::exists(path)) {
+        if (error)
+            *error = QStringLiteral("cannot open the file: not a regular file");
+        return nullptr;
+    }
     initialiseFfmpeg();
     // The "file:" prefix keeps a colon in a file name from selecting a protocol.
     const QByteArray url = QByteArrayLiteral("file:") + QFile::encodeName(path);
@@ -122,8 +128,8 @@ AudioContainer::Measurement AudioContainer::measure(AVFormatContext *format, AVS
     const bool amr = std::strncmp(format->iformat->name, "amr", 3) == 0;
     const bool caf = formatIs(format, "caf");
     if (rawMpeg || adts || amr || caf) {
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly)) {
+        QFile file;
+        if (RegularFile::open(file, path)) {
             const auto length = rawMpeg ? StreamLengthReader::mpegAudio(file)
                                 : adts  ? StreamLengthReader::adts(file)
                                 : amr   ? StreamLengthReader::amr(file)

@@ -2,6 +2,7 @@
 
 #include "audio/AudioContainer.h"
 #include "audio/StreamLengthReader.h"
+#include "platform/RegularFile.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -589,8 +590,8 @@ std::optional<AudioDecoder::Probe> AudioDecoder::probe(const QString& path)
     // frames: no container open (a tenth of the time). Tags of such files are read
     // by a tag library.
     {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
+        QFile file;
+        if (!RegularFile::open(file, path))
             return std::nullopt;
         if (const auto mpeg = StreamLengthReader::mpegAudio(file); mpeg && mpeg->startsWithFrames)
             return Probe{mpeg->sampleRate, mpeg->channels, mpeg->frames, mpeg->exact, {}, {}, {}};

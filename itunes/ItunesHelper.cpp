@@ -1,5 +1,7 @@
 #include "itunes/ItunesHelper.h"
 
+#include "platform/RegularFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -102,8 +104,8 @@ private:
 // the file is opened as immutable. Without a -wal everything is in the main file.
 bool walWithoutLog(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!RegularFile::open(file, path))
         return false;
     const QByteArray header = file.read(20);
     return header.size() == 20 && header.startsWith(QByteArrayLiteral("SQLite format 3\0")) &&
@@ -158,6 +160,8 @@ ReadOnlyStatement::ReadOnlyStatement(const QString& path, const char *sql)
 int ReadOnlyStatement::prepare(const QString& path, const char *sql, bool immutable)
 {
     release();
+    if (!RegularFile::exists(path))
+        return SQLITE_CANTOPEN;
     // readonly_shm: a -shm that exists is mapped read-only, and a missing one is
     // not created.
     const QByteArray uri = QByteArrayLiteral("file://") + QUrl::toPercentEncoding(path, "/") +

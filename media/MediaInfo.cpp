@@ -1,6 +1,7 @@
 #include "media/MediaInfo.h"
 
 #include "audio/AudioDecoder.h"
+#include "platform/RegularFile.h"
 
 #include <QFile>
 #include <QLoggingCategory>
@@ -127,6 +128,10 @@ QUrl MediaInfo::url() const
 std::optional<QVariantMap> MediaInfo::id3Tags()
 {
     m_status = 0;
+    if (!RegularFile::exists(m_path)) {
+        m_status = -1;
+        return std::nullopt;
+    }
     routeTagLibMessages();
     QVariantMap tags;
     {
@@ -159,6 +164,10 @@ std::optional<QVariantMap> MediaInfo::id3Tags()
 std::optional<MediaInfo::Picture> MediaInfo::picture()
 {
     m_status = 0;
+    if (!RegularFile::exists(m_path)) {
+        m_status = -1;
+        return std::nullopt;
+    }
     routeTagLibMessages();
     const TagLib::FileRef ref(QFile::encodeName(m_path).constData(), false);
     if (ref.isNull()) {

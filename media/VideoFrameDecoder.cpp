@@ -1,5 +1,7 @@
 #include "media/VideoFrameDecoder.h"
 
+#include "platform/RegularFile.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -74,6 +76,8 @@ bool VideoFrameDecoder::open(const QString& path)
         m_ctx = std::make_unique<Context>();
         return false;
     };
+    if (!RegularFile::exists(path))
+        return refuse(QStringLiteral("The file could not be opened (not a regular file)."));
     AVDictionary *options = nullptr;
     av_dict_set(&options, "format_whitelist", kFormatWhitelist, 0);
     const int opened =

@@ -2,6 +2,7 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/PropertyList.h"
+#include "platform/RegularFile.h"
 #include "platform/SystemError.h"
 
 #include <QDir>
@@ -10,8 +11,6 @@
 #include <QLoggingCategory>
 #include <QStandardPaths>
 #include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
 
 Q_LOGGING_CATEGORY(lcDefaults, "quaver.defaults", QtWarningMsg)
 
@@ -46,20 +45,17 @@ UserDefaults::UserDefaults(QString filePath) : m_path(std::move(filePath))
 
 void UserDefaults::load()
 {
-    const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 && errno == ENOENT)
-        return;
+    if (!QFileInfo::exists(m_path))
+        return; // nothing stored yet (a dangling link counts as nothing)
     QByteArray bytes;
     QString reason;
     QFile file;
-    if (fd < 0)
-        reason = SystemError::text(errno);
-    else if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
-        reason = file.errorString();
-    else if (bytes = file.readAll(); file.error() != QFileDevice::NoError)
-        reason = file.errorString();
-    if (fd >= 0 && !file.isOpen())
-        ::close(fd);
+    // A FIFO, a device or no permission: reason says which.
+    if (RegularFile::open(file, m_path, &reason)) {
+        bytes = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            reason = file.errorString();
+    }
     if (!reason.isEmpty()) {
         m_leaveFileAlone = true;
         qCWarning(lcDefaults,
@@ -96,8 +92,8 @@ QString UserDefaults::damagedCopyPath(int n) const
 bool UserDefaults::keepDamagedCopy()
 {
     QMutexLocker writeLock(&m_writeMutex);
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!RegularFile::open(file, m_path))
         return false;
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
