@@ -10,16 +10,17 @@ namespace {
 // Frames asked of the inner source per read: small enough that a seek is served
 // soon, large enough that the decoder's per-call cost stays negligible.
 constexpr int64_t kReadFrames = 4096;
-// How long the worker rests when the ring is full or the stream has ended. A
-// seek waits at most this long before the worker sees it.
-constexpr auto kIdle = std::chrono::milliseconds(3);
+// How long the worker rests when the inner source has nothing yet (it answered
+// kStarved); a full ring or an ended stream puts it to sleep until woken instead.
+constexpr auto kRetry = std::chrono::milliseconds(10);
 
 } // namespace
 
 DecodeAheadSource::DecodeAheadSource(PcmSource& inner, int64_t startFrame, double aheadSeconds)
     : m_inner(inner), m_rate(inner.sampleRate()), m_channels(inner.channels()),
       m_capacity(std::max<int64_t>(int64_t(std::ceil(aheadSeconds * m_rate)), kReadFrames)),
-      m_ring(size_t(m_capacity) * size_t(m_channels)), m_position(std::max<int64_t>(startFrame, 0))
+      m_refillMark(m_capacity / 2), m_ring(size_t(m_capacity) * size_t(m_channels)),
+      m_position(std::max<int64_t>(startFrame, 0))
 {
     m_worker = std::thread([this] { run(); });
 }
@@ -27,6 +28,7 @@ DecodeAheadSource::DecodeAheadSource(PcmSource& inner, int64_t startFrame, doubl
 DecodeAheadSource::~DecodeAheadSource()
 {
     m_stop.store(true, std::memory_order_release);
+    wakeWorker();
     m_worker.join();
 }
 
@@ -53,8 +55,12 @@ int64_t DecodeAheadSource::read(int16_t *out, int64_t frames)
     std::memcpy(out, m_ring.data() + slot * m_channels, frameBytes * size_t(first));
     if (n > first)
         std::memcpy(out + first * m_channels, m_ring.data(), frameBytes * size_t(n - first));
-    m_read.store(read + n, std::memory_order_release);
+    // Sequentially consistent with the worker's announcement that it sleeps: either
+    // the worker sees this read and stays up, or this sees it asleep and wakes it.
+    m_read.store(read + n, std::memory_order_seq_cst);
     m_position.store(m_position.load(std::memory_order_relaxed) + n, std::memory_order_release);
+    if (!ended && available - n < m_refillMark && m_sleeping.exchange(false))
+        wakeWorker();
     return n;
 }
 
@@ -64,6 +70,19 @@ void DecodeAheadSource::seek(int64_t frame)
     m_seekTarget.store(frame, std::memory_order_relaxed);
     m_position.store(frame, std::memory_order_release);
     m_request.store(++m_consumerRequest, std::memory_order_release);
+    wakeWorker();
+}
+
+void DecodeAheadSource::wakeWorker()
+{
+    m_wake.fetch_add(1);
+    m_wake.notify_one();
+}
+
+bool DecodeAheadSource::needsWorker(uint64_t served) const
+{
+    return m_stop.load() || m_request.load() != served ||
+           (!m_ended.load() && m_write.load() - m_read.load() < m_refillMark);
 }
 
 void DecodeAheadSource::run()
@@ -78,8 +97,20 @@ void DecodeAheadSource::run()
             failures = 0;
             continue;
         }
-        if (!fill(failures))
-            std::this_thread::sleep_for(kIdle);
+        if (fill(failures))
+            continue;
+        if (!m_ended.load(std::memory_order_relaxed) && bufferedFrames() < m_capacity) {
+            std::this_thread::sleep_for(kRetry); // the inner source had nothing yet
+            continue;
+        }
+        // Full or ended: sleep until the consumer drains the ring below the mark, a
+        // seek comes, or the owner stops. The announcement comes before the last
+        // look, so a wake-up between the two is never lost.
+        const uint32_t token = m_wake.load();
+        m_sleeping.store(true);
+        if (!needsWorker(served))
+            m_wake.wait(token);
+        m_sleeping.store(false);
     }
 }
 

@@ -6,6 +6,11 @@
 // kept about one second ahead. The render thread reads the ring and never waits:
 // when the ring is empty before the end, read() answers kStarved.
 //
+// The worker fills the ring, then sleeps (on a futex, no polling) until the
+// consumer has drained it below half, a seek comes, or the owner stops: about two
+// wake-ups a second while playing, none while paused or after the end. Waking it
+// costs the consumer one atomic exchange, and a system call only when it sleeps.
+//
 // Seeks are requests: seek() bumps a generation and returns at once; the worker
 // moves the inner source and empties the ring, and until it has done so read()
 // answers kStarved. position() is the frame the next read() delivers, that is the
@@ -56,11 +61,18 @@ private:
     // there was nothing to do (ring full, stream ended, inner source starved).
     // failures counts the inner source's errors in a row.
     bool fill(int& failures);
+    // Whether the worker has something to do: stop, a new seek, or room below the
+    // refill mark in a stream that has not ended.
+    bool needsWorker(uint64_t served) const;
+    // Any thread: ends the worker's sleep.
+    void wakeWorker();
 
     PcmSource& m_inner;          // worker only
     const int m_rate;            // immutable
     const int m_channels;        // immutable
     const int64_t m_capacity;    // immutable; frames
+    const int64_t m_refillMark;  // immutable; frames buffered below which a sleeping
+                                 // worker is woken
     std::vector<int16_t> m_ring; // frames [read, write) are the consumer's
 
     // Ring indices count frames since the last restart, modulo nothing: the slot of
@@ -79,5 +91,9 @@ private:
     uint64_t m_consumerRequest = 0;       // consumer only
 
     std::atomic<bool> m_stop{false}; // atomic; main thread asks the worker to end
-    std::thread m_worker;            // main thread only
+    // The worker sleeps on m_wake; a waker bumps it, then notifies. m_sleeping
+    // announces the sleep; the consumer takes it (exchange) so that it wakes once.
+    std::atomic<uint32_t> m_wake{0};     // atomic
+    std::atomic<bool> m_sleeping{false}; // atomic
+    std::thread m_worker;                // main thread only
 };

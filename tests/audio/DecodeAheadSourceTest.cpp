@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <thread>
 
 namespace {
@@ -101,4 +102,31 @@ TEST(DecodeAheadSource, SeeksServeTheirTargetAndFailuresEnd)
     inner.broken = true;
     source.seek(0);
     EXPECT_EQ(readServed(source, block, 64), 0);
+}
+
+// Once the ring is full, or the stream has ended, the worker sleeps instead of
+// looking again every few milliseconds: the whole process switches context only a
+// handful of times in 300 ms.
+TEST(DecodeAheadSource, TheWorkerSleepsWhileTheRingIsFullOrTheStreamHasEnded)
+{
+    const auto switchesDuring300ms = [] {
+        rusage before{}, after{};
+        getrusage(RUSAGE_SELF, &before);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        getrusage(RUSAGE_SELF, &after);
+        return (after.ru_nvcsw + after.ru_nivcsw) - (before.ru_nvcsw + before.ru_nivcsw);
+    };
+    CountingSource inner(kRate * 10);
+    DecodeAheadSource full(inner, 0, 0.5);
+    const auto deadline = Clock::now() + std::chrono::seconds(2);
+    while (full.bufferedFrames() < full.capacityFrames() && Clock::now() < deadline)
+        std::this_thread::yield();
+    EXPECT_LT(switchesDuring300ms(), 10);
+
+    CountingSource shortInner(64);
+    DecodeAheadSource ended(shortInner, 0);
+    int16_t block[64];
+    ASSERT_EQ(readServed(ended, block, 64), 64);
+    ASSERT_EQ(readServed(ended, block, 64), 0);
+    EXPECT_LT(switchesDuring300ms(), 10);
 }
