@@ -3,6 +3,7 @@
 #include "BuildConfig.h"
 #include "app/AsyncURLConnection.h"
 #include "app/MainViewController.h"
+#include "app/Transport.h"
 #include "platform/AppNotifier.h"
 #include "platform/SystemInfo.h"
 #include "platform/UserDefaults.h"
@@ -12,7 +13,6 @@
 
 #include <QEvent>
 #include <QNetworkAccessManager>
-#include <QPointer>
 #include <QPushButton>
 #include <QThreadPool>
 #include <QVBoxLayout>
@@ -32,6 +32,7 @@ AppDelegate::~AppDelegate()
     // The player's queued stores finish before the settings are written for the last
     // time; whatever is still on the shared pool is waited for too.
     _window.reset();
+    _transport.reset();
     QThreadPool::globalInstance()->waitForDone();
     UserDefaults::standard().synchronize();
 }
@@ -47,7 +48,8 @@ bool AppDelegate::didFinishLaunching(const LaunchOptions& options)
     // Every other screen is presented over the player by the stack.
     auto *stack = new ScreenStack(_window.get());
     layout->addWidget(stack);
-    _viewController = new MainViewController;
+    _transport = std::make_unique<Transport>();
+    _viewController = new MainViewController(*_transport);
     _viewController->setMediaRoot(options.mediaRoot);
     stack->setRootScreen(_viewController);
     _window->installEventFilter(this);
@@ -60,11 +62,11 @@ bool AppDelegate::didFinishLaunching(const LaunchOptions& options)
     if (!options.paths.isEmpty()) {
         // Files from the command line join the list quietly; the first of them plays.
         const QStringList files = FolderListing::expandForPlaying(options.paths);
-        const int firstNew = int(_viewController->tableContents().size());
-        QPointer<MainViewController> player(_viewController);
-        _viewController->addCollectionWithItems(files, false, [player, firstNew] {
-            if (player && firstNew < player->tableContents().size())
-                player->loadPlayerWithPath(firstNew);
+        Transport *transport = _transport.get();
+        const int firstNew = int(transport->tableContents().size());
+        transport->addCollectionWithItems(files, false, [transport, firstNew] {
+            if (firstNew < transport->tableContents().size())
+                transport->loadPlayerWithPath(firstNew);
         });
     }
     return true;

@@ -5,10 +5,12 @@
 // comes back, and sends the install statistics ping on returns to the foreground
 // until one has completed. Main thread only.
 //
-// Destroying it ends the session: the window and the player go first, then the
-// stores still queued on workers (the current list) are waited for and the
-// settings are written. The network objects are its children: a request still in
-// flight is cancelled with it, so none outlives the application object.
+// It owns the Transport (the playback side) and the window whose root screen
+// shows it. Destroying it ends the session: the window and the player screen go
+// first, then the transport, which waits for the stores still queued on workers
+// (the current list); then the settings are written. The network objects are its
+// children: a request still in flight is cancelled with it, so none outlives the
+// application object.
 
 #include "app/LaunchOptions.h"
 
@@ -19,6 +21,7 @@
 class MainViewController;
 class QNetworkAccessManager;
 class QWidget;
+class Transport;
 
 class AppDelegate : public QObject {
     Q_OBJECT
@@ -38,6 +41,7 @@ public:
 
     QWidget *window() const { return _window.get(); }
     MainViewController *viewController() const { return _viewController; }
+    Transport *transport() const { return _transport.get(); }
     const LaunchOptions& launchOptions() const { return m_options; }
 
     // Base URL of the statistics endpoint (the ping goes to "<base>/info.php"). An
@@ -51,6 +55,8 @@ protected:
 private:
     void sendInstallPingIfDue();
 
+    // Declared first: destroyed after the window, whose screen holds it.
+    std::unique_ptr<Transport> _transport;
     std::unique_ptr<QWidget> _window;
     MainViewController *_viewController = nullptr; // owned by _window
     LaunchOptions m_options;

@@ -1,7 +1,6 @@
 #include "app/CurrentList.h"
 
 #include "media/MediaHelper.h"
-#include "platform/Alert.h"
 #include "platform/UserDefaults.h"
 #include "playlists/PlaylistHelper.h"
 #include "playlists/PlaylistModel.h"
@@ -101,7 +100,7 @@ void CurrentList::install(MediaList items, int count, bool report,
     m_model->setItems(std::move(items));
     Q_EMIT installed();
     if (report)
-        showCountAlert(count);
+        Q_EMIT countReady(count);
     store();
     if (then)
         then();
@@ -114,9 +113,4 @@ QString CurrentList::countMessage(int count)
     if (count >= 2)
         return QStringLiteral("%1 items have been added to your current playlist").arg(count);
     return QStringLiteral("There are no items in selected folder.");
-}
-
-void CurrentList::showCountAlert(int count)
-{
-    (new Alert(QString(), countMessage(count), QStringLiteral("Close")))->show();
 }

@@ -43,21 +43,23 @@ public:
     void waitForStores();
 
     // Appends records for the paths that exist (files as given, no expansion);
-    // with report, then shows the count alert for paths.size(). then (if any)
-    // runs after the list changed.
+    // with report, then emits countReady for paths.size(). then (if any) runs
+    // after the list changed.
     void append(const QStringList& paths, bool report, std::function<void()> then);
     // Replaces the list with the saved playlist name (empty when it cannot be
-    // read) and shows the count alert for its length.
+    // read) and emits countReady for its length.
     void replaceWithPlaylist(const QString& name);
 
     // "one item have been added to your current playlist", "%d items have been
     // added ..." (count >= 2), or "There are no items in selected folder." (0).
     static QString countMessage(int count);
-    static void showCountAlert(int count);
 
 Q_SIGNALS:
-    // The model holds a new list; emitted before the count alert and then().
+    // The model holds a new list; emitted before countReady and then().
     void installed();
+    // An addition to report to the user, with the count to report; emitted
+    // before the list is stored.
+    void countReady(int count);
 
 private:
     void install(MediaList items, int count, bool report, const std::function<void()>& then);

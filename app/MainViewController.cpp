@@ -3,27 +3,21 @@
 #include "BuildConfig.h"
 
 #include "app/CurrentList.h"
-
-#include "app/MprisService.h"
-#include "app/SleepWatcher.h"
+#include "app/PlayerKeys.h"
+#include "app/Transport.h"
 #include "app/VideoMovieScreen.h"
 #include "audio/CAPlayer.h"
-#include "audio/SystemVolume.h"
 #include "browser/BookmarksList.h"
 #include "browser/SongsController.h"
 #include "itunes/ItunesLibrary.h"
 #include "platform/Alert.h"
 #include "platform/AppNotifier.h"
 #include "platform/Dispatch.h"
-#include "platform/UserDefaults.h"
 #include "playlists/CAPlaylistCell.h"
 #include "playlists/PlaylistDetails.h"
 #include "playlists/PlaylistHelper.h"
 #include "playlists/PlaylistModel.h"
 #include "playlists/PlaylistsController.h"
-#include "services/FileManager.h"
-#include "services/SettingsHelper.h"
-#include "services/SettingsKeys.h"
 #include "settings/SettingsController.h"
 #include "ui/AboutController.h"
 #include "ui/AlertViewHelper.h"
@@ -35,19 +29,14 @@
 
 #include <QApplication>
 #include <QDesktopServices>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QShortcut>
 #include <QSlider>
-#include <QStyle>
-#include <QStyleOptionSlider>
 #include <QTextLayout>
 #include <QTimer>
 #include <QUrl>
-#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -76,8 +65,6 @@ QString wrappedAndElided(const QString& text, const QFont& font, int width, int 
     return lines.join(QLatin1Char('\n'));
 }
 
-// The system volume (0..100) of the volume control, kept apart from the settings.
-const QString kSystemVolume = QStringLiteral("SystemVolume");
 const QString kFocusRing = QStringLiteral("border: 1px solid #ff7f00;");
 
 QPushButton *iconButton(QWidget *parent, const QString& image, const QRect& frame,
@@ -98,66 +85,37 @@ QPushButton *iconButton(QWidget *parent, const QString& image, const QRect& fram
 
 } // namespace
 
-MainViewController::MainViewController(QWidget *parent)
-    : QWidget(parent), m_model(new PlaylistModel(this)),
-      m_currentList(new CurrentList(m_model, this)), m_timer(new QTimer(this))
+MainViewController::MainViewController(Transport& transport, QWidget *parent)
+    : QWidget(parent), m_transport(transport), m_timer(new QTimer(this))
 {
     setObjectName(QStringLiteral("player"));
     buildScreen();
 
     m_timer->setInterval(kTimerIntervalMs);
     connect(m_timer, &QTimer::timeout, this, &MainViewController::updateUI);
-
-    m_mpris = new MprisService(this, this);
-    connect(ui.volumeView, &QSlider::valueChanged, this, &MainViewController::notifyRemote);
-    auto *sleep = new SleepWatcher(this);
-    connect(sleep, &SleepWatcher::interruptionBegan, this, &MainViewController::beginInterruption);
-    connect(sleep, &SleepWatcher::interruptionEnded, this, &MainViewController::endInterruption);
     connect(&AppNotifier::instance(), &AppNotifier::background, this,
             &MainViewController::appIsSuspended);
-
-    // Shake: the keyboard stands in for the motion sensor.
-    auto *shake = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_K), this);
-    shake->setContext(Qt::WindowShortcut);
-    connect(shake, &QShortcut::activated, this, &MainViewController::motionEnded);
-    auto *about = new QShortcut(QKeySequence(Qt::Key_F1), this);
-    about->setContext(Qt::WindowShortcut);
-    connect(about, &QShortcut::activated, this, &MainViewController::showAbout);
-    auto *space = new QShortcut(QKeySequence(Qt::Key_Space), this);
-    space->setContext(Qt::WindowShortcut);
-    connect(space, &QShortcut::activated, this, [this] {
-        // Over the movie, the key pauses and resumes the sound the picture follows,
-        // and nothing else of the hidden player.
-        if (!m_videoController)
-            playButton();
-        else if (m_player && m_player->isPlaying())
-            m_player->pause();
-        else if (m_player)
-            m_player->play();
-    });
-
-    setToolTip(keysHelp());
-    qApp->installEventFilter(this);
-
-    connect(m_currentList, &CurrentList::installed, this, &MainViewController::listInstalled);
-    // What follows the current item depends on the list.
-    const auto listChanged = [this] { prepareNext(); };
-    connect(m_model, &QAbstractItemModel::rowsInserted, this, listChanged);
-    connect(m_model, &QAbstractItemModel::rowsRemoved, this, listChanged);
-    connect(m_model, &QAbstractItemModel::rowsMoved, this, listChanged);
-    connect(m_model, &QAbstractItemModel::modelReset, this, listChanged);
-    m_currentList->restore();
-    m_model->setCurrentRow(m_currentSong);
+    m_keys = new PlayerKeys(*this);
+    connectTransport();
     updateInfoLabel();
 }
 
-MainViewController::~MainViewController()
+void MainViewController::connectTransport()
 {
-    // The engine's last message (playing: NO) must not reach a half-destroyed screen.
-    dropNext();
-    if (m_player)
-        m_player->setDelegate(nullptr);
-    m_player.reset();
+    Transport *t = &m_transport;
+    connect(t, &Transport::itemLoaded, this, &MainViewController::showLoaded);
+    connect(t, &Transport::stopped, this, &MainViewController::showStopped);
+    connect(t, &Transport::playingChanged, this, &MainViewController::playingChanged);
+    connect(t, &Transport::modesChanged, this, &MainViewController::showModes);
+    connect(t, &Transport::listChanged, this, &MainViewController::updateInfoLabel);
+    connect(t, &Transport::countToReport, this, &MainViewController::showAlertWithItems);
+    connect(t, &Transport::volumeChanged, ui.volumeView, &QSlider::setValue);
+    connect(t, &Transport::raiseRequested, this, [this] {
+        window()->showNormal();
+        window()->raise();
+        window()->activateWindow();
+    });
+    connect(t, &Transport::quitRequested, this, [this] { window()->close(); });
 }
 
 void MainViewController::buildScreen()
@@ -198,7 +156,7 @@ void MainViewController::buildScreen()
     ui.timeSeeker->hide();
     // Actions are what the user does to the slider; the timer's setValue is none.
     connect(ui.timeSeeker, &QSlider::actionTriggered, this,
-            [this] { seekTime(float(ui.timeSeeker->sliderPosition()) / 1000.0f); });
+            [this] { m_transport.seekTime(float(ui.timeSeeker->sliderPosition()) / 1000.0f); });
 
     ui.currentTimeLabel = new QPushButton(QStringLiteral("0:00"), this);
     ui.currentTimeLabel->setGeometry(110, 250, 100, 26);
@@ -231,11 +189,11 @@ void MainViewController::buildScreen()
     ui.videoButton = iconButton(ui.interfaceView, QStringLiteral("video.png"), {10, 52, 40, 26},
                                 QStringLiteral("Show video"));
     ui.videoButton->setEnabled(false);
-    connect(ui.repeatButton, &QPushButton::clicked, this, &MainViewController::repeatButton);
-    connect(ui.backwardButton, &QPushButton::clicked, this, &MainViewController::backwardButton);
-    connect(ui.playButton, &QPushButton::clicked, this, &MainViewController::playButton);
-    connect(ui.forwardButton, &QPushButton::clicked, this, &MainViewController::forwardButton);
-    connect(ui.shuffleButton, &QPushButton::clicked, this, &MainViewController::shuffleButton);
+    connect(ui.repeatButton, &QPushButton::clicked, &m_transport, &Transport::repeatButton);
+    connect(ui.backwardButton, &QPushButton::clicked, &m_transport, &Transport::backwardButton);
+    connect(ui.playButton, &QPushButton::clicked, &m_transport, &Transport::playButton);
+    connect(ui.forwardButton, &QPushButton::clicked, &m_transport, &Transport::forwardButton);
+    connect(ui.shuffleButton, &QPushButton::clicked, &m_transport, &Transport::shuffleButton);
     connect(ui.videoButton, &QPushButton::clicked, this, &MainViewController::showVideo);
 
     ui.volumeView = new QSlider(Qt::Horizontal, ui.interfaceView);
@@ -243,17 +201,8 @@ void MainViewController::buildScreen()
     ui.volumeView->setRange(0, 100);
     ui.volumeView->setAccessibleName(QStringLiteral("Volume"));
     ui.volumeView->setStyleSheet(ui.timeSeeker->styleSheet());
-    const QVariant storedVolume = UserDefaults::standard().objectForKey(kSystemVolume);
-    ui.volumeView->setValue(storedVolume.canConvert<int>() && storedVolume.toInt() >= 0 &&
-                                    storedVolume.toInt() <= 100
-                                ? storedVolume.toInt()
-                                : 100);
-    connect(ui.volumeView, &QSlider::valueChanged, this, [](int value) {
-        SystemVolume::set(float(value) / 100.0f);
-        UserDefaults::standard().setObject(kSystemVolume, value);
-        UserDefaults::standard().synchronize();
-    });
-    SystemVolume::set(float(ui.volumeView->value()) / 100.0f);
+    ui.volumeView->setValue(m_transport.volume());
+    connect(ui.volumeView, &QSlider::valueChanged, &m_transport, &Transport::setVolume);
 
     // The list panel.
     ui.playlistContainer = new QWidget(this);
@@ -282,7 +231,7 @@ void MainViewController::buildScreen()
 
     ui.table = new QListView(ui.playlistContainer);
     ui.table->setGeometry(0, kPanelFolded, 320, kPanelUnfolded - kPanelFolded);
-    ui.table->setModel(m_model);
+    ui.table->setModel(m_transport.model());
     ui.table->setItemDelegate(new CAPlaylistCell(ui.table));
     ui.table->setUniformItemSizes(true);
     ui.table->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -317,7 +266,6 @@ void MainViewController::buildScreen()
     ui.playlistContainer->raise();
     setTabOrder();
 }
-
 void MainViewController::setTabOrder()
 {
     QList<QWidget *> chain = {ui.repeatButton,  ui.backwardButton,  ui.playButton,
@@ -328,45 +276,11 @@ void MainViewController::setTabOrder()
     for (qsizetype i = 1; i < chain.size(); ++i)
         QWidget::setTabOrder(chain[i - 1], chain[i]);
 }
-
 // ---- The current list ----
-
-const MediaList& MainViewController::tableContents() const
-{
-    return m_model->items();
-}
-
-void MainViewController::updateLastPlaylist()
-{
-    m_currentList->store();
-}
-
-void MainViewController::addCollectionWithItems(const QStringList& paths)
-{
-    addCollectionWithItems(paths, true, {});
-}
-
-void MainViewController::addCollectionWithItems(const QStringList& paths, bool report,
-                                                std::function<void()> then)
-{
-    m_currentList->append(paths, report, std::move(then));
-}
-
-void MainViewController::addCollectionWithFileName(const QString& name)
-{
-    m_currentList->replaceWithPlaylist(name);
-}
-
-void MainViewController::listInstalled()
-{
-    m_model->setCurrentRow(m_currentSong);
-    updateInfoLabel();
-    notifyRemote();
-}
 
 void MainViewController::showAlertWithItems(int count)
 {
-    CurrentList::showCountAlert(count);
+    (new Alert(QString(), CurrentList::countMessage(count), QStringLiteral("Close")))->show();
 }
 
 void MainViewController::createPlaylist()
@@ -374,12 +288,11 @@ void MainViewController::createPlaylist()
     Alert *alert = AlertViewHelper::alertViewWithTitle(QStringLiteral("New Playlist"));
     alert->setCallback([this](int button, const QString& text) {
         if (button == 1)
-            PlaylistHelper::createPlaylistWithName(text, tableContents(), true);
+            PlaylistHelper::createPlaylistWithName(text, m_transport.tableContents(), true);
         dismissPopupView();
     });
     alert->show();
 }
-
 void MainViewController::clearPlaylist()
 {
     auto *alert = new Alert(
@@ -388,15 +301,12 @@ void MainViewController::clearPlaylist()
         QStringLiteral("NO"), {QStringLiteral("YES")});
     alert->setDefaultButton(0); // Return never clears
     alert->setCallback([this](int button, const QString&) {
-        if (button == 1) {
-            m_model->clear();
-            notifyRemote();
-        }
+        if (button == 1)
+            m_transport.clearList();
         dismissPopupView();
     });
     alert->show();
 }
-
 void MainViewController::presentScreen(QWidget *screen)
 {
     dismissPopupView();
@@ -405,36 +315,35 @@ void MainViewController::presentScreen(QWidget *screen)
     else
         delete screen;
 }
-
 void MainViewController::openPlaylist()
 {
     auto *screen = new PlaylistsController;
-    screen->setPlayHandler([this](const QString& name) { addCollectionWithFileName(name); });
+    screen->setPlayHandler(
+        [this](const QString& name) { m_transport.addCollectionWithFileName(name); });
     screen->setDetailsFactory([](const QString& name) { return new PlaylistDetails(name); });
     presentScreen(screen);
 }
-
 void MainViewController::deviceMemory()
 {
     auto *screen = new SongsController;
-    screen->setPlayHandler([this](const QStringList& paths) { addCollectionWithItems(paths); });
-    screen->setPlayNowHandler([this](const QString& path) {
-        addCollectionWithItems({path}, false, [this, path] {
-            const int last = int(tableContents().size()) - 1;
-            if (last >= 0 && tableContents().at(last)->filePath == path)
-                loadPlayerWithPath(last);
+    Transport *t = &m_transport;
+    screen->setPlayHandler([t](const QStringList& paths) { t->addCollectionWithItems(paths); });
+    screen->setPlayNowHandler([t](const QString& path) {
+        t->addCollectionWithItems({path}, false, [t, path] {
+            const int last = int(t->tableContents().size()) - 1;
+            if (last >= 0 && t->tableContents().at(last)->filePath == path)
+                t->loadPlayerWithPath(last);
         });
     });
     presentScreen(screen);
 }
-
 void MainViewController::itunesMemory()
 {
     auto *screen = new ItunesLibrary(m_mediaRoot);
-    screen->setPlayHandler([this](const QStringList& paths) { addCollectionWithItems(paths); });
+    screen->setPlayHandler(
+        [this](const QStringList& paths) { m_transport.addCollectionWithItems(paths); });
     presentScreen(screen);
 }
-
 void MainViewController::showAbout()
 {
     // One About screen at a time.
@@ -443,213 +352,56 @@ void MainViewController::showAbout()
           qobject_cast<AboutController *>(stack->topController()->rootScreen())))
         presentScreen(new AboutController);
 }
+// ---- What the transport tells ----
 
-// ---- Transport ----
-
-bool MainViewController::tryLoad(int index)
+void MainViewController::showLoaded()
 {
-    const MediaDescPtr item = tableContents().value(index);
-    const QString path = item && item->filePath ? *item->filePath : QString();
-    if (path.isEmpty() || !FileManager::fileExistAtPath(path) ||
-        !FileManager::fileIsSupported(path))
-        return false;
-    std::unique_ptr<CAPlayer> engine;
-    if (m_nextPlayer && m_nextIndex == index)
-        engine = std::move(m_nextPlayer); // already queued, or sounding since a join
-    dropNext();
-    if (!engine)
-        engine = m_engineFactory ? m_engineFactory(path) : std::make_unique<CAPlayer>(path);
-    if (!engine || !engine->isValid())
-        return false;
-    std::unique_ptr<CAPlayer> previous = std::move(m_player);
-    if (previous)
-        previous->setDelegate(nullptr); // its teardown reports NO to nobody
-    m_player = std::move(engine);
-    stopTimer();
-    m_player->setDelegate(this);
-    m_player->prepareToPlay();
-    m_player->play();
-    // Only now: the device then passes straight from the old stream to the new one
-    // (smoothed) instead of pausing in between.
-    previous.reset();
-
-    ui.timeSeeker->setRange(0, int(m_player->duration() * 1000.0f));
+    const CAPlayer *engine = m_transport.player();
+    ui.timeSeeker->setRange(0, int(engine->duration() * 1000.0f));
     ui.timeSeeker->setValue(0);
     ui.timeSeeker->show();
     showSongName();
     updateInfoLabel();
-    const bool video = FileManager::isVideoFile(path);
+    const bool video = m_transport.currentIsVideo();
     ui.videoButton->setEnabled(video);
     if (!video && m_videoController)
         m_videoController->deleteLater();
-    m_model->setCurrentRow(index);
-    m_model->setFailed(index, false);
-    notifyRemote();
-    prepareNext();
-    return true;
 }
 
-void MainViewController::prepareNext()
+void MainViewController::showStopped()
 {
-    // Once the current file has ended, the queued engine sounds already; the end's
-    // handler takes it over.
-    if (m_nextPlayer && m_player && m_player->isAtEnd())
-        return;
-    dropNext();
-    const int count = int(tableContents().size());
-    if (!m_player || !m_player->canBeFollowed() || count == 0)
-        return;
-    // The draw for shuffle is made now instead of at the end: the distribution is
-    // the same, and the index is kept even when its item cannot be prepared, so
-    // that the end goes where the draw said.
-    const int index = TransportRules::nextIndex(m_currentSong, count, m_modes, m_random);
-    if (index < 0 || index >= count)
-        return;
-    m_nextIndex = index;
-    const MediaDescPtr item = tableContents().value(index);
-    const QString path = item && item->filePath ? *item->filePath : QString();
-    if (path.isEmpty() || !FileManager::fileExistAtPath(path) ||
-        !FileManager::fileIsSupported(path))
-        return;
-    auto engine = m_engineFactory ? m_engineFactory(path) : std::make_unique<CAPlayer>(path);
-    if (engine && engine->playAfter(*m_player))
-        m_nextPlayer = std::move(engine);
-}
-
-void MainViewController::dropNext()
-{
-    m_nextPlayer.reset(); // leaves the device's queue
-    m_nextIndex = -1;
-}
-
-void MainViewController::loadPlayerWithPath(int index)
-{
-    if (index < 0 || index >= tableContents().size())
-        return;
-    m_skipGuard.reset();
-    m_skipGuard.tryIndex(index);
-    m_currentSong = index;
-    if (tryLoad(index))
-        return;
-    m_model->setFailed(index, true);
-    skipFrom(index);
-}
-
-void MainViewController::skipFrom(int failedIndex)
-{
-    int lastTried = failedIndex;
-    const int count = int(tableContents().size());
-    while (count > 0) {
-        const int index = TransportRules::nextIndex(lastTried, count, m_modes, m_random);
-        if (index < 0 || index >= count || !m_skipGuard.tryIndex(index))
-            break;
-        lastTried = index;
-        m_currentSong = index;
-        if (tryLoad(index))
-            return;
-        m_model->setFailed(index, true);
-    }
-    showStopped(lastTried);
-}
-
-void MainViewController::showStopped(int lastTriedIndex)
-{
-    dropNext();
-    if (m_player)
-        m_player->setDelegate(nullptr);
-    m_player.reset();
     stopTimer();
-    m_currentSong = lastTriedIndex;
     showSongName();
     ui.timeSeeker->hide();
     ui.currentTimeLabel->setText(QStringLiteral("0:00"));
     ui.videoButton->setEnabled(false);
     updateInfoLabel();
-    m_model->setCurrentRow(lastTriedIndex);
-    notifyRemote();
 }
 
-bool MainViewController::advance(bool forward)
+void MainViewController::showModes()
 {
-    const int count = int(tableContents().size());
-    if (count == 0)
-        return false;
-    int index = m_nextIndex;
-    if (!forward)
-        index = TransportRules::previousIndex(m_currentSong, count, m_modes, m_random);
-    else if (index < 0)
-        index = TransportRules::nextIndex(m_currentSong, count, m_modes, m_random);
-    if (index < 0 || index >= count)
-        return false;
-    const bool sameItem = index == m_currentSong;
-    loadPlayerWithPath(index);
-    if (sameItem && m_mpris)
-        m_mpris->playerSeeked(0);
-    return true;
-}
-
-void MainViewController::forwardButton()
-{
-    advance(true);
-}
-
-void MainViewController::backwardButton()
-{
-    advance(false);
-}
-
-void MainViewController::playButton()
-{
-    if (m_player && m_player->isPlaying())
-        m_player->pause();
-    else if (m_player && m_player->isPaused())
-        m_player->play();
-    else if (m_currentSong >= 0 && m_currentSong < tableContents().size())
-        loadPlayerWithPath(m_currentSong);
-}
-
-void MainViewController::repeatButton()
-{
-    if (m_modes.repeatOne) {
-        m_modes.repeatOne = false;
-        m_modes.repeatAll = true;
-        m_repeatImage = QStringLiteral("repeat_on.png");
-    } else if (m_modes.repeatAll) {
-        m_modes.repeatAll = false;
-        m_repeatImage = QStringLiteral("repeat_off.png");
-    } else {
-        m_modes.repeatOne = true;
-        m_repeatImage = QStringLiteral("repeat_on_1.png");
-    }
+    m_repeatImage = m_transport.repeatOne()   ? QStringLiteral("repeat_on_1.png")
+                    : m_transport.repeatAll() ? QStringLiteral("repeat_on.png")
+                                              : QStringLiteral("repeat_off.png");
+    m_shuffleImage = m_transport.shuffleOn() ? QStringLiteral("shuffle_on.png")
+                                             : QStringLiteral("shuffle_off.png");
     ui.repeatButton->setIcon(Icons::named(m_repeatImage));
-    prepareNext();
-    notifyRemote();
-}
-
-void MainViewController::shuffleButton()
-{
-    m_modes.shuffleOn = !m_modes.shuffleOn;
-    m_shuffleImage =
-        m_modes.shuffleOn ? QStringLiteral("shuffle_on.png") : QStringLiteral("shuffle_off.png");
     ui.shuffleButton->setIcon(Icons::named(m_shuffleImage));
-    prepareNext();
-    notifyRemote();
 }
 
-void MainViewController::seekTime(float seconds)
+void MainViewController::playingChanged(bool playing)
 {
-    if (!m_player)
-        return;
-    m_player->setTime(seconds);
-    if (m_mpris)
-        m_mpris->playerSeeked(qint64(double(m_player->getTime()) * 1e6));
+    if (!playing)
+        stopTimer();
+    else if (!m_backgroundMode && !m_timer->isActive())
+        startTimer();
 }
+
+// ---- Time ----
 
 void MainViewController::seekBy(float delta)
 {
-    if (!m_player)
-        return;
-    seekTime(std::clamp(m_player->getTime() + delta, 0.0f, qMax(0.0f, m_player->duration())));
+    m_transport.seekBy(delta);
     updateUI();
 }
 
@@ -658,48 +410,29 @@ void MainViewController::countDown()
     m_countDown = !m_countDown;
     updateUI();
 }
-
-QString MainViewController::currentSongName() const
-{
-    const MediaDescPtr item = tableContents().value(m_currentSong);
-    if (!item)
-        return {};
-    if (item->title && item->artist)
-        return QStringLiteral("%1 - %2").arg(*item->artist, *item->title);
-    if (item->title)
-        return *item->title;
-    if (item->artist)
-        return *item->artist;
-    return PlaylistModel::fileTitle(item->filePath.value_or(QString()));
-}
-
 void MainViewController::showSongName()
 {
-    const QString name = currentSongName();
+    const QString name = m_transport.currentSongName();
     QLabel *label = ui.songNameLabel;
     label->ensurePolished(); // the style sheet sets the font
     const int lines = std::max(1, label->height() / label->fontMetrics().lineSpacing());
     label->setText(wrappedAndElided(name, label->font(), label->width(), lines));
     label->setToolTip(name);
 }
-
 bool MainViewController::isTimerRunning() const
 {
     return m_timer->isActive();
 }
-
 void MainViewController::startTimer()
 {
     m_timer->start();
     setPlayImage(QStringLiteral("pause.png"));
 }
-
 void MainViewController::stopTimer()
 {
     m_timer->stop();
     setPlayImage(QStringLiteral("play.png"));
 }
-
 void MainViewController::setPlayImage(const QString& image)
 {
     m_playImage = image;
@@ -708,7 +441,6 @@ void MainViewController::setPlayImage(const QString& image)
                                          ? QStringLiteral("Pause")
                                          : QStringLiteral("Play"));
 }
-
 QString MainViewController::timeText(float seconds, bool countDown)
 {
     const int minutes = int(seconds / 60.0f);
@@ -717,77 +449,28 @@ QString MainViewController::timeText(float seconds, bool countDown)
     return rest > 9 ? QStringLiteral("%1%2:%3").arg(sign).arg(minutes).arg(rest)
                     : QStringLiteral("%1%2:0%3").arg(sign).arg(minutes).arg(rest);
 }
-
 void MainViewController::updateUI()
 {
-    if (!m_player)
+    const CAPlayer *engine = m_transport.player();
+    if (!engine)
         return;
-    const float played = m_player->getTime();
+    const float played = engine->getTime();
     ui.currentTimeLabel->setText(
-        timeText(m_countDown ? m_player->duration() - played : played, m_countDown));
+        timeText(m_countDown ? engine->duration() - played : played, m_countDown));
     if (!ui.timeSeeker->isSliderDown())
         ui.timeSeeker->setValue(int(played * 1000.0f));
 }
-
 void MainViewController::updateInfoLabel()
 {
-    ui.playlistInfoLabel->setText(
-        QStringLiteral("%1 of %2").arg(m_currentSong + 1).arg(tableContents().size()));
+    ui.playlistInfoLabel->setText(QStringLiteral("%1 of %2")
+                                      .arg(m_transport.currentSong() + 1)
+                                      .arg(m_transport.tableContents().size()));
 }
-
 void MainViewController::didSelectRow(int row)
 {
-    m_currentSong = row;
-    loadPlayerWithPath(m_currentSong);
+    m_transport.loadPlayerWithPath(row);
     ui.table->clearSelection();
 }
-
-void MainViewController::motionEnded()
-{
-    if (SettingsHelper::getSwitchStateForSettingWithName(QStringLiteral("Shake To Shuffle")))
-        forwardButton();
-}
-
-void MainViewController::playerIsPlaying(bool playing)
-{
-    if (playing) {
-        if (!m_backgroundMode && !m_timer->isActive())
-            startTimer();
-    } else {
-        stopTimer();
-    }
-    notifyRemote();
-}
-
-void MainViewController::playerDidFinishPlaying()
-{
-    // An engine stays "playing" at the end of its file; with nothing to follow it
-    // the player must show, and report, that no sound is produced.
-    if (m_player && !m_player->hasDecodedFrames()) {
-        // Opened, but nothing in it could be played: a failed item of this run.
-        m_model->setFailed(m_currentSong, true);
-        skipFrom(m_currentSong);
-        return;
-    }
-    if (!advance(true))
-        showStopped(m_currentSong);
-}
-
-void MainViewController::beginInterruption()
-{
-    m_playingBeforeInterruption = m_player && m_player->isPlaying();
-    if (m_player)
-        m_player->pause();
-}
-
-void MainViewController::endInterruption()
-{
-    // Resuming a player the user had paused would be a surprise after a wake-up.
-    if (m_player && m_playingBeforeInterruption)
-        m_player->play();
-    m_playingBeforeInterruption = false;
-}
-
 void MainViewController::appIsSuspended(bool background)
 {
     m_backgroundMode = background;
@@ -801,16 +484,15 @@ void MainViewController::appIsSuspended(bool background)
         }
         return;
     }
-    if (!m_videoController && m_player && m_player->isPlaying())
+    if (!m_videoController && m_transport.player() && m_transport.player()->isPlaying())
         startTimer();
     updateUI();
 }
-
 void MainViewController::showVideo()
 {
-    const MediaDescPtr item = tableContents().value(m_currentSong);
-    if (!item || !item->filePath || !FileManager::isVideoFile(*item->filePath) || !m_player ||
-        m_videoController)
+    const Transport *t = &m_transport;
+    const MediaDescPtr item = t->tableContents().value(t->currentSong());
+    if (!item || !t->currentIsVideo() || !t->player() || m_videoController)
         return;
     QWidget *host = window();
     MovieScreen *screen = m_movieFactory ? m_movieFactory(host) : new VideoMovieScreen(host);
@@ -819,10 +501,10 @@ void MainViewController::showVideo()
     connect(screen, &MovieScreen::finished, this, &MainViewController::movieDidFinish);
     // The engine goes on playing (or stays paused): its sound is the movie's sound and
     // its time the picture's clock. Once another item is loaded the clock reads NaN.
-    const CAPlayer *engine = m_player.get();
-    const int song = m_currentSong;
-    screen->play(*item->filePath, [this, engine, song] {
-        return m_player.get() == engine && m_currentSong == song ? double(engine->getTime())
+    const CAPlayer *engine = t->player();
+    const int song = t->currentSong();
+    screen->play(*item->filePath, [t, engine, song] {
+        return t->player() == engine && t->currentSong() == song ? double(engine->getTime())
                                                                  : std::nan("");
     });
     if (m_videoController != screen)
@@ -830,7 +512,6 @@ void MainViewController::showVideo()
     screen->show();
     screen->raise();
 }
-
 void MainViewController::movieDidFinish()
 {
     MovieScreen *screen = m_videoController;
@@ -840,15 +521,14 @@ void MainViewController::movieDidFinish()
     // moves on to the next item.
     const double time = screen->currentTime();
     const double length = screen->duration();
-    if (!m_backgroundMode && m_player && !std::isnan(time) && !std::isnan(length) && time >= length)
-        forwardButton();
+    if (!m_backgroundMode && m_transport.player() && !std::isnan(time) && !std::isnan(length) &&
+        time >= length)
+        m_transport.forwardButton();
     screen->hide();
     screen->deleteLater();
     m_videoController = nullptr;
 }
-
 // ---- The screen ----
-
 QList<PopupView *> MainViewController::popupViews() const
 {
     QList<PopupView *> menus;
@@ -858,7 +538,6 @@ QList<PopupView *> MainViewController::popupViews() const
             menus.append(popup);
     return menus;
 }
-
 void MainViewController::barButtonPressed(const QString& title)
 {
     dismissPopupView();
@@ -878,11 +557,8 @@ void MainViewController::barButtonPressed(const QString& title)
                    {QStringLiteral("Open"), &MainViewController::openPlaylist},
                    {QStringLiteral("Clear"), &MainViewController::clearPlaylist}};
     } else if (title == QLatin1String("Settings")) {
-        auto *settings = new SettingsController([this] { return m_player.get(); });
+        auto *settings = new SettingsController(&m_transport);
         settings->setBookmarksFactory([] { return new BookmarksList; });
-        // The engine prepared for the next item read the settings stored before;
-        // it is prepared again with what the screens stored.
-        connect(settings, &QObject::destroyed, this, [this] { prepareNext(); });
         presentScreen(settings);
         return;
     } else {
@@ -912,7 +588,6 @@ void MainViewController::barButtonPressed(const QString& title)
     popup->focusFirstEntry();
     m_popoverIsActive = true;
 }
-
 void MainViewController::dismissPopupView()
 {
     if (!m_popoverIsActive)
@@ -925,7 +600,6 @@ void MainViewController::dismissPopupView()
     if (!menus.isEmpty())
         m_popoverIsActive = false;
 }
-
 void MainViewController::myAction()
 {
     if (!m_popoverIsActive)
@@ -933,7 +607,6 @@ void MainViewController::myAction()
     dismissPopupView();
     m_popoverIsActive = false;
 }
-
 void MainViewController::mousePressEvent(QMouseEvent *event)
 {
     // A tap outside an open menu closes it; taps on the menu reach its buttons.
@@ -944,274 +617,11 @@ void MainViewController::mousePressEvent(QMouseEvent *event)
     }
     QWidget::mousePressEvent(event);
 }
-
-QString MainViewController::keysHelp()
-{
-    return QStringLiteral("Space: play or pause\n"
-                          "Left / Right: back or forward 5 s\n"
-                          "Page Down / Page Up: back or forward 30 s\n"
-                          "Up / Down: volume up or down\n"
-                          "Tab: next control; Return: press it\n"
-                          "Escape: close the menu\n"
-                          "Ctrl+K: next, when Shake To Shuffle is on\n"
-                          "F1: About");
-}
-
-bool MainViewController::eventFilter(QObject *watched, QEvent *event)
-{
-    if (event->type() == QEvent::MouseButtonPress && watched == ui.timeSeeker)
-        seekToClick(static_cast<QMouseEvent *>(event));
-    else if (event->type() == QEvent::KeyPress)
-        return screenKey(watched, static_cast<QKeyEvent *>(event));
-    return false;
-}
-
-bool MainViewController::screenKey(QObject *receiver, const QKeyEvent *key)
-{
-    // A key the focus widget ignores travels on to its parents, each time through
-    // this filter: only its first receiver decides. Without a focus widget the
-    // window receives it.
-    QWidget *focus = QApplication::focusWidget();
-    const bool onScreen = focus ? receiver == focus && (focus == this || isAncestorOf(focus))
-                                : receiver == window() && isVisible();
-    if (!onScreen || m_videoController)
-        return false;
-    const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
-    if (mods != Qt::NoModifier)
-        return false;
-
-    if (key->key() == Qt::Key_Escape && m_popoverIsActive) {
-        dismissPopupView();
-        if (m_menuOpener)
-            m_menuOpener->setFocus(Qt::PopupFocusReason);
-        return true;
-    }
-    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-        auto *button = qobject_cast<QAbstractButton *>(focus);
-        if (!button || !button->isEnabled())
-            return false; // the list opens its row itself
-        button->click();
-        return true;
-    }
-
-    for (QWidget *w = focus; w && w != this; w = w->parentWidget()) {
-        if (auto *menu = qobject_cast<PopupView *>(w)) {
-            // A menu keeps the focus on its entries; a button alone would take
-            // every arrow for a Tab.
-            const int k = key->key();
-            if (k == Qt::Key_Up || k == Qt::Key_Down)
-                menu->moveEntryFocus(k == Qt::Key_Down ? 1 : -1);
-            return k == Qt::Key_Up || k == Qt::Key_Down || k == Qt::Key_Left || k == Qt::Key_Right;
-        }
-    }
-    // Where the arrows have a meaning of their own, they keep it.
-    if (focus && (focus->testAttribute(Qt::WA_InputMethodEnabled) ||
-                  qobject_cast<QAbstractItemView *>(focus)))
-        return false;
-    switch (key->key()) {
-    case Qt::Key_Left:
-        seekBy(-kSeekStep);
-        return true;
-    case Qt::Key_Right:
-        seekBy(kSeekStep);
-        return true;
-    case Qt::Key_PageDown:
-        seekBy(-kSeekPage);
-        return true;
-    case Qt::Key_PageUp:
-        seekBy(kSeekPage);
-        return true;
-    case Qt::Key_Up:
-    case Qt::Key_Down:
-        ui.volumeView->setValue(ui.volumeView->value() +
-                                (key->key() == Qt::Key_Up ? kVolumeStep : -kVolumeStep));
-        return true;
-    default:
-        return false;
-    }
-}
-
-void MainViewController::seekToClick(const QMouseEvent *press)
-{
-    QSlider *slider = ui.timeSeeker;
-    if (press->button() != Qt::LeftButton || slider->maximum() <= slider->minimum())
-        return;
-    QStyleOptionSlider option;
-    option.initFrom(slider);
-    option.orientation = slider->orientation();
-    option.minimum = slider->minimum();
-    option.maximum = slider->maximum();
-    option.sliderPosition = slider->sliderPosition();
-    option.sliderValue = slider->value();
-    option.subControls = QStyle::SC_SliderGroove | QStyle::SC_SliderHandle;
-    QStyle *style = slider->style();
-    const QRect groove =
-        style->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, slider);
-    const QRect handle =
-        style->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider);
-    const QPoint at = press->position().toPoint();
-    if (handle.contains(at))
-        return; // a drag of the knob
-    const int span = groove.width() - handle.width();
-    const int x = at.x() - groove.left() - handle.width() / 2;
-    // With the knob under the pointer, the slider takes the press as the start of a
-    // drag rather than a page step.
-    slider->setSliderPosition(
-        QStyle::sliderValueFromPosition(slider->minimum(), slider->maximum(), x, qMax(1, span)));
-}
-
 void MainViewController::animatePlaylist()
 {
     m_listPanel->toggle();
 }
-
 void MainViewController::swipePlaylist(bool up)
 {
     m_listPanel->swipe(up);
-}
-
-// ---- Remote control ----
-
-void MainViewController::notifyRemote()
-{
-    if (m_mpris)
-        m_mpris->playerStateChanged();
-}
-
-void MainViewController::remoteControlReceivedWithEvent(int subtype)
-{
-    switch (subtype) {
-    case RemoteControlPause:
-        playButton();
-        break;
-    case RemoteControlStop:
-        if (m_player)
-            m_player->stop();
-        break;
-    case RemoteControlTogglePlayPause:
-        // Without an engine (after a restart, or once the list ran out) the key
-        // does what the play button does: it loads the current item.
-        if (m_player && m_player->isPlaying())
-            m_player->pause();
-        else if (m_player)
-            m_player->play();
-        else
-            playButton();
-        break;
-    case RemoteControlNextTrack:
-        forwardButton();
-        break;
-    case RemoteControlPreviousTrack:
-        backwardButton();
-        break;
-    default: // play and every other subtype are ignored
-        break;
-    }
-}
-
-RemoteControlTarget::PlaybackStatus MainViewController::remotePlaybackStatus() const
-{
-    if (m_player && m_player->isPlaying())
-        return PlaybackStatus::Playing;
-    if (m_player && m_player->isPaused())
-        return PlaybackStatus::Paused;
-    return PlaybackStatus::Stopped;
-}
-
-std::optional<RemoteControlTarget::Track> MainViewController::remoteCurrentTrack() const
-{
-    const MediaDescPtr item = tableContents().value(m_currentSong);
-    if (!item || !m_player)
-        return std::nullopt;
-    Track track;
-    track.index = m_currentSong;
-    track.title = item->title.value_or(QString());
-    track.artist = item->artist.value_or(QString());
-    track.filePath = item->filePath.value_or(QString());
-    track.album = item->album.value_or(QString());
-    track.lengthUs = qint64(double(m_player->duration()) * 1e6);
-    return track;
-}
-
-qint64 MainViewController::remotePosition() const
-{
-    return m_player ? qint64(double(m_player->getTime()) * 1e6) : 0;
-}
-
-RemoteControlTarget::LoopStatus MainViewController::remoteLoopStatus() const
-{
-    return m_modes.repeatOne   ? LoopStatus::Track
-           : m_modes.repeatAll ? LoopStatus::Playlist
-                               : LoopStatus::None;
-}
-
-bool MainViewController::remoteShuffle() const
-{
-    return m_modes.shuffleOn;
-}
-
-bool MainViewController::remoteCanGoNext() const
-{
-    return !tableContents().isEmpty();
-}
-
-bool MainViewController::remoteCanGoPrevious() const
-{
-    return !tableContents().isEmpty();
-}
-
-bool MainViewController::remoteCanPlay() const
-{
-    return m_player || (m_currentSong >= 0 && m_currentSong < tableContents().size());
-}
-
-bool MainViewController::remoteCanPause() const
-{
-    return m_player && m_player->isPlaying();
-}
-
-bool MainViewController::remoteCanSeek() const
-{
-    return m_player && m_player->duration() > 0;
-}
-
-double MainViewController::remoteVolume() const
-{
-    return ui.volumeView->value() / 100.0;
-}
-
-void MainViewController::remoteSetVolume(double volume)
-{
-    ui.volumeView->setValue(int(std::lround(volume * 100.0)));
-}
-
-void MainViewController::remoteSeek(qint64 positionUs)
-{
-    if (m_player)
-        m_player->setTime(float(double(positionUs) / 1e6));
-}
-
-void MainViewController::remoteSetLoopStatus(LoopStatus status)
-{
-    // Step the button until it shows the mode asked for.
-    for (int i = 0; i < 3 && remoteLoopStatus() != status; ++i)
-        repeatButton();
-}
-
-void MainViewController::remoteSetShuffle(bool on)
-{
-    if (m_modes.shuffleOn != on)
-        shuffleButton();
-}
-
-void MainViewController::remoteRaise()
-{
-    window()->showNormal();
-    window()->raise();
-    window()->activateWindow();
-}
-
-void MainViewController::remoteQuit()
-{
-    window()->close();
 }

@@ -68,7 +68,7 @@ public:
     // Hands a RemoteControlSubtype to the target, then publishes what changed.
     void deliver(int subtype);
     // The two seeks below emit Seeked themselves when they move the position; the
-    // controller calls playerSeeked only for jumps of its own.
+    // transport calls playerSeeked only for jumps of its own.
     // Seek relative to the current position (µs). Below 0 starts the track again;
     // past the end moves to the next track. Nothing when the target cannot seek.
     void seekBy(qint64 offsetUs);

@@ -1,7 +1,7 @@
 #pragma once
 
 // What the desktop's remote control (MPRIS, media keys) may ask of the player and
-// read from it. The player screen's controller implements it; MprisService calls it.
+// read from it. Transport implements it; MprisService calls it.
 //
 // Every function is called on the main thread only, from the event loop (never from
 // inside another call of the target), and must answer at once: the state functions

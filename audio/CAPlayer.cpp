@@ -9,8 +9,6 @@
 #include "audio/RenderGraph.h"
 #include "audio/SdlAudioOutput.h"
 #include "platform/Dispatch.h"
-#include "services/SettingsHelper.h"
-#include "services/SettingsKeys.h"
 
 #include <cmath>
 #include <cstdio>
@@ -70,7 +68,7 @@ CAPlayer::~CAPlayer()
     m_graph.reset();
 }
 
-void CAPlayer::prepareToPlay()
+void CAPlayer::prepareToPlay(const EffectSettings& effects)
 {
     if (!m_valid || m_graph)
         return;
@@ -93,22 +91,12 @@ void CAPlayer::prepareToPlay()
         source = m_ahead.get();
     }
     m_graph = std::make_unique<RenderGraph>(*source, rate, [this] { postFinished(); });
-    applyStoredSettings();
-}
-
-void CAPlayer::applyStoredSettings()
-{
-    const std::optional<QVariantMap> dict = SettingsHelper::storedSettingsDict();
-    if (!dict)
-        return;
-    // Values of the wrong type or out of range (a damaged or hand-edited store)
-    // count as absent: a bad "EQ" sets no preset, the others take their defaults.
-    const std::optional<qint64> eq = SettingsHelper::intValue(*dict, SettingsKeys::EQ);
-    if (eq && EQPresets::contains(*eq))
-        pressetId(int32_t(*eq));
-
-    volumeLimit(SettingsHelper::storedVolumeLimit().value_or(SettingsKeys::kDefaultVolumeLimit));
-    playbackRate(SettingsHelper::storedPlaybackRate().value_or(SettingsKeys::kDefaultPlaybackRate));
+    if (effects.eqPreset)
+        pressetId(*effects.eqPreset);
+    if (effects.volumeLimit)
+        volumeLimit(*effects.volumeLimit);
+    if (effects.playbackRate)
+        playbackRate(*effects.playbackRate);
 }
 
 void CAPlayer::play()
@@ -276,23 +264,14 @@ void CAPlayer::AUVolumeLimit(float value)
 {
     if (!m_graph || std::isnan(value))
         return;
-    if (value < 0.0f)
-        value = 0.0f;
-    else if (value > 1.0f)
-        value = 1.0f;
-    m_graph->mixer().setGain(value);
+    m_graph->mixer().setGain(EffectSettings::clampedVolumeLimit(value));
 }
 
 void CAPlayer::AUPlaybackRate(float value)
 {
     if (!m_graph || std::isnan(value))
         return;
-    double rate = value;
-    if (rate < 0.5)
-        rate = 0.5;
-    else if (rate > 2.0)
-        rate = 2.0;
-    m_graph->rateNode().setRate(rate);
+    m_graph->rateNode().setRate(EffectSettings::clampedPlaybackRate(value));
 }
 
 void CAPlayer::AUEQPreset(int32_t index)

@@ -21,6 +21,7 @@
 // at the start of its next slice of at most 4096 frames.
 
 #include "audio/AudioOutput.h"
+#include "audio/EffectSettings.h"
 
 #include <QString>
 #include <QStringList>
@@ -51,17 +52,17 @@ public:
     void setDelegate(CAPlayerDelegate *delegate) { m_delegate = delegate; }
     CAPlayerDelegate *delegate() const { return m_delegate; }
 
-    // Opens the output and builds the graph, then applies the stored audio
-    // settings ("EQ", "VolumeLimit", "PlaybackRate"). Does nothing on an invalid
-    // engine or one already prepared.
-    void prepareToPlay();
+    // Opens the output and builds the graph, then applies the effects given (those
+    // present, in the order preset, volume limit, rate). Does nothing on an
+    // invalid engine or one already prepared.
+    void prepareToPlay(const EffectSettings& effects = {});
     bool isGraphInitialized() const { return m_graph != nullptr; }
 
-    // Prepares if needed and starts the output; isPlaying() = true, isPaused()
+    // Prepares if needed (with no effects) and starts the output; isPlaying() = true, isPaused()
     // unchanged; tells the delegate playerIsPlaying(true). After the end of the
     // file this plays it again from the start.
     void play();
-    // Prepares if needed and queues this engine to sound from the sample where
+    // Prepares if needed (with no effects) and queues this engine to sound from the sample where
     // current's file ends, without a gap (current keeps playing until then).
     // isPlaying() = true at once; the delegate is not told (the owner calls play()
     // when it takes the engine over, which then changes nothing audible). False,
@@ -108,8 +109,8 @@ public:
     void setTime(float seconds);
 
     // Effects. The setters keep the value exactly as given and apply it (clamped)
-    // only when the graph is initialised; prepareToPlay() applies the stored
-    // settings instead.
+    // only when the graph is initialised; prepareToPlay() applies the effects it
+    // is given instead. Ranges: EffectSettings.
     // Volume limit: linear gain, applied within 0 .. 1. Starts at 1.0.
     void volumeLimit(float value);
     float volumeLimit() const { return m_volumeLimit; }
@@ -135,7 +136,6 @@ public:
     int deviceSampleRate() const;
 
 private:
-    void applyStoredSettings();
     void postFinished();
     void finishedOnMain();
 

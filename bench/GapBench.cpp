@@ -7,6 +7,7 @@
 #include "BenchRegistry.h"
 
 #include "app/MainViewController.h"
+#include "app/Transport.h"
 #include "audio/CAPlayer.h"
 #include "platform/Alert.h"
 
@@ -83,9 +84,10 @@ std::vector<float> capture(const QStringList& paths, const QString& raw, int pre
     SDL_AudioQuit();
     SDL_AudioInit("disk");
     {
-        MainViewController screen;
+        Transport transport;
+        MainViewController screen(transport);
         bool added = false;
-        screen.addCollectionWithItems(paths, false, [&] { added = true; });
+        transport.addCollectionWithItems(paths, false, [&] { added = true; });
         while (!added)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         screen.didSelectRow(0);
@@ -93,14 +95,14 @@ std::vector<float> capture(const QStringList& paths, const QString& raw, int pre
         if (pressNextAtMs > 0) {
             for (int i = 0; i < last; ++i) {
                 runEventsFor(pressNextAtMs);
-                screen.forwardButton();
+                transport.forwardButton();
             }
         }
         // Until the last item has played to its end.
         QElapsedTimer guard;
         guard.start();
-        while (!(screen.currentSong() == last && screen.player() &&
-                 screen.player()->getTime() >= screen.player()->duration() - 0.01f) &&
+        while (!(transport.currentSong() == last && transport.player() &&
+                 transport.player()->getTime() >= transport.player()->duration() - 0.01f) &&
                guard.elapsed() < 20000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         runEventsFor(200);

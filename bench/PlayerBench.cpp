@@ -7,6 +7,7 @@
 
 #include "app/AppDelegate.h"
 #include "app/MainViewController.h"
+#include "app/Transport.h"
 #include "platform/Alert.h"
 #include "platform/UserDefaults.h"
 
@@ -30,14 +31,15 @@ int appendBench(const QStringList& args)
     for (const QString& name : dir.entryList(QDir::Files, QDir::Name))
         paths.append(dir.absoluteFilePath(name));
 
-    MainViewController screen;
+    Transport transport;
+    MainViewController screen(transport);
     StallWatchdog watchdog;
 
     bool done = false;
     QElapsedTimer timer;
     timer.start();
     watchdog.start();
-    screen.addCollectionWithItems(paths, true, [&] { done = true; });
+    transport.addCollectionWithItems(paths, true, [&] { done = true; });
     while (!done)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     const qint64 elapsed = timer.elapsed();

@@ -153,27 +153,3 @@ std::optional<float> SettingsHelper::floatValue(const QVariantMap& dict, const Q
     }
     return std::nullopt;
 }
-
-namespace {
-
-std::optional<float> storedFloatWithin(const QString& key, float min, float max)
-{
-    const std::optional<float> v = SettingsHelper::floatValue(SettingsHelper::settingsDict(), key);
-    if (v && *v >= min && *v <= max)
-        return v;
-    return std::nullopt;
-}
-
-} // namespace
-
-std::optional<float> SettingsHelper::storedVolumeLimit()
-{
-    return storedFloatWithin(SettingsKeys::VolumeLimit, SettingsKeys::kMinVolumeLimit,
-                             SettingsKeys::kMaxVolumeLimit);
-}
-
-std::optional<float> SettingsHelper::storedPlaybackRate()
-{
-    return storedFloatWithin(SettingsKeys::PlaybackRate, SettingsKeys::kMinPlaybackRate,
-                             SettingsKeys::kMaxPlaybackRate);
-}

@@ -43,9 +43,4 @@ public:
     static std::optional<bool> boolValue(const QVariantMap& dict, const QString& key);
     static std::optional<qint64> intValue(const QVariantMap& dict, const QString& key);
     static std::optional<float> floatValue(const QVariantMap& dict, const QString& key);
-
-    // The stored volume limit / playback rate when it is a number within its
-    // range (SettingsKeys); nothing otherwise. What every new engine applies.
-    static std::optional<float> storedVolumeLimit();
-    static std::optional<float> storedPlaybackRate();
 };

@@ -1,7 +1,8 @@
 #pragma once
 
 // The keys of the settings dictionary (stored under "Settings" in the user
-// defaults) and their defaults. Every reader and writer uses these names.
+// defaults). Every reader and writer uses these names. The effect values' ranges
+// and defaults are the engine's own (audio/EffectSettings.h).
 
 #include <QString>
 
@@ -22,15 +23,9 @@ inline const QString ActiveBookmark = QStringLiteral("ActiveBookmark");
 
 // Index of the equaliser preset (integer; absent: no preset is set).
 inline const QString EQ = QStringLiteral("EQ");
-// Volume limit as a linear gain, 0.0 ... 1.0.
+// Volume limit as a linear gain (float).
 inline const QString VolumeLimit = QStringLiteral("VolumeLimit");
-inline constexpr float kDefaultVolumeLimit = 1.0f;
-inline constexpr float kMinVolumeLimit = 0.0f;
-inline constexpr float kMaxVolumeLimit = 1.0f;
-// Playback rate factor, 0.5 ... 2.0.
+// Playback rate factor (float).
 inline const QString PlaybackRate = QStringLiteral("PlaybackRate");
-inline constexpr float kDefaultPlaybackRate = 1.0f;
-inline constexpr float kMinPlaybackRate = 0.5f;
-inline constexpr float kMaxPlaybackRate = 2.0f;
 
 } // namespace SettingsKeys

@@ -1,9 +1,9 @@
 #include "settings/EQList.h"
 
-#include "audio/CAPlayer.h"
-#include "audio/EQPresets.h"
+#include "audio/EffectsControl.h"
 #include "services/SettingsHelper.h"
 #include "services/SettingsKeys.h"
+#include "settings/EffectSettingsStore.h"
 #include "ui/NavigationItem.h"
 
 #include <QLabel>
@@ -39,16 +39,16 @@ public:
 
 } // namespace
 
-EQList::EQList(PlayerSource player, QWidget *parent) : QWidget(parent), m_player(std::move(player))
+EQList::EQList(EffectsControl *effects, QWidget *parent) : QWidget(parent), m_effects(effects)
 {
     NavigationItem::of(this)->setTitle(QStringLiteral("EQ"));
-    if (const CAPlayer *engine = m_player ? m_player() : nullptr) {
-        m_eqPressets = engine->EQPressets();
-        m_pressetIndex = engine->EQPressetId();
+    const std::optional<EffectSettings> engine =
+        m_effects ? m_effects->engineEffects() : std::nullopt;
+    if (engine) {
+        m_eqPressets = m_effects->eqPresetNames();
+        m_pressetIndex = engine->eqPreset.value_or(0);
     } else {
-        const std::optional<qint64> stored =
-            SettingsHelper::intValue(SettingsHelper::settingsDict(), SettingsKeys::EQ);
-        m_pressetIndex = stored && EQPresets::contains(*stored) ? int(*stored) : 0;
+        m_pressetIndex = EffectSettingsStore::stored().eqPreset.value_or(0);
     }
 
     m_table = new QListWidget(this);
@@ -86,8 +86,8 @@ void EQList::selectRow(int row)
 {
     if (row < 0 || row >= m_eqPressets.size())
         return;
-    if (CAPlayer *engine = m_player ? m_player() : nullptr)
-        engine->pressetId(row);
+    if (m_effects)
+        m_effects->setEQPreset(row);
     m_pressetIndex = row;
     m_table->clearSelection();
     markRow();

@@ -1,6 +1,6 @@
 #include "settings/SettingsController.h"
 
-#include "audio/CAPlayer.h"
+#include "audio/EffectsControl.h"
 #include "services/SettingsHelper.h"
 #include "services/SettingsKeys.h"
 #include "settings/EQList.h"
@@ -22,8 +22,8 @@ namespace {
 constexpr int kTagRole = Qt::UserRole; // section * 10 + row; absent on headers
 } // namespace
 
-SettingsController::SettingsController(PlayerSource player, QWidget *parent)
-    : QWidget(parent), m_player(std::move(player)), m_interfaceDict(CASettings::settingsList())
+SettingsController::SettingsController(EffectsControl *effects, QWidget *parent)
+    : QWidget(parent), m_effects(effects), m_interfaceDict(CASettings::settingsList())
 {
     NavigationItem *navigation = NavigationItem::of(this);
     navigation->setTitle(QStringLiteral("Settings"));
@@ -92,13 +92,15 @@ QWidget *SettingsController::cell(int section, int row) const
 
 QString SettingsController::optionText(const QString& title) const
 {
-    const CAPlayer *engine = m_player ? m_player() : nullptr;
+    // Without an engine the values read 0 and the preset has no name.
+    const EffectSettings engine = (m_effects ? m_effects->engineEffects() : std::nullopt)
+                                      .value_or(EffectSettings{0, 0.0f, 0.0f});
     if (title == QLatin1String("EQ"))
-        return engine ? engine->EQPressets().value(engine->EQPressetId()) : QString();
+        return m_effects ? m_effects->eqPresetNames().value(*engine.eqPreset) : QString();
     if (title == QLatin1String("Playback Rate"))
-        return QString::asprintf("x %.1f", engine ? double(engine->playbackRate()) : 0.0);
+        return QString::asprintf("x %.1f", double(*engine.playbackRate));
     if (title == QLatin1String("Volume Limit")) {
-        const double limit = engine ? double(engine->volumeLimit()) : 0.0;
+        const double limit = double(*engine.volumeLimit);
         return limit >= 1.0 ? QStringLiteral("Off") : QString::asprintf("%.f %%", limit * 100);
     }
     if (title == QLatin1String("Bookmarks")) {
@@ -123,9 +125,9 @@ void SettingsController::didSelectRow(int section, int row)
     NavigationController *controller = NavigationController::of(this);
     QWidget *editor = nullptr;
     if (title == QLatin1String("EQ")) {
-        editor = new EQList(m_player);
+        editor = new EQList(m_effects);
     } else if (title == QLatin1String("Playback Rate") || title == QLatin1String("Volume Limit")) {
-        editor = new SliderView(m_player, title);
+        editor = new SliderView(m_effects, title);
     } else if (title == QLatin1String("Bookmarks")) {
         const QString tile = QStringLiteral("background.png");
         if (controller)

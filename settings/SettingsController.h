@@ -21,11 +21,11 @@
 // switch, Escape closes. Main thread only.
 
 #include "services/CASettings.h"
-#include "settings/PlayerSource.h"
 
 #include <QWidget>
 #include <functional>
 
+class EffectsControl;
 class QListWidget;
 class QListWidgetItem;
 
@@ -35,7 +35,8 @@ public:
     // Makes the bookmarks screen (ownership passed to the caller).
     using BookmarksFactory = std::function<QWidget *()>;
 
-    explicit SettingsController(PlayerSource player, QWidget *parent = nullptr);
+    // effects: not owned, may be null; it outlives the screen and its editors.
+    explicit SettingsController(EffectsControl *effects, QWidget *parent = nullptr);
 
     // Without a factory (or when it gives null) the "Bookmarks" row opens nothing.
     void setBookmarksFactory(BookmarksFactory factory) { m_bookmarks = std::move(factory); }
@@ -63,7 +64,7 @@ protected:
 private:
     void activated(QListWidgetItem *item, bool fromKeyboard);
 
-    PlayerSource m_player;
+    EffectsControl *const m_effects; // not owned
     BookmarksFactory m_bookmarks;
     const QList<CASettings::Section> m_interfaceDict; // immutable
     QListWidget *m_table = nullptr;                   // owned (child)

@@ -1,8 +1,9 @@
 #include "settings/SliderView.h"
 
-#include "audio/CAPlayer.h"
+#include "audio/EffectsControl.h"
 #include "services/SettingsHelper.h"
 #include "services/SettingsKeys.h"
+#include "settings/EffectSettingsStore.h"
 #include "ui/NavigationItem.h"
 
 #include <QFrame>
@@ -12,8 +13,8 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-SliderView::SliderView(PlayerSource player, const QString& title, QWidget *parent)
-    : QWidget(parent), m_player(std::move(player)), m_rate(title == QLatin1String("Playback Rate"))
+SliderView::SliderView(EffectsControl *effects, const QString& title, QWidget *parent)
+    : QWidget(parent), m_effects(effects), m_rate(title == QLatin1String("Playback Rate"))
 {
     NavigationItem::of(this)->setTitle(title);
     setStyleSheet(QStringLiteral(
@@ -35,11 +36,11 @@ SliderView::SliderView(PlayerSource player, const QString& title, QWidget *paren
     m_slider->setSingleStep(kScale / 100);
     m_slider->setPageStep(kScale / 10);
     if (m_rate)
-        m_slider->setRange(int(SettingsKeys::kMinPlaybackRate * kScale),
-                           int(SettingsKeys::kMaxPlaybackRate * kScale));
+        m_slider->setRange(int(EffectSettings::kMinPlaybackRate * kScale),
+                           int(EffectSettings::kMaxPlaybackRate * kScale));
     else
-        m_slider->setRange(int(SettingsKeys::kMinVolumeLimit * kScale),
-                           int(SettingsKeys::kMaxVolumeLimit * kScale));
+        m_slider->setRange(int(EffectSettings::kMinVolumeLimit * kScale),
+                           int(EffectSettings::kMaxVolumeLimit * kScale));
     auto *inner = new QVBoxLayout(container);
     inner->setContentsMargins(16, 12, 16, 16);
     inner->addWidget(m_textLabel);
@@ -54,12 +55,14 @@ SliderView::SliderView(PlayerSource player, const QString& title, QWidget *paren
     layout->addWidget(m_defaultButton, 0, Qt::AlignHCenter);
     layout->addStretch(1);
 
-    const CAPlayer *engine = m_player ? m_player() : nullptr;
-    float initial = engine ? (m_rate ? engine->playbackRate() : engine->volumeLimit()) : 0.0f;
+    const std::optional<EffectSettings> engine =
+        m_effects ? m_effects->engineEffects() : std::nullopt;
+    const auto valueOf = [this](const EffectSettings& values) {
+        return m_rate ? values.playbackRate : values.volumeLimit;
+    };
+    float initial = engine ? valueOf(*engine).value_or(0.0f) : 0.0f;
     if (!engine || (m_rate && initial == 0.0f))
-        initial =
-            (m_rate ? SettingsHelper::storedPlaybackRate() : SettingsHelper::storedVolumeLimit())
-                .value_or(1.0f);
+        initial = valueOf(EffectSettingsStore::stored()).value_or(1.0f);
     m_slider->setValue(int(std::lround(initial * kScale)));
     m_textLabel->setText(labelText(m_rate, value()));
     connect(m_slider, &QSlider::valueChanged, this, &SliderView::changeValue);
@@ -96,13 +99,12 @@ QString SliderView::labelText(bool rate, float value)
 
 void SliderView::apply(float v)
 {
-    CAPlayer *engine = m_player ? m_player() : nullptr;
-    if (!engine)
+    if (!m_effects)
         return;
     if (m_rate)
-        engine->playbackRate(v);
+        m_effects->setPlaybackRate(v);
     else
-        engine->volumeLimit(v);
+        m_effects->setVolumeLimit(v);
 }
 
 void SliderView::hideEvent(QHideEvent *event)

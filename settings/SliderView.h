@@ -7,9 +7,9 @@
 //   "Volume Limit"   0.0 .. 1.0 "%d %" (x 100, truncated: 0.999 gives 99 %)
 //                                                             "VolumeLimit"
 //
-// The slider cannot leave the range. Each move is applied to the engine that
-// plays now at once; the default button sets 1.0. Leaving the screen (it is
-// hidden) stores the slider's value as a float; there is no cancel.
+// The slider cannot leave the range (EffectSettings). Each move is applied at
+// once through EffectsControl; the default button sets 1.0. Leaving the screen
+// (it is hidden) stores the slider's value as a float; there is no cancel.
 //
 // The slider opens at the engine's value. An engine whose rate was never set
 // (it reads 0) plays at the stored rate or 1.0, and with no engine at all the
@@ -19,10 +19,9 @@
 // Keys: Left/Right and Up/Down move by 0.01, Page Up/Down by 0.1, Home/End to
 // the ends; Tab reaches the default button. Main thread only.
 
-#include "settings/PlayerSource.h"
-
 #include <QWidget>
 
+class EffectsControl;
 class QLabel;
 class QPushButton;
 class QSlider;
@@ -33,7 +32,9 @@ public:
     // Slider positions per unit of the value: the slider moves in steps of 0.001.
     static constexpr int kScale = 1000;
 
-    SliderView(PlayerSource player, const QString& title, QWidget *parent = nullptr);
+    // effects: not owned, may be null (then nothing is heard); it outlives the
+    // screen.
+    SliderView(EffectsControl *effects, const QString& title, QWidget *parent = nullptr);
 
     QSlider *slider() const { return m_slider; }
     QLabel *textLabel() const { return m_textLabel; }
@@ -55,7 +56,7 @@ protected:
 private:
     void apply(float value);
 
-    PlayerSource m_player;
+    EffectsControl *const m_effects;        // not owned
     const bool m_rate;                      // immutable: rate, else volume limit
     QSlider *m_slider = nullptr;            // owned (child)
     QLabel *m_textLabel = nullptr;          // owned (child)

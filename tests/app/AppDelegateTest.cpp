@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 #include "app/MainViewController.h"
+#include "app/Transport.h"
 #include "audio/CAPlayer.h"
 #include "support/EngineTestSupport.h"
 #include "support/TestEnvironment.h"
@@ -23,8 +24,9 @@ TEST(AppDelegate, FilesAndFoldersFromTheCommandLineJoinTheListAndTheFirstPlays)
     options.paths = {single, folder};
     AppDelegate delegate;
     delegate.didFinishLaunching(options);
-    MainViewController *player = delegate.viewController();
-    ASSERT_NE(ScreenStack::of(player), nullptr) << "screens are presented over the player";
+    ASSERT_NE(ScreenStack::of(delegate.viewController()), nullptr)
+        << "screens are presented over the player";
+    Transport *player = delegate.transport();
     ASSERT_TRUE(TestEnvironment::waitUntil([&] { return player->player() != nullptr; }));
 
     QStringList names;

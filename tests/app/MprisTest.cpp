@@ -4,6 +4,7 @@
 #include "app/MainViewController.h"
 #include "app/MprisArtCache.h"
 #include "app/MprisService.h"
+#include "app/Transport.h"
 #include "audio/SystemVolume.h"
 #include "media/MediaHelper.h"
 #include "platform/UserDefaults.h"
@@ -223,8 +224,9 @@ TEST_F(Mpris, VolumeSetOverTheBusMovesTheControlAndTheLevelOfTheSound)
     tone->filePath = wav(QStringLiteral("tone.wav"), 1.0, 48000, 2);
     UserDefaults::standard().setObject(QStringLiteral("Last Playlist"),
                                        MediaDesc::archivedDataWithItems({tone}));
-    auto screen = std::make_unique<MainViewController>();
-    serve(screen.get());
+    auto transport = std::make_unique<Transport>();
+    auto screen = std::make_unique<MainViewController>(*transport);
+    serve(transport.get());
     const QVariant level = QVariant::fromValue(QDBusVariant(0.3));
     EXPECT_EQ(
         call(kProperties, QStringLiteral("Set"), {kPlayer, QStringLiteral("Volume"), level}).type(),
@@ -238,6 +240,7 @@ TEST_F(Mpris, VolumeSetOverTheBusMovesTheControlAndTheLevelOfTheSound)
         [&] { return disk.size() > qint64(48000 * 0.5 * 2 * sizeof(float)); }));
     service.reset();
     screen.reset();
+    transport.reset();
     const std::vector<float> written = disk.finish();
     SystemVolume::set(1.0f);
     ASSERT_FALSE(written.empty());

@@ -2,6 +2,7 @@
 // shared SDL device (the dummy driver pulls in real time): the process's resident
 // memory and open file descriptors must stay flat.
 #include "app/MainViewController.h"
+#include "app/Transport.h"
 #include "audio/CAPlayer.h"
 #include "audio/SdlAudioOutput.h"
 #include "media/MediaDesc.h"
@@ -68,20 +69,21 @@ TEST(Soak, ThreeHundredItemsWithRepeatAllKeepMemoryAndDescriptorsFlat)
     }
     UserDefaults::standard().setObject(QStringLiteral("Last Playlist"),
                                        MediaDesc::archivedDataWithItems(items));
-    MainViewController screen;
-    ASSERT_EQ(screen.tableContents().size(), kItems);
-    screen.repeatButton(); // repeat one
-    screen.repeatButton(); // repeat all
-    ASSERT_TRUE(screen.repeatAll());
+    Transport transport;
+    MainViewController screen(transport);
+    ASSERT_EQ(transport.tableContents().size(), kItems);
+    transport.repeatButton(); // repeat one
+    transport.repeatButton(); // repeat all
+    ASSERT_TRUE(transport.repeatAll());
     screen.didSelectRow(0);
 
     std::vector<long> rss, fds;
     int deviceOpens = -1; // taken once the first track sounds
     for (int track = 1; track <= kTracks; ++track) {
         const int expected = track % kItems;
-        ASSERT_TRUE(QTest::qWaitFor([&] { return screen.currentSong() == expected; }, 5000))
-            << "track " << track << " never started; at item " << screen.currentSong();
-        ASSERT_TRUE(screen.player() && screen.player()->isPlaying()) << "track " << track;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return transport.currentSong() == expected; }, 5000))
+            << "track " << track << " never started; at item " << transport.currentSong();
+        ASSERT_TRUE(transport.player() && transport.player()->isPlaying()) << "track " << track;
         if (deviceOpens < 0)
             deviceOpens = SdlAudioOutput::deviceOpenCount();
         rss.push_back(residentKb());

@@ -2,6 +2,7 @@
 // driven through the player screen with an engine on a real-time ideal output.
 #include "app/VideoMovieScreen.h"
 #include "app/MainViewController.h"
+#include "app/Transport.h"
 #include "audio/CAPlayer.h"
 #include "audio/OfflineAudioOutput.h"
 #include "media/MediaDesc.h"
@@ -24,8 +25,9 @@ TEST(MovieScreen, PictureFollowsTheSoundFromTheEnginesTimeAndHandsBack)
     item->filePath = video;
     UserDefaults::standard().setObject(QStringLiteral("Last Playlist"),
                                        MediaDesc::archivedDataWithItems({item}));
-    auto player = std::make_unique<MainViewController>();
-    player->setEngineFactory([](const QString& path) {
+    Transport transport;
+    auto player = std::make_unique<MainViewController>(transport);
+    transport.setEngineFactory([](const QString& path) {
         return std::make_unique<CAPlayer>(path, [] {
             return std::make_unique<OfflineAudioOutput>(0, OfflineAudioOutput::Mode::RealTime);
         });
@@ -34,7 +36,7 @@ TEST(MovieScreen, PictureFollowsTheSoundFromTheEnginesTimeAndHandsBack)
     player->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(player.get()));
     player->didSelectRow(0);
-    CAPlayer *engine = player->player();
+    CAPlayer *engine = transport.player();
     ASSERT_TRUE(engine && engine->isPlaying());
     engine->setTime(2);
 
@@ -60,13 +62,13 @@ TEST(MovieScreen, PictureFollowsTheSoundFromTheEnginesTimeAndHandsBack)
     engine->stop();
     QTest::keyClick(screen, Qt::Key_Space);
     EXPECT_TRUE(engine->isPlaying());
-    EXPECT_EQ(player->player(), engine);
+    EXPECT_EQ(transport.player(), engine);
 
     // Escape closes the picture; the sound goes on from where it was.
     const float at = engine->getTime();
     QTest::keyClick(screen, Qt::Key_Escape);
     EXPECT_EQ(player->videoController(), nullptr);
-    EXPECT_EQ(player->player(), engine);
+    EXPECT_EQ(transport.player(), engine);
     EXPECT_TRUE(engine->isPlaying());
     EXPECT_NEAR(engine->getTime(), at, 0.2);
 }

@@ -5,6 +5,7 @@
 #include "audio/OfflineAudioOutput.h"
 #include "services/SettingsHelper.h"
 #include "services/SettingsKeys.h"
+#include "settings/EffectSettingsStore.h"
 #include "support/EngineTestSupport.h"
 #include "support/TestEnvironment.h"
 
@@ -187,7 +188,7 @@ TEST(CAPlayer, TransportHoldsThePositionAndTheEndIsToldOnceRewindsAndPlaysAgain)
     EXPECT_EQ(inside.player, nullptr);
 }
 
-TEST(CAPlayer, PrepareAppliesTheStoredSettingsOnceAndDamagedOnesFallBack)
+TEST(CAPlayer, PrepareAppliesTheStoredSettingsGivenOnceAndDamagedOnesFallBack)
 {
     const QString path =
         writeWav(QStringLiteral("p.wav"), tone(1000, 0.5, 44100, 2 * 44100), 44100);
@@ -210,8 +211,8 @@ TEST(CAPlayer, PrepareAppliesTheStoredSettingsOnceAndDamagedOnesFallBack)
         p.volumeLimit(0.2f);
         p.playbackRate(2.0f);
         testing::internal::CaptureStderr();
-        p.prepareToPlay();
-        p.prepareToPlay();
+        p.prepareToPlay(EffectSettingsStore::stored());
+        p.prepareToPlay(EffectSettingsStore::stored());
         EXPECT_EQ(testing::internal::GetCapturedStderr(), c.eqId ? "Rock\n" : "")
             << "a preset names itself";
         EXPECT_EQ(std::tuple(rig.outputsMade, p.EQPressetId(), p.volumeLimit(), p.playbackRate()),
@@ -220,7 +221,7 @@ TEST(CAPlayer, PrepareAppliesTheStoredSettingsOnceAndDamagedOnesFallBack)
     // An index outside the list is kept but not applied: Rock still sounds.
     Rig rig(path);
     CAPlayer& p = *rig.player;
-    p.prepareToPlay();
+    p.prepareToPlay(EffectSettingsStore::stored());
     p.pressetId(99);
     p.play();
     const std::vector<float> out = rig.pull(0.5);

@@ -1,6 +1,7 @@
 // The settings screen and its editors, driven as a user drives them: what is
 // checked is the row texts, the engine's values, what is heard and what is stored.
 #include "app/MainViewController.h"
+#include "app/Transport.h"
 #include "audio/CAPlayer.h"
 #include "audio/EQPresets.h"
 #include "audio/EqualiserNode.h"
@@ -39,8 +40,9 @@ QString wavPath()
         EngineTest::wavBytes(EngineTest::tone(60, 0.25, 48000, 48000 * 4), 48000, 1));
 }
 
-// A prepared engine on an offline 48 kHz output that the test pulls by hand.
-struct Engine {
+// A prepared engine on an offline 48 kHz output that the test pulls by hand, and
+// its effects as the owner of the engines offers them to the screens.
+struct Engine : EffectsControl {
     Engine()
         : player(wavPath(), [this] {
               auto out = std::make_unique<OfflineAudioOutput>(48000);
@@ -60,6 +62,15 @@ struct Engine {
         const std::vector<float> left = EngineTest::channel(output->takeCaptured(), 0);
         return EngineTest::toneAmplitude(left, 60, 48000, 2400, left.size());
     }
+    std::optional<EffectSettings> engineEffects() const override
+    {
+        return EffectSettings{player.EQPressetId(), player.playbackRate(), player.volumeLimit()};
+    }
+    QStringList eqPresetNames() const override { return player.EQPressets(); }
+    void setEQPreset(int32_t index) override { player.pressetId(index); }
+    void setPlaybackRate(float value) override { player.playbackRate(value); }
+    void setVolumeLimit(float value) override { player.volumeLimit(value); }
+
     OfflineAudioOutput *output = nullptr;
     CAPlayer player;
 };
@@ -90,12 +101,13 @@ template <class Screen> struct Shown {
 TEST(SettingsController, PlayerPresentsItWithTheRowsOfItsEngine)
 {
     SettingsHelper::setSettings(Bookmarks, QStringList{u"/a/x"_s, u"/b/"_s});
-    ScreenStack stack;
-    auto *player = new MainViewController;
-    player->setEngineFactory([](const QString& path) {
+    Transport transport;
+    transport.setEngineFactory([](const QString& path) {
         return std::make_unique<CAPlayer>(path,
                                           [] { return std::make_unique<OfflineAudioOutput>(); });
     });
+    ScreenStack stack;
+    auto *player = new MainViewController(transport);
     stack.setRootScreen(player);
     stack.show();
     player->barButtonPressed(u"Settings"_s);
@@ -119,16 +131,16 @@ TEST(SettingsController, PlayerPresentsItWithTheRowsOfItsEngine)
     EXPECT_EQ(options(), u"|0 %|x 0.0|"_s) << "no track played";
 
     bool added = false;
-    player->addCollectionWithItems({wavPath()}, false, [&] { added = true; });
+    transport.addCollectionWithItems({wavPath()}, false, [&] { added = true; });
     ASSERT_TRUE(TestEnvironment::waitUntil([&] { return added; }));
-    player->loadPlayerWithPath(0);
-    ASSERT_NE(player->player(), nullptr);
-    player->player()->pressetId(EQPresets::indexOf(u"Rock"_s));
+    transport.loadPlayerWithPath(0);
+    ASSERT_NE(transport.player(), nullptr);
+    transport.setEQPreset(EQPresets::indexOf(u"Rock"_s));
     for (auto [volume, rate, expected] : {std::tuple{1.0f, 0.5f, "Rock|Off|x 0.5|"},
                                           {0.5f, 2.0f, "Rock|50 %|x 2.0|"},
                                           {0.999f, 1.5f, "Rock|100 %|x 1.5|"}}) {
-        player->player()->volumeLimit(volume);
-        player->player()->playbackRate(rate);
+        transport.setVolumeLimit(volume);
+        transport.setPlaybackRate(rate);
         EXPECT_EQ(options(), QString::fromUtf8(expected));
     }
 
@@ -161,7 +173,7 @@ TEST(EQList, ATapIsHeardAtOnceAndStoredOnLeaving)
     for (const int stored : {-1, 5}) {
         if (stored >= 0)
             SettingsHelper::setSettings(EQ, stored);
-        Shown<EQList> shown(PlayerSource{});
+        Shown<EQList> shown(nullptr);
         EXPECT_EQ(shown.screen()->table()->count(), 0);
         shown.nav.hide();
         EXPECT_EQ(SettingsHelper::settingsDict().value(EQ), std::max(stored, 0));
@@ -171,7 +183,7 @@ TEST(EQList, ATapIsHeardAtOnceAndStoredOnLeaving)
     engine.player.play();
     engine.player.pressetId(3);
     for (const int tap : {-1, EQPresets::indexOf(u"Bass Booster"_s)}) {
-        Shown<SettingsController> shown(PlayerSource([&] { return &engine.player; }));
+        Shown<SettingsController> shown(&engine);
         NavigationController& nav = shown.nav;
         shown.screen()->didSelectRow(0, 1);
         nav.finishAnimation();
@@ -213,12 +225,12 @@ TEST(SliderView, MovesStayInRangeAndAreStoredOnLeaving)
     Engine engine;
     for (const auto& c : cases) {
         const QString title = QString::fromLatin1(c.title);
-        Shown<SliderView> idle(PlayerSource{}, title);
+        Shown<SliderView> idle(nullptr, title);
         EXPECT_EQ(idle.screen()->value(), 1.0f) << c.title << ": nothing stored, no engine";
         idle.nav.hide();
         EXPECT_EQ(SettingsHelper::settingsDict().value(c.key), 1.0f);
 
-        Shown<SliderView> shown(PlayerSource([&] { return &engine.player; }), title);
+        Shown<SliderView> shown(&engine, title);
         SliderView& view = *shown.screen();
         const auto engineValue = [&] {
             return view.isRate() ? engine.player.playbackRate() : engine.player.volumeLimit();
@@ -241,7 +253,7 @@ TEST(SliderView, MovesStayInRangeAndAreStoredOnLeaving)
         shown.nav.hide();
         EXPECT_EQ(SettingsHelper::settingsDict().value(c.key), view.value());
 
-        Shown<SliderView> again(PlayerSource{}, title);
+        Shown<SliderView> again(nullptr, title);
         EXPECT_EQ(again.screen()->value(), view.value()) << "opens at the stored value";
     }
 }
