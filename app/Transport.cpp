@@ -9,7 +9,7 @@
 #include "playlists/PlaylistModel.h"
 #include "services/FileManager.h"
 #include "services/SettingsHelper.h"
-#include "settings/EffectSettingsStore.h"
+#include "services/EffectSettingsStore.h"
 
 #include <algorithm>
 #include <cmath>

@@ -9,8 +9,8 @@ other both ways.
     app                                   the program: transport, player screen
     playlists browser itunes settings    screens
     ui                                    widgets every screen uses
-    media audio                           records, tags, the audio engine
     services                              stores and the file system
+    media audio                           records, tags, the audio engine
     platform                              the platform layer, build config
 
 Usage: include-layers.py [SOURCE_ROOT]   (default: the folder above this script)
@@ -21,8 +21,8 @@ import sys
 
 LAYERS = [
     ["platform"],
-    ["services"],
     ["media", "audio"],
+    ["services"],
     ["ui"],
     ["playlists", "browser", "itunes", "settings"],
     ["app"],

@@ -3,7 +3,7 @@
 #include "audio/EffectsControl.h"
 #include "services/SettingsHelper.h"
 #include "services/SettingsKeys.h"
-#include "settings/EffectSettingsStore.h"
+#include "services/EffectSettingsStore.h"
 #include "ui/NavigationItem.h"
 
 #include <QFrame>

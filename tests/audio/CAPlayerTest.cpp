@@ -5,7 +5,7 @@
 #include "audio/OfflineAudioOutput.h"
 #include "services/SettingsHelper.h"
 #include "services/SettingsKeys.h"
-#include "settings/EffectSettingsStore.h"
+#include "services/EffectSettingsStore.h"
 #include "support/EngineTestSupport.h"
 #include "support/TestEnvironment.h"
 

@@ -2,6 +2,7 @@
 // sees (rows, header, bar buttons, alerts) and what the player is handed.
 #include "browser/SongsController.h"
 #include "app/MainViewController.h"
+#include "app/Transport.h"
 #include "browser/FolderListModel.h"
 #include "services/SettingsHelper.h"
 #include "services/SettingsKeys.h"
@@ -180,8 +181,9 @@ TEST(SongsControllerTest, SelectionAcrossFoldersPlaysSupportedFilesOneLevelDeep)
 TEST(SongsControllerTest, PlayerPresentsTheBrowserWhoseKeysSearchAndDoubleClickReachTheList)
 {
     makeFiles({u"m/a.mp3"_s, u"m/b.mp3"_s, u"m/Abba.mp3"_s, u"m/Ábc"_s, u"m/Cab"_s});
+    Transport transport;
     ScreenStack stack;
-    auto *player = new MainViewController;
+    auto *player = new MainViewController(transport);
     stack.setRootScreen(player);
     stack.resize(320, 460);
     stack.show();
@@ -221,15 +223,15 @@ TEST(SongsControllerTest, PlayerPresentsTheBrowserWhoseKeysSearchAndDoubleClickR
     browser->doneMode();
     choose(*browser, u"a.mp3"_s);
     browser->playSelected();
-    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return player->tableContents().size() == 1; }));
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return transport.tableContents().size() == 1; }));
     EXPECT_EQ(TestEnvironment::takeAlertMessages().size(), 1); // the count, which is modal
     const QRect b =
         table->visualRect(browser->model()->index(int(rows(*browser).indexOf(u"b.mp3"_s))));
     QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, b.center());
     QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, b.center());
-    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return player->tableContents().size() == 2; }));
-    EXPECT_EQ(player->tableContents().value(1)->filePath, at(u"m/b.mp3"_s));
-    EXPECT_TRUE(TestEnvironment::waitUntil([&] { return player->currentSong() == 1; }));
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return transport.tableContents().size() == 2; }));
+    EXPECT_EQ(transport.tableContents().value(1)->filePath, at(u"m/b.mp3"_s));
+    EXPECT_TRUE(TestEnvironment::waitUntil([&] { return transport.currentSong() == 1; }));
     QTest::keyClick(table, Qt::Key_Escape);
     EXPECT_TRUE(stack.presented().isEmpty());
 }

@@ -2,6 +2,7 @@
 // what is checked is what the user sees: row texts, alert texts, files on disk.
 #include "playlists/PlaylistsController.h"
 #include "app/MainViewController.h"
+#include "app/Transport.h"
 #include "platform/ActionSheet.h"
 #include "platform/Alert.h"
 #include "playlists/PlaylistChooser.h"
@@ -105,8 +106,9 @@ TEST(PlaylistsController, PlayerOpensItAndPlaysTheChosenPlaylist)
     const QString path =
         TestEnvironment::writeFile(TestEnvironment::home() + QStringLiteral("/one.mp3"), "x");
     makePlaylist(QStringLiteral("mine"), {path});
+    Transport transport;
     ScreenStack stack;
-    auto *player = new MainViewController;
+    auto *player = new MainViewController(transport);
     stack.setRootScreen(player);
     stack.show();
     for (const QString& name : {QStringLiteral("bad"), QStringLiteral("mine")}) {
@@ -122,8 +124,8 @@ TEST(PlaylistsController, PlayerOpensItAndPlaysTheChosenPlaylist)
         openSheet()->pressButton(0);
         EXPECT_TRUE(stack.presented().isEmpty());
     }
-    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return player->tableContents().size() == 1; }));
-    EXPECT_EQ(player->tableContents().value(0)->filePath, path);
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return transport.tableContents().size() == 1; }));
+    EXPECT_EQ(transport.tableContents().value(0)->filePath, path);
 }
 
 // A swipe switches editing while the bar button keeps "Edit" (its next tap shows

@@ -1,4 +1,4 @@
-#include "settings/EffectSettingsStore.h"
+#include "services/EffectSettingsStore.h"
 
 #include "audio/EQPresets.h"
 #include "services/SettingsHelper.h"
