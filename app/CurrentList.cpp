@@ -6,6 +6,7 @@
 #include "playlists/PlaylistHelper.h"
 #include "playlists/PlaylistModel.h"
 #include "services/FolderListing.h"
+#include "ui/StoreAlerts.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -87,7 +88,8 @@ void CurrentList::replaceWithPlaylist(const QString& name)
 {
     QPointer<CurrentList> self(this);
     m_fills.async([self, name] {
-        MediaList items = PlaylistHelper::contentsForPlaylist(name).value_or(MediaList());
+        MediaList items =
+            StoreAlerts::value(PlaylistHelper::contentsForPlaylist(name)).value_or(MediaList());
         Dispatch::main([self, items = std::move(items)] {
             if (self)
                 self->install(items, int(items.size()), true, {});

@@ -17,8 +17,8 @@
 #include "platform/Dispatch.h"
 #include "platform/UserDefaults.h"
 #include "playlists/CAPlaylistCell.h"
+#include "playlists/PlaylistAnnouncer.h"
 #include "playlists/PlaylistDetails.h"
-#include "playlists/PlaylistHelper.h"
 #include "playlists/PlaylistModel.h"
 #include "playlists/PlaylistsController.h"
 #include "services/FileManager.h"
@@ -374,7 +374,7 @@ void MainViewController::createPlaylist()
     Alert *alert = AlertViewHelper::alertViewWithTitle(QStringLiteral("New Playlist"));
     alert->setCallback([this](int button, const QString& text) {
         if (button == 1)
-            PlaylistHelper::createPlaylistWithName(text, tableContents(), true);
+            PlaylistAnnouncer::createPlaylistWithName(text, tableContents(), true);
         dismissPopupView();
     });
     alert->show();

@@ -204,9 +204,10 @@ TEST_F(PlayerScreen, AddingReportsTheCountMakesPathsAbsoluteAndStoresTheNewestLi
         ASSERT_EQ(stored.value_or(MediaList()).size(), 1) << "an older list replaced the newest";
     }
     // Likewise a long playlist chosen just before a short one, read side by side.
-    PlaylistHelper::savePlaylistWithName(QStringLiteral("long"), MediaList(20000, record(file)),
-                                         false);
-    PlaylistHelper::savePlaylistWithName(QStringLiteral("short"), {record(file)}, false);
+    ASSERT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("long"),
+                                                       MediaList(20000, record(file)), false));
+    ASSERT_TRUE(
+        PlaylistHelper::createPlaylistWithName(QStringLiteral("short"), {record(file)}, false));
     for (int round = 0; round < 3; ++round) {
         screen->addCollectionWithFileName(QStringLiteral("long"));
         screen->addCollectionWithFileName(QStringLiteral("short"));
