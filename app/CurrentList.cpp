@@ -86,10 +86,16 @@ void CurrentList::replaceWithPlaylist(const QString& name)
 {
     QPointer<CurrentList> self(this);
     m_fills.async([self, name] {
-        MediaList items = PlaylistHelper::contentsForPlaylist(name).value_or(MediaList());
-        Dispatch::main([self, items = std::move(items)] {
-            if (self)
-                self->install(items, int(items.size()), true, {});
+        Result<MediaList> read = PlaylistHelper::contentsForPlaylist(name);
+        Dispatch::main([self, read = std::move(read)] {
+            if (!self)
+                return;
+            // A playlist that cannot be read leaves the list as it is: an unreadable
+            // file is no empty playlist.
+            if (!read)
+                Q_EMIT self->readFailed(read.failure());
+            else
+                self->install(*read, int(read->size()), true, {});
         });
     });
 }

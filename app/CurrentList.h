@@ -20,6 +20,7 @@
 
 #include "media/MediaDesc.h"
 #include "platform/Dispatch.h"
+#include "services/Failure.h"
 
 #include <QObject>
 #include <QStringList>
@@ -46,8 +47,9 @@ public:
     // with report, then emits countReady for paths.size(). then (if any) runs
     // after the list changed.
     void append(const QStringList& paths, bool report, std::function<void()> then);
-    // Replaces the list with the saved playlist name (empty when it cannot be
-    // read) and emits countReady for its length.
+    // Replaces the list with the saved playlist name and emits countReady for its
+    // length. A playlist that is missing or cannot be read replaces nothing: the
+    // list stays as it is and readFailed says why.
     void replaceWithPlaylist(const QString& name);
 
     // "one item have been added to your current playlist", "%d items have been
@@ -60,6 +62,8 @@ Q_SIGNALS:
     // An addition to report to the user, with the count to report; emitted
     // before the list is stored.
     void countReady(int count);
+    // A playlist to play could not be read; the list is unchanged.
+    void readFailed(const Failure& failure);
 
 private:
     void install(MediaList items, int count, bool report, const std::function<void()>& then);

@@ -14,8 +14,8 @@
 #include "platform/AppNotifier.h"
 #include "platform/Dispatch.h"
 #include "playlists/CAPlaylistCell.h"
+#include "playlists/PlaylistAnnouncer.h"
 #include "playlists/PlaylistDetails.h"
-#include "playlists/PlaylistHelper.h"
 #include "playlists/PlaylistModel.h"
 #include "playlists/PlaylistsController.h"
 #include "settings/SettingsController.h"
@@ -26,6 +26,7 @@
 #include "ui/NavigationController.h"
 #include "ui/PopupView.h"
 #include "ui/ScreenStack.h"
+#include "ui/StoreAlerts.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -109,6 +110,7 @@ void MainViewController::connectTransport()
     connect(t, &Transport::modesChanged, this, &MainViewController::showModes);
     connect(t, &Transport::listChanged, this, &MainViewController::updateInfoLabel);
     connect(t, &Transport::countToReport, this, &MainViewController::showAlertWithItems);
+    connect(t, &Transport::failureToReport, this, &StoreAlerts::show);
     connect(t, &Transport::volumeChanged, ui.volumeView, &QSlider::setValue);
     connect(t, &Transport::raiseRequested, this, [this] {
         window()->showNormal();
@@ -288,7 +290,7 @@ void MainViewController::createPlaylist()
     Alert *alert = AlertViewHelper::alertViewWithTitle(QStringLiteral("New Playlist"));
     alert->setCallback([this](int button, const QString& text) {
         if (button == 1)
-            PlaylistHelper::createPlaylistWithName(text, m_transport.tableContents(), true);
+            PlaylistAnnouncer::createPlaylistWithName(text, m_transport.tableContents(), true);
         dismissPopupView();
     });
     alert->show();

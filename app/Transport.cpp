@@ -7,9 +7,9 @@
 #include "audio/SystemVolume.h"
 #include "platform/UserDefaults.h"
 #include "playlists/PlaylistModel.h"
+#include "services/EffectSettingsStore.h"
 #include "services/FileManager.h"
 #include "services/SettingsHelper.h"
-#include "services/EffectSettingsStore.h"
 
 #include <algorithm>
 #include <cmath>
@@ -35,6 +35,7 @@ Transport::Transport(QObject *parent)
 
     connect(m_currentList, &CurrentList::installed, this, &Transport::listInstalled);
     connect(m_currentList, &CurrentList::countReady, this, &Transport::countToReport);
+    connect(m_currentList, &CurrentList::readFailed, this, &Transport::failureToReport);
     // What follows the current item depends on the list.
     const auto listChanged = [this] { prepareNext(); };
     connect(m_model, &QAbstractItemModel::rowsInserted, this, listChanged);

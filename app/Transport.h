@@ -35,6 +35,7 @@
 #include "audio/CAPlayerDelegate.h"
 #include "audio/EffectsControl.h"
 #include "media/MediaDesc.h"
+#include "services/Failure.h"
 
 #include <QObject>
 #include <QStringList>
@@ -151,6 +152,9 @@ Q_SIGNALS:
     void volumeChanged(int volume);
     // An addition finished: the count of items to report to the user.
     void countToReport(int count);
+    // A store could not do what was asked (a playlist to play could not be read);
+    // nothing changed.
+    void failureToReport(const Failure& failure);
     // The remote control asks to show the window, or to end the program.
     void raiseRequested();
     void quitRequested();

@@ -3,7 +3,6 @@
 #include "BenchRegistry.h"
 
 #include "media/MediaDesc.h"
-#include "platform/Alert.h"
 #include "playlists/PlaylistHelper.h"
 
 #include <QElapsedTimer>
@@ -70,13 +69,11 @@ int archiveBench(const QStringList&)
     std::printf("unarchive_10k: %.1f ms\n", unarchiveMs);
     std::printf("archive_10k_size: %lld bytes\n", static_cast<long long>(archive.size()));
 
-    // The playlist store's whole write: archive, temporary file, flush, rename (and
-    // its "updated" message).
+    // The playlist store's whole write: archive, temporary file, flush, rename.
     bool written = true;
     const double writeMs = bestOf([&] {
         written = written &&
                   PlaylistHelper::createPlaylistWithName(QStringLiteral("Bench"), items, false);
-        Alert::dismissAllForTesting();
     });
     if (!written) {
         std::fprintf(stderr, "archive: the playlist could not be written\n");

@@ -3,7 +3,6 @@
 #include "BenchRegistry.h"
 #include "StallWatchdog.h"
 
-#include "platform/Alert.h"
 #include "playlists/PlaylistDetails.h"
 #include "playlists/PlaylistHelper.h"
 #include "playlists/PlaylistModel.h"
@@ -52,7 +51,6 @@ int playlistBench(const QStringList&)
     }
     if (!PlaylistHelper::createPlaylistWithName(QStringLiteral("Bench"), items, false))
         return 1;
-    Alert::dismissAllForTesting();
 
     NavigationController controller(new QWidget);
     controller.resize(320, 460);

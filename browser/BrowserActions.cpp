@@ -3,11 +3,12 @@
 #include "media/MediaHelper.h"
 #include "platform/ActionSheet.h"
 #include "platform/Alert.h"
+#include "playlists/PlaylistAnnouncer.h"
 #include "playlists/PlaylistChooser.h"
-#include "playlists/PlaylistHelper.h"
 #include "services/FileManager.h"
 #include "services/PasteJob.h"
 #include "ui/AlertViewHelper.h"
+#include "ui/StoreAlerts.h"
 
 #include <QElapsedTimer>
 #include <QLocale>
@@ -187,7 +188,8 @@ void BrowserActions::confirmDelete()
     warning->setCallback([self](int index, const QString&) {
         if (!self || index != 1)
             return;
-        FileManager::deleteAllObjectsFromCollection(self->d->host.selectionList());
+        StoreAlerts::succeeded(
+            FileManager::deleteAllObjectsFromCollection(self->d->host.selectionList()));
         self->d->host.clearSelection();
         // The shown folder may have been deleted, or one above it.
         self->d->host.openFolder(nearestExistingFolder(self->d->host.currentPath()));
@@ -236,13 +238,13 @@ void BrowserActions::promptForName(const QString& title)
         }
         Host& host = self->d->host;
         if (folder) {
-            FileManager::createDirAtPath(
-                FileManager::appendingPathComponent(host.currentPath(), name));
+            StoreAlerts::succeeded(FileManager::createDirAtPath(
+                FileManager::appendingPathComponent(host.currentPath(), name)));
             host.openFolder(host.currentPath());
         } else if (host.selectionList().isEmpty()) {
             showMessage(QStringLiteral("You have to select a file in order to play it"));
         } else {
-            PlaylistHelper::createPlaylistWithName(
+            PlaylistAnnouncer::createPlaylistWithName(
                 name, MediaHelper::collectionWithMedia(host.selectedObjects()), true);
             host.clearSelection();
         }

@@ -3,14 +3,17 @@
 #include "browser/BrowserActions.h"
 #include "browser/FolderCellDelegate.h"
 #include "browser/FolderListModel.h"
+#include "platform/Alert.h"
 #include "services/FileManager.h"
 #include "services/FolderListing.h"
 #include "services/SettingsHelper.h"
 #include "ui/ActivityIndicator.h"
+#include "ui/AlertViewHelper.h"
 #include "ui/Icons.h"
 #include "ui/NavigationBar.h"
 #include "ui/NavigationController.h"
 #include "ui/NavigationItem.h"
+#include "ui/StoreAlerts.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
@@ -185,7 +188,9 @@ void SongsController::openFolderAtPath(const QString& path)
     m_queue.async([self, path, opening, newest = m_newestOpening] {
         if (newest->load() != opening)
             return;
-        auto listing = std::make_shared<const FolderListing>(FolderListing::read(path));
+        // A failure is told even when a newer opening overtakes this one meanwhile.
+        auto listing = std::make_shared<const FolderListing>(
+            StoreAlerts::value(FolderListing::read(path)).value_or(FolderListing()));
         Dispatch::main([self, opening, listing = std::move(listing)]() mutable {
             if (self && opening == self->m_newestOpening->load())
                 self->installListing(std::move(listing));
@@ -242,6 +247,9 @@ void SongsController::close()
 void SongsController::setBookmark()
 {
     SettingsHelper::addBookmarkWithPath(m_currentPath);
+    AlertViewHelper::alertMessage(
+        QStringLiteral("The current folder has been added to your bookmark list."))
+        ->show();
 }
 
 void SongsController::setToolbarItems(const QList<QWidget *>& items)

@@ -6,8 +6,8 @@
 #include "platform/Alert.h"
 #include "platform/Dispatch.h"
 #include "playlists/CAPlaylistCell.h"
+#include "playlists/PlaylistAnnouncer.h"
 #include "playlists/PlaylistChooser.h"
-#include "playlists/PlaylistHelper.h"
 #include "playlists/PlaylistModel.h"
 #include "ui/ActivityIndicator.h"
 #include "ui/AlertViewHelper.h"
@@ -392,7 +392,7 @@ void ItunesLibrary::createPlaylist(const QString& name)
     Dispatch::globalHigh([paths, name] {
         MediaList items = MediaHelper::collectionWithMedia(paths);
         Dispatch::main([items = std::move(items), name] {
-            PlaylistHelper::createPlaylistWithName(name, items, true);
+            PlaylistAnnouncer::createPlaylistWithName(name, items, true);
         });
     });
 }

@@ -1,7 +1,8 @@
 #include "playlists/PlaylistChooser.h"
 
 #include "media/MediaHelper.h"
-#include "playlists/PlaylistHelper.h"
+#include "playlists/PlaylistAnnouncer.h"
+#include "ui/StoreAlerts.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -11,7 +12,8 @@
 
 PlaylistChooser *PlaylistChooser::showForItems(const QStringList& paths)
 {
-    const std::optional<QStringList> names = PlaylistHelper::availablePlaylists();
+    const std::optional<QStringList> names =
+        StoreAlerts::value(PlaylistHelper::availablePlaylists());
     if (!names)
         return nullptr;
     auto *chooser = new PlaylistChooser(*names, paths, QApplication::activeWindow());
@@ -65,8 +67,9 @@ void PlaylistChooser::choose(int row)
         return;
     m_chosen = true;
     const QString& name = m_names[row];
-    MediaList items = PlaylistHelper::contentsForPlaylist(name).value_or(MediaList());
+    MediaList items =
+        StoreAlerts::value(PlaylistHelper::contentsForPlaylist(name)).value_or(MediaList());
     items += MediaHelper::collectionWithMedia(m_paths);
-    PlaylistHelper::createPlaylistWithName(name, items, false);
+    PlaylistAnnouncer::createPlaylistWithName(name, items, false);
     accept();
 }

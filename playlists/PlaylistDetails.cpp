@@ -1,10 +1,11 @@
 #include "playlists/PlaylistDetails.h"
 
 #include "playlists/CAPlaylistCell.h"
-#include "playlists/PlaylistHelper.h"
+#include "playlists/PlaylistAnnouncer.h"
 #include "playlists/PlaylistModel.h"
 #include "ui/NavigationBar.h"
 #include "ui/NavigationItem.h"
+#include "ui/StoreAlerts.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -87,7 +88,8 @@ const MediaList& PlaylistDetails::tableContents() const
 void PlaylistDetails::loadTableContents()
 {
     m_loader.async([name = m_playlistName, weakSelf = std::weak_ptr<PlaylistDetails *>(m_self)] {
-        MediaList items = PlaylistHelper::contentsForPlaylist(name).value_or(MediaList());
+        MediaList items =
+            StoreAlerts::value(PlaylistHelper::contentsForPlaylist(name)).value_or(MediaList());
         // Handed over without waiting: the screen's destructor joins this queue on
         // the main thread, so a worker waiting for the main thread could deadlock.
         Dispatch::main([items = std::move(items), weakSelf]() mutable {
@@ -165,7 +167,7 @@ void PlaylistDetails::replaceContents(MediaList items, int currentRow)
     m_model->setItems(items);
     if (currentRow >= 0)
         m_table->setCurrentIndex(m_model->index(currentRow));
-    PlaylistHelper::createPlaylistWithName(m_playlistName, items, false);
+    PlaylistAnnouncer::createPlaylistWithName(m_playlistName, items, false);
 }
 
 bool PlaylistDetails::eventFilter(QObject *watched, QEvent *event)

@@ -1,7 +1,7 @@
 #include "playlists/PlaylistHelper.h"
 
-#include "platform/Alert.h"
 #include "platform/AtomicFile.h"
+#include "platform/RegularFile.h"
 #include "platform/SystemError.h"
 #include "services/FileManager.h"
 
@@ -36,31 +36,20 @@ bool PlaylistHelper::playlistFolderExist()
     return exists(playlistFolder());
 }
 
-bool PlaylistHelper::createPlaylistFolder()
+Result<void> PlaylistHelper::createPlaylistFolder()
 {
-    if (const int error = FileManager::makePath(playlistFolder())) {
-        displayAlertWithTitle(QStringLiteral("Error !!!"), SystemError::text(error));
-        return false;
-    }
-    return true;
+    if (const int error = FileManager::makePath(playlistFolder()))
+        return Failure(SystemError::text(error), QStringLiteral("Error !!!"));
+    return {};
 }
 
-void PlaylistHelper::displayAlertWithTitle(const QString& title, const QString& message)
+Result<QStringList> PlaylistHelper::availablePlaylists()
 {
-    Alert::showMessage(title, message);
-}
-
-std::optional<QStringList> PlaylistHelper::availablePlaylists()
-{
-    if (!playlistFolderExist()) {
-        displayAlertWithTitle(QString(), QStringLiteral("You have no playlists"));
-        return std::nullopt;
-    }
-    // The listing reports its own failure ("Error !!!" with the system's reason).
-    const std::optional<QStringList> entries =
-        FileManager::contentsOfDirectoryAtPath(playlistFolder());
+    if (!playlistFolderExist())
+        return Failure(QStringLiteral("You have no playlists"));
+    const Result<QStringList> entries = FileManager::contentsOfDirectoryAtPath(playlistFolder());
     if (!entries)
-        return std::nullopt;
+        return entries.failure();
     QStringList names;
     for (const QString& entry : *entries) {
         if (FileManager::pathExtension(entry) == QLatin1String("qv"))
@@ -74,41 +63,29 @@ QString PlaylistHelper::pathForPlaylist(const QString& name)
     return QStringLiteral("%1/%2.qv").arg(playlistFolder(), name);
 }
 
-std::optional<MediaList> PlaylistHelper::contentsForPlaylist(const QString& name)
-{
-    if (!isAcceptableName(name)) {
-        displayAlertWithTitle(QString(), kChooseAnotherName);
-        return std::nullopt;
-    }
-    const QString path = pathForPlaylist(name);
-    if (!exists(path)) {
-        displayAlertWithTitle(QString(), name + QStringLiteral("Playlist does not exist"));
-        return std::nullopt;
-    }
-    QFile file(path);
-    std::optional<MediaList> items;
-    if (file.open(QIODevice::ReadOnly))
-        items = MediaDesc::itemsWithArchivedData(file.readAll());
-    if (!items)
-        displayAlertWithTitle(QString(), kNotSuccessful);
-    return items;
-}
-
-bool PlaylistHelper::createPlaylistWithName(const QString& name, const MediaList& items,
-                                            bool crateFlag)
-{
-    const Saved saved = savePlaylistWithName(name, items, crateFlag);
-    displayAlertWithTitle(QString(), saved.message);
-    return saved.name.has_value();
-}
-
-PlaylistHelper::Saved PlaylistHelper::savePlaylistWithName(const QString& name,
-                                                           const MediaList& items, bool crateFlag)
+Result<MediaList> PlaylistHelper::contentsForPlaylist(const QString& name)
 {
     if (!isAcceptableName(name))
-        return {std::nullopt, kChooseAnotherName};
-    if (!playlistFolderExist() && !createPlaylistFolder())
-        return {std::nullopt, kNotSuccessful};
+        return Failure(kChooseAnotherName);
+    const QString path = pathForPlaylist(name);
+    if (!exists(path))
+        return Failure(name + QStringLiteral("Playlist does not exist"));
+    QFile file;
+    std::optional<MediaList> items;
+    if (RegularFile::open(file, path))
+        items = MediaDesc::itemsWithArchivedData(file.readAll());
+    if (!items)
+        return Failure(kNotSuccessful);
+    return *std::move(items);
+}
+
+Result<PlaylistHelper::Saved>
+PlaylistHelper::createPlaylistWithName(const QString& name, const MediaList& items, bool crateFlag)
+{
+    if (!isAcceptableName(name))
+        return Failure(kChooseAnotherName);
+    if (const Result<void> folder = folderForWriting(); !folder)
+        return folder.failure();
     const QByteArray contents = MediaDesc::archivedDataWithItems(items);
 
     if (crateFlag && exists(pathForPlaylist(name))) {
@@ -118,56 +95,56 @@ PlaylistHelper::Saved PlaylistHelper::savePlaylistWithName(const QString& name,
             if (exists(path))
                 continue;
             if (!AtomicFile::write(path, contents, AtomicFile::Mode::CreateNew))
-                return {std::nullopt, kNotSuccessful};
-            return {candidate, QStringLiteral("%1 playlist has been created.").arg(candidate)};
+                return Failure(kNotSuccessful);
+            return Saved{candidate, QStringLiteral("%1 playlist has been created.").arg(candidate)};
         }
         // Every numbered name is taken: nothing was saved, and the user must know.
-        return {std::nullopt, kChooseAnotherName};
+        return Failure(kChooseAnotherName);
     }
 
     if (!AtomicFile::write(pathForPlaylist(name), contents))
-        return {std::nullopt, kNotSuccessful};
-    return {name, crateFlag ? QStringLiteral("%1 playlist was created.").arg(name)
-                            : QStringLiteral("%1 has been updated.").arg(name)};
+        return Failure(kNotSuccessful);
+    return Saved{name, crateFlag ? QStringLiteral("%1 playlist was created.").arg(name)
+                                 : QStringLiteral("%1 has been updated.").arg(name)};
 }
 
-bool PlaylistHelper::passesRenameDeleteGate(const QString& name)
+Result<void> PlaylistHelper::folderForWriting()
 {
-    if (playlistFolderExist() ? exists(pathForPlaylist(name)) : createPlaylistFolder())
-        return true;
-    displayAlertWithTitle(QString(), kNotSuccessful);
-    return false;
+    if (playlistFolderExist())
+        return {};
+    if (const Result<void> made = createPlaylistFolder(); !made)
+        return made.failure().then(Failure(kNotSuccessful));
+    return {};
 }
 
-bool PlaylistHelper::renamePlaylistWithName(const QString& name, const QString& newName)
+Result<void> PlaylistHelper::passRenameDeleteGate(const QString& name)
 {
-    if (!isAcceptableName(name) || !isAcceptableName(newName)) {
-        displayAlertWithTitle(QString(), kChooseAnotherName);
-        return false;
-    }
-    if (!passesRenameDeleteGate(name))
-        return false;
+    if (playlistFolderExist() && !exists(pathForPlaylist(name)))
+        return Failure(kNotSuccessful);
+    return folderForWriting();
+}
+
+Result<void> PlaylistHelper::renamePlaylistWithName(const QString& name, const QString& newName)
+{
+    if (!isAcceptableName(name) || !isAcceptableName(newName))
+        return Failure(kChooseAnotherName);
+    if (const Result<void> gate = passRenameDeleteGate(name); !gate)
+        return gate;
     if (const int err =
-            AtomicFile::moveWithoutReplacing(pathForPlaylist(name), pathForPlaylist(newName))) {
-        displayAlertWithTitle(QString(), SystemError::text(err));
-        return false;
-    }
-    return true;
+            AtomicFile::moveWithoutReplacing(pathForPlaylist(name), pathForPlaylist(newName)))
+        return Failure(SystemError::text(err));
+    return {};
 }
 
-bool PlaylistHelper::deletePlaylistWithName(const QString& name)
+Result<void> PlaylistHelper::deletePlaylistWithName(const QString& name)
 {
-    if (!isAcceptableName(name)) {
-        displayAlertWithTitle(QString(), kChooseAnotherName);
-        return false;
-    }
-    if (!passesRenameDeleteGate(name))
-        return false;
-    if (::unlink(QFile::encodeName(pathForPlaylist(name)).constData()) != 0) {
-        displayAlertWithTitle(QString(), SystemError::text(errno));
-        return false;
-    }
-    return true;
+    if (!isAcceptableName(name))
+        return Failure(kChooseAnotherName);
+    if (const Result<void> gate = passRenameDeleteGate(name); !gate)
+        return gate;
+    if (::unlink(QFile::encodeName(pathForPlaylist(name)).constData()) != 0)
+        return Failure(SystemError::text(errno));
+    return {};
 }
 
 bool PlaylistHelper::isAcceptableName(const QString& name)

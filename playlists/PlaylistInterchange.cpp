@@ -2,7 +2,7 @@
 
 #include "media/MediaHelper.h"
 #include "platform/AtomicFile.h"
-#include "playlists/PlaylistHelper.h"
+#include "platform/RegularFile.h"
 #include "playlists/PlaylistModel.h"
 
 #include <QDir>
@@ -95,45 +95,42 @@ QByteArray PlaylistInterchange::m3uWithItems(const MediaList& items)
     return text.toUtf8();
 }
 
-bool PlaylistInterchange::exportItems(const MediaList& items, const QString& path, QString *error)
+Result<void> PlaylistInterchange::exportItems(const MediaList& items, const QString& path)
 {
-    return AtomicFile::write(path, m3uWithItems(items), AtomicFile::Mode::Replace, error);
+    QString error;
+    if (!AtomicFile::write(path, m3uWithItems(items), AtomicFile::Mode::Replace, &error))
+        return Failure(error, QStringLiteral("Error !!!"));
+    return {};
 }
 
-std::optional<PlaylistInterchange::Entries> PlaylistInterchange::entriesOfFile(const QString& path,
-                                                                               QString *error)
+Result<PlaylistInterchange::Entries> PlaylistInterchange::entriesOfFile(const QString& path)
 {
     const QFileInfo info(path);
     const QString shown = info.fileName();
-    const auto fail = [error](const QString& message) -> std::optional<Entries> {
-        if (error)
-            *error = message;
-        return std::nullopt;
-    };
 
     const QString suffix = info.suffix().toLower();
     const bool pls = suffix == QLatin1String("pls");
     if (!pls && suffix != QLatin1String("m3u") && suffix != QLatin1String("m3u8"))
-        return fail(QStringLiteral("Only .m3u, .m3u8 and .pls files can be imported."));
+        return Failure(QStringLiteral("Only .m3u, .m3u8 and .pls files can be imported."));
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(QStringLiteral("“%1” cannot be read: %2").arg(shown, file.errorString()));
+    QFile file;
+    if (QString reason; !RegularFile::open(file, path, &reason))
+        return Failure(QStringLiteral("“%1” cannot be read: %2").arg(shown, reason));
     if (file.size() > kMaxFileBytes)
-        return fail(QStringLiteral("“%1” is too large to be a playlist.").arg(shown));
+        return Failure(QStringLiteral("“%1” is too large to be a playlist.").arg(shown));
     // read() bounded as well: a file may grow, or report no size.
     QByteArray bytes = file.read(kMaxFileBytes + 1);
     if (bytes.size() > kMaxFileBytes)
-        return fail(QStringLiteral("“%1” is too large to be a playlist.").arg(shown));
+        return Failure(QStringLiteral("“%1” is too large to be a playlist.").arg(shown));
 
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes.remove(0, 3);
     if (holdsBinary(bytes))
-        return fail(QStringLiteral("“%1” is not a playlist: it holds binary data.").arg(shown));
+        return Failure(QStringLiteral("“%1” is not a playlist: it holds binary data.").arg(shown));
     std::optional<QString> text = utf8(bytes);
     if (!text) {
         if (suffix == QLatin1String("m3u8"))
-            return fail(QStringLiteral("“%1” is not a valid UTF-8 playlist.").arg(shown));
+            return Failure(QStringLiteral("“%1” is not a valid UTF-8 playlist.").arg(shown));
         text = QString::fromLatin1(bytes);
     }
 
@@ -162,8 +159,9 @@ std::optional<PlaylistInterchange::Entries> PlaylistInterchange::entriesOfFile(c
                 files[n] = line.mid(equals + 1).trimmed();
         }
         if (!sawSection)
-            return fail(QStringLiteral("“%1” is not a PLS playlist: it has no [playlist] section.")
-                            .arg(shown));
+            return Failure(
+                QStringLiteral("“%1” is not a PLS playlist: it has no [playlist] section.")
+                    .arg(shown));
         for (const auto& [n, entry] : files)
             raw.append(entry);
     } else {
@@ -184,12 +182,11 @@ std::optional<PlaylistInterchange::Entries> PlaylistInterchange::entriesOfFile(c
     return entries;
 }
 
-std::optional<PlaylistInterchange::Import> PlaylistInterchange::readImport(const QString& path,
-                                                                           QString *error)
+Result<PlaylistInterchange::Import> PlaylistInterchange::readImport(const QString& path)
 {
-    const std::optional<Entries> entries = entriesOfFile(path, error);
+    const Result<Entries> entries = entriesOfFile(path);
     if (!entries)
-        return std::nullopt;
+        return entries.failure();
     Import import;
     import.name = QFileInfo(path).completeBaseName();
     if (import.name.isEmpty())
@@ -199,27 +196,15 @@ std::optional<PlaylistInterchange::Import> PlaylistInterchange::readImport(const
     return import;
 }
 
-std::optional<QString> PlaylistInterchange::saveImport(const Import& import)
+Result<PlaylistHelper::Saved> PlaylistInterchange::saveImport(const Import& import)
 {
-    const PlaylistHelper::Saved saved =
-        PlaylistHelper::savePlaylistWithName(import.name, import.records, true);
-    QString message = saved.message;
-    if (saved.name) {
-        message += QStringLiteral(" %1 songs imported.").arg(import.records.size());
-        if (import.skipped > 0)
-            message += QStringLiteral(" %1 entries skipped.").arg(import.skipped);
-    }
-    PlaylistHelper::displayAlertWithTitle(QString(), message);
-    return saved.name;
-}
-
-std::optional<QString> PlaylistInterchange::importPlaylist(const QString& path)
-{
-    QString error;
-    const std::optional<Import> import = readImport(path, &error);
-    if (!import) {
-        PlaylistHelper::displayAlertWithTitle(QString(), error);
-        return std::nullopt;
-    }
-    return saveImport(*import);
+    Result<PlaylistHelper::Saved> saved =
+        PlaylistHelper::createPlaylistWithName(import.name, import.records, true);
+    if (!saved)
+        return saved;
+    PlaylistHelper::Saved announced = *std::move(saved);
+    announced.message += QStringLiteral(" %1 songs imported.").arg(import.records.size());
+    if (import.skipped > 0)
+        announced.message += QStringLiteral(" %1 entries skipped.").arg(import.skipped);
+    return announced;
 }

@@ -16,13 +16,16 @@
 // A UTF-8 byte order mark and CRLF line ends are accepted. ".m3u8" must be UTF-8;
 // ".m3u" and ".pls" are read as UTF-8 when valid, else as Latin-1.
 //
-// Class operations only, no state; thread-safe unless said otherwise.
+// Class operations only, no state; thread-safe unless said otherwise. Nothing is
+// shown from here: each operation returns a Result whose Failure (or announcement)
+// holds what the user is told, and the screen that asked shows it (StoreAlerts).
 
 #include "media/MediaDesc.h"
+#include "playlists/PlaylistHelper.h"
+#include "services/Result.h"
 
 #include <QString>
 #include <QStringList>
-#include <optional>
 
 class PlaylistInterchange {
 public:
@@ -34,38 +37,34 @@ public:
     // The extended M3U text of items. Records without a path, or whose path holds
     // a line break (a line-based file cannot carry it), are left out.
     static QByteArray m3uWithItems(const MediaList& items);
-    // Writes m3uWithItems(items) to path atomically. On failure *error (if given)
-    // gets the system's reason and any file at path is left as it was.
-    static bool exportItems(const MediaList& items, const QString& path, QString *error = nullptr);
+    // Writes m3uWithItems(items) to path atomically. Fails with "Error !!!" and the
+    // system's reason; any file at path is then left as it was.
+    static Result<void> exportItems(const MediaList& items, const QString& path);
 
     struct Entries {
         QStringList paths; // absolute, existing files, in list order
         int skipped = 0;   // URLs and entries without a file
     };
-    // The entries of the playlist file at path. Nothing, and *error (if given) a
-    // message for the user, when the file cannot be read, is over kMaxFileBytes,
-    // has an unknown extension, holds binary data, is a ".m3u8" that is not UTF-8,
-    // or is a PLS without a "[playlist]" section.
-    static std::optional<Entries> entriesOfFile(const QString& path, QString *error = nullptr);
+    // The entries of the playlist file at path. Fails, with a message naming the
+    // file and the reason, when the file cannot be read, is over kMaxFileBytes, has
+    // an unknown extension, holds binary data, is a ".m3u8" that is not UTF-8, or
+    // is a PLS without a "[playlist]" section.
+    static Result<Entries> entriesOfFile(const QString& path);
 
     // A playlist file read for import: its records, made as the player's append
     // makes them, and the entries left out (URLs, missing files, entries without
     // tags to read). Any thread: opens each listed file, so a long list takes a
-    // while and belongs on a worker. Nothing, and *error a message for the user,
-    // as for entriesOfFile().
+    // while and belongs on a worker. Fails as entriesOfFile().
     struct Import {
         QString name; // the file's base name
         MediaList records;
         int skipped = 0;
     };
-    static std::optional<Import> readImport(const QString& path, QString *error = nullptr);
+    static Result<Import> readImport(const QString& path);
     // Saves an import through the store as a new playlist named after the file (the
-    // store picks a free numbered name when it is taken) and announces it in one
-    // message: the store's own text, then " %1 songs imported." and, when entries
-    // were left out, " %1 entries skipped.". Returns the playlist's name, or
-    // nothing. Main thread, as every write of the store.
-    static std::optional<QString> saveImport(const Import& import);
-    // readImport() then saveImport(); a malformed file is announced with its
-    // message and creates nothing. Main thread.
-    static std::optional<QString> importPlaylist(const QString& path);
+    // store picks a free numbered name when it is taken). The announcement is the
+    // store's own text, then " %1 songs imported." and, when entries were left out,
+    // " %1 entries skipped."; a failure is the store's. Main thread, as every write
+    // of the store.
+    static Result<PlaylistHelper::Saved> saveImport(const Import& import);
 };

@@ -4,6 +4,7 @@
 #include "platform/Alert.h"
 #include "platform/Dispatch.h"
 #include "playlists/CAPlaylistCell.h"
+#include "playlists/PlaylistAnnouncer.h"
 #include "playlists/PlaylistHelper.h"
 #include "playlists/PlaylistInterchange.h"
 #include "ui/AlertViewHelper.h"
@@ -11,6 +12,7 @@
 #include "ui/NavigationBar.h"
 #include "ui/NavigationController.h"
 #include "ui/NavigationItem.h"
+#include "ui/StoreAlerts.h"
 
 #include <QApplication>
 #include <QDir>
@@ -118,20 +120,18 @@ PlaylistsController::PlaylistsController(QWidget *parent) : QWidget(parent)
 
 void PlaylistsController::exportPlaylist(const QString& name)
 {
-    const std::optional<MediaList> items = PlaylistHelper::contentsForPlaylist(name);
+    const std::optional<MediaList> items =
+        StoreAlerts::value(PlaylistHelper::contentsForPlaylist(name));
     if (!items)
-        return; // the store has said why
+        return;
     const QString path =
         m_exportPicker
             ? m_exportPicker(QDir::homePath() + QLatin1Char('/') + name + QStringLiteral(".m3u8"))
             : QString();
     if (path.isEmpty())
         return;
-    QString error;
-    if (PlaylistInterchange::exportItems(*items, path, &error))
+    if (StoreAlerts::succeeded(PlaylistInterchange::exportItems(*items, path)))
         Alert::showMessage(QString(), QStringLiteral("“%1” was exported to %2.").arg(name, path));
-    else
-        Alert::showMessage(QStringLiteral("Error !!!"), error);
 }
 
 void PlaylistsController::importPlaylist()
@@ -151,18 +151,16 @@ void PlaylistsController::importPlaylist()
     QPointer<PlaylistsController> self(this);
     QPointer<QProgressDialog> busy(progress);
     Dispatch::globalHigh([self, busy, path] {
-        QString error;
-        std::optional<PlaylistInterchange::Import> import =
-            PlaylistInterchange::readImport(path, &error);
-        Dispatch::main([self, busy, import = std::move(import), error] {
+        Result<PlaylistInterchange::Import> import = PlaylistInterchange::readImport(path);
+        Dispatch::main([self, busy, import = std::move(import)] {
             const bool canceled = busy && busy->wasCanceled();
             delete busy.data();
             if (canceled)
                 return;
             if (!import)
-                PlaylistHelper::displayAlertWithTitle(QString(), error);
+                StoreAlerts::show(import.failure());
             else
-                PlaylistInterchange::saveImport(*import);
+                PlaylistAnnouncer::announce(PlaylistInterchange::saveImport(*import));
             if (self) {
                 self->reload();
                 Q_EMIT self->imported();
@@ -228,7 +226,8 @@ void PlaylistsController::rename()
     QPointer<PlaylistsController> self(this);
     const QString name = m_playlistName;
     alert->setCallback([self, name](int button, const QString& text) {
-        if (button == 1 && PlaylistHelper::renamePlaylistWithName(name, text) && self)
+        if (button == 1 &&
+            StoreAlerts::succeeded(PlaylistHelper::renamePlaylistWithName(name, text)) && self)
             self->reload();
     });
     alert->show();
@@ -257,7 +256,8 @@ void PlaylistsController::confirmDelete(int row)
     alert->setDefaultButton(0); // Return keeps the playlist
     QPointer<PlaylistsController> self(this);
     alert->setCallback([self, name](int button, const QString&) {
-        if (button == 1 && PlaylistHelper::deletePlaylistWithName(name) && self)
+        if (button == 1 && StoreAlerts::succeeded(PlaylistHelper::deletePlaylistWithName(name)) &&
+            self)
             self->reload();
     });
     alert->show();
@@ -317,7 +317,8 @@ bool PlaylistsController::eventFilter(QObject *watched, QEvent *event)
 
 void PlaylistsController::reload()
 {
-    m_tableContents = PlaylistHelper::availablePlaylists().value_or(QStringList());
+    m_tableContents =
+        StoreAlerts::value(PlaylistHelper::availablePlaylists()).value_or(QStringList());
     const int current = m_table->currentRow();
     m_table->clear();
     for (int r = 0; r < m_tableContents.size(); ++r) {

@@ -1,6 +1,5 @@
 #include "services/FileManager.h"
 
-#include "platform/Alert.h"
 #include "platform/SystemError.h"
 
 #include <QDir>
@@ -183,8 +182,7 @@ QString FileManager::homeFolder()
     return home.endsWith(QLatin1Char('/')) ? home : home + QLatin1Char('/');
 }
 
-std::optional<QList<FileManager::DirectoryEntry>> FileManager::readDirectory(const QString& path,
-                                                                             int *errnum)
+Result<QList<FileManager::DirectoryEntry>> FileManager::readDirectory(const QString& path)
 {
     const QByteArray native = QFile::encodeName(path);
     DIR *dir = native.isEmpty() ? nullptr : ::opendir(native.constData());
@@ -213,27 +211,15 @@ std::optional<QList<FileManager::DirectoryEntry>> FileManager::readDirectory(con
         if (error == 0)
             return entries;
     }
-    if (errnum)
-        *errnum = error;
-    return std::nullopt;
+    return Failure(reasonText(error, QStringLiteral("The folder could not be read.")),
+                   QStringLiteral("Error !!!"));
 }
 
-std::optional<QList<FileManager::DirectoryEntry>>
-FileManager::typedContentsOfDirectoryAtPath(const QString& path)
+Result<QStringList> FileManager::contentsOfDirectoryAtPath(const QString& path)
 {
-    int error = 0;
-    std::optional<QList<DirectoryEntry>> entries = readDirectory(path, &error);
+    const Result<QList<DirectoryEntry>> entries = readDirectory(path);
     if (!entries)
-        displayAlertWithTitle(QStringLiteral("Error !!!"),
-                              reasonText(error, QStringLiteral("The folder could not be read.")));
-    return entries;
-}
-
-std::optional<QStringList> FileManager::contentsOfDirectoryAtPath(const QString& path)
-{
-    const std::optional<QList<DirectoryEntry>> entries = typedContentsOfDirectoryAtPath(path);
-    if (!entries)
-        return std::nullopt;
+        return entries.failure();
     QStringList names;
     names.reserve(entries->size());
     for (const DirectoryEntry& entry : *entries)
@@ -259,7 +245,7 @@ bool FileManager::canDeleteFile(const QString& path)
     return check ? check(path) : systemAllowsDeletion(item);
 }
 
-void FileManager::deleteAllObjectsFromCollection(const QStringList& paths)
+Result<void> FileManager::deleteAllObjectsFromCollection(const QStringList& paths)
 {
     int notDeleted = 0;
     for (const QString& path : paths) {
@@ -277,7 +263,8 @@ void FileManager::deleteAllObjectsFromCollection(const QStringList& paths)
             ++notDeleted;
     }
     if (notDeleted > 0)
-        displayAlertWithTitle({}, QStringLiteral("Some of the selected items weren't deleted"));
+        return Failure(QStringLiteral("Some of the selected items weren't deleted"));
+    return {};
 }
 
 int FileManager::makePath(const QString& path)
@@ -303,16 +290,11 @@ int FileManager::makePath(const QString& path)
     return 0;
 }
 
-void FileManager::createDirAtPath(const QString& path)
+Result<void> FileManager::createDirAtPath(const QString& path)
 {
     if (const int error = makePath(path))
-        displayAlertWithTitle(
-            {}, reasonText(error, QStringLiteral("The folder could not be created.")));
-}
-
-void FileManager::displayAlertWithTitle(const QString& title, const QString& message)
-{
-    Alert::showMessage(title, message);
+        return Failure(reasonText(error, QStringLiteral("The folder could not be created.")));
+    return {};
 }
 
 void FileManager::setDeletableCheckForTesting(std::function<bool(const QString&)> check)

@@ -1,16 +1,18 @@
 #pragma once
 
 // The program's toolbox over the file system: questions about a path, folder
-// listing, folder creation, batch deletion and a plain alert.
+// listing, folder creation and batch deletion.
 //
 // Class-level operations only, no state: each call asks the file system at the
 // moment it is made. Every operation is synchronous and may be called from any
-// thread except the render thread; alerts are always shown on the main thread
-// (from a worker they are handed over to it). Paths are absolute, in the local
-// file-name encoding once they reach the system (QFile::encodeName).
+// thread except the render thread. Paths are absolute, in the local file-name
+// encoding once they reach the system (QFile::encodeName).
 //
-// Failures are never raised to the caller; they surface as false / nullopt results
-// and as alerts with one "OK" button.
+// Nothing is shown from here: an operation that can fail returns a Result whose
+// Failure holds the alert texts, and the screen that asked shows them
+// (StoreAlerts). Questions answer false instead.
+
+#include "services/Result.h"
 
 #include <QList>
 #include <QString>
@@ -65,21 +67,17 @@ public:
         QString name;
         bool isFolder = false;
     };
-    // The entries of contentsOfDirectoryAtPath() with their kinds, without any
-    // alert: nullopt on failure, and then *errnum (when given) holds the reason. The
-    // kind comes from the directory itself; only links, and entries of file systems
-    // that do not report kinds, cost a stat.
-    static std::optional<QList<DirectoryEntry>> readDirectory(const QString& path,
-                                                              int *errnum = nullptr);
-    // readDirectory() with the failure alert of contentsOfDirectoryAtPath().
-    static std::optional<QList<DirectoryEntry>> typedContentsOfDirectoryAtPath(const QString& path);
+    // The entries of contentsOfDirectoryAtPath() with their kinds, and its failure.
+    // The kind comes from the directory itself; only links, and entries of file
+    // systems that do not report kinds, cost a stat.
+    static Result<QList<DirectoryEntry>> readDirectory(const QString& path);
 
     // The names (not paths) of the entries directly inside the folder, in the
     // order the file system gives them: files, folders and links alike, hidden
     // entries included, "." and ".." left out; not recursive, not sorted. An empty
-    // folder gives an empty list. On failure (missing, not a folder, unreadable)
-    // shows "Error !!!" with the system's reason and returns nullopt.
-    static std::optional<QStringList> contentsOfDirectoryAtPath(const QString& path);
+    // folder gives an empty list. Fails (missing, not a folder, unreadable) with
+    // "Error !!!" and the system's reason.
+    static Result<QStringList> contentsOfDirectoryAtPath(const QString& path);
 
     // True if the current user may remove the item at path (not followed if it is a
     // link): it exists; its folder is writable and searchable; in a sticky folder the
@@ -91,22 +89,18 @@ public:
     // Removes each path in order, a folder with everything inside it, a link
     // without its target. Items that canDeleteFile() refuses are left, as are items
     // whose removal fails (a folder may then be left part-emptied); if there was any,
-    // one alert without a title says "Some of the selected items weren't deleted".
-    // An empty collection does nothing.
-    static void deleteAllObjectsFromCollection(const QStringList& paths);
+    // the batch fails once, without a title: "Some of the selected items weren't
+    // deleted". An empty collection does nothing.
+    static Result<void> deleteAllObjectsFromCollection(const QStringList& paths);
 
     // Creates the folder and any missing folders above it (mode 0777 less the
-    // umask). A folder that already exists is success. On failure shows one alert
-    // without a title whose message is the system's reason ("File exists",
-    // "Permission denied", ...). The caller is not told the outcome.
-    static void createDirAtPath(const QString& path);
-    // Creates the folder and any missing folders above it without showing
-    // anything: 0 on success (also when it already is a folder), else the errno of
-    // the component that failed.
+    // umask). A folder that already exists is success. Fails without a title with
+    // the system's reason ("File exists", "Permission denied", ...).
+    static Result<void> createDirAtPath(const QString& path);
+    // createDirAtPath() for callers that word the failure themselves: 0 on success
+    // (also when it already is a folder), else the errno of the component that
+    // failed.
     static int makePath(const QString& path);
-
-    // Shows a non-blocking alert with one "OK" button; an empty title means none.
-    static void displayAlertWithTitle(const QString& title, const QString& message);
 
     // Replaces the real permission test of canDeleteFile() (after its refusal of
     // "/", "." and ".."), so tests can refuse items while running as root; nullptr

@@ -4,16 +4,14 @@
 #include <QFileInfo>
 #include <algorithm>
 
-FolderListing FolderListing::read(const QString& path)
+Result<FolderListing> FolderListing::read(const QString& path)
 {
+    Result<QList<FileManager::DirectoryEntry>> entries = FileManager::readDirectory(path);
+    if (!entries)
+        return entries.failure();
     FolderListing listing;
     listing.m_path = path;
-    std::optional<QList<FileManager::DirectoryEntry>> entries =
-        FileManager::typedContentsOfDirectoryAtPath(path);
-    if (!entries)
-        return listing;
-    listing.m_valid = true;
-    listing.m_entries = std::move(*entries);
+    listing.m_entries = *std::move(entries);
     listing.m_keys.reserve(listing.m_entries.size());
     for (const FileManager::DirectoryEntry& entry : std::as_const(listing.m_entries))
         listing.m_keys.append(searchKey(entry.name));
@@ -52,7 +50,7 @@ QStringList FolderListing::expandForPlaying(const QStringList& paths)
         }
         QStringList names;
         for (const FileManager::DirectoryEntry& entry :
-             FileManager::readDirectory(path).value_or(QList<FileManager::DirectoryEntry>()))
+             FileManager::readDirectory(path).valueOr(QList<FileManager::DirectoryEntry>()))
             if (!entry.isFolder && FileManager::fileIsSupported(entry.name))
                 names.append(entry.name);
         names.sort(Qt::CaseInsensitive);

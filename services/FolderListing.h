@@ -19,14 +19,13 @@
 
 class FolderListing {
 public:
-    // An empty, failed listing of no folder.
+    // An empty listing of no folder.
     FolderListing() = default;
-    // Reads path; a failure shows the "Error !!!" alert and gives a failed listing.
-    static FolderListing read(const QString& path);
+    // Reads path; fails as FileManager::readDirectory() does ("Error !!!" with the
+    // system's reason).
+    static Result<FolderListing> read(const QString& path);
 
     QString path() const { return m_path; }
-    // False after a failed reading (the folder is shown empty).
-    bool isValid() const { return m_valid; }
     const QList<FileManager::DirectoryEntry>& entries() const { return m_entries; }
 
     // The indexes of the entries matching text, in listing order.
@@ -46,7 +45,6 @@ public:
 
 private:
     QString m_path;
-    bool m_valid = false;
     QList<FileManager::DirectoryEntry> m_entries;
     QStringList m_keys; // searchKey() of each entry's name
 };

@@ -1,6 +1,5 @@
 #include "services/SettingsHelper.h"
 
-#include "platform/Alert.h"
 #include "platform/UserDefaults.h"
 #include "services/SettingsKeys.h"
 
@@ -87,8 +86,6 @@ QStringList SettingsHelper::bookmarks()
 void SettingsHelper::addBookmarkWithPath(const QString& path)
 {
     setSettings(SettingsKeys::Bookmarks, bookmarks() << path);
-    Alert::showMessage(QString(),
-                       QStringLiteral("The current folder has been added to your bookmark list."));
 }
 
 void SettingsHelper::removeBookmarkWithName(const QString& path)

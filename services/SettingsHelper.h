@@ -4,6 +4,8 @@
 // reader. Readers take the dictionary fresh from the user defaults at each use.
 //
 // A value of the wrong type (a hand-edited or damaged store) counts as absent.
+// Nothing here can fail in a way the user is told of (the store's own write
+// failures are not examined), and nothing is shown from here.
 // Main thread only, except the readers, which any worker may call.
 
 #include <QString>
@@ -27,7 +29,7 @@ public:
     // The active bookmark's path when the home-folder switch is on and the stored
     // index points into the list; nothing otherwise.
     static std::optional<QString> activeBookmark();
-    // Appends the path (duplicates too) and tells the user.
+    // Appends the path (duplicates too). Telling the user is the caller's part.
     static void addBookmarkWithPath(const QString& path);
     // Removes the first entry equal to path (and any entry that is not a path). The
     // active index keeps pointing at the same folder: it moves down by the number

@@ -22,6 +22,7 @@
 #include <QtEndian>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using Status = RemoteControlTarget::PlaybackStatus;
 using Mode = OfflineAudioOutput::Mode;
@@ -210,9 +211,10 @@ TEST_F(TransportTest, AddingReportsTheCountKeepsTheIndexAndStoresTheNewestList)
     }
     // Likewise a long playlist chosen just before a short one, read side by side; the
     // index stays, beyond the end of the short list.
-    PlaylistHelper::savePlaylistWithName(QStringLiteral("long"), MediaList(20000, record(file)),
-                                         false);
-    PlaylistHelper::savePlaylistWithName(QStringLiteral("short"), {record(file)}, false);
+    ASSERT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("long"),
+                                                       MediaList(20000, record(file)), false));
+    ASSERT_TRUE(
+        PlaylistHelper::createPlaylistWithName(QStringLiteral("short"), {record(file)}, false));
     for (int round = 0; round < 3; ++round) {
         transport->addCollectionWithFileName(QStringLiteral("long"));
         transport->addCollectionWithFileName(QStringLiteral("short"));
@@ -221,6 +223,21 @@ TEST_F(TransportTest, AddingReportsTheCountKeepsTheIndexAndStoresTheNewestList)
         ASSERT_EQ(transport->tableContents().size(), 1) << "the long playlist replaced the short";
         EXPECT_EQ(transport->currentSong(), 1);
     }
+    // A playlist file that exists but cannot be read (damaged, unreadable, a FIFO)
+    // replaces nothing: the list stays, and the screen is told why.
+    QSignalSpy failures(transport.get(), &Transport::failureToReport);
+    const QString damaged = PlaylistHelper::pathForPlaylist(QStringLiteral("damaged"));
+    TestEnvironment::writeFile(damaged, "not a playlist");
+    const QString fifo = PlaylistHelper::pathForPlaylist(QStringLiteral("fifo"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    for (const QString& name : {QStringLiteral("damaged"), QStringLiteral("fifo")}) {
+        const qsizetype told = failures.size();
+        transport->addCollectionWithFileName(name);
+        ASSERT_TRUE(TestEnvironment::waitUntil([&] { return failures.size() == told + 1; }))
+            << name.toStdString();
+        EXPECT_EQ(transport->tableContents().size(), 1) << name.toStdString();
+    }
+    EXPECT_EQ(QFileInfo(damaged).size(), 14) << "the damaged file is left as it is";
 }
 
 // The remote Can* flags promise what PlayPause and Next then do, in each state of the

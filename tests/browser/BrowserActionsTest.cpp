@@ -175,7 +175,7 @@ TEST(BrowserActionsTest, NamePromptsCheckTheNameThenCreate)
     b.selection = {song};
     b.act("Create new playlist", addToPlaylist);
     b.answer("New Playlist", 1, s("Mix"));
-    const MediaList items = PlaylistHelper::contentsForPlaylist(s("Mix")).value_or(MediaList());
+    const MediaList items = PlaylistHelper::contentsForPlaylist(s("Mix")).valueOr(MediaList());
     ASSERT_EQ(items.size(), 1);
     EXPECT_EQ(items[0]->filePath, song);
     EXPECT_TRUE(b.selection.isEmpty());

@@ -70,11 +70,13 @@ QStringList toolbarTitles(const SongsController& browser)
 } // namespace
 
 // The valid active bookmark is the first folder with "HomeFolder" on, the home folder
-// otherwise (when a bookmark counts as valid is SettingsHelperTest's).
+// otherwise (when a bookmark counts as valid is SettingsHelperTest's). Bookmarking
+// the folder shown says so.
 TEST(SongsControllerTest, StartsInTheActiveBookmarkOnlyWithHomeFolderOn)
 {
     using namespace SettingsKeys;
     const QString mark = at(u"marked"_s);
+    makeFiles({u"marked/a.mp3"_s});
     SettingsHelper::setSettings(Bookmarks, QStringList{mark});
     SettingsHelper::setSettings(ActiveBookmark, 0);
     for (const bool homeFolder : {false, true}) {
@@ -83,6 +85,10 @@ TEST(SongsControllerTest, StartsInTheActiveBookmarkOnlyWithHomeFolderOn)
         EXPECT_EQ(browser.currentPath(), homeFolder ? mark : at({})) << homeFolder;
         TestEnvironment::waitUntil([&] { return !browser.isLoading(); });
     }
+    SongsController().setBookmark();
+    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
+              QStringList{u"The current folder has been added to your bookmark list."_s});
+    EXPECT_EQ(SettingsHelper::bookmarks(), (QStringList{mark, mark}));
 }
 
 // The header shows a path of up to 34 characters whole, a longer one by its last 35

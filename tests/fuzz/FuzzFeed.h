@@ -140,8 +140,7 @@ inline bool playlistImport(const QByteArray& bytes, const QString& dir)
     const QString path =
         dir + QStringLiteral("/list.") + QString::fromLatin1(kSuffixes[uint8_t(bytes[0]) % 3]);
     writeFile(path, bytes.mid(1));
-    QString error;
-    const bool read = PlaylistInterchange::entriesOfFile(path, &error).has_value();
+    const bool read = bool(PlaylistInterchange::entriesOfFile(path));
     QFile::remove(path);
     return read;
 }

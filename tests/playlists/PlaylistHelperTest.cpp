@@ -1,9 +1,11 @@
 #include "playlists/PlaylistHelper.h"
+#include "platform/SystemError.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -48,11 +50,10 @@ QStringList fileNames()
 // files (lower case) in the file system's order, unsorted.
 TEST(PlaylistHelper, ListingKeepsOnlyLowerCaseQvFilesInListingOrder)
 {
-    EXPECT_FALSE(PlaylistHelper::availablePlaylists().has_value());
-    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
+    EXPECT_EQ(TestEnvironment::failureTexts(PlaylistHelper::availablePlaylists()),
               QStringList{QStringLiteral("You have no playlists")});
     ASSERT_TRUE(PlaylistHelper::createPlaylistFolder());
-    EXPECT_EQ(PlaylistHelper::availablePlaylists(), QStringList());
+    EXPECT_EQ(PlaylistHelper::availablePlaylists().value(), QStringList());
 
     // Created out of name order, so that neither creation order nor its reverse is
     // sorted: a sort shows.
@@ -67,72 +68,72 @@ TEST(PlaylistHelper, ListingKeepsOnlyLowerCaseQvFilesInListingOrder)
     QStringList names = expected;
     names.sort();
     ASSERT_EQ(names.join(QLatin1Char(' ')), QStringLiteral("a b c four.five"));
-    EXPECT_EQ(PlaylistHelper::availablePlaylists(), expected);
-    EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty());
+    EXPECT_EQ(PlaylistHelper::availablePlaylists().value(), expected);
 }
 
 // A new playlist takes the first free numbered name and never touches the taken
-// one. An update replaces. Renaming onto a taken name fails; success is silent. A
-// missing or damaged playlist gives nothing, is told, and is left as it was. A name
+// one. An update replaces. Renaming onto a taken name fails; success says nothing. A
+// missing or damaged playlist gives nothing, says why, and is left as it was. A name
 // that is empty or leaves the folder is refused by every operation, which touches
 // nothing.
 TEST(PlaylistHelper, CreateRenameDeleteAndReadNeverTouchAnotherPlaylist)
 {
-    EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(3), true));
-    EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(1), true));
-    EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(5), false));
-    EXPECT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("New"), records(1), false));
-    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
-              (QStringList{QStringLiteral("Mix playlist was created."),
-                           QStringLiteral("Mix1 playlist has been created."),
-                           QStringLiteral("Mix has been updated."),
-                           QStringLiteral("New has been updated.")}));
-    const std::optional<MediaList> mix1 =
-        PlaylistHelper::contentsForPlaylist(QStringLiteral("Mix1"));
-    ASSERT_EQ(mix1.value_or(MediaList{}).size(), 1);
-    EXPECT_EQ(mix1->at(0)->filePath, QStringLiteral("/music/0.mp3"));
+    QStringList told;
+    for (const auto& [name, count, crateFlag] :
+         {std::tuple{"Mix", 3, true}, {"Mix", 1, true}, {"Mix", 5, false}, {"New", 1, false}})
+        told.append(PlaylistHelper::createPlaylistWithName(QString::fromLatin1(name),
+                                                           records(count), crateFlag)
+                        .valueOr({})
+                        .message);
+    EXPECT_EQ(told, (QStringList{QStringLiteral("Mix playlist was created."),
+                                 QStringLiteral("Mix1 playlist has been created."),
+                                 QStringLiteral("Mix has been updated."),
+                                 QStringLiteral("New has been updated.")}));
+    const MediaList mix1 = PlaylistHelper::contentsForPlaylist(QStringLiteral("Mix1")).valueOr({});
+    ASSERT_EQ(mix1.size(), 1);
+    EXPECT_EQ(mix1.at(0)->filePath, QStringLiteral("/music/0.mp3"));
     EXPECT_EQ(fileNames().join(QLatin1Char(' ')), QStringLiteral("Mix.qv Mix1.qv New.qv"))
         << "no temporary file is left";
 
-    EXPECT_FALSE(
-        PlaylistHelper::renamePlaylistWithName(QStringLiteral("Mix1"), QStringLiteral("Mix")));
+    EXPECT_EQ(TestEnvironment::failureTexts(PlaylistHelper::renamePlaylistWithName(
+                  QStringLiteral("Mix1"), QStringLiteral("Mix"))),
+              QStringList{SystemError::text(EEXIST)});
     EXPECT_EQ(PlaylistHelper::contentsForPlaylist(QStringLiteral("Mix"))->size(), 5);
-    EXPECT_EQ(TestEnvironment::takeAlertMessages().size(), 1);
     EXPECT_TRUE(
         PlaylistHelper::renamePlaylistWithName(QStringLiteral("Mix1"), QStringLiteral("C")));
     EXPECT_TRUE(PlaylistHelper::deletePlaylistWithName(QStringLiteral("New")));
-    EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty());
     EXPECT_EQ(fileNames().join(QLatin1Char(' ')), QStringLiteral("C.qv Mix.qv"));
 
     const QByteArray junk("bplist00 this is not an archive");
     const QString bad =
         TestEnvironment::writeFile(PlaylistHelper::pathForPlaylist(QStringLiteral("Bad")), junk);
-    EXPECT_FALSE(PlaylistHelper::contentsForPlaylist(QStringLiteral("Gone")).has_value());
-    EXPECT_FALSE(PlaylistHelper::contentsForPlaylist(QStringLiteral("Bad")).has_value());
-    EXPECT_FALSE(PlaylistHelper::deletePlaylistWithName(QStringLiteral("New")));
-    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
+    using TestEnvironment::failureTexts;
+    EXPECT_EQ(failureTexts(PlaylistHelper::contentsForPlaylist(QStringLiteral("Gone"))) +
+                  failureTexts(PlaylistHelper::contentsForPlaylist(QStringLiteral("Bad"))) +
+                  failureTexts(PlaylistHelper::deletePlaylistWithName(QStringLiteral("New"))),
               (QStringList{QStringLiteral("GonePlaylist does not exist"), kNotDone, kNotDone}));
     QFile file(bad);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), junk);
 
+    QStringList refusals;
     for (const QString& name :
          {QString(), QStringLiteral("../escaped"), QStringLiteral("a/b"), QStringLiteral("..")}) {
-        EXPECT_FALSE(PlaylistHelper::createPlaylistWithName(name, records(1), true));
-        EXPECT_FALSE(PlaylistHelper::createPlaylistWithName(name, records(1), false));
-        EXPECT_FALSE(PlaylistHelper::renamePlaylistWithName(QStringLiteral("C"), name));
-        EXPECT_FALSE(PlaylistHelper::renamePlaylistWithName(name, QStringLiteral("Other")));
-        EXPECT_FALSE(PlaylistHelper::contentsForPlaylist(name).has_value());
-        EXPECT_FALSE(PlaylistHelper::deletePlaylistWithName(name));
+        refusals << failureTexts(PlaylistHelper::createPlaylistWithName(name, records(1), true))
+                 << failureTexts(PlaylistHelper::createPlaylistWithName(name, records(1), false))
+                 << failureTexts(PlaylistHelper::renamePlaylistWithName(QStringLiteral("C"), name))
+                 << failureTexts(PlaylistHelper::renamePlaylistWithName(name, QStringLiteral("O")))
+                 << failureTexts(PlaylistHelper::contentsForPlaylist(name))
+                 << failureTexts(PlaylistHelper::deletePlaylistWithName(name));
     }
-    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
+    EXPECT_EQ(refusals,
               QStringList(24, kNotDone + QStringLiteral(". Please choose another name.")));
     EXPECT_FALSE(QFile::exists(TestEnvironment::home() + QStringLiteral("/escaped.qv")));
     EXPECT_EQ(fileNames().join(QLatin1Char(' ')), QStringLiteral("Bad.qv C.qv Mix.qv"));
 }
 
-// A folder that cannot be made and a write that fails are both told (the system's
-// reason first when the folder cannot be made) and give false, never "created".
+// A folder that cannot be made and a write that fails are both failures (the system's
+// reason first when the folder cannot be made), never "created".
 TEST(PlaylistHelper, AFailedFolderOrWriteIsNeverReportedAsSaved)
 {
     const QString documents = QFileInfo(folder()).absolutePath();
@@ -151,11 +152,10 @@ TEST(PlaylistHelper, AFailedFolderOrWriteIsNeverReportedAsSaved)
             QFile::link(QStringLiteral("/nonexistent"),
                         PlaylistHelper::pathForPlaylist(QStringLiteral("Mix1")));
         }
-        EXPECT_FALSE(
+        const QStringList told = TestEnvironment::failureTexts(
             PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(1), crateFlag));
-        const QStringList shown = TestEnvironment::takeAlertMessages();
-        EXPECT_EQ(shown.size(), alerts);
-        EXPECT_EQ(shown.value(alerts - 1), kNotDone);
+        EXPECT_EQ(told.size(), alerts);
+        EXPECT_EQ(told.value(alerts - 1), kNotDone);
     }
 }
 
@@ -167,11 +167,12 @@ TEST(PlaylistHelper, FilesAreMadeWithTheUsersUmask)
         SCOPED_TRACE(mask);
         QDir(folder()).removeRecursively();
         const mode_t old = ::umask(mask);
-        PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(1), true);
-        PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(1), true);
+        EXPECT_TRUE(
+            PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(1), true));
+        EXPECT_TRUE(
+            PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), records(1), true));
         ::umask(old);
         for (const QString& name : {QStringLiteral("Mix"), QStringLiteral("Mix1")})
             EXPECT_EQ(modeOf(PlaylistHelper::pathForPlaylist(name)), 0666 & ~mask);
-        TestEnvironment::takeAlertMessages();
     }
 }

@@ -44,9 +44,7 @@ TEST(PlaylistInterchange, ExportReadsBackInOrder)
               QStringLiteral("#EXTM3U\n#EXTINF:187,Ärtist - Song, one\n%1\n#EXTINF:3723,Title\n%2\n"
                              "#EXTINF:-1,Solo\n%3\n#EXTINF:-1,Track 01\n%4\n")
                   .arg(paths[0], paths[1], paths[2], paths[3]));
-    EXPECT_EQ(
-        PlaylistInterchange::entriesOfFile(out).value_or(PlaylistInterchange::Entries{}).paths,
-        paths);
+    EXPECT_EQ(PlaylistInterchange::entriesOfFile(out).valueOr({}).paths, paths);
 }
 
 // Another player reads the export and finds every song, names with spaces, commas
@@ -89,11 +87,10 @@ TEST(PlaylistInterchange, ImportResolvesSkipsRefusesAndReportsTheCount)
     TestEnvironment::writeFile(dir + u"/http:/host/s.mp3"_s, "x"); // not the URL
     // What a file gives, with dir written as "~": its paths and skip count, or its error.
     const auto outcome = [&dir](const QString& name, const QByteArray& bytes) {
-        QString error;
         const auto entries = PlaylistInterchange::entriesOfFile(
-            TestEnvironment::writeFile(dir + u'/' + name, bytes), &error);
+            TestEnvironment::writeFile(dir + u'/' + name, bytes));
         if (!entries)
-            return error;
+            return entries.failure().texts().join(u'|');
         return entries->paths.join(u'|').replace(dir, u"~"_s) + u" -%1"_s.arg(entries->skipped);
     };
     const struct {
@@ -121,17 +118,16 @@ TEST(PlaylistInterchange, ImportResolvesSkipsRefusesAndReportsTheCount)
     for (const auto& c : cases)
         EXPECT_EQ(outcome(QString::fromLatin1(c.name), c.bytes), QString::fromUtf8(c.expected));
 
-    EXPECT_EQ(PlaylistInterchange::importPlaylist(dir + u"/no.pls"_s), std::nullopt);
-    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
+    EXPECT_EQ(TestEnvironment::failureTexts(PlaylistInterchange::readImport(dir + u"/no.pls"_s)),
               QStringList{QString::fromUtf8(cases[4].expected)});
-    EXPECT_FALSE(PlaylistHelper::playlistFolderExist());
     ASSERT_TRUE(PlaylistHelper::createPlaylistWithName(u"one"_s, {}, true));
-    TestEnvironment::takeAlertMessages();
-    EXPECT_EQ(PlaylistInterchange::importPlaylist(dir + u"/one.m3u8"_s), u"one1"_s);
-    EXPECT_EQ(
-        TestEnvironment::takeAlertMessages(),
-        QStringList{u"one1 playlist has been created. 2 songs imported. 3 entries skipped."_s});
-    const MediaList saved = PlaylistHelper::contentsForPlaylist(u"one1"_s).value_or(MediaList());
+    const auto imported =
+        PlaylistInterchange::saveImport(*PlaylistInterchange::readImport(dir + u"/one.m3u8"_s));
+    ASSERT_TRUE(imported);
+    EXPECT_EQ(imported->name, u"one1"_s);
+    EXPECT_EQ(imported->message,
+              u"one1 playlist has been created. 2 songs imported. 3 entries skipped."_s);
+    const MediaList saved = PlaylistHelper::contentsForPlaylist(u"one1"_s).valueOr(MediaList());
     ASSERT_EQ(saved.size(), 2);
     EXPECT_TRUE(saved[0]->filePath == a && saved[1]->filePath == b);
 }

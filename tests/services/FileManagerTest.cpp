@@ -1,12 +1,8 @@
 #include "services/FileManager.h"
-#include "platform/Alert.h"
-#include "platform/Dispatch.h"
 #include "platform/SystemError.h"
 #include "support/FileOpsTestSupport.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
-#include <atomic>
 #include <cerrno>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -47,7 +43,7 @@ TEST(FileManagerTest, NamesDecideSupportVideoAndComponentsWhateverTheSlashes)
     EXPECT_EQ(FM::pathExtension(u"/a.b/c"_s), QString());
 }
 
-TEST(FileManagerTest, ListingHoldsEveryEntryOnceOrGivesNothingAndOneAlert)
+TEST(FileManagerTest, ListingHoldsEveryEntryOnceOrFailsWithTheReason)
 {
     write(u"dir/.hidden"_s);
     write(u"dir/sub/deep.mp3"_s);
@@ -55,12 +51,10 @@ TEST(FileManagerTest, ListingHoldsEveryEntryOnceOrGivesNothingAndOneAlert)
     makeLink("nowhere", "dir/link");
     QDir().mkpath(at("empty"));
 
-    std::optional<QStringList> names = FileManager::contentsOfDirectoryAtPath(at("dir"));
-    ASSERT_TRUE(names.has_value());
-    names->sort(); // the file system's order is not ours to check
-    EXPECT_EQ(*names, (QStringList{u".hidden"_s, u"link"_s, u"sub"_s, u"Ünïcode name.m4a"_s}));
-    EXPECT_EQ(FileManager::contentsOfDirectoryAtPath(at("empty/")), QStringList());
-    EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty());
+    QStringList names = FileManager::contentsOfDirectoryAtPath(at("dir")).valueOr({});
+    names.sort(); // the file system's order is not ours to check
+    EXPECT_EQ(names, (QStringList{u".hidden"_s, u"link"_s, u"sub"_s, u"Ünïcode name.m4a"_s}));
+    EXPECT_EQ(FileManager::contentsOfDirectoryAtPath(at("empty/")).value(), QStringList());
     // Links are followed: to a folder it is one, dangling it is nothing.
     makeLink("dir", "dirLink");
     EXPECT_TRUE(FileManager::pathIsFolder(at("dirLink")));
@@ -69,7 +63,7 @@ TEST(FileManagerTest, ListingHoldsEveryEntryOnceOrGivesNothingAndOneAlert)
     makeLink("sub", "dir/subLink");
     QStringList folders;
     const auto entries = FileManager::readDirectory(at("dir"));
-    for (const auto& entry : entries.value_or(QList<FileManager::DirectoryEntry>()))
+    for (const auto& entry : entries.valueOr({}))
         if (entry.isFolder)
             folders.append(entry.name);
     folders.sort();
@@ -82,19 +76,10 @@ TEST(FileManagerTest, ListingHoldsEveryEntryOnceOrGivesNothingAndOneAlert)
                                                   {write(u"f.mp3"_s), ENOTDIR}};
     if (::geteuid() != 0)
         failures.emplace_back(locked, EACCES);
-    for (const auto& [path, errnum] : failures) {
-        EXPECT_FALSE(FileManager::contentsOfDirectoryAtPath(path).has_value());
-        EXPECT_EQ(TestEnvironment::takeAlertMessages(), QStringList{SystemError::text(errnum)});
-    }
+    for (const auto& [path, errnum] : failures)
+        EXPECT_EQ(TestEnvironment::failureOf(FileManager::contentsOfDirectoryAtPath(path)),
+                  Failure(SystemError::text(errnum), u"Error !!!"_s));
     ::chmod(native("empty").constData(), 0700);
-
-    // From a worker, the alert still opens on the main thread.
-    std::atomic<int> outcome = -1; // 0 nothing, 1 a listing
-    Dispatch::globalHigh(
-        [&outcome] { outcome = FileManager::contentsOfDirectoryAtPath(at("missing")) ? 1 : 0; });
-    ASSERT_TRUE(TestEnvironment::waitUntil([] { return !Alert::openAlerts().isEmpty(); }));
-    EXPECT_EQ(outcome, 0);
-    EXPECT_EQ(Alert::openAlerts().first()->thread(), QCoreApplication::instance()->thread());
 }
 
 // Trees go whole, a link goes but not what it points to; "/", "." and ".." are
@@ -110,12 +95,12 @@ TEST(FileManagerTest, BatchDeleteRemovesTreesAndLinksAndReportsRefusalsOnce)
                             at("tree"),          at("link/")};
     FileManager::setDeletableCheckForTesting([&items](const QString& p) { return p != items[1]; });
     EXPECT_FALSE(FileManager::canDeleteFile(u"/"_s));
-    FileManager::deleteAllObjectsFromCollection(items);
+    const Result<void> deleted = FileManager::deleteAllObjectsFromCollection(items);
     FileManager::setDeletableCheckForTesting(nullptr);
     EXPECT_EQ(ls(), (QStringList{u"dir"_s, u"kept"_s}));
     EXPECT_EQ(ls(u"dir/sub"_s), QStringList{u"two.mp3"_s});
     EXPECT_TRUE(QFileInfo::exists(target));
-    EXPECT_EQ(TestEnvironment::takeAlertMessages(), QStringList{kNotDeleted});
+    EXPECT_EQ(TestEnvironment::failureTexts(deleted), QStringList{kNotDeleted});
 }
 
 TEST(FileManagerTest, RealCheckFollowsFolderRightsAndTheStickyRule)
@@ -152,14 +137,13 @@ TEST(FileManagerTest, RealCheckFollowsFolderRightsAndTheStickyRule)
 
 TEST(FileManagerTest, CreateDirMakesNestedFoldersAndReportsWhatBlocksIt)
 {
-    FileManager::createDirAtPath(at("a/b/c"));
-    FileManager::createDirAtPath(at("a/b/"));
+    EXPECT_TRUE(FileManager::createDirAtPath(at("a/b/c")));
+    EXPECT_TRUE(FileManager::createDirAtPath(at("a/b/")));
     EXPECT_TRUE(QFileInfo(at("a/b/c")).isDir());
-    EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty());
 
     const QString file = write(u"a/name"_s, "keep me");
-    FileManager::createDirAtPath(file);
-    EXPECT_EQ(TestEnvironment::takeAlertMessages(), QStringList{SystemError::text(EEXIST)});
+    EXPECT_EQ(TestEnvironment::failureTexts(FileManager::createDirAtPath(file)),
+              QStringList{SystemError::text(EEXIST)});
     EXPECT_EQ(QFileInfo(file).size(), 7) << "the file is left alone";
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "services/Result.h"
+
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -29,6 +31,18 @@ bool waitUntil(const std::function<bool()>& pred, int timeoutMs = 5000);
 // The messages of the alerts open now (after pending main-thread work has run),
 // oldest first; closes them.
 QStringList takeAlertMessages();
+
+// What a store's result tells the user: its failure, nothing after a success; and
+// the failure's messages in order (takeAlertMessages()'s counterpart), empty after
+// a success.
+template <typename T> std::optional<Failure> failureOf(const Result<T>& result)
+{
+    return result ? std::nullopt : std::optional<Failure>(result.failure());
+}
+template <typename T> QStringList failureTexts(const Result<T>& result)
+{
+    return result ? QStringList() : result.failure().texts();
+}
 
 // The window of the alert being shown, as the user sees it; null when none is.
 QDialog *shownAlertWindow();
