@@ -27,6 +27,7 @@
 #include "ui/PopupView.h"
 #include "ui/ScreenStack.h"
 #include "ui/StoreAlerts.h"
+#include "ui/Theme.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -66,8 +67,6 @@ QString wrappedAndElided(const QString& text, const QFont& font, int width, int 
     return lines.join(QLatin1Char('\n'));
 }
 
-const QString kFocusRing = QStringLiteral("border: 1px solid #ff7f00;");
-
 QPushButton *iconButton(QWidget *parent, const QString& image, const QRect& frame,
                         const QString& accessibleName)
 {
@@ -78,9 +77,7 @@ QPushButton *iconButton(QWidget *parent, const QString& image, const QRect& fram
     button->setIconSize(frame.size() - QSize(8, 8));
     button->setAccessibleName(accessibleName);
     button->setToolTip(accessibleName);
-    button->setStyleSheet(QStringLiteral("QPushButton { border: none; background: transparent; }"
-                                         "QPushButton:focus { %1 }")
-                              .arg(kFocusRing));
+    button->setStyleSheet(Theme::flatIconButton());
     return button;
 }
 
@@ -125,8 +122,8 @@ void MainViewController::buildScreen()
     setFixedSize(320, 460);
     setAutoFillBackground(true);
     QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(12, 12, 14));
-    pal.setColor(QPalette::WindowText, Qt::white);
+    pal.setColor(QPalette::Window, Theme::kWindow);
+    pal.setColor(QPalette::WindowText, Theme::kText);
     setPalette(pal);
 
     // Now playing: behind the list panel when it unfolds.
@@ -135,7 +132,8 @@ void MainViewController::buildScreen()
     ui.songNameLabel->setAlignment(Qt::AlignCenter);
     ui.songNameLabel->setWordWrap(true);
     ui.songNameLabel->setStyleSheet(
-        QStringLiteral("color: white; font-size: 16px; font-weight: bold;"));
+        QStringLiteral("color: %1; %2")
+            .arg(Theme::css(Theme::kText), Theme::fontRule(Theme::kSongTitlePx, true)));
     auto *art = new QLabel(this);
     art->setGeometry(130, 292, 60, 60);
     art->setPixmap(Icons::pixmap(QStringLiteral("songs"), QSize(60, 60)));
@@ -143,17 +141,7 @@ void MainViewController::buildScreen()
     ui.timeSeeker = new QSlider(Qt::Horizontal, this);
     ui.timeSeeker->setGeometry(20, 220, 280, 24);
     ui.timeSeeker->setAccessibleName(QStringLiteral("Position"));
-    ui.timeSeeker->setStyleSheet(
-        QStringLiteral(
-            "QSlider::groove:horizontal { height: 9px; border-width: 0 9px 0 10px;"
-            " border-image: url(:/icons/sliderCover.svg) 0 9 0 10 stretch; }"
-            "QSlider::sub-page:horizontal { height: 9px; border-width: 0 9px 0 10px;"
-            " border-image: url(:/icons/fullSlider.svg) 0 9 0 10 stretch; }"
-            "QSlider::handle:horizontal { image: url(:/icons/hand.svg); width: 22px; height: 22px;"
-            " margin: -7px 0; }"
-            "QSlider { border: 1px solid transparent; }"
-            "QSlider:focus { %1 }")
-            .arg(kFocusRing));
+    ui.timeSeeker->setStyleSheet(Theme::trackSlider());
     ui.timeSeeker->setValue(0);
     ui.timeSeeker->hide();
     // Actions are what the user does to the slider; the timer's setValue is none.
@@ -164,10 +152,10 @@ void MainViewController::buildScreen()
     ui.currentTimeLabel->setGeometry(110, 250, 100, 26);
     ui.currentTimeLabel->setFlat(true);
     ui.currentTimeLabel->setAccessibleName(QStringLiteral("Time, click for time remaining"));
-    ui.currentTimeLabel->setStyleSheet(QStringLiteral("QPushButton { color: #e6e6e6; border: none; "
-                                                      "background: transparent; font-size: 15px; }"
-                                                      "QPushButton:focus { %1 }")
-                                           .arg(kFocusRing));
+    ui.currentTimeLabel->setStyleSheet(
+        QStringLiteral("QPushButton { color: %1; border: none; background: transparent; %2 }")
+            .arg(Theme::css(Theme::kRowText), Theme::fontRule(Theme::kRowPx)) +
+        Theme::focusRing(QStringLiteral("QPushButton"), 1));
     connect(ui.currentTimeLabel, &QPushButton::clicked, this, &MainViewController::countDown);
 
     // Control panel.
@@ -175,9 +163,8 @@ void MainViewController::buildScreen()
     ui.interfaceView->setGeometry(0, 0, 320, 80);
     ui.interfaceView->setObjectName(QStringLiteral("interfaceView"));
     ui.interfaceView->setAttribute(Qt::WA_StyledBackground);
-    ui.interfaceView->setStyleSheet(
-        QStringLiteral("QWidget#interfaceView { background: qlineargradient(x1:0, y1:0, x2:0, "
-                       "y2:1, stop:0 #3a3a40, stop:1 #0c0c0e); }"));
+    ui.interfaceView->setStyleSheet(QStringLiteral("QWidget#interfaceView { background: %1; }")
+                                        .arg(Theme::css(Theme::kControlPanelFade)));
     ui.repeatButton =
         iconButton(ui.interfaceView, m_repeatImage, {6, 6, 40, 40}, QStringLiteral("Repeat"));
     ui.backwardButton = iconButton(ui.interfaceView, QStringLiteral("backward.png"),
@@ -202,7 +189,7 @@ void MainViewController::buildScreen()
     ui.volumeView->setGeometry(96, 55, 122, 30);
     ui.volumeView->setRange(0, 100);
     ui.volumeView->setAccessibleName(QStringLiteral("Volume"));
-    ui.volumeView->setStyleSheet(ui.timeSeeker->styleSheet());
+    ui.volumeView->setStyleSheet(Theme::trackSlider());
     ui.volumeView->setValue(m_transport.volume());
     connect(ui.volumeView, &QSlider::valueChanged, &m_transport, &Transport::setVolume);
 
@@ -210,20 +197,19 @@ void MainViewController::buildScreen()
     ui.playlistContainer = new QWidget(this);
     ui.playlistContainer->setGeometry(0, 80, 320, kPanelFolded);
     ui.playlistContainer->setAutoFillBackground(true);
-    ui.playlistContainer->setStyleSheet(QStringLiteral("background: #101014;"));
+    ui.playlistContainer->setStyleSheet(
+        QStringLiteral("background: %1;").arg(Theme::css(Theme::kPanel)));
     ui.playlistButton = new QPushButton(ui.playlistContainer);
     ui.playlistButton->setGeometry(0, 0, 320, kPanelFolded);
     ui.playlistButton->setAccessibleName(QStringLiteral("Show or hide the list"));
-    ui.playlistButton->setStyleSheet(
-        QStringLiteral(
-            "QPushButton { border: none; background: qlineargradient(x1:0, y1:0, x2:0, y2:1,"
-            " stop:0 #4a4a52, stop:1 #1c1c20); }"
-            "QPushButton:focus { %1 }")
-            .arg(kFocusRing));
+    ui.playlistButton->setStyleSheet(QStringLiteral("QPushButton { border: none; background: %1; }")
+                                         .arg(Theme::css(Theme::kListHandleFade)) +
+                                     Theme::focusRing(QStringLiteral("QPushButton"), 1));
     ui.playlistInfoLabel = new QLabel(ui.playlistButton);
     ui.playlistInfoLabel->setGeometry(200, 0, 112, kPanelFolded);
     ui.playlistInfoLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    ui.playlistInfoLabel->setStyleSheet(QStringLiteral("color: #e6e6e6; background: transparent;"));
+    ui.playlistInfoLabel->setStyleSheet(
+        QStringLiteral("color: %1; background: transparent;").arg(Theme::css(Theme::kRowText)));
     ui.playlistInfoLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
     auto *grip = new QLabel(ui.playlistButton);
     grip->setGeometry(146, 0, 28, kPanelFolded);
@@ -239,9 +225,9 @@ void MainViewController::buildScreen()
     ui.table->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     ui.table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     ui.table->setStyleSheet(
-        QStringLiteral("QListView { background: #101014; border: 1px solid transparent; }"
-                       "QListView:focus { %1 }")
-            .arg(kFocusRing));
+        QStringLiteral("QListView { background: %1; border: 1px solid transparent; }")
+            .arg(Theme::css(Theme::kPanel)) +
+        Theme::focusRing(QStringLiteral("QListView"), 1));
     connect(ui.table, &QListView::activated, this,
             [this](const QModelIndex& index) { didSelectRow(index.row()); });
     connect(ui.table, &QListView::clicked, this,
@@ -255,8 +241,8 @@ void MainViewController::buildScreen()
     for (int i = 0; i < titles.size(); ++i) {
         auto *button = new GradientButton(titles[i], this);
         button->setGeometry(i * 80, 425, 80, 35);
-        button->setBackgroundColor(QColor(32, 32, 36));
-        button->setTitleColor(Qt::white);
+        button->setBackgroundColor(Theme::kToolbar);
+        button->setTitleColor(Theme::kText);
         QFont font = button->font();
         font.setBold(true);
         button->setFont(font);

@@ -1,6 +1,7 @@
 #include "app/VideoMovieScreen.h"
 
 #include "platform/Alert.h"
+#include "ui/Theme.h"
 
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -29,7 +30,8 @@ VideoMovieScreen::VideoMovieScreen(QWidget *parent)
     setFocusPolicy(Qt::StrongFocus);
     // Space belongs to the window's pause key, never to the button.
     m_done->setFocusPolicy(Qt::NoFocus);
-    m_done->setStyleSheet(QStringLiteral("color: white; background: #333; padding: 6px;"));
+    m_done->setStyleSheet(QStringLiteral("color: %1; background: %2; padding: 6px;")
+                              .arg(Theme::css(Theme::kText), Theme::css(Theme::kPlainButton)));
     m_done->move(8, 8);
     connect(m_done, &QPushButton::clicked, this, &VideoMovieScreen::finish);
     m_timer->setInterval(kTickMs);

@@ -5,6 +5,7 @@
 #include "services/SettingsKeys.h"
 #include "ui/NavigationBar.h"
 #include "ui/NavigationItem.h"
+#include "ui/Theme.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -20,14 +21,15 @@ BookmarksList::BookmarksList(QWidget *parent) : QWidget(parent)
     m_table = new QListWidget(this);
     // Transparent, so the background of whatever holds the screen shows through.
     m_table->setFrameShape(QFrame::NoFrame);
-    m_table->setStyleSheet(QStringLiteral(
-        "QListWidget { background: transparent; color: rgb(235, 235, 235); font-size: 15px; }"
-        "QListWidget::item { border-bottom: 1px solid rgba(255, 255, 255, 60); min-height: 44px;"
-        " padding-left: 6px; }"
-        "QListWidget::item:selected { background: rgba(255, 255, 255, 40); }"
-        "QLabel#check { color: rgb(255, 160, 40); font-size: 18px; font-weight: bold; }"
-        "QPushButton { color: white; background: #c0392b; border-radius: 4px; padding: 4px 8px; "
-        "}"));
+    using namespace Theme;
+    m_table->setStyleSheet(
+        QStringLiteral("QListWidget { background: transparent; color: %1; %2 }")
+            .arg(css(kBookmarkText), fontRule(kRowPx)) +
+        separatedRows(kFaintSeparator, QStringLiteral("padding-left: 6px; ")) +
+        QStringLiteral("QListWidget::item:selected { background: %1; }"
+                       "QLabel#check { color: %2; %3 }")
+            .arg(css(kSelectionFill), css(kBookmarkMark), fontRule(kTitlePx, true)) +
+        deleteButton(false));
     m_table->installEventFilter(this);
     connect(m_table, &QListWidget::itemClicked, this, [this](QListWidgetItem *row) {
         if (!m_editing)

@@ -2,6 +2,7 @@
 
 #include "browser/FolderListModel.h"
 #include "ui/Icons.h"
+#include "ui/Theme.h"
 
 #include <QPainter>
 
@@ -27,7 +28,7 @@ void FolderCellDelegate::paint(QPainter *painter, const QStyleOptionViewItem& op
     const qreal dpr = painter->device()->devicePixelRatioF();
     painter->save();
     if (option.state & (QStyle::State_Selected | QStyle::State_HasFocus))
-        painter->fillRect(r, QColor(255, 127, 0, 70));
+        painter->fillRect(r, Theme::kAccentFill);
 
     const int iconTop = r.top() + (r.height() - kIconSide) / 2;
     painter->drawPixmap(r.left() + kMargin, iconTop,
@@ -41,10 +42,7 @@ void FolderCellDelegate::paint(QPainter *painter, const QStyleOptionViewItem& op
         textRight = left - kMargin;
     }
 
-    QFont font = option.font;
-    font.setBold(true);
-    font.setPixelSize(15);
-    painter->setFont(font);
+    painter->setFont(Theme::font(option.font, Theme::kRowPx, true));
     const QRect textRect(r.left() + 2 * kMargin + kIconSide, r.top(),
                          textRight - (r.left() + 2 * kMargin + kIconSide), r.height() - 1);
     // Names may hold line breaks; the row shows them as spaces.
@@ -57,7 +55,7 @@ void FolderCellDelegate::paint(QPainter *painter, const QStyleOptionViewItem& op
     painter->setPen(QColor::fromRgbF(0.9f, 0.9f, 0.9f, 1.0f));
     painter->drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft, shown);
 
-    painter->setPen(QColor(255, 127, 0));
+    painter->setPen(Theme::kAccent);
     painter->drawLine(r.left(), r.bottom(), r.right(), r.bottom());
     painter->restore();
 }

@@ -14,6 +14,7 @@
 #include "ui/NavigationController.h"
 #include "ui/NavigationItem.h"
 #include "ui/StoreAlerts.h"
+#include "ui/Theme.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
@@ -37,17 +38,18 @@ const QRect kFolderNameFrame(58, 11, 199, 21);
 SongsController::SongsController(QWidget *parent)
     : QWidget(parent), m_newestOpening(std::make_shared<std::atomic<quint64>>(0))
 {
-    setStyleSheet(QStringLiteral("SongsController { background: black; }"));
+    using namespace Theme;
+    setStyleSheet(QStringLiteral("SongsController { background: %1; }").arg(css(kBlack)));
     setAttribute(Qt::WA_StyledBackground);
 
     m_searchBar = new QWidget(this);
     m_searchBar->setObjectName(QStringLiteral("searchBar"));
-    m_searchBar->setStyleSheet(QStringLiteral(
-        "#searchBar { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #4a4a4a,"
-        " stop:1 #151515); border-bottom: 1px solid #000; }"
-        "QLineEdit { background: white; color: black; border-radius: 13px; padding: 3px 10px;"
-        " font-size: 14px; }"
-        "QLineEdit:focus { border: 1px solid #ff7f00; }"));
+    m_searchBar->setStyleSheet(
+        QStringLiteral("#searchBar { background: %1; border-bottom: 1px solid %2; }"
+                       "QLineEdit { background: %3; color: %4; border-radius: 13px;"
+                       " padding: 3px 10px; %5 }")
+            .arg(css(kSearchBarFade), css(kBlack), css(kField), css(kDarkText), fontRule(kBodyPx)) +
+        focusRing(QStringLiteral("QLineEdit"), 1));
     m_searchField = new QLineEdit(m_searchBar);
     m_searchField->setPlaceholderText(QStringLiteral("Search"));
     m_searchField->setAccessibleName(QStringLiteral("Search this folder"));
@@ -56,9 +58,10 @@ SongsController::SongsController(QWidget *parent)
     m_cancelButton = NavigationBar::makeButton(
         QStringLiteral("Cancel"), NavigationBar::ButtonStyle::Bordered, this,
         [this] { cancelSearch(); }, m_searchBar);
-    m_cancelButton->setStyleSheet(QStringLiteral(
-        "QPushButton { color: white; font-weight: bold; font-size: 12px; padding: 4px 8px;"
-        " border: 1px solid #050505; border-radius: 5px; background: #333; }"));
+    m_cancelButton->setStyleSheet(
+        QStringLiteral("QPushButton { color: %1; %2 padding: 4px 8px; border: 1px solid %3;"
+                       " border-radius: 5px; background: %4; }")
+            .arg(css(kText), fontRule(kButtonPx, true), css(kBarButtonEdge), css(kPlainButton)));
     m_cancelButton->hide();
     auto *searchLayout = new QHBoxLayout(m_searchBar);
     searchLayout->setContentsMargins(6, 7, 6, 7);
@@ -79,15 +82,15 @@ SongsController::SongsController(QWidget *parent)
     m_table->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_table->setFrameShape(QFrame::NoFrame);
-    m_table->setStyleSheet(QStringLiteral("QListView { background: black; }"));
+    m_table->setStyleSheet(QStringLiteral("QListView { background: %1; }").arg(css(kBlack)));
     m_table->installEventFilter(this);
     connect(m_table, &QListView::clicked, this,
             [this](const QModelIndex& index) { selectRow(index.row()); });
     connect(m_table, &QListView::doubleClicked, this,
             [this](const QModelIndex& index) { playNow(index.row()); });
     m_header = new QLabel(m_tablePane);
-    m_header->setStyleSheet(QStringLiteral(
-        "QLabel { background: rgba(0, 0, 0, 204); color: #ff7f00; font-size: 14px; }"));
+    m_header->setStyleSheet(QStringLiteral("QLabel { background: %1; color: %2; %3 }")
+                                .arg(css(kSectionHeader), css(kAccent), fontRule(kBodyPx)));
     m_header->setWordWrap(true);
     m_header->setFixedHeight(kHeaderHeight);
     auto *paneLayout = new QVBoxLayout(m_tablePane);
@@ -101,9 +104,7 @@ SongsController::SongsController(QWidget *parent)
     m_toolbar = new QWidget(this);
     m_toolbar->setObjectName(QStringLiteral("toolbar"));
     m_toolbar->setStyleSheet(
-        QStringLiteral(
-            "#toolbar { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #5a5a5a,"
-            " stop:0.5 #2e2e2e, stop:0.501 #1c1c1c, stop:1 #0a0a0a); }") +
+        QStringLiteral("#toolbar { background: %1; }").arg(css(kToolbarGloss)) +
         NavigationBar::buttonStyleSheet());
     new QHBoxLayout(m_toolbar);
     m_toolbar->layout()->setContentsMargins(6, 4, 6, 4);
@@ -120,7 +121,7 @@ SongsController::SongsController(QWidget *parent)
     m_folderName->setGeometry(QRect(QPoint(0, 0), kFolderNameFrame.size()));
     m_folderName->setAlignment(Qt::AlignCenter);
     m_folderName->setStyleSheet(
-        QStringLiteral("QLabel { color: #ff7f00; background: transparent; }"));
+        QStringLiteral("QLabel { color: %1; background: transparent; }").arg(css(kAccent)));
     m_indicator = new ActivityIndicator(m_titleView);
     m_indicator->move((kFolderNameFrame.width() - ActivityIndicator::kSide) / 2, 0);
     item->setTitleWidget(m_titleView);
@@ -218,7 +219,7 @@ void SongsController::showFolderName(const QString& name)
     // Bold 13 pixels, shrunk down to 10 to fit, then shortened in the middle.
     QFont font = m_folderName->font();
     font.setBold(true);
-    int size = 13;
+    int size = Theme::kCaptionPx;
     for (; size > 10; --size) {
         font.setPixelSize(size);
         if (QFontMetrics(font).horizontalAdvance(name) <= m_folderName->width())

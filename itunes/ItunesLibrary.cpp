@@ -15,6 +15,7 @@
 #include "ui/NavigationBar.h"
 #include "ui/NavigationController.h"
 #include "ui/NavigationItem.h"
+#include "ui/Theme.h"
 
 #include <QAbstractListModel>
 #include <QButtonGroup>
@@ -102,7 +103,7 @@ ItunesLibrary::ItunesLibrary(const QString& mediaRoot, QWidget *parent)
 {
     setAutoFillBackground(true);
     QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(0x10, 0x10, 0x14));
+    pal.setColor(QPalette::Window, Theme::kPanel);
     setPalette(pal);
 
     NavigationItem *item = NavigationItem::of(this);
@@ -132,11 +133,13 @@ ItunesLibrary::ItunesLibrary(const QString& mediaRoot, QWidget *parent)
         key->setContext(Qt::WidgetWithChildrenShortcut);
         connect(key, &QShortcut::activated, this, [this, i] { setCategory(Category(i)); });
     }
-    segmentBar->setStyleSheet(QStringLiteral(
-        "QPushButton { color: #d0d0d0; background: #2a2a30; border: 1px solid #55555c;"
-        " padding: 5px; font-weight: bold; }"
-        "QPushButton:checked { color: white; background: #ff7f00; }"
-        "QPushButton:focus { border: 2px solid #4a90e2; }"));
+    using namespace Theme;
+    segmentBar->setStyleSheet(
+        QStringLiteral("QPushButton { color: %1; background: %2; border: 1px solid %3;"
+                       " padding: 5px; font-weight: bold; }"
+                       "QPushButton:checked { color: %4; background: %5; }")
+            .arg(css(kSecondaryText), css(kSegment), css(kSegmentEdge), css(kText), css(kAccent)) +
+        focusRing(QStringLiteral("QPushButton"), 2, kFocusOnAccent));
     connect(m_segment, &QButtonGroup::idClicked, this,
             [this](int id) { setCategory(Category(id)); });
 
@@ -146,8 +149,9 @@ ItunesLibrary::ItunesLibrary(const QString& mediaRoot, QWidget *parent)
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_table->setStyleSheet(QStringLiteral("QListView { background: #101014; border: none; }"
-                                          "QListView:focus { border: 2px solid #4a90e2; }"));
+    m_table->setStyleSheet(
+        QStringLiteral("QListView { background: %1; border: none; }").arg(css(kPanel)) +
+        focusRing(QStringLiteral("QListView"), 2, kFocusOnAccent));
     m_table->installEventFilter(this);
     connect(m_table, &QListView::clicked, this,
             [this](const QModelIndex& index) { selectRow(index.row()); });
@@ -155,15 +159,16 @@ ItunesLibrary::ItunesLibrary(const QString& mediaRoot, QWidget *parent)
     m_message->setWordWrap(true);
     m_message->setAlignment(Qt::AlignCenter);
     m_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_message->setStyleSheet(
-        QStringLiteral("color: #d0d0d0; font-size: 13px; padding: 12px; background: #101014;"));
+    m_message->setStyleSheet(QStringLiteral("color: %1; %2 padding: 12px; background: %3;")
+                                 .arg(css(kSecondaryText), fontRule(kCaptionPx), css(kPanel)));
     m_message->hide();
 
     auto *toolbar = new QWidget(this);
-    toolbar->setStyleSheet(QStringLiteral(
-        "QWidget { background: #202024; } QPushButton { color: white; background: #3a3a40;"
-        " border-radius: 4px; padding: 7px 14px; font-weight: bold; }"
-        "QPushButton:focus { border: 2px solid #ff7f00; }"));
+    toolbar->setStyleSheet(
+        QStringLiteral("QWidget { background: %1; } QPushButton { color: %2; background: %3;"
+                       " border-radius: 4px; padding: 7px 14px; font-weight: bold; }")
+            .arg(css(kToolbar), css(kText), css(kToolbarButton)) +
+        focusRing(QStringLiteral("QPushButton"), 2));
     auto *toolbarLayout = new QHBoxLayout(toolbar);
     toolbarLayout->setContentsMargins(8, 6, 8, 6);
     auto *playButton = new QPushButton(QStringLiteral("Play"), toolbar);

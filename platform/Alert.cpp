@@ -65,6 +65,16 @@ void Alert::show()
     Dispatch::adoptOnMainThread(this, [this] { present(); });
 }
 
+QString Alert::styleSheet()
+{
+    return QStringLiteral(
+        "QDialog#alert { background: #1f2a44; border: 1px solid #8fa3c8; border-radius: 10px; }"
+        "QLabel { color: white; } QLabel#title { font-weight: bold; }"
+        "QPushButton { color: white; background: #3b4d74; border: 1px solid #8fa3c8;"
+        " border-radius: 6px; padding: 6px 12px; }"
+        "QPushButton:focus { border: 2px solid white; }");
+}
+
 void Alert::present()
 {
     g_open.append(this);
@@ -74,12 +84,7 @@ void Alert::present()
     m_dialog = dialog;
     dialog->setObjectName(QStringLiteral("alert"));
     dialog->setWindowModality(parent ? Qt::WindowModal : Qt::NonModal);
-    dialog->setStyleSheet(QStringLiteral(
-        "QDialog#alert { background: #1f2a44; border: 1px solid #8fa3c8; border-radius: 10px; }"
-        "QLabel { color: white; } QLabel#title { font-weight: bold; }"
-        "QPushButton { color: white; background: #3b4d74; border: 1px solid #8fa3c8;"
-        " border-radius: 6px; padding: 6px 12px; }"
-        "QPushButton:focus { border: 2px solid white; }"));
+    dialog->setStyleSheet(styleSheet());
 
     auto *layout = new QVBoxLayout(dialog);
     if (!m_title.isEmpty()) {

@@ -65,6 +65,10 @@ public:
     // Closes every open alert without calling callbacks.
     static void dismissAllForTesting();
 
+    // The look of an alert window (a QDialog named "alert", its labels, a title
+    // label named "title", its buttons), for other dialogs that look like one.
+    static QString styleSheet();
+
 Q_SIGNALS:
     void finished(int buttonIndex);
 

@@ -1,6 +1,7 @@
 #include "playlists/CAPlaylistCell.h"
 
 #include "playlists/PlaylistModel.h"
+#include "ui/Theme.h"
 
 #include <QPainter>
 
@@ -98,7 +99,7 @@ void CAPlaylistCell::paint(QPainter *painter, const QStyleOptionViewItem& option
 {
     painter->save();
     if (option.state & QStyle::State_Selected)
-        painter->fillRect(option.rect, QColor(255, 255, 255, 40));
+        painter->fillRect(option.rect, Theme::kSelectionFill);
     const QColor color = textColor(index.data(PlaylistModel::HighlightRole).toBool(),
                                    index.data(PlaylistModel::FailedRole).toBool());
     const QRect row = option.rect;
@@ -108,7 +109,7 @@ void CAPlaylistCell::paint(QPainter *painter, const QStyleOptionViewItem& option
     drawLabel(painter, row, Field::Title, index.data(PlaylistModel::TitleRole).toString(), color);
     drawLabel(painter, row, Field::Duration, index.data(PlaylistModel::DurationRole).toString(),
               color);
-    painter->setPen(QColor(255, 127, 0, 90)); // separator
+    painter->setPen(Theme::kAccentRule);
     painter->drawLine(row.bottomLeft(), row.bottomRight());
     painter->restore();
 }

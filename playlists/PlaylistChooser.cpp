@@ -1,8 +1,11 @@
 #include "playlists/PlaylistChooser.h"
 
 #include "media/MediaHelper.h"
+#include "platform/Alert.h"
 #include "playlists/PlaylistAnnouncer.h"
+#include "playlists/PlaylistHelper.h"
 #include "ui/StoreAlerts.h"
+#include "ui/Theme.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -28,14 +31,12 @@ PlaylistChooser::PlaylistChooser(QStringList names, QStringList paths, QWidget *
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
     setObjectName(QStringLiteral("alert"));
-    setStyleSheet(QStringLiteral(
-        "QDialog#alert { background: #1f2a44; border: 1px solid #8fa3c8; border-radius: 10px; }"
-        "QLabel { color: white; font-weight: bold; }"
-        "QListWidget { background: transparent; color: lightgray; font-weight: bold;"
-        " font-size: 15px; }"
-        "QPushButton { color: white; background: #3b4d74; border: 1px solid #8fa3c8;"
-        " border-radius: 6px; padding: 6px 12px; }"
-        "QPushButton:focus { border: 2px solid white; }"));
+    // An alert window whose labels are all bold, with a list of names.
+    setStyleSheet(Alert::styleSheet() +
+                  QStringLiteral("QLabel { font-weight: bold; }"
+                                 "QListWidget { background: transparent;"
+                                 " color: %1; %2 }")
+                      .arg(Theme::css(Theme::kChooserText), Theme::fontRule(Theme::kRowPx, true)));
 
     auto *layout = new QVBoxLayout(this);
     auto *title = new QLabel(QStringLiteral("My Playlists"), this);

@@ -6,6 +6,7 @@
 #include "ui/NavigationBar.h"
 #include "ui/NavigationItem.h"
 #include "ui/StoreAlerts.h"
+#include "ui/Theme.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -31,18 +32,17 @@ PlaylistDetails::PlaylistDetails(const QString& playlistName, QWidget *parent)
     m_table->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // Orange separators: the rows' bottom border.
-    m_table->setStyleSheet(QStringLiteral("QListView { background: #101014; border: none; }"
-                                          "QListView::item { border-bottom: 1px solid #ff8000; }"
-                                          "QListView:focus { border: 2px solid #4a90e2; }"));
+    m_table->setStyleSheet(QStringLiteral("QListView { background: %1; border: none; }"
+                                          "QListView::item { border-bottom: 1px solid %2; }")
+                               .arg(Theme::css(Theme::kPanel), Theme::css(Theme::kDetailsAccent)) +
+                           Theme::focusRing(QStringLiteral("QListView"), 2, Theme::kFocusOnAccent));
     m_table->installEventFilter(this);
     m_table->viewport()->installEventFilter(this);
     setFocusProxy(m_table);
     m_deleteButton = new QPushButton(QStringLiteral("Delete"), m_table->viewport());
     m_deleteButton->setFocusPolicy(Qt::NoFocus);
     m_deleteButton->setToolTip(QStringLiteral("Remove this song from the playlist (Delete)"));
-    m_deleteButton->setStyleSheet(QStringLiteral(
-        "QPushButton { color: white; background: #c0392b; border-radius: 4px; padding: 4px 8px;"
-        " font-weight: bold; }"));
+    m_deleteButton->setStyleSheet(Theme::deleteButton(true));
     m_deleteButton->hide();
     connect(m_deleteButton, &QPushButton::clicked, this,
             [this] { removeRow(m_table->currentIndex().row()); });
@@ -56,13 +56,11 @@ PlaylistDetails::PlaylistDetails(const QString& playlistName, QWidget *parent)
 
     m_titleLabel = new QLabel;
     m_titleLabel->resize(180, 40);
-    QFont font = m_titleLabel->font();
-    font.setBold(true);
-    font.setPixelSize(13);
-    m_titleLabel->setFont(font);
+    m_titleLabel->setFont(Theme::font(m_titleLabel->font(), Theme::kCaptionPx, true));
     m_titleLabel->setAlignment(Qt::AlignCenter);
     m_titleLabel->setWordWrap(false);
-    m_titleLabel->setStyleSheet(QStringLiteral("color: #ff8000; background: transparent;"));
+    m_titleLabel->setStyleSheet(QStringLiteral("color: %1; background: transparent;")
+                                    .arg(Theme::css(Theme::kDetailsAccent)));
     m_editButton =
         NavigationBar::makeButton(QStringLiteral("Edit"), NavigationBar::ButtonStyle::Bordered,
                                   this, [this] { editTable(); });

@@ -13,6 +13,7 @@
 #include "ui/NavigationController.h"
 #include "ui/NavigationItem.h"
 #include "ui/StoreAlerts.h"
+#include "ui/Theme.h"
 
 #include <QApplication>
 #include <QDir>
@@ -75,12 +76,10 @@ PlaylistsController::PlaylistsController(QWidget *parent) : QWidget(parent)
     item->setLeftButton(m_editButton);
 
     m_table = new QListWidget(this);
-    m_table->setStyleSheet(QStringLiteral(
-        "QListWidget { background: black; color: rgba(230, 230, 230, 255); font-weight: bold;"
-        " font-size: 15px; }"
-        "QListWidget::item { border-bottom: 1px solid orange; min-height: 44px; }"
-        "QToolButton { background: transparent; border: none; } QPushButton { color: white; }"
-        "QPushButton { background: #c0392b; border-radius: 4px; padding: 4px 8px; }"));
+    m_table->setStyleSheet(
+        Theme::darkList(true) + Theme::separatedRows(Theme::kMenuSeparator) +
+        QStringLiteral("QToolButton { background: transparent; border: none; }") +
+        Theme::deleteButton(false));
     m_table->setItemDelegate(new NameCell(m_table));
     m_table->installEventFilter(this);
     m_table->viewport()->installEventFilter(this);
@@ -90,10 +89,12 @@ PlaylistsController::PlaylistsController(QWidget *parent) : QWidget(parent)
     auto *importButton = new QPushButton(QStringLiteral("Import…"), this);
     importButton->setAccessibleName(QStringLiteral("Import a playlist file"));
     importButton->setToolTip(QStringLiteral("Import an M3U, M3U8 or PLS file (Ctrl+I)"));
-    importButton->setStyleSheet(QStringLiteral(
-        "QPushButton { color: white; background: #202024; border: none; border-top: 1px solid"
-        " #3a3a40; font-weight: bold; padding: 8px; } QPushButton:focus { border: 1px solid"
-        " #ff7f00; }"));
+    importButton->setStyleSheet(
+        QStringLiteral("QPushButton { color: %1; background: %2; border: none;"
+                       " border-top: 1px solid %3; font-weight: bold; padding: 8px; }")
+            .arg(Theme::css(Theme::kText), Theme::css(Theme::kToolbar),
+                 Theme::css(Theme::kToolbarButton)) +
+        Theme::focusRing(QStringLiteral("QPushButton"), 1));
     connect(importButton, &QPushButton::clicked, this, &PlaylistsController::importPlaylist);
     auto *importKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_I), this);
     importKey->setContext(Qt::WidgetWithChildrenShortcut);

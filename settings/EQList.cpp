@@ -5,6 +5,7 @@
 #include "services/SettingsKeys.h"
 #include "services/EffectSettingsStore.h"
 #include "ui/NavigationItem.h"
+#include "ui/Theme.h"
 
 #include <QLabel>
 #include <QListWidget>
@@ -27,7 +28,7 @@ public:
         if (!index.data(kMarkedRole).toBool())
             return;
         painter->save();
-        painter->setPen(QColor(255, 127, 0));
+        painter->setPen(Theme::kAccent);
         QFont font = option.font;
         font.setBold(true);
         painter->setFont(font);
@@ -53,12 +54,10 @@ EQList::EQList(EffectsControl *effects, QWidget *parent) : QWidget(parent), m_ef
 
     m_table = new QListWidget(this);
     m_table->setItemDelegate(new CheckMarkDelegate(m_table));
-    m_table->setStyleSheet(QStringLiteral(
-        "QListWidget { background: black; color: rgba(230, 230, 230, 255); font-size: 15px;"
-        " outline: none; }"
-        "QListWidget::item { border-bottom: 1px solid white; min-height: 44px; padding-left: 10px; "
-        "}"
-        "QListWidget::item:focus { border: 2px solid #ff7f00; }"));
+    m_table->setStyleSheet(
+        Theme::darkList(false, QStringLiteral("outline: none; ")) +
+        Theme::separatedRows(Theme::kLightSeparator, QStringLiteral("padding-left: 10px; ")) +
+        Theme::focusRing(QStringLiteral("QListWidget::item"), 2));
     m_table->addItems(m_eqPressets);
     markRow();
     m_table->setCurrentRow(m_pressetIndex);
@@ -75,7 +74,8 @@ EQList::EQList(EffectsControl *effects, QWidget *parent) : QWidget(parent), m_ef
         hint->setWordWrap(true);
         hint->setMargin(20);
         hint->setAlignment(Qt::AlignCenter);
-        hint->setStyleSheet(QStringLiteral("color: rgba(230, 230, 230, 255); font-size: 15px;"));
+        hint->setStyleSheet(QStringLiteral("color: %1; %2")
+                                .arg(Theme::css(Theme::kRowText), Theme::fontRule(Theme::kRowPx)));
         m_table->hide();
         layout->addWidget(hint);
     }

@@ -11,6 +11,7 @@
 #include "ui/NavigationBar.h"
 #include "ui/NavigationController.h"
 #include "ui/NavigationItem.h"
+#include "ui/Theme.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -31,17 +32,17 @@ SettingsController::SettingsController(EffectsControl *effects, QWidget *parent)
         QStringLiteral("Close"), NavigationBar::ButtonStyle::Done, this, [this] { close(); }));
 
     m_table = new QListWidget(this);
+    using namespace Theme;
     m_table->setStyleSheet(
-        QStringLiteral("QListWidget { background: #1b1b1b url(%1); border: none; outline: none; }"
-                       "QListWidget::item { background: #f4f4f4; border-bottom: 1px solid white; }"
-                       "QListWidget::item:disabled { background: transparent; border: none; }"
-                       "QListWidget::item:selected { background: #3e7ee0; }"
-                       "QListWidget::item:focus { border: 2px solid #ff7f00; }"
-                       "QLabel#title { color: black; font-weight: bold; font-size: 15px; }"
-                       "QLabel#option, QLabel#disclosure { color: #385487; font-size: 15px; }"
-                       "QLabel#header { color: rgba(230, 230, 230, 255); font-weight: bold; "
-                       "font-size: 20px; }")
-            .arg(Icons::resourcePath(QStringLiteral("background.png"))));
+        groupedList(
+            QStringLiteral("border-bottom: 1px solid %1;").arg(css(kLightSeparator)),
+            QStringLiteral("url(%1)").arg(Icons::resourcePath(QStringLiteral("background.png")))) +
+        QStringLiteral("QListWidget::item:selected { background: %1; }"
+                       "QLabel#title { color: %2; %3 }"
+                       "QLabel#option, QLabel#disclosure { color: %4; %5 }"
+                       "QLabel#header { color: %6; %7 }")
+            .arg(css(kTint), css(kDarkText), fontRule(kRowPx, true), css(kOptionText),
+                 fontRule(kRowPx), css(kRowText), fontRule(kSectionPx, true)));
     m_table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     for (int s = 0; s < m_interfaceDict.size(); ++s) {
         const CASettings::Section& section = m_interfaceDict[s];

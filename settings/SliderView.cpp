@@ -5,6 +5,7 @@
 #include "services/SettingsKeys.h"
 #include "services/EffectSettingsStore.h"
 #include "ui/NavigationItem.h"
+#include "ui/Theme.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -17,14 +18,18 @@ SliderView::SliderView(EffectsControl *effects, const QString& title, QWidget *p
     : QWidget(parent), m_effects(effects), m_rate(title == QLatin1String("Playback Rate"))
 {
     NavigationItem::of(this)->setTitle(title);
-    setStyleSheet(QStringLiteral(
-        "SliderView { background: black; }"
-        "QFrame#container { border: 1px solid white; border-radius: 8px; background: #1b1b1b; }"
-        "QLabel { color: white; font-size: 22px; font-weight: bold; }"
-        "QPushButton { background: #e4e4e4; color: black; border: 1px solid black;"
-        " border-radius: 8px; padding: 8px 20px; font-weight: bold; }"
-        "QPushButton:focus { border: 2px solid #ff7f00; }"
-        "QSlider:focus { background: #2a2a2e; }"));
+    using namespace Theme;
+    setStyleSheet(
+        QStringLiteral(
+            "SliderView { background: %1; }"
+            "QFrame#container { border: 1px solid %2; border-radius: 8px; background: %3; }"
+            "QLabel { color: %4; %5 }"
+            "QPushButton { background: %6; color: %7; border: 1px solid %7;"
+            " border-radius: 8px; padding: 8px 20px; font-weight: bold; }")
+            .arg(css(kBlack), css(kLightSeparator), css(kGrouped), css(kText),
+                 fontRule(kFigurePx, true), css(kLightButton), css(kDarkText)) +
+        focusRing(QStringLiteral("QPushButton"), 2) +
+        QStringLiteral("QSlider:focus { background: %1; }").arg(css(kSliderFocus)));
     setAttribute(Qt::WA_StyledBackground);
 
     auto *container = new QFrame(this);

@@ -1,5 +1,7 @@
 #include "settings/SwitchCell.h"
 
+#include "ui/Theme.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -12,11 +14,14 @@ SwitchCell::SwitchCell(const QString& title, QWidget *parent) : QWidget(parent)
     m_switch->setCheckable(true);
     m_switch->setFixedSize(79, 27);
     m_switch->setAccessibleName(title);
-    m_switch->setStyleSheet(QStringLiteral(
-        "QPushButton { background: #e4e4e4; color: #7a7a7a; border: 1px solid #9a9a9a;"
-        " border-radius: 6px; font-weight: bold; }"
-        "QPushButton:checked { background: #3e7ee0; color: white; border-color: #2a5db0; }"
-        "QPushButton:focus { border: 2px solid #ff7f00; }"));
+    using namespace Theme;
+    m_switch->setStyleSheet(
+        QStringLiteral("QPushButton { background: %1; color: %2; border: 1px solid %3;"
+                       " border-radius: 6px; font-weight: bold; }"
+                       "QPushButton:checked { background: %4; color: %5; border-color: %6; }")
+            .arg(css(kLightButton), css(kSwitchOffText), css(kSwitchOffEdge), css(kTint),
+                 css(kText), css(kTintEdge)) +
+        focusRing(QStringLiteral("QPushButton"), 2));
     setOn(false);
     connect(m_switch, &QPushButton::clicked, this, [this](bool on) {
         setOn(on);

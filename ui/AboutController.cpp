@@ -7,6 +7,7 @@
 #include "ui/NavigationBar.h"
 #include "ui/NavigationController.h"
 #include "ui/NavigationItem.h"
+#include "ui/Theme.h"
 
 #include <QDesktopServices>
 #include <QHBoxLayout>
@@ -31,13 +32,16 @@ AboutController::AboutController(QWidget *parent)
         QStringLiteral("Close"), NavigationBar::ButtonStyle::Done, this, [this] { close(); }));
 
     m_table = new QListWidget(this);
-    m_table->setStyleSheet(QStringLiteral(
-        "QListWidget { background: #f4f4f4; outline: none; border: none; }"
-        "QListWidget::item { border-bottom: 1px solid orange; }"
-        "QListWidget::item:selected, QListWidget::item:focus { background: #dde6f4; }"
-        "QLabel { color: black; font-weight: bold; font-size: 15px; }"
-        "QPushButton { color: #3e7ee0; border: 2px solid #3e7ee0; border-radius: 11px;"
-        " font-weight: bold; }"));
+    using namespace Theme;
+    m_table->setStyleSheet(
+        QStringLiteral("QListWidget { background: %1; outline: none; border: none; }"
+                       "QListWidget::item { border-bottom: 1px solid %2; }"
+                       "QListWidget::item:selected, QListWidget::item:focus { background: %3; }"
+                       "QLabel { color: %4; %5 }"
+                       "QPushButton { color: %6; border: 2px solid %6; border-radius: 11px;"
+                       " font-weight: bold; }")
+            .arg(css(kCell), css(kMenuSeparator), css(kSelectedCell), css(kDarkText),
+                 fontRule(kRowPx, true), css(kTint)));
     for (int row = 0; row < m_tableContents.size(); ++row) {
         auto *rowItem = new QListWidgetItem(m_table);
         rowItem->setSizeHint(QSize(0, 44));

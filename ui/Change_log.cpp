@@ -2,6 +2,7 @@
 
 #include "BuildConfig.h"
 #include "ui/NavigationItem.h"
+#include "ui/Theme.h"
 
 #include <QLabel>
 #include <QListWidget>
@@ -22,17 +23,12 @@ Change_log::Change_log(Notes tableContents, QWidget *parent)
     m_table->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_table->setSelectionMode(QAbstractItemView::NoSelection);
     m_table->setTextElideMode(Qt::ElideNone);
-    QFont entryFont = font();
-    entryFont.setPixelSize(15);
-    entryFont.setBold(true);
-    const QFontMetrics metrics(entryFont);
+    using namespace Theme;
+    const QFontMetrics metrics(Theme::font(font(), kRowPx, true));
     m_table->setStyleSheet(
-        QStringLiteral("QListWidget { background: #1b1b1b; border: none; outline: none; }"
-                       "QListWidget::item { background: #f4f4f4; color: black; font-weight: bold;"
-                       " font-size: 15px; padding: 0 10px; border-bottom: 1px solid #c8c8c8; }"
-                       "QListWidget::item:disabled { background: transparent; border: none; }"
-                       "QListWidget::item:focus { border: 2px solid #ff7f00; }"
-                       "QLabel { color: white; font-weight: bold; font-size: 18px; }"));
+        groupedList(QStringLiteral("color: %1; %2 padding: 0 10px; border-bottom: 1px solid %3;")
+                        .arg(css(kDarkText), fontRule(kRowPx, true), css(kGreySeparator))) +
+        QStringLiteral("QLabel { color: %1; %2 }").arg(css(kText), fontRule(kTitlePx, true)));
     for (const QString& heading : sectionTitles()) {
         auto *head = new QListWidgetItem(m_table);
         head->setFlags(Qt::NoItemFlags);

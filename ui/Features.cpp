@@ -1,6 +1,7 @@
 #include "ui/Features.h"
 
 #include "ui/NavigationItem.h"
+#include "ui/Theme.h"
 
 #include <QTextBrowser>
 #include <QVBoxLayout>
@@ -36,9 +37,10 @@ Features::Features(QWidget *parent) : QWidget(parent)
     NavigationItem::of(this)->setTitle(QStringLiteral("Features"));
     m_page = new QTextBrowser(this);
     m_page->setOpenLinks(false);
-    m_page->setStyleSheet(QStringLiteral(
-        "QTextBrowser { background: #f4f4f4; color: black; border: none; padding: 6px;"
-        " font-size: 14px; }"));
+    m_page->setStyleSheet(
+        QStringLiteral("QTextBrowser { background: %1; color: %2; border: none; padding: 6px; %3 }")
+            .arg(Theme::css(Theme::kCell), Theme::css(Theme::kDarkText),
+                 Theme::fontRule(Theme::kBodyPx)));
     m_page->setHtml(QString::fromUtf8(kPage));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -1,5 +1,7 @@
 #include "ui/GradientButton.h"
 
+#include "ui/Theme.h"
+
 #include <QLinearGradient>
 #include <QPainter>
 
@@ -57,11 +59,8 @@ GradientButton *GradientButton::menuButton(const QString& title, QWidget *parent
 {
     auto *button = new GradientButton(title, parent);
     button->setBackgroundColor(QColor::fromRgbF(0, 0, 0, 0.9f));
-    button->setTitleColor(QColor(255, 127, 0));
-    QFont font = button->font();
-    font.setBold(true);
-    font.setPixelSize(12);
-    button->setFont(font);
+    button->setTitleColor(Theme::kAccent);
+    button->setFont(Theme::font(button->font(), Theme::kButtonPx, true));
     return button;
 }
 

@@ -2,6 +2,7 @@
 
 #include "ui/Icons.h"
 #include "ui/NavigationItem.h"
+#include "ui/Theme.h"
 
 #include <QAbstractButton>
 #include <QLabel>
@@ -34,10 +35,9 @@ QString styleName(NavigationBar::ButtonStyle style)
 NavigationBar::NavigationBar(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("navigationBar"));
-    setStyleSheet(
-        QStringLiteral(
-            "QLabel#navigationTitle { color: white; font-weight: bold; font-size: 18px; }") +
-        buttonStyleSheet());
+    setStyleSheet(QStringLiteral("QLabel#navigationTitle { color: %1; %2 }")
+                      .arg(Theme::css(Theme::kText), Theme::fontRule(Theme::kTitlePx, true)) +
+                  buttonStyleSheet());
 
     m_title = new QLabel(this);
     m_title->setObjectName(QStringLiteral("navigationTitle"));
@@ -61,20 +61,23 @@ NavigationBar::~NavigationBar()
 
 QString NavigationBar::buttonStyleSheet()
 {
-    return QStringLiteral(
-        "QPushButton[barButtonStyle] { color: white; font-weight: bold; font-size: 12px;"
-        " min-height: 20px; padding: 4px 10px; border: 1px solid #050505; border-radius: 5px;"
-        " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #6a6a6a, stop:0.5 #404040,"
-        " stop:0.501 #2c2c2c, stop:1 #1a1a1a); }"
-        "QPushButton[barButtonStyle=\"back\"] { padding-left: 4px; }"
-        "QPushButton[barButtonStyle=\"done\"] { background: qlineargradient(x1:0, y1:0, x2:0,"
-        " y2:1, stop:0 #7aa7e6, stop:0.5 #3d74cf, stop:0.501 #2a5fbd, stop:1 #1f4fa3); }"
-        "QPushButton[barButtonStyle=\"plain\"] { background: transparent; border: none;"
-        " padding: 4px 6px; }"
-        "QPushButton[barButtonStyle]:pressed { background: #111111; }"
-        "QPushButton[barButtonStyle=\"done\"]:pressed { background: #1a3f80; }"
-        "QPushButton[barButtonStyle]:disabled { color: #808080; }"
-        "QPushButton[barButtonStyle]:focus { border: 1px solid #ff7f00; }");
+    using namespace Theme;
+    return QStringLiteral("QPushButton[barButtonStyle] { color: %1; %2 min-height: 20px;"
+                          " padding: 4px 10px; border: 1px solid %3; border-radius: 5px;"
+                          " background: %4; }")
+               .arg(css(kText), fontRule(kButtonPx, true), css(kBarButtonEdge),
+                    css(kBarButtonGloss)) +
+           QStringLiteral(
+               "QPushButton[barButtonStyle=\"back\"] { padding-left: 4px; }"
+               "QPushButton[barButtonStyle=\"done\"] { background: %1; }"
+               "QPushButton[barButtonStyle=\"plain\"] { background: transparent; border: none;"
+               " padding: 4px 6px; }"
+               "QPushButton[barButtonStyle]:pressed { background: %2; }"
+               "QPushButton[barButtonStyle=\"done\"]:pressed { background: %3; }"
+               "QPushButton[barButtonStyle]:disabled { color: %4; }")
+               .arg(css(kDoneButtonGloss), css(kBarButtonPressed), css(kDoneButtonPressed),
+                    css(kDisabledText)) +
+           focusRing(QStringLiteral("QPushButton[barButtonStyle]"), 1);
 }
 
 QPushButton *NavigationBar::makeButton(const QString& text, ButtonStyle style, QWidget *parent)
@@ -219,13 +222,13 @@ void NavigationBar::paintEvent(QPaintEvent *)
     QPainter p(this);
     const QRect r = rect();
     QLinearGradient gloss(0, 0, 0, r.height());
-    gloss.setColorAt(0.0, QColor(0x3e, 0x3e, 0x3e));
-    gloss.setColorAt(0.5, QColor(0x1f, 0x1f, 0x1f));
-    gloss.setColorAt(0.5001, QColor(0x0d, 0x0d, 0x0d));
-    gloss.setColorAt(1.0, QColor(0x00, 0x00, 0x00));
+    gloss.setColorAt(0.0, Theme::kNavigationBarGloss.top);
+    gloss.setColorAt(0.5, Theme::kNavigationBarGloss.upperMiddle);
+    gloss.setColorAt(0.5001, Theme::kNavigationBarGloss.lowerMiddle);
+    gloss.setColorAt(1.0, Theme::kNavigationBarGloss.bottom);
     p.fillRect(r, gloss);
-    p.setPen(QColor(0x5c, 0x5c, 0x5c));
+    p.setPen(Theme::kBarTopLine);
     p.drawLine(r.topLeft(), r.topRight());
-    p.setPen(QColor(0x00, 0x00, 0x00));
+    p.setPen(Theme::kBlack);
     p.drawLine(r.bottomLeft(), r.bottomRight());
 }
