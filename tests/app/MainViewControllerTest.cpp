@@ -25,24 +25,8 @@
 
 namespace {
 
-// Writes a mono sine WAV of the given length; returns its path.
-QString wav(const QString& name, double seconds)
-{
-    const int rate = 8000;
-    return TestEnvironment::writeFile(
-        TestEnvironment::home() + QStringLiteral("/music/") + name,
-        EngineTest::wavBytes(EngineTest::tone(440, 0.5, rate, int64_t(seconds * rate)), rate, 1));
-}
-
-MediaDescPtr record(const QString& path, std::optional<QString> title = {},
-                    std::optional<QString> artist = {})
-{
-    auto item = std::make_shared<MediaDesc>();
-    item->filePath = path;
-    item->title = title;
-    item->artist = artist;
-    return item;
-}
+using EngineTest::record;
+using EngineTest::writeWav;
 
 class PlayerScreen : public testing::Test {
 protected:
@@ -73,9 +57,10 @@ protected:
 // the label) and place, the end of a track, the stopped state, the count to report.
 TEST_F(PlayerScreen, TheScreenShowsWhatTheTransportTells)
 {
-    open({record(wav(QStringLiteral("First Song.wav"), 1)),
-          record(wav(QStringLiteral("b.wav"), 1), QStringLiteral("Bee"), QStringLiteral("Band")),
-          record(wav(QStringLiteral("c.wav"), 1), QStringLiteral("long ").repeated(60))});
+    open({record(writeWav(QStringLiteral("First Song.wav"), 1)),
+          record(writeWav(QStringLiteral("b.wav"), 1), QStringLiteral("Bee"),
+                 QStringLiteral("Band")),
+          record(writeWav(QStringLiteral("c.wav"), 1), QStringLiteral("long ").repeated(60))});
     screen->didSelectRow(2);
     EXPECT_EQ(screen->outlets().playlistInfoLabel->text(), QStringLiteral("3 of 3"));
     const QLabel *name = screen->outlets().songNameLabel;
@@ -109,7 +94,7 @@ TEST_F(PlayerScreen, TheScreenShowsWhatTheTransportTells)
 
 TEST_F(PlayerScreen, TheTimeCountsUpOrDownAndClicksAndKeysSeekAndMoveTheVolume)
 {
-    open({record(wav(QStringLiteral("long.wav"), 100))});
+    open({record(writeWav(QStringLiteral("long.wav"), 100))});
     screen->show();
     screen->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(screen.get()));
@@ -156,7 +141,8 @@ TEST_F(PlayerScreen, TheTimeCountsUpOrDownAndClicksAndKeysSeekAndMoveTheVolume)
 
 TEST_F(PlayerScreen, TabReturnAndEscapeReachButtonsMenusAndPrompts)
 {
-    open({record(wav(QStringLiteral("a.wav"), 1)), record(wav(QStringLiteral("b.wav"), 1))});
+    open({record(writeWav(QStringLiteral("a.wav"), 1)),
+          record(writeWav(QStringLiteral("b.wav"), 1))});
     screen->show();
     screen->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(screen.get()));

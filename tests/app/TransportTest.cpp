@@ -19,7 +19,6 @@
 #include <QSignalSpy>
 #include <QThreadPool>
 #include <QTimer>
-#include <QtEndian>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -29,25 +28,8 @@ using Mode = OfflineAudioOutput::Mode;
 
 namespace {
 
-// Writes a mono sine WAV of the given length; returns its path. Without a length, a
-// damaged one: a header that promises a second of sound with nothing after it (the
-// file opens, and ends without a frame).
-QString wav(const QString& name, double seconds = 0, int rate = 8000)
-{
-    QByteArray bytes =
-        EngineTest::wavBytes(EngineTest::tone(440, 0.5, rate, int64_t(seconds * rate)), rate, 1);
-    if (seconds == 0)
-        qToLittleEndian<quint32>(quint32(rate) * 2, bytes.data() + 40);
-    return TestEnvironment::writeFile(TestEnvironment::home() + QStringLiteral("/music/") + name,
-                                      bytes);
-}
-
-MediaDescPtr record(const QString& path)
-{
-    auto item = std::make_shared<MediaDesc>();
-    item->filePath = path;
-    return item;
-}
+using EngineTest::record;
+using EngineTest::writeWav;
 
 void storeList(const MediaList& items)
 {
@@ -102,7 +84,8 @@ protected:
 
 TEST_F(TransportTest, TheEndAdvancesAndAListThatRunsOutStops)
 {
-    open({record(wav(QStringLiteral("a.wav"), 1)), record(wav(QStringLiteral("b.wav"), 1))});
+    open({record(writeWav(QStringLiteral("a.wav"), 1)),
+          record(writeWav(QStringLiteral("b.wav"), 1))});
     EXPECT_TRUE(transport->model()->index(0).data(PlaylistModel::HighlightRole).toBool())
         << "current before any play";
     QSignalSpy loaded(transport.get(), &Transport::itemLoaded);
@@ -123,8 +106,8 @@ TEST_F(TransportTest, TheEndAdvancesAndAListThatRunsOutStops)
 
 TEST_F(TransportTest, ASkipRunOpensNoItemTwiceAndNeverStalls)
 {
-    const QString damaged = wav(QStringLiteral("bad.wav"));
-    const QString good = wav(QStringLiteral("good.wav"), 1);
+    const QString damaged = writeWav(QStringLiteral("bad.wav"));
+    const QString good = writeWav(QStringLiteral("good.wav"), 1);
     const struct {
         const char *mode;
         int repeatPresses;
@@ -170,7 +153,7 @@ TEST_F(TransportTest, ASkipRunOpensNoItemTwiceAndNeverStalls)
 
 TEST_F(TransportTest, AddingReportsTheCountKeepsTheIndexAndStoresTheNewestList)
 {
-    const QString file = wav(QStringLiteral("a b.wav"), 1);
+    const QString file = writeWav(QStringLiteral("a b.wav"), 1);
     open({record(file), record(file)});
     for (const auto& [count, text] :
          {std::pair(1, "one item have been added to your current playlist"),
@@ -244,7 +227,7 @@ TEST_F(TransportTest, AddingReportsTheCountKeepsTheIndexAndStoresTheNewestList)
 // list and the engine.
 TEST_F(TransportTest, RemoteCanFlagsSayWhatTheCommandsWillDo)
 {
-    const MediaDescPtr item = record(wav(QStringLiteral("a.wav"), 2));
+    const MediaDescPtr item = record(writeWav(QStringLiteral("a.wav"), 2));
     struct Row {
         const char *state;
         bool emptyList;
@@ -281,7 +264,7 @@ TEST_F(TransportTest, RemoteCanFlagsSayWhatTheCommandsWillDo)
 // remote pause follows the play button; a sleep resumes only what was playing.
 TEST_F(TransportTest, ModesRemoteCommandsAndSleep)
 {
-    open({record(wav(QStringLiteral("a.wav"), 2))});
+    open({record(writeWav(QStringLiteral("a.wav"), 2))});
     QSignalSpy modes(transport.get(), &Transport::modesChanged);
     using Loop = RemoteControlTarget::LoopStatus;
     for (Loop want : {Loop::Track, Loop::Playlist, Loop::None}) {
@@ -340,7 +323,7 @@ TEST_F(TransportTest, AStoredListThatCannotBeDecodedIsCopiedAsideAndTheVolumeIsR
 TEST_F(TransportTest, EffectChangesReachThePlayingAndTheQueuedEngine)
 {
     SettingsHelper::setSettings(SettingsKeys::PlaybackRate, 0.75);
-    const QString file = wav(QStringLiteral("a.wav"), 1);
+    const QString file = writeWav(QStringLiteral("a.wav"), 1);
     open({record(file), record(file), record(file)}, Mode::Manual, true);
     transport->loadPlayerWithPath(0);
     ASSERT_EQ(engines.size(), 2u) << "the next item is queued";
@@ -368,9 +351,9 @@ TEST_F(TransportTest, JoinsSkipsADamagedNextItemAndLoopsWithoutAGap)
     EngineTest::DiskDriver disk;
     if (!disk.whyNot().isEmpty())
         GTEST_SKIP() << disk.whyNot().toStdString();
-    storeList({record(wav(QStringLiteral("a.wav"), 0.3, 44100)),
-               record(wav(QStringLiteral("bad.wav"))),
-               record(wav(QStringLiteral("b.wav"), 0.3, 22050))});
+    storeList({record(writeWav(QStringLiteral("a.wav"), 0.3, 44100)),
+               record(writeWav(QStringLiteral("bad.wav"))),
+               record(writeWav(QStringLiteral("b.wav"), 0.3, 22050))});
     {
         Transport player;
         player.loadPlayerWithPath(0);

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
+#include <QtEndian>
 #include <SDL.h>
 #include <algorithm>
 #include <cmath>
@@ -41,6 +42,25 @@ QByteArray wavBytes(const std::vector<int16_t>& samples, int sampleRate, int cha
     for (int16_t s : samples)
         stream << s;
     return out;
+}
+
+QString writeWav(const QString& name, double seconds, int rate)
+{
+    QByteArray bytes = wavBytes(tone(440, 0.5, rate, int64_t(seconds * rate)), rate, 1);
+    if (seconds == 0)
+        qToLittleEndian<quint32>(quint32(rate) * 2, bytes.data() + 40);
+    return TestEnvironment::writeFile(TestEnvironment::home() + QStringLiteral("/music/") + name,
+                                      bytes);
+}
+
+MediaDescPtr record(const QString& path, std::optional<QString> title,
+                    std::optional<QString> artist)
+{
+    auto item = std::make_shared<MediaDesc>();
+    item->filePath = path;
+    item->title = std::move(title);
+    item->artist = std::move(artist);
+    return item;
 }
 
 std::vector<float> channel(const std::vector<float>& stereo, int which)

@@ -3,11 +3,13 @@
 // Signals and measurements shared by the engine's tests.
 
 #include "audio/CAPlayerDelegate.h"
+#include "media/MediaDesc.h"
 
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace EngineTest {
@@ -19,6 +21,15 @@ std::vector<int16_t> tone(double hz, double amplitude, int sampleRate, int64_t f
 
 // A WAV file (PCM 16-bit) of the given interleaved samples.
 QByteArray wavBytes(const std::vector<int16_t>& samples, int sampleRate, int channels);
+
+// Writes "<home>/music/name", a mono 440 Hz WAV of seconds at rate; returns its path.
+// Without a length, a damaged one: a header that promises a second of sound with
+// nothing after it (the file opens, and ends without a frame).
+QString writeWav(const QString& name, double seconds = 0, int rate = 8000);
+
+// A record of the current list for path, with the tags given.
+MediaDescPtr record(const QString& path, std::optional<QString> title = {},
+                    std::optional<QString> artist = {});
 
 // Samples of one channel (0 left, 1 right) of interleaved stereo float.
 std::vector<float> channel(const std::vector<float>& stereo, int which);
