@@ -24,6 +24,7 @@
 #include "ui/GradientButton.h"
 #include "ui/Icons.h"
 #include "ui/NavigationController.h"
+#include "ui/Notice.h"
 #include "ui/PopupView.h"
 #include "ui/ScreenStack.h"
 #include "ui/StoreAlerts.h"
@@ -108,6 +109,8 @@ void MainViewController::connectTransport()
     connect(t, &Transport::listChanged, this, &MainViewController::updateInfoLabel);
     connect(t, &Transport::countToReport, this, &MainViewController::showAlertWithItems);
     connect(t, &Transport::failureToReport, this, &StoreAlerts::show);
+    connect(t, &Transport::noticeToShow, this,
+            [this](const QString& text) { Notice::showOver(this, text); });
     connect(t, &Transport::volumeChanged, ui.volumeView, &QSlider::setValue);
     connect(t, &Transport::raiseRequested, this, [this] {
         window()->showNormal();

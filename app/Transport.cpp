@@ -5,12 +5,14 @@
 #include "app/SleepWatcher.h"
 #include "audio/CAPlayer.h"
 #include "audio/SystemVolume.h"
+#include "platform/Dispatch.h"
 #include "platform/UserDefaults.h"
 #include "playlists/PlaylistModel.h"
 #include "services/EffectSettingsStore.h"
 #include "services/FileManager.h"
 #include "services/SettingsHelper.h"
 
+#include <QPointer>
 #include <algorithm>
 #include <cmath>
 
@@ -36,6 +38,15 @@ Transport::Transport(QObject *parent)
     connect(m_currentList, &CurrentList::installed, this, &Transport::listInstalled);
     connect(m_currentList, &CurrentList::countReady, this, &Transport::countToReport);
     connect(m_currentList, &CurrentList::readFailed, this, &Transport::failureToReport);
+    // The store of the list (on a worker) and of the settings (on the main thread)
+    // write one file; the screen hears of its failures on the main thread.
+    UserDefaults::standard().setWriteFailureHandler(
+        [self = QPointer<Transport>(this)](const QString& reason) {
+            Dispatch::main([self, text = storeFailureText(reason)] {
+                if (self)
+                    Q_EMIT self->noticeToShow(text);
+            });
+        });
     // What follows the current item depends on the list.
     const auto listChanged = [this] { prepareNext(); };
     connect(m_model, &QAbstractItemModel::rowsInserted, this, listChanged);
@@ -60,6 +71,13 @@ Transport::~Transport()
 const MediaList& Transport::tableContents() const
 {
     return m_model->items();
+}
+
+QString Transport::storeFailureText(const QString& reason)
+{
+    return QStringLiteral("Could not save the list and settings (%1). The ones saved "
+                          "before are kept.")
+        .arg(reason);
 }
 
 void Transport::updateLastPlaylist()

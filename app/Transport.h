@@ -129,6 +129,9 @@ public:
     void remoteRaise() override { Q_EMIT raiseRequested(); }
     void remoteQuit() override { Q_EMIT quitRequested(); }
 
+    // The notice of a failed store of the list and settings, with the system's reason.
+    static QString storeFailureText(const QString& reason);
+
     // EffectsControl.
     std::optional<EffectSettings> engineEffects() const override;
     QStringList eqPresetNames() const override;
@@ -155,6 +158,10 @@ Q_SIGNALS:
     // A store could not do what was asked (a playlist to play could not be read);
     // nothing changed.
     void failureToReport(const Failure& failure);
+    // A short notice for the screen to show without stopping the user: the stored
+    // list and settings could not be written (said once until a write succeeds
+    // again; storeFailureText()).
+    void noticeToShow(const QString& text);
     // The remote control asks to show the window, or to end the program.
     void raiseRequested();
     void quitRequested();

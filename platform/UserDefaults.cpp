@@ -11,6 +11,7 @@
 #include <QLoggingCategory>
 #include <QStandardPaths>
 #include <cerrno>
+#include <utility>
 
 Q_LOGGING_CATEGORY(lcDefaults, "quaver.defaults", QtWarningMsg)
 
@@ -159,5 +160,25 @@ bool UserDefaults::synchronize()
         return false;
     }
     QDir().mkpath(QFileInfo(m_path).absolutePath());
-    return AtomicFile::write(m_path, PropertyList::toXml(root.get()));
+    QString reason;
+    if (AtomicFile::write(m_path, PropertyList::toXml(root.get()), AtomicFile::Mode::Replace,
+                          &reason)) {
+        m_writeFailing = false;
+        return true;
+    }
+    if (!std::exchange(m_writeFailing, true)) {
+        qCWarning(lcDefaults,
+                  "cannot write the settings file %s (%s): the file on disk is kept; "
+                  "trying again at the next change",
+                  qPrintable(m_path), qPrintable(reason));
+        if (m_onWriteFailure)
+            m_onWriteFailure(reason);
+    }
+    return false;
+}
+
+void UserDefaults::setWriteFailureHandler(WriteFailureHandler handler)
+{
+    QMutexLocker writeLock(&m_writeMutex);
+    m_onWriteFailure = std::move(handler);
 }

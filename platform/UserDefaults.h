@@ -20,6 +20,7 @@
 #include <QMutex>
 #include <QString>
 #include <QVariant>
+#include <functional>
 #include <memory>
 
 class UserDefaults {
@@ -41,6 +42,14 @@ public:
     // Writes the whole store to disk. False if the file could not be written (the
     // old file is then left as it was) or must not be (it could not be read).
     bool synchronize();
+
+    // Told when a write fails (a full disk, a read-only folder), with the system's
+    // reason: once for the first failed synchronize() of the session or after one
+    // that succeeded, not again while writes go on failing (each synchronize()
+    // tries again). One line on stderr goes with it. Called on the thread that
+    // synchronizes, with the write lock held: it must only hand the news on.
+    using WriteFailureHandler = std::function<void(const QString& reason)>;
+    void setWriteFailureHandler(WriteFailureHandler handler);
 
     // Copies the file as it is on disk now to the first free
     // "defaults.plist.damaged-N", replacing nothing; for a stored value that is
@@ -64,4 +73,7 @@ private:
     // Set by the constructor when the file on disk was not read; then never
     // written. Read under m_writeMutex.
     bool m_leaveFileAlone = false;
+    WriteFailureHandler m_onWriteFailure; // guarded by m_writeMutex
+    // The last write failed and was reported. Guarded by m_writeMutex.
+    bool m_writeFailing = false;
 };

@@ -165,7 +165,12 @@ void PlaylistDetails::replaceContents(MediaList items, int currentRow)
     m_model->setItems(items);
     if (currentRow >= 0)
         m_table->setCurrentIndex(m_model->index(currentRow));
-    PlaylistAnnouncer::createPlaylistWithName(m_playlistName, items, false);
+    // An edit that was not saved is not the playlist: show what is on disk again,
+    // and take no edit until it is back.
+    if (!PlaylistAnnouncer::createPlaylistWithName(m_playlistName, items, false)) {
+        m_loaded = false;
+        loadTableContents();
+    }
 }
 
 bool PlaylistDetails::eventFilter(QObject *watched, QEvent *event)

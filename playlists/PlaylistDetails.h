@@ -7,9 +7,11 @@
 //
 // The records are read on the screen's own serial worker, so the screen shows at
 // once; the list appears when the read is done. A playlist that cannot be read
-// shows the store's message and an empty list. From then on the list on screen is
-// the truth: every removal and every move rewrites the playlist's file at once
-// through PlaylistHelper (atomic replace, "<name> has been updated."). Lengths are
+// shows the store's message and an empty list. Every removal and every move
+// rewrites the playlist's file at once through PlaylistHelper (atomic replace,
+// "<name> has been updated."). An edit that cannot be saved shows the store's
+// failure, and the list is read again from the file (isLoaded() is false
+// meanwhile): the screen shows what is stored, never an unsaved list. Lengths are
 // measured only for rows that are painted, off the main thread (PlaylistModel), and
 // a measured length is stored with the next change.
 //

@@ -54,6 +54,7 @@ inline constexpr QColor kField{0xff, 0xff, 0xff};              // text fields
 inline constexpr QColor kSelectedCell{0xdd, 0xe6, 0xf4};       // a chosen light row
 inline constexpr QColor kSelectionFill{0xff, 0xff, 0xff, 40};  // over a chosen dark row
 inline constexpr QColor kSectionHeader{0x00, 0x00, 0x00, 204}; // the browser's path header
+inline constexpr QColor kNoticeFill{0x00, 0x00, 0x00, 210};    // behind a notice
 
 // Text.
 inline constexpr QColor kText{0xff, 0xff, 0xff};

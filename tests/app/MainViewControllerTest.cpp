@@ -12,6 +12,7 @@
 #include "playlists/PlaylistModel.h"
 #include "support/EngineTestSupport.h"
 #include "support/TestEnvironment.h"
+#include "ui/Notice.h"
 #include "ui/PopupView.h"
 
 #include <QApplication>
@@ -90,6 +91,12 @@ TEST_F(PlayerScreen, TheScreenShowsWhatTheTransportTells)
             << "shown as the list changes, before it is stored";
     });
     ASSERT_TRUE(TestEnvironment::waitUntil([&] { return done; }));
+
+    // A notice (a store that failed) is shown over the screen, not as an alert.
+    Q_EMIT transport->noticeToShow(QStringLiteral("Not saved."));
+    ASSERT_TRUE(Notice::shownIn(screen.get()));
+    EXPECT_EQ(Notice::shownIn(screen.get())->text(), QStringLiteral("Not saved."));
+    EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty());
 }
 
 TEST_F(PlayerScreen, TheTimeCountsUpOrDownAndClicksAndKeysSeekAndMoveTheVolume)

@@ -4,12 +4,14 @@
 #include "app/CurrentList.h"
 #include "audio/CAPlayer.h"
 #include "audio/OfflineAudioOutput.h"
+#include "platform/SystemError.h"
 #include "platform/UserDefaults.h"
 #include "playlists/PlaylistHelper.h"
 #include "playlists/PlaylistModel.h"
 #include "services/SettingsHelper.h"
 #include "services/SettingsKeys.h"
 #include "support/EngineTestSupport.h"
+#include "support/SmallDisk.h"
 #include "support/TestEnvironment.h"
 
 #include <QApplication>
@@ -390,4 +392,51 @@ TEST_F(TransportTest, JoinsSkipsADamagedNextItemAndLoopsWithoutAGap)
             << "the skip costs under 50 ms";
     }
     EXPECT_GT(last - first, size_t(48000 * 1.2)) << "a, then b looping";
+}
+
+// A store on a full disk (of the list on its worker, of the settings on the main
+// thread) keeps the stored file as it was; the screen is told once, and again only
+// after a store has succeeded in between.
+TEST_F(TransportTest, AFailedStoreKeepsTheStoredFileAndIsToldOnceUntilAStoreSucceeds)
+{
+    const QString file = UserDefaults::standard().filePath();
+    SmallDisk disk(QFileInfo(file).absolutePath());
+    if (!disk.mounted())
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    const QString song = wav(QStringLiteral("a.wav"), 1);
+    open({record(song)}); // stores the restored list at once
+    QSignalSpy notices(transport.get(), &Transport::noticeToShow);
+    const auto stored = [&] {
+        QFile in(file);
+        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+    };
+    const QByteArray before = stored();
+    ASSERT_FALSE(before.isEmpty());
+
+    disk.fill();
+    for (int round = 0; round < 2; ++round) {
+        bool added = false;
+        transport->addCollectionWithItems({song}, false, [&] { added = true; });
+        ASSERT_TRUE(TestEnvironment::waitUntil([&] { return added; }));
+        transport->currentList()->waitForStores();
+        transport->setVolume(50 + round);
+        SettingsHelper::setSettings(SettingsKeys::ShakeToShuffle, round == 0);
+    }
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return !notices.isEmpty(); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(notices.size(), 1) << "told once while the disk stays full";
+    EXPECT_EQ(notices.value(0).value(0).toString(),
+              Transport::storeFailureText(SystemError::text(ENOSPC)));
+    EXPECT_EQ(stored(), before) << "the stored file is the old one, byte for byte";
+    EXPECT_EQ(transport->tableContents().size(), 3) << "the screen keeps the new list";
+
+    disk.free();
+    transport->setVolume(70);
+    EXPECT_NE(stored(), before) << "the next store tries again";
+    disk.fill();
+    transport->updateLastPlaylist();
+    transport->currentList()->waitForStores();
+    EXPECT_TRUE(TestEnvironment::waitUntil([&] { return notices.size() == 2; }))
+        << "a store that failed after one that succeeded is told again";
+    transport->setVolume(100); // leave the process as it was
 }

@@ -2,6 +2,7 @@
 
 #include "playlists/PlaylistHelper.h"
 #include "playlists/PlaylistModel.h"
+#include "support/SmallDisk.h"
 #include "support/TestEnvironment.h"
 #include "ui/NavigationController.h"
 
@@ -85,4 +86,39 @@ TEST(PlaylistDetails, TheOnlyUntaggedRecordRemoved)
     }
     EXPECT_TRUE(QFile::exists(PlaylistHelper::pathForPlaylist(QStringLiteral("Solo"))));
     EXPECT_EQ(PlaylistHelper::contentsForPlaylist(QStringLiteral("Solo"))->size(), 0);
+}
+
+// A removal or a move that cannot be saved (a full disk) is told with the store's
+// failure, and the screen shows the playlist as it is on disk again.
+TEST(PlaylistDetails, AnEditThatCannotBeSavedShowsWhatIsOnDisk)
+{
+    SmallDisk disk(PlaylistHelper::playlistFolder());
+    if (!disk.mounted())
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    const QStringList titles = QStringLiteral("one two three").split(u' ');
+    MediaList items;
+    for (const QString& title : titles) {
+        items.append(std::make_shared<MediaDesc>());
+        items.last()->title = title;
+    }
+    ASSERT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), items, false));
+    QFile file(PlaylistHelper::pathForPlaylist(QStringLiteral("Mix")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray stored = file.readAll();
+    TestEnvironment::takeAlertMessages();
+    Shown shown(QStringLiteral("Mix"));
+    disk.fill();
+    QListView *table = shown.details->table();
+    for (const bool remove : {true, false}) {
+        table->setCurrentIndex(shown.details->model()->index(0));
+        QTest::keyClick(table, remove ? Qt::Key_Delete : Qt::Key_Down,
+                        remove ? Qt::NoModifier : Qt::AltModifier);
+        EXPECT_EQ(TestEnvironment::takeAlertMessages(),
+                  QStringList{QStringLiteral("The operation was not successful")});
+        ASSERT_TRUE(TestEnvironment::waitUntil([&] { return shown.details->isLoaded(); }));
+        EXPECT_EQ(titlesOf(shown.details->model()->items()), titles) << remove;
+        EXPECT_EQ(shown.details->titleLabel()->text(), QStringLiteral("Mix \n3 Songs"));
+    }
+    ASSERT_TRUE(file.seek(0));
+    EXPECT_EQ(file.readAll(), stored);
 }

@@ -116,9 +116,14 @@ TEST(PlaylistHelper, CreateRenameDeleteAndReadNeverTouchAnotherPlaylist)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), junk);
 
+    // A name cut short at its NUL by the system would be "Mix.qv" itself.
+    const QString cutAtNul = QStringLiteral("Mix.qv") + QChar(0);
+    const QList<QString> refused = {
+        QString(), QStringLiteral(""),           QStringLiteral("."),  QStringLiteral(".."),
+        cutAtNul,  QStringLiteral("../escaped"), QStringLiteral("a/b")};
+    const MediaList mix = *PlaylistHelper::contentsForPlaylist(QStringLiteral("Mix"));
     QStringList refusals;
-    for (const QString& name :
-         {QString(), QStringLiteral("../escaped"), QStringLiteral("a/b"), QStringLiteral("..")}) {
+    for (const QString& name : refused) {
         refusals << failureTexts(PlaylistHelper::createPlaylistWithName(name, records(1), true))
                  << failureTexts(PlaylistHelper::createPlaylistWithName(name, records(1), false))
                  << failureTexts(PlaylistHelper::renamePlaylistWithName(QStringLiteral("C"), name))
@@ -126,10 +131,16 @@ TEST(PlaylistHelper, CreateRenameDeleteAndReadNeverTouchAnotherPlaylist)
                  << failureTexts(PlaylistHelper::contentsForPlaylist(name))
                  << failureTexts(PlaylistHelper::deletePlaylistWithName(name));
     }
-    EXPECT_EQ(refusals,
-              QStringList(24, kNotDone + QStringLiteral(". Please choose another name.")));
+    EXPECT_EQ(refusals, QStringList(6 * refused.size(),
+                                    kNotDone + QStringLiteral(". Please choose another name.")));
     EXPECT_FALSE(QFile::exists(TestEnvironment::home() + QStringLiteral("/escaped.qv")));
     EXPECT_EQ(fileNames().join(QLatin1Char(' ')), QStringLiteral("Bad.qv C.qv Mix.qv"));
+    EXPECT_EQ(MediaDesc::archivedDataWithItems(
+                  PlaylistHelper::contentsForPlaylist(QStringLiteral("Mix")).valueOr({})),
+              MediaDesc::archivedDataWithItems(mix))
+        << "the other playlists stay as they were";
+    // Names in a mismatch print as text (tests/support/QtPrinters.h).
+    EXPECT_EQ(testing::PrintToString(cutAtNul.chopped(1)), "\"Mix.qv\"");
 }
 
 // A folder that cannot be made and a write that fails are both failures (the system's
