@@ -26,24 +26,21 @@ CurrentList::~CurrentList()
 void CurrentList::restore()
 {
     UserDefaults& defaults = UserDefaults::standard();
-    MediaList items;
     const QVariant stored = defaults.objectForKey(kLastPlaylist);
-    if (stored.isValid()) {
-        std::optional<MediaList> decoded;
-        if (stored.typeId() == QMetaType::QByteArray)
-            decoded = MediaDesc::itemsWithArchivedData(stored.toByteArray());
-        if (decoded) {
-            items = std::move(*decoded);
-        } else if (!defaults.keepDamagedCopy()) {
-            // Storing the empty list would destroy the only copy of the user's list.
-            qCWarning(lcApp) << "the stored current list cannot be read and no copy of it "
-                                "could be kept; it is left as it is until the list changes";
-            m_model->setItems(items);
-            return;
-        }
+    std::optional<MediaList> decoded;
+    if (stored.typeId() == QMetaType::QByteArray)
+        decoded = MediaDesc::itemsWithArchivedData(stored.toByteArray());
+    // What is stored is what is shown: writing it back would change nothing.
+    m_model->setItems(decoded ? std::move(*decoded) : MediaList());
+    if (decoded || !stored.isValid())
+        return;
+    if (!defaults.keepDamagedCopy()) {
+        // Storing the empty list would destroy the only copy of the user's list.
+        qCWarning(lcApp) << "the stored current list cannot be read and no copy of it "
+                            "could be kept; it is left as it is until the list changes";
+        return;
     }
-    m_model->setItems(items);
-    defaults.setObject(kLastPlaylist, MediaDesc::archivedDataWithItems(items));
+    defaults.setObject(kLastPlaylist, MediaDesc::archivedDataWithItems({}));
     defaults.synchronize();
 }
 

@@ -142,6 +142,12 @@ std::optional<QVariantMap> MediaInfo::id3Tags()
             insertIfSet(tags, QStringLiteral("artist"), toQString(tag->artist()));
             insertIfSet(tags, QStringLiteral("album"), toQString(tag->album()));
         }
+        // WAV and FLAC files TagLib has opened passed its check of their structure,
+        // and it reads every tag they can carry: the container has nothing to add,
+        // and opening it would cost more than the rest of the file's reading.
+        if (!file.isNull() && (dynamic_cast<const TagLib::RIFF::WAV::File *>(file.file()) ||
+                               dynamic_cast<const TagLib::FLAC::File *>(file.file())))
+            return tags;
     }
     if (tags.contains(QStringLiteral("title")) || tags.contains(QStringLiteral("artist")))
         return tags;

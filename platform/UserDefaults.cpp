@@ -72,9 +72,11 @@ void UserDefaults::load()
     int error = EEXIST;
     for (int n = 1; n <= kMaxDamagedCopies && error == EEXIST; ++n) {
         error = AtomicFile::moveWithoutReplacing(m_path, damagedCopyPath(n));
-        if (!error)
+        if (!error) {
             qCWarning(lcDefaults).noquote()
                 << "the settings file was damaged; kept as" << damagedCopyPath(n);
+            m_changes = 1; // the next synchronize() writes a good file
+        }
     }
     if (error) {
         m_leaveFileAlone = true;
@@ -135,6 +137,7 @@ void UserDefaults::setObject(const QString& key, const QVariant& value)
         m_values.insert(key, value);
     else
         m_values.remove(key);
+    ++m_changes;
 }
 
 void UserDefaults::removeObject(const QString& key)
@@ -150,10 +153,16 @@ bool UserDefaults::synchronize()
     if (m_leaveFileAlone)
         return false;
     QVariantMap snapshot;
+    quint64 changes = 0;
     {
         QMutexLocker lock(&m_mutex);
         snapshot = m_values;
+        changes = m_changes;
     }
+    // The file holds these values already (a large "Last Playlist" makes a
+    // needless write cost a noticeable time at every exit).
+    if (changes == m_writtenChanges)
+        return true;
     PlistPtr root = PropertyList::fromVariant(snapshot);
     if (!root) {
         qCWarning(lcDefaults) << "a value has no property-list form; not written";
@@ -164,6 +173,7 @@ bool UserDefaults::synchronize()
     if (AtomicFile::write(m_path, PropertyList::toXml(root.get()), AtomicFile::Mode::Replace,
                           &reason)) {
         m_writeFailing = false;
+        m_writtenChanges = changes;
         return true;
     }
     if (!std::exchange(m_writeFailing, true)) {

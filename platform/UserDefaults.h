@@ -39,8 +39,10 @@ public:
     void setObject(const QString& key, const QVariant& value);
     void removeObject(const QString& key);
 
-    // Writes the whole store to disk. False if the file could not be written (the
-    // old file is then left as it was) or must not be (it could not be read).
+    // Writes the whole store to disk, unless nothing was set or removed since it
+    // was read or last written (then the file is left untouched). False if the
+    // file could not be written (the old file is then left as it was) or must not
+    // be (it could not be read).
     bool synchronize();
 
     // Told when a write fails (a full disk, a read-only folder), with the system's
@@ -69,7 +71,10 @@ private:
     const QString m_path;   // immutable after construction
     mutable QMutex m_mutex; // guards m_values
     QVariantMap m_values;   // guarded by m_mutex
-    QMutex m_writeMutex;    // serialises synchronize(); held while writing the file
+    quint64 m_changes = 0;  // guarded by m_mutex; counts setObject() calls
+    // m_changes as of the last write; read and written under m_writeMutex.
+    quint64 m_writtenChanges = 0;
+    QMutex m_writeMutex; // serialises synchronize(); held while writing the file
     // Set by the constructor when the file on disk was not read; then never
     // written. Read under m_writeMutex.
     bool m_leaveFileAlone = false;
