@@ -427,7 +427,8 @@ TEST_F(TransportTest, AFailedStoreKeepsTheStoredFileAndIsToldOnceUntilAStoreSucc
     if (!disk.mounted())
         GTEST_SKIP() << "mounting a tmpfs needs root";
     const QString song = writeWav(QStringLiteral("a.wav"), 1);
-    open({record(song)}); // stores the restored list at once
+    open({record(song)});
+    ASSERT_TRUE(UserDefaults::standard().synchronize()); // the list as stored before
     QSignalSpy notices(transport.get(), &Transport::noticeToShow);
     const auto stored = [&] {
         QFile in(file);
