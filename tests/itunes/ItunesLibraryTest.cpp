@@ -10,6 +10,7 @@
 #include "playlists/PlaylistChooser.h"
 #include "playlists/PlaylistHelper.h"
 #include "playlists/PlaylistModel.h"
+#include "support/EngineTestSupport.h"
 #include "support/TestEnvironment.h"
 #include "ui/NavigationBar.h"
 #include "ui/NavigationController.h"
@@ -26,6 +27,8 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+
+using EngineTest::paths;
 
 // Ann: One and Three in "Mix", Two; Bob: Solo; a song with neither artist nor playlist.
 QString makeLibrary()
@@ -68,14 +71,6 @@ std::vector<std::string> rows(const ItunesLibrary *screen)
                 .toStdString());
     }
     return texts;
-}
-
-QStringList paths(const MediaList& items)
-{
-    QStringList paths;
-    for (const MediaDescPtr& item : items)
-        paths.append(item->filePath.value_or(QString()));
-    return paths;
 }
 
 void pressSheetButton(const QString& title)

@@ -2,6 +2,7 @@
 
 #include "playlists/PlaylistHelper.h"
 #include "playlists/PlaylistModel.h"
+#include "support/EngineTestSupport.h"
 #include "support/SmallDisk.h"
 #include "support/TestEnvironment.h"
 #include "ui/NavigationController.h"
@@ -45,11 +46,8 @@ TEST(PlaylistDetails, FirstOfFourMovedToTheEnd)
 {
     const QStringList moved = QStringLiteral("two three four one").split(u' ');
     MediaList items;
-    for (const QString& title : QStringLiteral("one two three four").split(u' ')) {
-        items.append(std::make_shared<MediaDesc>());
-        items.last()->filePath = QStringLiteral("/music/%1.mp3").arg(title);
-        items.last()->title = title;
-    }
+    for (const QString& title : QStringLiteral("one two three four").split(u' '))
+        items.append(EngineTest::record(QStringLiteral("/music/%1.mp3").arg(title), title));
     ASSERT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Mix"), items, false));
     Shown shown(QStringLiteral("Mix"));
     QListView *table = shown.details->table();
@@ -68,8 +66,7 @@ TEST(PlaylistDetails, FirstOfFourMovedToTheEnd)
 // editing mode's button leaves an empty playlist that still exists.
 TEST(PlaylistDetails, TheOnlyUntaggedRecordRemoved)
 {
-    auto untagged = std::make_shared<MediaDesc>();
-    untagged->filePath = QStringLiteral("/music/Album/Track 01.mp3");
+    const MediaDescPtr untagged = EngineTest::record(QStringLiteral("/music/Album/Track 01.mp3"));
     ASSERT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("Solo"), {untagged}, false));
     {
         Shown shown(QStringLiteral("Solo"));

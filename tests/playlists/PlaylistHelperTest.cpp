@@ -1,5 +1,6 @@
 #include "playlists/PlaylistHelper.h"
 #include "platform/SystemError.h"
+#include "support/EngineTestSupport.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
@@ -16,10 +17,8 @@ const QString kNotDone = QStringLiteral("The operation was not successful");
 MediaList records(int count)
 {
     MediaList list;
-    for (int i = 0; i < count; ++i) {
-        list.append(std::make_shared<MediaDesc>());
-        list.last()->filePath = QStringLiteral("/music/%1.mp3").arg(i);
-    }
+    for (int i = 0; i < count; ++i)
+        list.append(EngineTest::record(QStringLiteral("/music/%1.mp3").arg(i)));
     return list;
 }
 

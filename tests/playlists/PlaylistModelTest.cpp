@@ -1,6 +1,7 @@
 #include "playlists/PlaylistModel.h"
 
 #include "playlists/CAPlaylistCell.h"
+#include "support/EngineTestSupport.h"
 #include "support/TestEnvironment.h"
 
 #include <QListView>
@@ -17,12 +18,10 @@ TEST(PlaylistModel, ALateDurationLandsOnItsOwnRecordOnly)
         release.acquire();
         return std::optional<QString>(QStringLiteral("1:23"));
     });
-    auto slow = std::make_shared<MediaDesc>();
-    slow->filePath = QStringLiteral("/x/slow.mp3");
+    const MediaDescPtr slow = EngineTest::record(QStringLiteral("/x/slow.mp3"));
     model.setItems({slow});
     EXPECT_EQ(model.index(0).data(PlaylistModel::DurationRole).toString(), QString());
-    auto other = std::make_shared<MediaDesc>();
-    other->filePath = QStringLiteral("/x/other.mp3");
+    const MediaDescPtr other = EngineTest::record(QStringLiteral("/x/other.mp3"));
     other->duration = QStringLiteral("9:99");
     model.setItems({other, slow}); // the list changed while the worker ran
     release.release();
@@ -37,11 +36,8 @@ TEST(PlaylistCell, LongTextsTakeOneLineAndTheLengthStaysInView)
     const QString longText = QStringLiteral("Intro\n") + QString(294, QLatin1Char('a')); // 300
     MediaList items;
     for (int i = 0; i < 50; ++i) {
-        auto item = std::make_shared<MediaDesc>();
-        item->filePath = QStringLiteral("/x/%1.mp3").arg(i);
-        item->title = item->artist = longText;
-        item->duration = QStringLiteral("59:59");
-        items.append(item);
+        items.append(EngineTest::record(QStringLiteral("/x/%1.mp3").arg(i), longText, longText));
+        items.last()->duration = QStringLiteral("59:59");
     }
     PlaylistModel model;
     model.setItems(items);

@@ -7,6 +7,7 @@
 #include "platform/Alert.h"
 #include "playlists/PlaylistChooser.h"
 #include "playlists/PlaylistHelper.h"
+#include "support/EngineTestSupport.h"
 #include "support/TestEnvironment.h"
 #include "ui/NavigationController.h"
 #include "ui/NavigationItem.h"
@@ -43,19 +44,14 @@ QStringList expectedRows()
 void makePlaylist(const QString& name, const QStringList& paths = {})
 {
     MediaList items;
-    for (const QString& path : paths) {
-        items.append(std::make_shared<MediaDesc>());
-        items.last()->filePath = path;
-    }
+    for (const QString& path : paths)
+        items.append(EngineTest::record(path));
     ASSERT_TRUE(PlaylistHelper::createPlaylistWithName(name, items, true));
 }
 
 QStringList pathsIn(const QString& name)
 {
-    QStringList paths;
-    for (const MediaDescPtr& item : PlaylistHelper::contentsForPlaylist(name).valueOr(MediaList()))
-        paths.append(item->filePath.value_or(QString()));
-    return paths;
+    return EngineTest::paths(PlaylistHelper::contentsForPlaylist(name).valueOr(MediaList()));
 }
 
 ActionSheet *openSheet()

@@ -63,6 +63,14 @@ MediaDescPtr record(const QString& path, std::optional<QString> title,
     return item;
 }
 
+QStringList paths(const MediaList& items)
+{
+    QStringList result;
+    for (const MediaDescPtr& item : items)
+        result.append(item->filePath.value_or(QString()));
+    return result;
+}
+
 std::vector<float> channel(const std::vector<float>& stereo, int which)
 {
     std::vector<float> result(stereo.size() / 2);

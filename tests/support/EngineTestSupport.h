@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -30,6 +31,8 @@ QString writeWav(const QString& name, double seconds = 0, int rate = 8000);
 // A record of the current list for path, with the tags given.
 MediaDescPtr record(const QString& path, std::optional<QString> title = {},
                     std::optional<QString> artist = {});
+// The file paths of items, in order ("" for a record without one).
+QStringList paths(const MediaList& items);
 
 // Samples of one channel (0 left, 1 right) of interleaved stereo float.
 std::vector<float> channel(const std::vector<float>& stereo, int which);
