@@ -59,17 +59,32 @@ bool AppDelegate::didFinishLaunching(const LaunchOptions& options)
     // that is visible when the window becomes active.
     _viewController->outlets().playButton->setFocus();
 
-    if (!options.paths.isEmpty()) {
-        // Files from the command line join the list quietly; the first of them plays.
-        const QStringList files = FolderListing::expandForPlaying(options.paths);
-        Transport *transport = _transport.get();
-        const int firstNew = int(transport->tableContents().size());
-        transport->addCollectionWithItems(files, false, [transport, firstNew] {
-            if (firstNew < transport->tableContents().size())
-                transport->loadPlayerWithPath(firstNew);
-        });
-    }
+    addAndPlay(options.paths);
     return true;
+}
+
+void AppDelegate::openFromAnotherLaunch(const QStringList& paths)
+{
+    if (!_window)
+        return;
+    addAndPlay(paths);
+    _window->showNormal();
+    _window->raise();
+    _window->activateWindow();
+}
+
+void AppDelegate::addAndPlay(const QStringList& paths)
+{
+    if (paths.isEmpty())
+        return;
+    // The files join the list quietly; the first of them plays.
+    const QStringList files = FolderListing::expandForPlaying(paths);
+    Transport *transport = _transport.get();
+    const int firstNew = int(transport->tableContents().size());
+    transport->addCollectionWithItems(files, false, [transport, firstNew] {
+        if (firstNew < transport->tableContents().size())
+            transport->loadPlayerWithPath(firstNew);
+    });
 }
 
 bool AppDelegate::eventFilter(QObject *watched, QEvent *event)

@@ -15,6 +15,7 @@
 #include "app/LaunchOptions.h"
 
 #include <QObject>
+#include <QStringList>
 #include <QUrl>
 #include <memory>
 
@@ -33,8 +34,13 @@ public:
     explicit AppDelegate(QObject *parent = nullptr);
     ~AppDelegate() override;
 
-    // Builds and shows the window. Always true.
+    // Builds and shows the window; the command line's files join the current list
+    // and the first of them plays. Always true.
     bool didFinishLaunching(const LaunchOptions& options);
+    // What a later launch handed over (SingleInstance): its files (absolute) are
+    // added and played as the command line's are, and the window comes to the
+    // front. Nothing before didFinishLaunching.
+    void openFromAnotherLaunch(const QStringList& paths);
 
     void applicationDidEnterBackground();
     void applicationWillEnterForeground();
@@ -54,6 +60,7 @@ protected:
 
 private:
     void sendInstallPingIfDue();
+    void addAndPlay(const QStringList& paths);
 
     // Declared first: destroyed after the window, whose screen holds it.
     std::unique_ptr<Transport> _transport;

@@ -2,6 +2,7 @@
 
 #include "app/MprisArtCache.h"
 #include "app/MprisPlayerAdaptor.h"
+#include "app/MprisPropertiesAdaptor.h"
 #include "app/MprisRootAdaptor.h"
 
 #include <QDBusConnectionInterface>
@@ -24,7 +25,7 @@ MprisService::MprisService(RemoteControlTarget *target, QObject *parent)
 
 MprisService::MprisService(RemoteControlTarget *target, const QDBusConnection& bus, QObject *parent)
     : QObject(parent), m_target(target), m_bus(bus), m_root(new MprisRootAdaptor(this)),
-      m_player(new MprisPlayerAdaptor(this))
+      m_player(new MprisPlayerAdaptor(this)), m_properties(new MprisPropertiesAdaptor(this))
 {
     registerOnBus();
 }
@@ -209,8 +210,12 @@ void MprisService::setPosition(const QDBusObjectPath& trackId, qint64 positionUs
 void MprisService::setLoopStatus(const QString& status)
 {
     const std::optional<RemoteControlTarget::LoopStatus> loop = loopStatusFromName(status);
-    if (!loop)
+    if (!loop) {
+        refuseCall(QDBusError::InvalidArgs,
+                   QStringLiteral("LoopStatus is \"None\", \"Track\" or \"Playlist\", not \"%1\"")
+                       .arg(status));
         return;
+    }
     m_target->remoteSetLoopStatus(*loop);
     playerStateChanged();
 }
@@ -223,8 +228,10 @@ void MprisService::setShuffle(bool on)
 
 void MprisService::setVolume(double volume)
 {
-    if (std::isnan(volume))
+    if (std::isnan(volume)) {
+        refuseCall(QDBusError::InvalidArgs, QStringLiteral("Volume is a number, not NaN"));
         return;
+    }
     m_target->remoteSetVolume(std::clamp(volume, 0.0, 1.0));
     playerStateChanged();
 }
@@ -236,8 +243,13 @@ void MprisService::raise()
 
 void MprisService::refuseCall(const QString& message)
 {
+    refuseCall(QDBusError::NotSupported, message);
+}
+
+void MprisService::refuseCall(QDBusError::ErrorType type, const QString& message)
+{
     if (calledFromDBus())
-        sendErrorReply(QDBusError::NotSupported, message);
+        sendErrorReply(type, message);
 }
 
 void MprisService::quit()

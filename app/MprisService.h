@@ -5,8 +5,10 @@
 //
 // Bus name org.mpris.MediaPlayer2.quaverpro, object /org/mpris/MediaPlayer2, with the
 // interfaces org.mpris.MediaPlayer2 (MprisRootAdaptor) and
-// org.mpris.MediaPlayer2.Player (MprisPlayerAdaptor). Commands become calls of a
-// RemoteControlTarget; properties are read from it. The current track's embedded
+// org.mpris.MediaPlayer2.Player (MprisPlayerAdaptor), whose properties are read and
+// written through MprisPropertiesAdaptor (a write of the wrong type is refused with
+// org.freedesktop.DBus.Error.InvalidArgs and changes nothing). Commands become calls
+// of a RemoteControlTarget; properties are read from it. The current track's embedded
 // picture is published as "mpris:artUrl" through an MprisArtCache in the XDG
 // cache folder, kept by the active service only.
 //
@@ -19,6 +21,7 @@
 
 #include <QDBusConnection>
 #include <QDBusContext>
+#include <QDBusError>
 #include <QObject>
 #include <QString>
 #include <QVariantMap>
@@ -27,6 +30,7 @@
 
 class MprisArtCache;
 class MprisPlayerAdaptor;
+class MprisPropertiesAdaptor;
 class MprisRootAdaptor;
 class QDBusObjectPath;
 
@@ -75,14 +79,17 @@ public:
     // Absolute seek (µs) on the track with that id; ignored for any other track, or
     // a position outside 0 … the track's length, or when the target cannot seek.
     void setPosition(const QDBusObjectPath& trackId, qint64 positionUs);
-    // "None", "Track" or "Playlist"; anything else is ignored.
+    // "None", "Track" or "Playlist"; anything else is refused (InvalidArgs when a
+    // D-Bus client asked) and changes nothing.
     void setLoopStatus(const QString& status);
     void setShuffle(bool on);
-    // Volume 0 … 1; outside values are clamped, NaN is ignored.
+    // Volume 0 … 1; outside values are clamped, NaN is refused as above.
     void setVolume(double volume);
     void raise();
-    // Answers the D-Bus call being handled with org.freedesktop.DBus.Error.NotSupported.
+    // Answers the D-Bus call being handled with an error (nothing when the call did
+    // not come over D-Bus): NotSupported, unless another type is given.
     void refuseCall(const QString& message);
+    void refuseCall(QDBusError::ErrorType type, const QString& message);
     // Asks the target to quit once the current D-Bus call has been answered.
     void quit();
 
@@ -106,9 +113,10 @@ private:
 
     RemoteControlTarget *m_target; // main thread only; not owned
     QDBusConnection m_bus;
-    MprisRootAdaptor *m_root;       // child of this
-    MprisPlayerAdaptor *m_player;   // child of this
-    MprisArtCache *m_art = nullptr; // child of this; made when the service becomes active
+    MprisRootAdaptor *m_root;             // child of this
+    MprisPlayerAdaptor *m_player;         // child of this
+    MprisPropertiesAdaptor *m_properties; // child of this
+    MprisArtCache *m_art = nullptr;       // child of this; made when the service becomes active
     bool m_active = false;
     QVariantMap m_published; // main thread only: values of the last PropertiesChanged
 

@@ -1,6 +1,8 @@
 #include "BuildConfig.h"
 #include "app/AppDelegate.h"
+#include "app/SingleInstance.h"
 #include "platform/UnixSignalWatcher.h"
+#include "platform/UserDefaults.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -80,6 +82,17 @@ int main(int argc, char **argv)
 
     const LaunchOptions options = parseCommandLine(app);
 
+    // One copy per user: a later launch hands its files to the running one and
+    // ends. A screenshot run is a throwaway beside it: it neither takes the name
+    // nor hands anything over, and it stores nothing.
+    SingleInstance instance;
+    if (options.screenshotPath.isEmpty()) {
+        if (instance.claim(options.paths) == SingleInstance::Role::HandedOver)
+            return 0;
+    } else {
+        UserDefaults::setStandardAccess(UserDefaults::Access::ReadOnly);
+    }
+
     // A stop request (kill, Ctrl+C, logout) ends the program as closing the window
     // does: main returns, and the delegate stores what is pending as it goes. The
     // watcher outlives the delegate, so a different stop signal during that store
@@ -94,6 +107,8 @@ int main(int argc, char **argv)
 
     AppDelegate delegate;
     delegate.didFinishLaunching(options);
+    instance.setHandler(
+        [&delegate](const QStringList& paths) { delegate.openFromAnotherLaunch(paths); });
 
     if (!options.screenshotPath.isEmpty()) {
         // With files to add, wait until the list has them.

@@ -5,20 +5,27 @@
 #include "platform/RegularFile.h"
 #include "platform/SystemError.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QStandardPaths>
+#include <QThread>
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 #include <utility>
 
 Q_LOGGING_CATEGORY(lcDefaults, "quaver.defaults", QtWarningMsg)
 
 namespace {
 
+// Both guarded by g_standardMutex.
 QMutex g_standardMutex;
-std::unique_ptr<UserDefaults> g_standard; // guarded by g_standardMutex
+std::unique_ptr<UserDefaults> g_standard;
+UserDefaults::Access g_standardAccess = UserDefaults::Access::Exclusive;
 
 } // namespace
 
@@ -27,21 +34,93 @@ UserDefaults& UserDefaults::standard()
     QMutexLocker lock(&g_standardMutex);
     if (!g_standard) {
         const QString dir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-        g_standard = std::make_unique<UserDefaults>(dir + QStringLiteral("/defaults.plist"));
+        g_standard = std::make_unique<UserDefaults>(dir + QStringLiteral("/defaults.plist"),
+                                                    g_standardAccess);
     }
     return *g_standard;
+}
+
+void UserDefaults::setStandardAccess(Access access)
+{
+    QMutexLocker lock(&g_standardMutex);
+    g_standardAccess = access;
 }
 
 void UserDefaults::resetStandardForTesting()
 {
     QMutexLocker lock(&g_standardMutex);
     g_standard.reset();
+    g_standardAccess = Access::Exclusive;
 }
 
-UserDefaults::UserDefaults(QString filePath) : m_path(std::move(filePath))
+UserDefaults::UserDefaults(QString filePath, Access access) : m_path(std::move(filePath))
 {
-    AtomicFile::removeLeftovers(m_path);
+    if (access == Access::ReadOnly) {
+        m_leaveFileAlone = true;
+    } else if (!lock()) {
+        m_leaveFileAlone = true;
+        qCWarning(lcDefaults,
+                  "another copy of the program is using the settings in %s: this copy "
+                  "stores nothing (its changes to the settings and the current list last "
+                  "until it ends)",
+                  qPrintable(QFileInfo(m_path).absolutePath()));
+    } else {
+        AtomicFile::removeLeftovers(m_path);
+    }
     load();
+}
+
+UserDefaults::~UserDefaults()
+{
+    if (m_lockFd >= 0)
+        ::close(m_lockFd);
+}
+
+QString UserDefaults::lockPath(const QString& filePath)
+{
+    return filePath + QStringLiteral(".lock");
+}
+
+bool UserDefaults::isWritable() const
+{
+    return !m_leaveFileAlone;
+}
+
+bool UserDefaults::lock()
+{
+    const QString path = lockPath(m_path);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    // Close-on-exec: a program started from here must not inherit the lock and
+    // keep it past our end.
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
+    int error = fd < 0 ? errno : 0;
+    if (fd >= 0) {
+        // A copy that is ending may hold it for a moment still.
+        const QDeadlineTimer deadline(kLockWaitMs);
+        for (;;) {
+            if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+                error = 0;
+                break;
+            }
+            error = errno;
+            if (error == EINTR)
+                continue;
+            if (error != EWOULDBLOCK || deadline.hasExpired())
+                break;
+            QThread::msleep(20);
+        }
+        if (error == 0) {
+            m_lockFd = fd;
+            return true;
+        }
+        ::close(fd);
+        if (error == EWOULDBLOCK)
+            return false;
+    }
+    qCWarning(lcDefaults, "cannot lock %s (%s): the settings are written without a lock",
+              qPrintable(path), qPrintable(SystemError::text(error)));
+    return true;
 }
 
 void UserDefaults::load()
@@ -69,6 +148,8 @@ void UserDefaults::load()
         m_values = std::move(*map);
         return;
     }
+    if (m_leaveFileAlone)
+        return; // damaged, but the copy that writes decides what becomes of it
     int error = EEXIST;
     for (int n = 1; n <= kMaxDamagedCopies && error == EEXIST; ++n) {
         error = AtomicFile::moveWithoutReplacing(m_path, damagedCopyPath(n));
@@ -94,6 +175,8 @@ QString UserDefaults::damagedCopyPath(int n) const
 
 bool UserDefaults::keepDamagedCopy()
 {
+    if (m_leaveFileAlone)
+        return false;
     QMutexLocker writeLock(&m_writeMutex);
     QFile file;
     if (!RegularFile::open(file, m_path))

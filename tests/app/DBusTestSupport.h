@@ -28,6 +28,8 @@ public:
     QString whyNot() const { return m_whyNot; }
     // A new connection of its own (its own unique name) to the bus.
     QDBusConnection connect();
+    // The bus's address, for DBUS_SESSION_BUS_ADDRESS of a program a test runs.
+    QString address() const { return m_address; }
 
 private:
     std::unique_ptr<Subprocess> m_daemon; // stopped on destruction

@@ -19,6 +19,7 @@
 #include <QProcess>
 #include <QSlider>
 #include <QUrl>
+#include <cmath>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -41,21 +42,26 @@ struct FakeTarget : RemoteControlTarget {
     Status status = Status::Stopped;
     std::optional<Track> track;
     qint64 position = 0;
+    Loop loop = Loop::None;
+    bool shuffle = false;
+    double volume = 1.0;
 
     void remoteControlReceivedWithEvent(int subtype) override { events.append(subtype); }
     PlaybackStatus remotePlaybackStatus() const override { return status; }
     std::optional<Track> remoteCurrentTrack() const override { return track; }
     qint64 remotePosition() const override { return position; }
-    LoopStatus remoteLoopStatus() const override { return Loop::None; }
-    bool remoteShuffle() const override { return false; }
+    LoopStatus remoteLoopStatus() const override { return loop; }
+    bool remoteShuffle() const override { return shuffle; }
     bool remoteCanGoNext() const override { return true; }
     bool remoteCanGoPrevious() const override { return true; }
     bool remoteCanPlay() const override { return true; }
     bool remoteCanPause() const override { return true; }
     bool remoteCanSeek() const override { return true; }
+    double remoteVolume() const override { return volume; }
+    void remoteSetVolume(double to) override { volume = to; }
     void remoteSeek(qint64 us) override { position = us; }
-    void remoteSetLoopStatus(LoopStatus) override {}
-    void remoteSetShuffle(bool) override {}
+    void remoteSetLoopStatus(LoopStatus to) override { loop = to; }
+    void remoteSetShuffle(bool on) override { shuffle = on; }
     void remoteRaise() override {}
     void remoteQuit() override { onQuit(); }
 };
@@ -121,6 +127,13 @@ protected:
     {
         const QDBusMessage reply = call(kProperties, QStringLiteral("Get"), {kPlayer, name});
         return reply.arguments().value(0).value<QDBusVariant>().variant();
+    }
+
+    // Properties.Set of a player property, value sent as the variant it holds.
+    QDBusMessage set(const QString& name, const QVariant& value, const QString& interface = kPlayer)
+    {
+        return call(kProperties, QStringLiteral("Set"),
+                    {interface, name, QVariant::fromValue(QDBusVariant(value))});
     }
 
     // The changed-property map of PropertiesChanged message i, once it has arrived.
@@ -246,4 +259,101 @@ TEST_F(Mpris, VolumeSetOverTheBusMovesTheControlAndTheLevelOfTheSound)
     ASSERT_FALSE(written.empty());
     const auto [low, high] = std::minmax_element(written.begin(), written.end());
     EXPECT_NEAR(std::max(-*low, *high), 0.15, 0.002);
+}
+
+TEST_F(Mpris, PropertyWritesOfTheWrongTypeAreRefusedAndChangeNothing)
+{
+    serve(&target);
+    const std::pair<const char *, QVariant> wrong[] = {
+        {"Shuffle", QStringLiteral("true")},
+        {"Shuffle", 1},
+        {"Shuffle", 1.0},
+        {"LoopStatus", 2},
+        {"LoopStatus", true},
+        {"LoopStatus", QStringList{QStringLiteral("Track")}},
+        {"LoopStatus", QStringLiteral("Sometimes")},
+        {"LoopStatus", QString()},
+        {"Volume", 1},
+        {"Volume", qlonglong(0)},
+        {"Volume", QStringLiteral("0.5")},
+        {"Volume", std::nan("")},
+    };
+    for (const auto& [name, value] : wrong) {
+        SCOPED_TRACE(std::string(name) + " = " + value.typeName() + " " +
+                     value.toString().toStdString());
+        const QDBusMessage reply = set(QLatin1String(name), value);
+        EXPECT_EQ(reply.errorName().toStdString(), "org.freedesktop.DBus.Error.InvalidArgs")
+            << reply.errorMessage().toStdString();
+    }
+    EXPECT_FALSE(target.shuffle);
+    EXPECT_EQ(target.loop, Loop::None);
+    EXPECT_EQ(target.volume, 1.0);
+    EXPECT_EQ(property(QStringLiteral("Shuffle")), false);
+    EXPECT_EQ(property(QStringLiteral("LoopStatus")), QStringLiteral("None"));
+    EXPECT_EQ(property(QStringLiteral("Volume")), 1.0);
+    EXPECT_TRUE(changes.messages.isEmpty()) << "nothing changed, nothing announced";
+
+    // The right types still work.
+    for (const auto& [name, value] : {std::pair{"Shuffle", QVariant(true)},
+                                      std::pair{"LoopStatus", QVariant(QStringLiteral("Playlist"))},
+                                      std::pair{"Volume", QVariant(0.25)}}) {
+        const QDBusMessage reply = set(QLatin1String(name), value);
+        EXPECT_TRUE(reply.type() == QDBusMessage::ReplyMessage)
+            << name << ": " << reply.errorMessage().toStdString();
+    }
+    EXPECT_TRUE(target.shuffle);
+    EXPECT_EQ(target.loop, Loop::Playlist);
+    EXPECT_EQ(target.volume, 0.25);
+    EXPECT_EQ(property(QStringLiteral("Shuffle")), true);
+    EXPECT_EQ(property(QStringLiteral("LoopStatus")), QStringLiteral("Playlist"));
+    EXPECT_EQ(property(QStringLiteral("Volume")), 0.25);
+    EXPECT_TRUE(set(QStringLiteral("Volume"), 7.5).type() == QDBusMessage::ReplyMessage);
+    EXPECT_EQ(target.volume, 1.0) << "a number out of range is clamped";
+}
+
+TEST_F(Mpris, PropertiesAreReadAsBeforeAndOtherWritesGetTheirOwnErrors)
+{
+    serve(&target);
+    target.track = song(0, QStringLiteral("/music/a.mp3"));
+    const auto errorOf = [&](const QDBusMessage& reply) {
+        return reply.type() == QDBusMessage::ErrorMessage ? reply.errorName().toStdString()
+                                                          : std::string("no error");
+    };
+    EXPECT_EQ(errorOf(set(QStringLiteral("Rate"), 1.0)),
+              "org.freedesktop.DBus.Error.PropertyReadOnly");
+    EXPECT_EQ(errorOf(set(QStringLiteral("Loudness"), 1.0)),
+              "org.freedesktop.DBus.Error.UnknownProperty");
+    EXPECT_EQ(errorOf(set(QStringLiteral("Shuffle"), true, QStringLiteral("org.example.None"))),
+              "org.freedesktop.DBus.Error.UnknownInterface");
+    EXPECT_EQ(
+        errorOf(call(kProperties, QStringLiteral("Get"), {kPlayer, QStringLiteral("objectName")})),
+        "org.freedesktop.DBus.Error.UnknownProperty");
+    EXPECT_FALSE(target.shuffle);
+
+    const QDBusMessage all = call(kProperties, QStringLiteral("GetAll"), {kPlayer});
+    const QVariantMap player = qdbus_cast<QVariantMap>(all.arguments().value(0));
+    for (const char *name : {"PlaybackStatus", "LoopStatus", "Rate", "Shuffle", "Metadata",
+                             "Volume", "Position", "CanGoNext", "CanSeek", "CanControl"})
+        EXPECT_TRUE(player.contains(QLatin1String(name))) << name;
+    EXPECT_FALSE(player.contains(QStringLiteral("objectName")));
+    EXPECT_EQ(qdbus_cast<QVariantMap>(player.value(QStringLiteral("Metadata")))
+                  .value(QStringLiteral("xesam:url")),
+              QStringLiteral("file:///music/a.mp3"));
+    const QDBusMessage root =
+        call(kProperties, QStringLiteral("Get"), {kRoot, QStringLiteral("Identity")});
+    EXPECT_EQ(root.arguments().value(0).value<QDBusVariant>().variant(),
+              QStringLiteral("Quaver Pro"));
+
+    // Clients that read the interface description see each interface once, with
+    // the writable properties marked so.
+    const QString xml =
+        call(QStringLiteral("org.freedesktop.DBus.Introspectable"), QStringLiteral("Introspect"))
+            .arguments()
+            .value(0)
+            .toString();
+    EXPECT_EQ(xml.count(QStringLiteral("<interface name=\"org.freedesktop.DBus.Properties\">")), 1)
+        << xml.toStdString();
+    EXPECT_TRUE(xml.contains(
+        QStringLiteral("<property name=\"Shuffle\" type=\"b\" access=\"readwrite\"/>")))
+        << xml.toStdString();
 }

@@ -1,20 +1,32 @@
 // The built program, run as a user would run it.
 #include "BuildConfig.h"
+#include "DBusTestSupport.h"
+#include "app/MprisService.h"
 #include "media/MediaDesc.h"
 #include "platform/UserDefaults.h"
 #include "support/EngineTestSupport.h"
 #include "support/TestEnvironment.h"
 
+#include <QDBusArgument>
+#include <QDBusVariant>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QImage>
 #include <QProcess>
+#include <QUrl>
 #include <csignal>
 #include <gtest/gtest.h>
 
 namespace {
 
+constexpr int kScale = TestEnvironment::kTimeScale;
+
 // The file paths of the current list that the program stored, in order.
 QStringList storedList(const QString& configHome)
 {
-    UserDefaults stored(configHome + QStringLiteral("/quaver-pro/defaults.plist"));
+    // Read only: a reader must never take the program's lock.
+    UserDefaults stored(configHome + QStringLiteral("/quaver-pro/defaults.plist"),
+                        UserDefaults::Access::ReadOnly);
     const QVariant data = stored.objectForKey(QStringLiteral("Last Playlist"));
     QStringList paths;
     for (const MediaDescPtr& item :
@@ -22,6 +34,93 @@ QStringList storedList(const QString& configHome)
         paths.append(item->filePath.value_or(QString()));
     return paths;
 }
+
+// The environment of a program that a test runs: offscreen, its own configuration
+// folder, and the session bus at busAddress; by default an address where no bus
+// listens, so that no test ever reaches the desktop session of whoever runs it.
+QProcessEnvironment programEnvironment(const QString& configHome, QString busAddress = {})
+{
+    if (busAddress.isEmpty())
+        busAddress = QStringLiteral("unix:path=%1/no-bus").arg(TestEnvironment::home());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
+    return env;
+}
+
+// A mono tone of the given length, written to path.
+QString tone(const QString& path, double seconds)
+{
+    return TestEnvironment::writeFile(
+        path,
+        EngineTest::wavBytes(EngineTest::tone(440, 0.5, 8000, int64_t(8000 * seconds)), 8000, 1));
+}
+
+// A player program that a test starts; killed if the test leaves it running.
+class Player {
+public:
+    Player(const QProcessEnvironment& env, const QStringList& arguments, const QString& folder = {})
+    {
+        m_process.setProcessEnvironment(env);
+        if (!folder.isEmpty())
+            m_process.setWorkingDirectory(folder);
+        m_process.start(QStringLiteral(QUAVER_PROGRAM), arguments);
+    }
+    ~Player()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+
+    QProcess& process() { return m_process; }
+    pid_t pid() const { return pid_t(m_process.processId()); }
+    // Everything the program wrote on stderr so far.
+    QString errors()
+    {
+        m_errors += QString::fromLocal8Bit(m_process.readAllStandardError());
+        return m_errors;
+    }
+    // Sends signum and waits for the end; true when the program exited with 0.
+    bool stop(int signum = SIGTERM)
+    {
+        ::kill(pid(), signum);
+        return m_process.waitForFinished(5000 * kScale) &&
+               m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+    }
+
+private:
+    QProcess m_process;
+    QString m_errors;
+};
+
+// A player property read over MPRIS (Metadata as a map); invalid without an answer.
+QVariant mprisProperty(const QDBusConnection& client, const QString& name)
+{
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        QLatin1String(MprisService::kServiceName), QLatin1String(MprisService::kObjectPath),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << QLatin1String(MprisService::kPlayerInterface) << name;
+    const QVariant value =
+        DBusTest::callAndWait(client, get).arguments().value(0).value<QDBusVariant>().variant();
+    if (value.metaType() == QMetaType::fromType<QDBusArgument>())
+        return qdbus_cast<QVariantMap>(value);
+    return value;
+}
+
+// Whether the player behind client plays path.
+bool plays(const QDBusConnection& client, const QString& path)
+{
+    return mprisProperty(client, QStringLiteral("PlaybackStatus")) == QStringLiteral("Playing") &&
+           mprisProperty(client, QStringLiteral("Metadata"))
+                   .toMap()
+                   .value(QStringLiteral("xesam:url")) ==
+               QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
+}
+
+const QString kSecondCopy = QStringLiteral("another copy of the program is using the settings");
 
 } // namespace
 
@@ -58,11 +157,8 @@ TEST(Program, StopSignalsStoreTheListAndExitCleanly)
         SCOPED_TRACE(strsignal(signum));
         const QString configHome =
             TestEnvironment::home() + QStringLiteral("/config-%1").arg(signum);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
         QProcess p;
-        p.setProcessEnvironment(env);
+        p.setProcessEnvironment(programEnvironment(configHome));
         p.start(QStringLiteral(QUAVER_PROGRAM), {song});
         ASSERT_TRUE(p.waitForStarted());
         ASSERT_TRUE(TestEnvironment::waitUntil(
@@ -75,4 +171,129 @@ TEST(Program, StopSignalsStoreTheListAndExitCleanly)
         EXPECT_EQ(p.exitCode(), 0);
         EXPECT_EQ(storedList(configHome), QStringList{song}) << "the list survives the stop";
     }
+}
+
+TEST(Program, ASecondLaunchHandsItsFilesToTheRunningOneAndEnds)
+{
+    DBusTest::PrivateBus bus;
+    if (!bus.whyNot().isEmpty())
+        GTEST_SKIP() << bus.whyNot().toStdString();
+    const QString music = TestEnvironment::home() + QStringLiteral("/music");
+    const QString first = tone(music + QStringLiteral("/first.wav"), 30);
+    // Named as people name files; reached through a relative path and a folder.
+    const QString second = tone(music + QStringLiteral("/b #2 \u00fc 100%.wav"), 30);
+    const QString third = tone(music + QStringLiteral("/album/c.wav"), 30);
+    const QString configHome = TestEnvironment::home() + QStringLiteral("/config");
+    const QProcessEnvironment env = programEnvironment(configHome, bus.address());
+    QDBusConnection client = bus.connect();
+
+    Player running(env, {first});
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return plays(client, first); }, 20000 * kScale))
+        << running.errors().toStdString();
+
+    QElapsedTimer took;
+    took.start();
+    Player later(env, {QFileInfo(second).fileName(), QStringLiteral("album")}, music);
+    ASSERT_TRUE(later.process().waitForFinished(10000 * kScale)) << "the second launch runs on";
+    EXPECT_EQ(later.process().exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(later.process().exitCode(), 0) << later.errors().toStdString();
+    EXPECT_LT(took.elapsed(), 5000 * kScale);
+    EXPECT_FALSE(later.errors().contains(QStringLiteral("MPRIS"))) << "it made no player";
+
+    EXPECT_TRUE(TestEnvironment::waitUntil([&] { return plays(client, second); }, 10000 * kScale))
+        << "the first of the files handed over plays";
+    EXPECT_TRUE(TestEnvironment::waitUntil(
+        [&] {
+            return storedList(configHome) == QStringList{first, second, third};
+        },
+        10000 * kScale))
+        << storedList(configHome).join(QLatin1Char('\n')).toStdString();
+
+    // Without files, a second launch only shows the window.
+    Player bare(env, {});
+    ASSERT_TRUE(bare.process().waitForFinished(10000 * kScale));
+    EXPECT_EQ(bare.process().exitCode(), 0) << bare.errors().toStdString();
+
+    EXPECT_TRUE(running.stop()) << running.errors().toStdString();
+    EXPECT_EQ(storedList(configHome), (QStringList{first, second, third}))
+        << "the list stored at the end holds both launches' files";
+}
+
+TEST(Program, AScreenshotRunBesideTheRunningOneTakesAndStoresNothing)
+{
+    DBusTest::PrivateBus bus;
+    if (!bus.whyNot().isEmpty())
+        GTEST_SKIP() << bus.whyNot().toStdString();
+    const QString first = tone(TestEnvironment::home() + QStringLiteral("/music/first.wav"), 30);
+    const QString other = tone(TestEnvironment::home() + QStringLiteral("/music/other.wav"), 30);
+    const QString configHome = TestEnvironment::home() + QStringLiteral("/config");
+    const QProcessEnvironment env = programEnvironment(configHome, bus.address());
+    QDBusConnection client = bus.connect();
+    Player running(env, {first});
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return plays(client, first); }, 20000 * kScale))
+        << running.errors().toStdString();
+
+    const QString picture = TestEnvironment::home() + QStringLiteral("/shot.png");
+    Player shot(env, {QStringLiteral("--screenshot"), picture, other});
+    ASSERT_TRUE(shot.process().waitForFinished(20000 * kScale));
+    EXPECT_EQ(shot.process().exitCode(), 0) << shot.errors().toStdString();
+    EXPECT_FALSE(QImage(picture).isNull()) << "the picture was taken";
+    EXPECT_FALSE(shot.errors().contains(kSecondCopy)) << "a throwaway run takes no lock";
+
+    EXPECT_TRUE(plays(client, first)) << "nothing was handed over";
+    EXPECT_TRUE(running.stop()) << running.errors().toStdString();
+    EXPECT_EQ(storedList(configHome), QStringList{first});
+}
+
+TEST(Program, WithoutABusASecondCopyStoresNothing)
+{
+    const QString first = tone(TestEnvironment::home() + QStringLiteral("/music/first.wav"), 30);
+    const QString second = tone(TestEnvironment::home() + QStringLiteral("/music/second.wav"), 30);
+    const QString configHome = TestEnvironment::home() + QStringLiteral("/config");
+    const QProcessEnvironment env = programEnvironment(configHome);
+    Player running(env, {first});
+    ASSERT_TRUE(TestEnvironment::waitUntil(
+        [&] { return storedList(configHome) == QStringList{first}; }, 20000 * kScale))
+        << running.errors().toStdString();
+
+    Player beside(env, {second});
+    EXPECT_TRUE(TestEnvironment::waitUntil([&] { return beside.errors().contains(kSecondCopy); },
+                                           20000 * kScale))
+        << beside.errors().toStdString();
+    // Time for it to add its file and try to store its list.
+    TestEnvironment::waitUntil([] { return false; }, 1500 * kScale);
+    EXPECT_EQ(storedList(configHome), QStringList{first});
+    EXPECT_TRUE(beside.stop()) << beside.errors().toStdString();
+    EXPECT_EQ(beside.errors().count(kSecondCopy), 1) << "it says so once";
+    EXPECT_EQ(storedList(configHome), QStringList{first}) << "nor at its end";
+
+    EXPECT_TRUE(running.stop()) << running.errors().toStdString();
+    EXPECT_EQ(storedList(configHome), QStringList{first});
+    EXPECT_FALSE(running.errors().contains(kSecondCopy));
+}
+
+TEST(Program, ACopyKilledOutrightLeavesNoLockBehind)
+{
+    const QString first = tone(TestEnvironment::home() + QStringLiteral("/music/first.wav"), 30);
+    const QString second = tone(TestEnvironment::home() + QStringLiteral("/music/second.wav"), 30);
+    const QString configHome = TestEnvironment::home() + QStringLiteral("/config");
+    const QProcessEnvironment env = programEnvironment(configHome);
+    {
+        Player killed(env, {first});
+        ASSERT_TRUE(TestEnvironment::waitUntil(
+            [&] { return storedList(configHome) == QStringList{first}; }, 20000 * kScale))
+            << killed.errors().toStdString();
+        ::kill(killed.pid(), SIGKILL);
+        ASSERT_TRUE(killed.process().waitForFinished(5000 * kScale));
+    }
+    Player next(env, {second});
+    EXPECT_TRUE(TestEnvironment::waitUntil(
+        [&] {
+            return storedList(configHome) == QStringList{first, second};
+        },
+        20000 * kScale))
+        << next.errors().toStdString();
+    EXPECT_TRUE(next.stop());
+    EXPECT_FALSE(next.errors().contains(kSecondCopy)) << next.errors().toStdString();
+    EXPECT_EQ(storedList(configHome), (QStringList{first, second}));
 }

@@ -177,9 +177,15 @@ screenshot previous
 timeout 2 parec --latency-msec=50 -d e2e.monitor --format=s16le --rate=48000 --channels=2 \
     --raw >"$tmp/level.raw" || [ $? -eq 124 ] || fail "parec could not record the null sink"
 python3 "$here/analyse.py" level "$tmp/level.raw" || fail "no sound reached the null sink"
+# A second launch hands its file (relative to its own folder) to the running player.
+tone "$tmp/music/four.wav" 990 4 "E2E Four" -ar 48000
+(cd "$tmp/music" && QT_QPA_PLATFORM=xcb timeout 20 "$program" four.wav >"$tmp/second.log" 2>&1) ||
+    fail "the second launch did not hand over and exit 0: $(tail -n 3 "$tmp/second.log")"
+playing "E2E Four"
+screenshot handed-over
 stop_player
 python3 "$here/analyse.py" list "$XDG_CONFIG_HOME/quaver-pro/defaults.plist" \
-    "$tmp/music/one.m4a" "$tmp/music/two.mp3" "$tmp/music/three.wav" ||
+    "$tmp/music/one.m4a" "$tmp/music/two.mp3" "$tmp/music/three.wav" "$tmp/music/four.wav" ||
     fail "the current list was not on disk after SIGTERM"
 
 # ---- Four formats back to back: no silence over 50 ms where one meets the next. ----

@@ -1,9 +1,14 @@
 #include "platform/UserDefaults.h"
 #include "support/TestEnvironment.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <chrono>
 #include <gtest/gtest.h>
+#include <memory>
 #include <sys/stat.h>
+#include <thread>
 
 namespace {
 
@@ -43,7 +48,9 @@ TEST(UserDefaults, ValuesSurviveARestartAndEachDamagedFileIsKept)
         UserDefaults defaults(defaultsPath());
         defaults.setObject(QStringLiteral("Settings"), settings);
         ASSERT_TRUE(defaults.synchronize());
-        EXPECT_EQ(UserDefaults(defaultsPath()).objectForKey(QStringLiteral("Settings")).toMap(),
+        EXPECT_EQ(UserDefaults(defaultsPath(), UserDefaults::Access::ReadOnly)
+                      .objectForKey(QStringLiteral("Settings"))
+                      .toMap(),
                   settings);
     }
     EXPECT_TRUE(readFile(defaultsPath()).startsWith("<?xml")) << "the store is an XML plist";
@@ -74,4 +81,75 @@ TEST(UserDefaults, AFileThatCannotBeOpenedIsNeverReplaced)
     EXPECT_EQ(readFile(defaultsPath()), before);
     EXPECT_FALSE(QFile::exists(defaultsPath() + QStringLiteral(".damaged-1")))
         << "an unopened file is not moved aside";
+}
+
+TEST(UserDefaults, ASecondStoreWritesNothingWhileTheFirstHoldsTheLock)
+{
+    const QString key = QStringLiteral("Last Playlist");
+    auto first = std::make_unique<UserDefaults>(defaultsPath());
+    first->setObject(key, QStringLiteral("first"));
+    ASSERT_TRUE(first->synchronize());
+    EXPECT_TRUE(QFileInfo::exists(UserDefaults::lockPath(defaultsPath())));
+    {
+        QElapsedTimer waited;
+        waited.start();
+        UserDefaults second(defaultsPath());
+        EXPECT_GE(waited.elapsed(), UserDefaults::kLockWaitMs) << "it waits for an ending holder";
+        EXPECT_FALSE(second.isWritable());
+        EXPECT_EQ(second.objectForKey(key).toString(), QStringLiteral("first")) << "it reads";
+        second.setObject(key, QStringLiteral("second"));
+        EXPECT_FALSE(second.synchronize());
+        EXPECT_FALSE(second.keepDamagedCopy());
+        EXPECT_EQ(second.objectForKey(key).toString(), QStringLiteral("second"))
+            << "its values last for the session";
+        EXPECT_EQ(UserDefaults(defaultsPath(), UserDefaults::Access::ReadOnly)
+                      .objectForKey(key)
+                      .toString(),
+                  QStringLiteral("first"));
+    }
+    first->setObject(key, QStringLiteral("first again"));
+    EXPECT_TRUE(first->synchronize()) << "the holder goes on writing";
+
+    first.reset();
+    UserDefaults third(defaultsPath());
+    EXPECT_TRUE(third.isWritable()) << "the lock goes with its holder";
+    EXPECT_EQ(third.objectForKey(key).toString(), QStringLiteral("first again"));
+    third.setObject(key, QStringLiteral("third"));
+    EXPECT_TRUE(third.synchronize());
+}
+
+TEST(UserDefaults, AStoreWaitsForAHolderThatIsEnding)
+{
+    auto first = std::make_unique<UserDefaults>(defaultsPath());
+    std::thread ending([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(UserDefaults::kLockWaitMs / 4));
+        first.reset();
+    });
+    UserDefaults second(defaultsPath());
+    ending.join();
+    EXPECT_TRUE(second.isWritable());
+    second.setObject(QStringLiteral("k"), 1);
+    EXPECT_TRUE(second.synchronize());
+}
+
+TEST(UserDefaults, AReadOnlyStoreTakesNoLockAndLeavesADamagedFileAlone)
+{
+    const QByteArray damaged("<?xml version=\"1.0\"?><plist><string>x</string></plist>");
+    TestEnvironment::writeFile(defaultsPath(), damaged);
+    UserDefaults reader(defaultsPath(), UserDefaults::Access::ReadOnly);
+    EXPECT_FALSE(reader.isWritable());
+    EXPECT_FALSE(reader.contains(QStringLiteral("Settings")));
+    reader.setObject(QStringLiteral("Settings"), 1);
+    EXPECT_FALSE(reader.synchronize());
+    EXPECT_FALSE(reader.keepDamagedCopy());
+    EXPECT_EQ(readFile(defaultsPath()), damaged);
+    EXPECT_FALSE(QFile::exists(defaultsPath() + QStringLiteral(".damaged-1")));
+
+    QElapsedTimer waited;
+    waited.start();
+    UserDefaults writer(defaultsPath());
+    EXPECT_TRUE(writer.isWritable()) << "the reader holds no lock";
+    EXPECT_LT(waited.elapsed(), UserDefaults::kLockWaitMs);
+    EXPECT_EQ(readFile(defaultsPath() + QStringLiteral(".damaged-1")), damaged)
+        << "the writer keeps the damaged file aside as usual";
 }
