@@ -1,15 +1,14 @@
 #include "app/MprisService.h"
 
+#include "app/BusName.h"
 #include "app/MprisArtCache.h"
 #include "app/MprisPlayerAdaptor.h"
 #include "app/MprisPropertiesAdaptor.h"
 #include "app/MprisRootAdaptor.h"
 
-#include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QDBusReply>
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QUrl>
@@ -46,25 +45,10 @@ void MprisService::registerOnBus()
                                      : QStringLiteral("no D-Bus session bus (%1)").arg(detail));
         return;
     }
-    if (!m_bus.registerObject(QLatin1String(kObjectPath), this, QDBusConnection::ExportAdaptors)) {
-        reportInert(QStringLiteral("the object %1 is already registered on this connection")
-                        .arg(QLatin1String(kObjectPath)));
-        return;
-    }
-    // The object goes first so that a client reacting to the new name finds it.
-    QDBusConnectionInterface *bus = m_bus.interface();
-    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
-        bus ? bus->registerService(QLatin1String(kServiceName),
-                                   QDBusConnectionInterface::DontQueueService,
-                                   QDBusConnectionInterface::DontAllowReplacement)
-            : QDBusReply<QDBusConnectionInterface::RegisterServiceReply>();
-    if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered) {
-        m_bus.unregisterObject(QLatin1String(kObjectPath));
-        reportInert(reply.isValid()
-                        ? QStringLiteral("the D-Bus name %1 is taken by another program")
-                              .arg(QLatin1String(kServiceName))
-                        : QStringLiteral("the D-Bus name %1 could not be requested (%2)")
-                              .arg(QLatin1String(kServiceName), reply.error().message()));
+    const BusName::Claim claim =
+        BusName::claim(m_bus, QLatin1String(kServiceName), QLatin1String(kObjectPath), this);
+    if (!claim.owned) {
+        reportInert(claim.whyNot);
         return;
     }
     m_active = true;

@@ -1,6 +1,7 @@
 #include "app/SingleInstance.h"
 
 #include "app/ApplicationAdaptor.h"
+#include "app/BusName.h"
 #include "services/FolderListing.h"
 
 #include <QDBusConnectionInterface>
@@ -54,18 +55,8 @@ SingleInstance::Role SingleInstance::claim(const QStringList& paths)
 
 bool SingleInstance::takeName()
 {
-    // The object goes first, so that a launch that sees the name finds it.
-    if (!m_bus.registerObject(QLatin1String(kObjectPath), this, QDBusConnection::ExportAdaptors))
-        return false;
-    QDBusConnectionInterface *bus = m_bus.interface();
-    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
-        bus ? bus->registerService(QLatin1String(kServiceName),
-                                   QDBusConnectionInterface::DontQueueService,
-                                   QDBusConnectionInterface::DontAllowReplacement)
-            : QDBusReply<QDBusConnectionInterface::RegisterServiceReply>();
-    m_owner = reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered;
-    if (!m_owner)
-        m_bus.unregisterObject(QLatin1String(kObjectPath));
+    m_owner =
+        BusName::claim(m_bus, QLatin1String(kServiceName), QLatin1String(kObjectPath), this).owned;
     return m_owner;
 }
 
