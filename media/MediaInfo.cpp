@@ -142,11 +142,11 @@ std::optional<QVariantMap> MediaInfo::id3Tags()
             insertIfSet(tags, QStringLiteral("artist"), toQString(tag->artist()));
             insertIfSet(tags, QStringLiteral("album"), toQString(tag->album()));
         }
-        // WAV and FLAC files TagLib has opened passed its check of their structure,
-        // and it reads every tag they can carry: the container has nothing to add,
-        // and opening it would cost more than the rest of the file's reading.
-        if (!file.isNull() && (dynamic_cast<const TagLib::RIFF::WAV::File *>(file.file()) ||
-                               dynamic_cast<const TagLib::FLAC::File *>(file.file())))
+        // A FLAC file TagLib has opened passed its check of the structure, and it
+        // reads every tag FLAC can carry: the container has nothing to add, and
+        // opening it would cost more than the rest of the file's reading. (Not so
+        // for WAV: the title of a RIFF INFO list is the container's to read.)
+        if (!file.isNull() && dynamic_cast<const TagLib::FLAC::File *>(file.file()))
             return tags;
     }
     if (tags.contains(QStringLiteral("title")) || tags.contains(QStringLiteral("artist")))

@@ -38,6 +38,7 @@ TEST(MediaInfoTest, DurationInWholeSecondsAndTagsAsTheFileCarriesThem)
         {"tags.m4a", 11, "0:11", both + QStringLiteral("-c:a aac"), true, true},
         {"tags.aiff", 11, "0:11", both + QStringLiteral("-write_id3v2 1"), true, true},
         {"tags.caf", 11, "0:11", both, true, true},
+        {"tags.wav", 11, "0:11", both, true, true},
         {"title-only.mp3", 59.99, "0:59", QStringLiteral("-metadata \"title=%1\"").arg(title), true,
          false},
         {"untagged.wav", 11, "0:11", QStringLiteral("-map_metadata -1 -fflags +bitexact"), false,
