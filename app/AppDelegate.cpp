@@ -5,6 +5,7 @@
 #include "app/MainViewController.h"
 #include "app/Transport.h"
 #include "platform/AppNotifier.h"
+#include "platform/Dispatch.h"
 #include "platform/SystemInfo.h"
 #include "platform/UserDefaults.h"
 #include "services/FolderListing.h"
@@ -14,7 +15,6 @@
 #include <QEvent>
 #include <QNetworkAccessManager>
 #include <QPushButton>
-#include <QThreadPool>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -30,10 +30,11 @@ AppDelegate::AppDelegate(QObject *parent)
 AppDelegate::~AppDelegate()
 {
     // The player's queued stores finish before the settings are written for the last
-    // time; whatever is still on the shared pool is waited for too.
+    // time; the shared pool's tasks get a short while too. Each wait is bounded (see
+    // Dispatch::waitForWorkers for what ends a program whose worker is stuck).
     _window.reset();
     _transport.reset();
-    QThreadPool::globalInstance()->waitForDone();
+    Dispatch::waitForWorkers(std::chrono::milliseconds(200));
     UserDefaults::standard().synchronize();
 }
 

@@ -18,10 +18,7 @@ const QString kLastPlaylist = QStringLiteral("Last Playlist");
 
 CurrentList::CurrentList(PlaylistModel *model, QObject *parent) : QObject(parent), m_model(model) {}
 
-CurrentList::~CurrentList()
-{
-    m_stores.waitForDone();
-}
+CurrentList::~CurrentList() = default;
 
 void CurrentList::restore()
 {

@@ -33,7 +33,7 @@ class CurrentList : public QObject {
     Q_OBJECT
 public:
     explicit CurrentList(PlaylistModel *model, QObject *parent = nullptr);
-    // Waits for the stores asked for so far.
+    // Waits (a bounded time) for the stores asked for so far.
     ~CurrentList() override;
 
     // Shows the stored list (empty when there is none or it cannot be decoded).
@@ -72,7 +72,12 @@ private:
 
     PlaylistModel *const m_model; // not owned; main thread only
     // Its tasks touch only their own snapshot and the (thread-safe) defaults store.
-    Dispatch::SerialQueue m_stores{QStringLiteral("current list store")};
-    // Declared last: destroyed first, it waits for an addition being read.
-    Dispatch::SerialQueue m_fills{QStringLiteral("current list fill")};
+    // Destroying it waits long enough for a large list's store on a slow disk,
+    // short of the two seconds a stop request may take.
+    Dispatch::SerialQueue m_stores{QStringLiteral("current list store"),
+                                   Dispatch::SerialQueue::OnDestroy::Drain,
+                                   std::chrono::milliseconds(1500)};
+    // An addition still being read when the list goes is dropped.
+    Dispatch::SerialQueue m_fills{QStringLiteral("current list fill"),
+                                  Dispatch::SerialQueue::OnDestroy::Abandon};
 };

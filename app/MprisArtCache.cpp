@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <QStandardPaths>
 #include <QUrl>
 #include <limits>
@@ -77,10 +78,13 @@ void MprisArtCache::follow(const QString& filePath)
     m_coverPath.clear();
     const quint64 request = ++m_request;
     m_newest->store(request);
-    m_queue.async([this, folder = m_folder, filePath, request, newest = m_newest] {
+    m_queue.async([self = QPointer<MprisArtCache>(this), folder = m_folder, filePath, request,
+                   newest = m_newest] {
         const QString cover = writeCover(folder, filePath, request, *newest);
-        // The destructor waits for this task, so this object is still alive here.
-        Dispatch::main(this, [this, request, cover] { install(request, cover); });
+        Dispatch::main([self, request, cover] {
+            if (self)
+                self->install(request, cover);
+        });
     });
 }
 

@@ -1,6 +1,7 @@
 #include "BuildConfig.h"
 #include "app/AppDelegate.h"
 #include "app/SingleInstance.h"
+#include "platform/Dispatch.h"
 #include "platform/UnixSignalWatcher.h"
 #include "platform/UserDefaults.h"
 
@@ -10,6 +11,7 @@
 #include <QWidget>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -105,20 +107,32 @@ int main(int argc, char **argv)
         QApplication::quit();
     });
 
-    AppDelegate delegate;
-    delegate.didFinishLaunching(options);
-    instance.setHandler(
-        [&delegate](const QStringList& paths) { delegate.openFromAnotherLaunch(paths); });
+    int status = 0;
+    {
+        AppDelegate delegate;
+        delegate.didFinishLaunching(options);
+        instance.setHandler(
+            [&delegate](const QStringList& paths) { delegate.openFromAnotherLaunch(paths); });
 
-    if (!options.screenshotPath.isEmpty()) {
-        // With files to add, wait until the list has them.
-        QTimer::singleShot(options.paths.isEmpty() ? 0 : 1500, &app, [&] {
-            const bool saved = delegate.window()->grab().save(options.screenshotPath, "PNG");
-            if (!saved)
-                std::fprintf(stderr, "quaver-pro: cannot write %s\n",
-                             qPrintable(options.screenshotPath));
-            QApplication::exit(saved ? 0 : 1);
-        });
+        if (!options.screenshotPath.isEmpty()) {
+            // With files to add, wait until the list has them.
+            QTimer::singleShot(options.paths.isEmpty() ? 0 : 1500, &app, [&] {
+                const bool saved = delegate.window()->grab().save(options.screenshotPath, "PNG");
+                if (!saved)
+                    std::fprintf(stderr, "quaver-pro: cannot write %s\n",
+                                 qPrintable(options.screenshotPath));
+                QApplication::exit(saved ? 0 : 1);
+            });
+        }
+        status = QApplication::exec();
+    } // the delegate's end writes the stores
+
+    // A worker still stuck (a file on a hung disk) would hold the application's
+    // teardown for ever, which waits for every worker. The stores are written, so
+    // the process ends here instead; the system releases the rest.
+    if (!Dispatch::waitForWorkers(std::chrono::milliseconds(0))) {
+        std::fflush(nullptr);
+        std::_Exit(status);
     }
-    return QApplication::exec();
+    return status;
 }

@@ -161,6 +161,8 @@ private:
     ActivityIndicator *m_indicator = nullptr;       // child of the title view
     QPropertyAnimation *m_tableAnimation = nullptr; // owned (child)
     BrowserActions *m_actions = nullptr;            // owned (child)
-    // Declared last: destroyed first, it waits for a listing being read.
-    Dispatch::SerialQueue m_queue{QStringLiteral("Quaver Pro")};
+    // Left running when the screen goes: a folder on a hung disk must not hold up
+    // the window.
+    Dispatch::SerialQueue m_queue{QStringLiteral("Quaver Pro"),
+                                  Dispatch::SerialQueue::OnDestroy::Abandon};
 };

@@ -1,10 +1,15 @@
 #include "platform/Dispatch.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QEvent>
+#include <QLoggingCategory>
+#include <QMutex>
 #include <QPointer>
 #include <QRunnable>
 #include <QThread>
+#include <QThreadPool>
+#include <vector>
 
 #if defined(__SANITIZE_THREAD__)
 extern "C" void __tsan_acquire(void *address);
@@ -14,6 +19,8 @@ extern "C" void __tsan_release(void *address);
 namespace Dispatch {
 
 namespace {
+Q_LOGGING_CATEGORY(lcDispatch, "quaver.dispatch", QtWarningMsg)
+
 constexpr int kHighPriority = 1;
 constexpr int kLowPriority = -1;
 
@@ -94,6 +101,32 @@ void startOn(QThreadPool& pool, std::function<void()> task, int priority)
     pool.start(runnable, priority);
 }
 
+// Pools of destroyed queues whose task was still running: deleted once idle,
+// by whoever looks next.
+QMutex g_leftRunningLock;
+std::vector<QThreadPool *> g_leftRunning; // guarded by g_leftRunningLock
+
+// Deletes the pools that have become idle; the rest stay listed.
+void deleteIdlePools(std::vector<QThreadPool *>& pools)
+{
+    std::erase_if(pools, [](QThreadPool *pool) {
+        if (!pool->waitForDone(0))
+            return false;
+        handOverAcquired();
+        delete pool;
+        return true;
+    });
+}
+
+void leaveRunning(QThreadPool *pool, const QString& label)
+{
+    qCWarning(lcDispatch) << "a task of" << label
+                          << "is still running; it is left to finish on its own";
+    const QMutexLocker locker(&g_leftRunningLock);
+    deleteIdlePools(g_leftRunning);
+    g_leftRunning.push_back(pool);
+}
+
 } // namespace
 
 void main(std::function<void()> task)
@@ -137,25 +170,49 @@ void adoptOnMainThread(QObject *object, std::function<void()> task)
     main(std::move(task));
 }
 
-SerialQueue::SerialQueue(QString label) : m_label(std::move(label))
+bool waitForWorkers(std::chrono::milliseconds limit)
 {
-    m_pool.setMaxThreadCount(1);
-    m_pool.setObjectName(m_label);
+    const QDeadlineTimer deadline(limit);
+    const auto left = [&deadline] { return int(deadline.remainingTime()); };
+    bool idle = QThreadPool::globalInstance()->waitForDone(left());
+    const QMutexLocker locker(&g_leftRunningLock);
+    for (QThreadPool *pool : g_leftRunning)
+        idle = pool->waitForDone(left()) && idle;
+    deleteIdlePools(g_leftRunning);
+    if (idle)
+        handOverAcquired();
+    return idle;
+}
+
+SerialQueue::SerialQueue(QString label, OnDestroy onDestroy, std::chrono::milliseconds drainLimit)
+    : m_label(std::move(label)), m_onDestroy(onDestroy), m_drainLimit(drainLimit),
+      m_pool(new QThreadPool)
+{
+    m_pool->setMaxThreadCount(1);
+    m_pool->setObjectName(m_label);
 }
 
 SerialQueue::~SerialQueue()
 {
-    waitForDone();
+    if (m_onDestroy == OnDestroy::Abandon)
+        m_pool->clear();
+    const int limit = m_onDestroy == OnDestroy::Drain ? int(m_drainLimit.count()) : 0;
+    if (!m_pool->waitForDone(limit)) {
+        leaveRunning(m_pool, m_label);
+        return;
+    }
+    handOverAcquired();
+    delete m_pool;
 }
 
 void SerialQueue::async(std::function<void()> task)
 {
-    startOn(m_pool, std::move(task), 0);
+    startOn(*m_pool, std::move(task), 0);
 }
 
 void SerialQueue::waitForDone()
 {
-    m_pool.waitForDone();
+    m_pool->waitForDone();
     handOverAcquired();
 }
 

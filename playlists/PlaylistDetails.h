@@ -84,5 +84,8 @@ private:
     bool m_editing = false;                    // main thread only
     int m_dragRow = -1;                        // main thread only; row pressed in editing mode
     std::shared_ptr<PlaylistDetails *> m_self; // lets the loader's result find the screen
-    Dispatch::SerialQueue m_loader{QStringLiteral("QuaverPro")}; // last: joined first
+    // Left running when the screen goes: a playlist on a hung disk must not hold
+    // up the window.
+    Dispatch::SerialQueue m_loader{QStringLiteral("QuaverPro"),
+                                   Dispatch::SerialQueue::OnDestroy::Abandon};
 };

@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QThread>
 #include <QUrl>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -171,6 +172,39 @@ TEST(Program, StopSignalsStoreTheListAndExitCleanly)
         EXPECT_EQ(p.exitCode(), 0);
         EXPECT_EQ(storedList(configHome), QStringList{song}) << "the list survives the stop";
     }
+}
+
+// A file on a hung disk (its opening never ends) given on the command line holds
+// up neither the stop nor the stored list.
+TEST(Program, AStuckReadHoldsUpNeitherTheStoresNorTheStop)
+{
+    const QString music = TestEnvironment::home() + QStringLiteral("/music/");
+    const QString a = tone(music + QStringLiteral("a.wav"), 2);
+    const QString stuck = tone(music + QStringLiteral("stuck.wav"), 2);
+    const QString configHome = TestEnvironment::home() + QStringLiteral("/config");
+    {
+        Player first(programEnvironment(configHome), {a});
+        ASSERT_TRUE(TestEnvironment::waitUntil(
+            [&] { return storedList(configHome) == QStringList{a}; }, 20000))
+            << first.errors().toStdString();
+        ASSERT_TRUE(first.stop());
+    }
+    QProcessEnvironment env = programEnvironment(configHome);
+    env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(QUAVER_STALL_OPEN));
+    env.insert(QStringLiteral("QUAVER_STALL_NAME"), QStringLiteral("stuck"));
+    // The sanitizer's runtime would insist on coming first.
+    env.insert(QStringLiteral("ASAN_OPTIONS"), env.value(QStringLiteral("ASAN_OPTIONS")) +
+                                                   QStringLiteral(":verify_asan_link_order=0"));
+    Player player(env, {stuck});
+    QThread::msleep(1000 * kScale); // for the addition to start, and stick
+    QElapsedTimer stopping;
+    stopping.start();
+    ::kill(player.pid(), SIGTERM);
+    ASSERT_TRUE(player.process().waitForFinished(5000 * kScale));
+    EXPECT_LT(stopping.elapsed(), 2000 * kScale) << player.errors().toStdString();
+    EXPECT_EQ(player.process().exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(player.process().exitCode(), 0);
+    EXPECT_EQ(storedList(configHome), QStringList{a});
 }
 
 // A second launch hands its files over and ends; a screenshot run beside the
