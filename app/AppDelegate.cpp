@@ -8,11 +8,14 @@
 #include "platform/Dispatch.h"
 #include "platform/SystemInfo.h"
 #include "platform/UserDefaults.h"
+#include "services/FileManager.h"
 #include "services/FolderListing.h"
 
+#include "ui/Notice.h"
 #include "ui/ScreenStack.h"
 
 #include <QEvent>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -78,8 +81,16 @@ void AppDelegate::addAndPlay(const QStringList& paths)
 {
     if (paths.isEmpty())
         return;
-    // The files join the list quietly; the first of them plays.
-    const QStringList files = FolderListing::expandForPlaying(paths);
+    // The files join the list quietly; the first of them plays. Names the command
+    // line could not carry (not valid UTF-8) reach no file, and are told.
+    QStringList leftOut;
+    const QStringList files = FolderListing::expandForPlaying(paths, &leftOut);
+    for (const QString& file : files) {
+        if (file.contains(QChar::ReplacementCharacter) && !QFileInfo::exists(file))
+            leftOut.append(FileManager::lastPathComponent(file));
+    }
+    if (!leftOut.isEmpty())
+        Notice::showOver(_window.get(), FileManager::inexactNamesMessage(leftOut));
     Transport *transport = _transport.get();
     const int firstNew = int(transport->tableContents().size());
     transport->addCollectionWithItems(files, false, [transport, firstNew] {

@@ -52,7 +52,9 @@ void FolderCellDelegate::paint(QPainter *painter, const QStyleOptionViewItem& op
         painter->fontMetrics().elidedText(name, Qt::ElideMiddle, textRect.width());
     painter->setPen(Qt::black);
     painter->drawText(textRect.translated(0, 1), Qt::AlignVCenter | Qt::AlignLeft, shown);
-    painter->setPen(QColor::fromRgbF(0.9f, 0.9f, 0.9f, 1.0f));
+    const QVariant foreground = index.data(Qt::ForegroundRole);
+    painter->setPen(foreground.isValid() ? foreground.value<QColor>()
+                                         : QColor::fromRgbF(0.9f, 0.9f, 0.9f, 1.0f));
     painter->drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft, shown);
 
     painter->setPen(Theme::kAccent);

@@ -1,5 +1,7 @@
 #include "browser/FolderListModel.h"
 
+#include "ui/Theme.h"
+
 FolderListModel::FolderListModel(QObject *parent)
     : QAbstractListModel(parent), m_listing(std::make_shared<FolderListing>())
 {}
@@ -53,6 +55,12 @@ QString FolderListModel::fullPath(int row) const
     return e ? FileManager::appendingPathComponent(m_listing->path(), e->name) : QString();
 }
 
+bool FolderListModel::nameIsExact(int row) const
+{
+    const FileManager::DirectoryEntry *e = entry(row);
+    return e && e->nameIsExact;
+}
+
 bool FolderListModel::isFolder(int row) const
 {
     const FileManager::DirectoryEntry *e = entry(row);
@@ -79,6 +87,10 @@ QVariant FolderListModel::data(const QModelIndex& index, int role) const
         return fullPath(index.row());
     case IsFolderRole:
         return e->isFolder;
+    case Qt::ForegroundRole:
+        return e->nameIsExact ? QVariant() : QVariant(Theme::kDisabledText);
+    case Qt::ToolTipRole:
+        return e->nameIsExact ? QVariant() : FileManager::inexactNamesMessage({e->name});
     default:
         return {};
     }

@@ -7,6 +7,8 @@
 // Roles: Qt::DisplayRole the entry's name; IconRole "folderIcon" or "fileIcon";
 // AccessoryRole in edit mode "selRow" for a selected row, else "unSelRow", and
 // nothing in browse mode; FullPathRole the listing's folder joined with the name.
+// An entry whose name is not valid UTF-8 is dimmed (Qt::ForegroundRole) and says
+// why in its tool tip.
 //
 // Main thread only.
 
@@ -38,6 +40,8 @@ public:
     QString name(int row) const;
     QString fullPath(int row) const;
     bool isFolder(int row) const;
+    // False for an entry whose name is not valid UTF-8: it cannot be used.
+    bool nameIsExact(int row) const;
 
 private:
     const FileManager::DirectoryEntry *entry(int row) const;

@@ -13,6 +13,7 @@
 #include "ui/NavigationBar.h"
 #include "ui/NavigationController.h"
 #include "ui/NavigationItem.h"
+#include "ui/Notice.h"
 #include "ui/StoreAlerts.h"
 #include "ui/Theme.h"
 
@@ -321,6 +322,10 @@ void SongsController::selectRow(int row)
         return;
     const QString path = m_model->fullPath(row);
     const bool folder = m_model->isFolder(row);
+    if (!m_model->nameIsExact(row)) {
+        Notice::showOver(this, FileManager::inexactNamesMessage({m_model->name(row)}));
+        return;
+    }
     if (m_searchMode) {
         m_searchMode = false;
         m_model->setRows(std::nullopt);
@@ -336,10 +341,13 @@ void SongsController::selectRow(int row)
     }
 }
 
-QStringList SongsController::selectedObjects() const
+QStringList SongsController::selectedObjects()
 {
-    QStringList files = FolderListing::expandForPlaying(m_selectedFiles);
+    QStringList leftOut;
+    QStringList files = FolderListing::expandForPlaying(m_selectedFiles, &leftOut);
     files.removeIf([](const QString& path) { return !FileManager::fileIsSupported(path); });
+    if (!leftOut.isEmpty())
+        Notice::showOver(this, FileManager::inexactNamesMessage(leftOut));
     return files;
 }
 
@@ -359,7 +367,11 @@ void SongsController::playNow(int row)
     if (m_pending || row < 0 || row >= m_model->rowCount() || m_model->isFolder(row))
         return;
     const QString path = m_model->fullPath(row);
-    if (FileManager::fileIsSupported(path) && m_playNow)
+    if (!FileManager::fileIsSupported(path))
+        return;
+    if (!m_model->nameIsExact(row))
+        Notice::showOver(this, FileManager::inexactNamesMessage({m_model->name(row)}));
+    else if (m_playNow)
         m_playNow(path);
 }
 

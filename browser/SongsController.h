@@ -93,7 +93,7 @@ public:
     // The selection's media files: a selected folder gives its supported files (not
     // sub-folders) in listing order, a selected file itself if supported.
     // Duplicates stay.
-    QStringList selectedObjects() const;
+    QStringList selectedObjects();
     // Full paths in selection order; empty also when there is no selection.
     QStringList selectionList() const { return m_selectedFiles; }
     void filterContentForSearchText(const QString& text);

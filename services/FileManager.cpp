@@ -182,6 +182,25 @@ QString FileManager::homeFolder()
     return home.endsWith(QLatin1Char('/')) ? home : home + QLatin1Char('/');
 }
 
+QString FileManager::inexactNamesMessage(const QStringList& names)
+{
+    if (names.isEmpty())
+        return {};
+    QStringList shown = names.first(std::min<qsizetype>(names.size(), 3));
+    for (QString& name : shown)
+        name = QStringLiteral("\u201c%1\u201d").arg(name);
+    if (names.size() > shown.size())
+        shown.append(QStringLiteral("\u2026"));
+    if (names.size() == 1)
+        return QStringLiteral(
+                   "%1 can't be used: its name is not valid UTF-8. Rename it to play it.")
+            .arg(shown.first());
+    return QStringLiteral("%1 files can't be used: their names are not valid UTF-8 (%2). "
+                          "Rename them to play them.")
+        .arg(names.size())
+        .arg(shown.join(QStringLiteral(", ")));
+}
+
 Result<QList<FileManager::DirectoryEntry>> FileManager::readDirectory(const QString& path)
 {
     const QByteArray native = QFile::encodeName(path);
@@ -205,7 +224,9 @@ Result<QList<FileManager::DirectoryEntry>> FileManager::readDirectory(const QStr
                 struct stat info;
                 folder = ::fstatat(::dirfd(dir), n, &info, 0) == 0 && S_ISDIR(info.st_mode);
             }
-            entries.append({QFile::decodeName(n), folder});
+            QString name = QFile::decodeName(n);
+            const bool exact = QFile::encodeName(name) == QByteArrayView(n);
+            entries.append({std::move(name), folder, exact});
         }
         ::closedir(dir);
         if (error == 0)

@@ -54,6 +54,9 @@ public:
     // folder named "Album.mp3" passes.
     static bool fileIsSupported(const QString& path);
     static bool isVideoFile(const QString& path);
+    // What to tell the user of items whose names are not valid UTF-8 (see
+    // DirectoryEntry::nameIsExact), named as shown; empty when names is.
+    static QString inexactNamesMessage(const QStringList& names);
     // lastPathComponent(): the name the browser shows for the folder at path.
     static QString currentFolderName(const QString& path);
 
@@ -66,6 +69,10 @@ public:
     struct DirectoryEntry {
         QString name;
         bool isFolder = false;
+        // False when the name's bytes are not valid in the file-name encoding
+        // (UTF-8): name then holds replacement characters, and a path made from it
+        // does not reach the item. Such an entry is shown but cannot be used.
+        bool nameIsExact = true;
     };
     // The entries of contentsOfDirectoryAtPath() with their kinds, and its failure.
     // The kind comes from the directory itself; only links, and entries of file

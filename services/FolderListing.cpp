@@ -40,7 +40,7 @@ QString FolderListing::searchKey(const QString& text)
     return key.toCaseFolded();
 }
 
-QStringList FolderListing::expandForPlaying(const QStringList& paths)
+QStringList FolderListing::expandForPlaying(const QStringList& paths, QStringList *leftOut)
 {
     QStringList files;
     for (const QString& path : absolutePaths(paths)) {
@@ -50,9 +50,14 @@ QStringList FolderListing::expandForPlaying(const QStringList& paths)
         }
         QStringList names;
         for (const FileManager::DirectoryEntry& entry :
-             FileManager::readDirectory(path).valueOr(QList<FileManager::DirectoryEntry>()))
-            if (!entry.isFolder && FileManager::fileIsSupported(entry.name))
+             FileManager::readDirectory(path).valueOr(QList<FileManager::DirectoryEntry>())) {
+            if (entry.isFolder || !FileManager::fileIsSupported(entry.name))
+                continue;
+            if (entry.nameIsExact)
                 names.append(entry.name);
+            else if (leftOut)
+                leftOut->append(entry.name);
+        }
         names.sort(Qt::CaseInsensitive);
         for (const QString& name : std::as_const(names))
             files.append(FileManager::appendingPathComponent(path, name));

@@ -37,8 +37,9 @@ public:
     // What playing a selection adds: each path made absolute and cleaned; a folder
     // becomes the supported files directly inside it (sorted by name, ignoring
     // case; subfolders and an unreadable folder give nothing, without an alert);
-    // a file stays as given, in the given order.
-    static QStringList expandForPlaying(const QStringList& paths);
+    // a file stays as given, in the given order. Supported files whose names are
+    // not valid UTF-8 cannot be added; their names (as shown) go to *leftOut.
+    static QStringList expandForPlaying(const QStringList& paths, QStringList *leftOut = nullptr);
     // Each path made absolute (against the current folder) and cleaned; empty
     // paths stay empty.
     static QStringList absolutePaths(const QStringList& paths);

@@ -9,16 +9,20 @@
 #include "support/TestEnvironment.h"
 #include "ui/NavigationController.h"
 #include "ui/NavigationItem.h"
+#include "ui/Notice.h"
 #include "ui/ScreenStack.h"
 
 #include <QAbstractButton>
+#include <QFile>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QListView>
 #include <QPropertyAnimation>
 #include <QTest>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -151,6 +155,10 @@ TEST(SongsControllerTest, SelectionAcrossFoldersPlaysSupportedFilesOneLevelDeep)
         makeFiles({u"g/"_s + name});
         expected.append(at(u"g/"_s + name));
     }
+    for (const char *name : {"/f/caf\xe9.wav", "/g/caf\xe9.mp3"}) { // Latin-1 bytes
+        const QByteArray path = QFile::encodeName(TestEnvironment::home()) + name;
+        ASSERT_EQ(::close(::creat(path.constData(), 0644)), 0);
+    }
     SongsController browser;
     QList<QStringList> played;
     browser.setPlayHandler([&](const QStringList& paths) { played.append(paths); });
@@ -172,7 +180,23 @@ TEST(SongsControllerTest, SelectionAcrossFoldersPlaysSupportedFilesOneLevelDeep)
     open(browser, at(u"g"_s));
     for (const QString& name : QStringList{u"e.wav"_s} + odd)
         choose(browser, name);
+    // A name that is not valid UTF-8 reaches no file: its row is dimmed, refuses
+    // the selection and says why; a selected folder leaves such files out, and says so.
+    const QString inexact = u"caf\uFFFD.mp3"_s;
+    ASSERT_EQ(rows(browser).count(inexact), 1);
+    EXPECT_TRUE(browser.model()
+                    ->index(int(rows(browser).indexOf(inexact)))
+                    .data(Qt::ForegroundRole)
+                    .isValid());
+    const qsizetype selected = browser.selectionList().size();
+    choose(browser, inexact);
+    EXPECT_EQ(browser.selectionList().size(), selected);
+    ASSERT_TRUE(Notice::shownIn(&browser));
+    EXPECT_EQ(Notice::shownIn(&browser)->text(),
+              u"\u201ccaf\uFFFD.mp3\u201d can't be used: its name is not valid UTF-8. "
+              u"Rename it to play it."_s);
     browser.playSelected();
+    EXPECT_TRUE(Notice::shownIn(&browser)->text().startsWith(u"\u201ccaf\uFFFD.wav\u201d"_s));
     choose(browser, u"x.txt"_s);
     browser.playSelected();
     EXPECT_EQ(played, (QList<QStringList>{expected, {}}));
