@@ -46,6 +46,10 @@ public:
     }
     // Whether startAfter() can succeed with this backend.
     virtual bool canStartAfter() const { return false; }
+    // Drops what the device holds of this output's stream and has not played yet,
+    // so that what the graph renders next (after a seek) is heard at once. For
+    // backends that keep a deep buffer; nothing by default.
+    virtual void discardQueued() {}
 };
 
 // Makes the output an engine plays through.

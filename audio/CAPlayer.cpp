@@ -3,11 +3,11 @@
 #include "audio/AudioDecoder.h"
 #include "audio/CAPlayerDelegate.h"
 #include "audio/DecodeAheadSource.h"
+#include "audio/DeviceOutput.h"
 #include "audio/EQPresets.h"
 #include "audio/OfflineAudioOutput.h"
 #include "audio/PcmSource.h"
 #include "audio/RenderGraph.h"
-#include "audio/SdlAudioOutput.h"
 #include "platform/Dispatch.h"
 
 #include <cmath>
@@ -74,7 +74,7 @@ void CAPlayer::prepareToPlay(const EffectSettings& effects)
         return;
     m_framesDecoded.store(false, std::memory_order_release);
     std::unique_ptr<AudioOutput> output =
-        m_outputFactory ? m_outputFactory() : std::make_unique<SdlAudioOutput>();
+        m_outputFactory ? m_outputFactory() : DeviceOutput::make();
     // The render function is only called after start(), when the graph exists.
     auto render = [this](float *stereo, int frames) { return m_graph->render(stereo, frames); };
     int rate = output ? output->open(m_source->sampleRate(), render) : 0;
@@ -229,9 +229,10 @@ void CAPlayer::setTime(float seconds)
         if (target < 0)
             target = 0;
     }
-    if (m_graph)
+    if (m_graph) {
         m_graph->rateNode().seek(target);
-    else
+        m_output->discardQueued(); // the graph goes on from target at its next render
+    } else
         m_decoder->seek(target); // no render thread yet
 }
 

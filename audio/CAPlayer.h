@@ -38,7 +38,7 @@ class RenderGraph;
 class CAPlayer {
 public:
     // Opens and measures the file at path; builds no graph. outputFactory makes
-    // the device at prepare time (default: SdlAudioOutput).
+    // the device at prepare time (default: DeviceOutput::make()).
     explicit CAPlayer(const QString& path, AudioOutputFactory outputFactory = {});
     ~CAPlayer();
     CAPlayer(const CAPlayer&) = delete;

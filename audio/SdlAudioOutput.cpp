@@ -1,12 +1,9 @@
 #include "audio/SdlAudioOutput.h"
 
-#include "audio/SystemVolume.h"
+#include "audio/DeviceFeed.h"
 
 #include <SDL.h>
-#include <algorithm>
-#include <atomic>
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -15,19 +12,9 @@ SDL_AudioDeviceID g_device = 0;
 int g_rate = 0;
 int g_opens = 0;
 bool g_reportedFallback = false;
-// The output the device pulls: written by the main thread while it holds the
-// device lock, read by SDL's thread inside the callback (which SDL runs under
-// that lock), so a stopped output is never called again.
-std::atomic<SdlAudioOutput *> g_active{nullptr};
-// The output that follows g_active at the end of its stream; the same rules.
-std::atomic<SdlAudioOutput *> g_next{nullptr};
-float g_gain = 1.0f; // SDL's thread only: the volume last applied
-// Set when start() cuts another output off mid-stream; the next period then
-// glides from the last frame written, so the cut does not click.
-std::atomic<bool> g_cut{false};
-float g_last[2] = {0.0f, 0.0f}; // SDL's thread only: the last frame written
-// How long the glide after a cut lasts.
-constexpr int kDeclickFrames = 240; // 5 ms at 48 kHz
+// What the device plays; its attach calls are made under the device lock, which
+// SDL holds around the callback.
+DeviceFeed g_feed;
 
 bool ensureAudioDriver()
 {
@@ -70,7 +57,6 @@ bool openDevice(SDL_AudioCallback callback)
         return false;
     ++g_opens;
     g_rate = have.freq;
-    g_gain = SystemVolume::get(); // the callback is not running yet: the device is paused
     return true;
 }
 
@@ -97,8 +83,7 @@ int SdlAudioOutput::open(int, RenderFunction render)
     close();
     if (!deviceWorks()) {
         if (g_device != 0) {
-            g_active.store(nullptr);
-            g_next.store(nullptr);
+            g_feed.detachAll();
             if (SDL_GetCurrentAudioDriver())
                 SDL_CloseAudioDevice(g_device);
             g_device = 0;
@@ -125,11 +110,7 @@ void SdlAudioOutput::start()
     if (!m_open)
         return;
     SDL_LockAudioDevice(g_device);
-    SdlAudioOutput *before = g_active.exchange(this, std::memory_order_acq_rel);
-    if (before && before != this)
-        g_cut.store(true, std::memory_order_release);
-    if (g_next.load(std::memory_order_relaxed) == this)
-        g_next.store(nullptr, std::memory_order_release);
+    g_feed.attach(&m_render);
     SDL_UnlockAudioDevice(g_device);
     SDL_PauseAudioDevice(g_device, 0);
 }
@@ -140,7 +121,7 @@ bool SdlAudioOutput::startAfter(AudioOutput& current)
     if (!m_open || !before || !before->m_open || before == this)
         return false;
     SDL_LockAudioDevice(g_device);
-    g_next.store(this, std::memory_order_release);
+    g_feed.queue(&m_render);
     SDL_UnlockAudioDevice(g_device);
     return true;
 }
@@ -149,18 +130,12 @@ void SdlAudioOutput::stop()
 {
     if (!m_open)
         return;
-    // Both looked at under the device lock: outside it the callback may move this
-    // output from queued to active between the two reads, and it would be left
-    // attached. SDL holds the lock around the callback, so once this returns the
+    // SDL holds the device lock around the callback, so once this returns the
     // render function is not running.
     SDL_LockAudioDevice(g_device);
-    const bool active = g_active.load(std::memory_order_acquire) == this;
-    if (active)
-        g_active.store(nullptr, std::memory_order_release);
-    if (g_next.load(std::memory_order_acquire) == this)
-        g_next.store(nullptr, std::memory_order_release);
+    const bool attached = g_feed.detach(&m_render);
     SDL_UnlockAudioDevice(g_device);
-    if (active)
+    if (attached)
         SDL_PauseAudioDevice(g_device, 1);
 }
 
@@ -175,47 +150,5 @@ void SdlAudioOutput::close()
 
 void SdlAudioOutput::callback(void *, uint8_t *stream, int bytes)
 {
-    auto *samples = reinterpret_cast<float *>(stream);
-    const int frames = bytes / int(2 * sizeof(float));
-    SdlAudioOutput *output = g_active.load(std::memory_order_acquire);
-    if (!output || frames <= 0) {
-        std::memset(stream, 0, size_t(bytes));
-        g_last[0] = g_last[1] = 0.0f;
-        return;
-    }
-    int streamed = output->m_render(samples, frames);
-    // The stream ended within this period: the queued output goes on from the very
-    // next sample.
-    while (streamed < frames) {
-        SdlAudioOutput *next = g_next.exchange(nullptr, std::memory_order_acq_rel);
-        if (!next)
-            break;
-        g_active.store(next, std::memory_order_release);
-        streamed += next->m_render(samples + 2 * streamed, frames - streamed);
-    }
-
-    const float from = g_gain;
-    const float to = SystemVolume::get();
-    g_gain = to;
-    const float step = (to - from) / float(frames);
-    if (from != to || to != 1.0f) {
-        for (int i = 0; i < frames; ++i) {
-            const float g = i + 1 == frames ? to : from + step * float(i + 1);
-            samples[2 * i] *= g;
-            samples[2 * i + 1] *= g;
-        }
-    }
-    if (g_cut.exchange(false, std::memory_order_acq_rel)) {
-        // The step between the old stream's last frame and the new one's first
-        // fades out over a few milliseconds instead of sounding as a click.
-        const float offset[2] = {g_last[0] - samples[0], g_last[1] - samples[1]};
-        const int n = std::min(frames, kDeclickFrames);
-        for (int i = 0; i < n; ++i) {
-            const float weight = 1.0f - float(i + 1) / float(n);
-            samples[2 * i] += offset[0] * weight;
-            samples[2 * i + 1] += offset[1] * weight;
-        }
-    }
-    g_last[0] = samples[2 * (frames - 1)];
-    g_last[1] = samples[2 * (frames - 1) + 1];
+    g_feed.fill(reinterpret_cast<float *>(stream), bytes / int(2 * sizeof(float)), true);
 }

@@ -127,7 +127,7 @@ screenshot() { # name
 start_player() { # log name, files...
     local log=$1
     shift
-    SDL_AUDIODRIVER=pulseaudio QT_QPA_PLATFORM=xcb "$program" "$@" >"$tmp/$log" 2>&1 &
+    env -u SDL_AUDIODRIVER QT_QPA_PLATFORM=xcb "$program" "$@" >"$tmp/$log" 2>&1 &
     player=$!
     pids+=("$player")
     wait_for 20 "the player did not appear on the bus as quaverpro" \
