@@ -90,7 +90,9 @@ MainViewController::MainViewController(Transport& transport, QWidget *parent)
     setObjectName(QStringLiteral("player"));
     buildScreen();
 
-    m_timer->setInterval(kTimerIntervalMs);
+    m_timer->setObjectName(QStringLiteral("progress"));
+    m_timer->setSingleShot(true);
+    m_timer->setTimerType(Qt::PreciseTimer);
     connect(m_timer, &QTimer::timeout, this, &MainViewController::updateUI);
     connect(&AppNotifier::instance(), &AppNotifier::background, this,
             &MainViewController::appIsSuspended);
@@ -412,15 +414,17 @@ void MainViewController::showSongName()
 }
 bool MainViewController::isTimerRunning() const
 {
-    return m_timer->isActive();
+    return m_ticking;
 }
 void MainViewController::startTimer()
 {
-    m_timer->start();
+    m_ticking = true;
+    m_timer->start(0);
     setPlayImage(QStringLiteral("pause.png"));
 }
 void MainViewController::stopTimer()
 {
+    m_ticking = false;
     m_timer->stop();
     setPlayImage(QStringLiteral("play.png"));
 }
@@ -446,6 +450,14 @@ void MainViewController::updateUI()
     if (!engine)
         return;
     const float played = engine->getTime();
+    if (m_ticking) {
+        // Just past the next whole second of played time, which passes faster or
+        // slower with the playback rate; a dragged handle is followed closely.
+        const float rate = engine->playbackRate() > 0.0f ? engine->playbackRate() : 1.0f;
+        const float untilNext = (std::floor(played) + 1.0f - played) / rate;
+        const int delay = ui.timeSeeker->isSliderDown() ? 50 : int(untilNext * 1000.0f) + 5;
+        m_timer->start(std::clamp(delay, 5, 1000));
+    }
     ui.currentTimeLabel->setText(
         timeText(m_countDown ? engine->duration() - played : played, m_countDown));
     if (!ui.timeSeeker->isSliderDown())

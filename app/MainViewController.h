@@ -38,7 +38,6 @@ public:
     static constexpr int kPanelFolded = ListPanel::kFolded;
     static constexpr int kPanelUnfolded = ListPanel::kUnfolded;
     static constexpr int kPopupTag = 100;
-    static constexpr int kTimerIntervalMs = 30;
 
     // transport: not owned; it outlives the screen.
     explicit MainViewController(Transport& transport, QWidget *parent = nullptr);
@@ -142,7 +141,12 @@ private:
     ListPanel *m_listPanel = nullptr; // owned (child)
     PlayerKeys *m_keys = nullptr;     // owned (child)
     // Main thread only, like everything below.
+    // The progress timer: while it runs (m_ticking), it fires just after the played
+    // time reaches its next whole second, the only moments the time text changes,
+    // rather than many times a second: a playing program should let the processor
+    // sleep.
     QTimer *m_timer = nullptr; // owned (child)
+    bool m_ticking = false;
     QPointer<MovieScreen> m_videoController;
     QPointer<QWidget> m_menuOpener; // had the focus when the open menu was opened
     QList<QWidget *> m_barButtons;  // owned (children), left to right

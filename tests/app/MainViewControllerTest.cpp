@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -109,6 +110,11 @@ TEST_F(PlayerScreen, TheTimeCountsUpOrDownAndClicksAndKeysSeekAndMoveTheVolume)
     transport->seekTime(65.4f);
     screen->updateUI();
     EXPECT_EQ(screen->outlets().currentTimeLabel->text(), QStringLiteral("1:05"));
+    // The progress timer wakes the program only when the text changes: just past
+    // the next whole second played.
+    const auto *progress = screen->findChild<QTimer *>(QStringLiteral("progress"));
+    ASSERT_TRUE(progress && progress->isActive());
+    EXPECT_NEAR(progress->remainingTime(), 600, 50);
     screen->countDown();
     EXPECT_EQ(screen->outlets().currentTimeLabel->text(), QStringLiteral("-0:34"));
     EXPECT_EQ(MainViewController::timeText(59.99f, false), QStringLiteral("0:59"));
