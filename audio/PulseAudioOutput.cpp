@@ -109,10 +109,19 @@ void writeWhatIsAsked()
         writeFeed(writable);
 }
 
+void volumeChanged()
+{
+    if (!g_loop)
+        return;
+    LoopLock lock;
+    applyVolume();
+}
+
 void disconnect()
 {
     if (!g_loop)
         return;
+    SystemVolume::setListener(nullptr);
     pa_threaded_mainloop_stop(g_loop);
     g_feed.detachAll();
     if (g_stream) {
@@ -204,6 +213,8 @@ bool connect()
     pa_proplist_free(props);
     if (!ready)
         disconnect();
+    else
+        SystemVolume::setListener(volumeChanged);
     return ready;
 }
 

@@ -28,8 +28,8 @@
 class PulseAudioOutput : public AudioOutput {
 public:
     static constexpr int kDeviceRate = 48000;
-    static constexpr int kBufferMs = 200;
-    static constexpr int kRequestMs = 50;
+    static constexpr int kBufferMs = 250;
+    static constexpr int kRequestMs = 100;
 
     PulseAudioOutput() = default;
     ~PulseAudioOutput() override;

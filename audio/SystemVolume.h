@@ -11,4 +11,9 @@ namespace SystemVolume {
 void set(float gain); // clamped to 0 .. 1
 float get();
 
+// Called by set() (on its thread, after the change) for a backend whose sound
+// server applies the volume, so that the change is heard at once rather than at
+// its next buffer. One listener; null removes it. Main thread only.
+void setListener(void (*listener)());
+
 } // namespace SystemVolume
