@@ -33,20 +33,9 @@ step=0
 player=""
 
 mpris() { timeout 10 playerctl -p quaverpro "$@"; }
-stop_pid() { # pid: TERM, then KILL when it is still there after 5 s
-    kill -TERM "$1" 2>/dev/null || return 0
-    for _ in $(seq 50); do
-        kill -0 "$1" 2>/dev/null || break
-        sleep 0.1
-    done
-    kill -KILL "$1" 2>/dev/null || true
-    wait "$1" 2>/dev/null || true
-}
+source "$here/servers.sh"
 cleanup() {
-    local i
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        stop_pid "${pids[i]}"
-    done
+    stop_started
     cp "$tmp"/*.log "$artefacts"/ 2>/dev/null || true
     rm -rf "$tmp"
 }
@@ -63,18 +52,7 @@ fail() {
     echo "artefacts and logs: $artefacts" >&2
     exit 1
 }
-wait_for() { # seconds, what, command...: polls the command until it succeeds
-    local limit=$1 what=$2
-    local end=$((SECONDS + limit))
-    shift 2
-    until "$@"; do
-        [ "$SECONDS" -lt "$end" ] || fail "$what (waited $limit s)"
-        sleep 0.1
-    done
-}
-for tool in Xvfb dbus-daemon pulseaudio parec playerctl ffmpeg python3; do
-    command -v "$tool" >/dev/null || fail "$tool is missing (scripts/install-deps.sh installs it)"
-done
+require_tools Xvfb dbus-daemon pulseaudio parec playerctl ffmpeg python3
 
 # ---- A private installation, home and set of servers. ----
 cmake --install "$build" --prefix "$tmp/prefix" >"$tmp/install.log" 2>&1 ||
@@ -84,27 +62,15 @@ program=$tmp/prefix/bin/quaver-pro
 
 export HOME=$tmp/home XDG_CONFIG_HOME=$tmp/home/.config XDG_CACHE_HOME=$tmp/home/.cache \
     XDG_DATA_HOME=$tmp/home/.local/share XDG_RUNTIME_DIR=$tmp/run
-export PULSE_RUNTIME_PATH=$tmp/run/pulse PULSE_SERVER=unix:$tmp/pulse.sock
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
+mkdir -p "$HOME"
 
 Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$tmp/display" >"$tmp/xvfb.log" 2>&1 &
 pids+=($!)
 wait_for 20 "Xvfb did not start" test -s "$tmp/display"
 export DISPLAY=:$(head -n 1 "$tmp/display")
 
-dbus-daemon --session --nofork --address="unix:path=$tmp/bus.sock" >"$tmp/dbus.log" 2>&1 &
-pids+=($!)
-export DBUS_SESSION_BUS_ADDRESS=unix:path=$tmp/bus.sock
-wait_for 20 "the D-Bus session did not start" test -S "$tmp/bus.sock"
-
-# Root needs --system=false; --disallow-exit keeps clients from ending the server.
-pulseaudio -n --daemonize=no --exit-idle-time=-1 --system=false --disallow-exit \
-    -L "module-null-sink sink_name=e2e" \
-    -L "module-native-protocol-unix socket=$tmp/pulse.sock auth-anonymous=1" \
-    >"$tmp/pulseaudio.log" 2>&1 &
-pids+=($!)
-wait_for 20 "PulseAudio did not start" test -S "$tmp/pulse.sock"
+start_dbus "$tmp"
+start_pulse "$tmp" sink_name=e2e
 
 tone() { # file, frequency (Hz), seconds, title, ffmpeg output options...
     local file=$1 freq=$2 seconds=$3 title=$4
