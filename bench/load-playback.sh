@@ -143,8 +143,8 @@ start_playing() {
     local home=$tmp/home-$prefix
     mkdir -p "$home"
     launch=$(now_us)
-    (cd "$tmp" && HOME=$home XDG_CONFIG_HOME=$home/.config XDG_CACHE_HOME=$home/.cache \
-        XDG_DATA_HOME=$home/.local/share SDL_AUDIODRIVER=pulseaudio QT_QPA_PLATFORM=offscreen \
+    (cd "$tmp" && unset SDL_AUDIODRIVER && HOME=$home XDG_CONFIG_HOME=$home/.config XDG_CACHE_HOME=$home/.cache \
+        XDG_DATA_HOME=$home/.local/share QT_QPA_PLATFORM=offscreen \
         exec "$@") >"$tmp/$log" 2>&1 &
     player=$!
     pids+=("$player")
