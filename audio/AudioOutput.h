@@ -15,8 +15,11 @@ public:
     // Fills frames interleaved stereo frames. Called on the render thread only
     // between start() and the return of stop(); it must not block. Returns how
     // many of them belong to the stream: fewer than frames when it ended within
-    // them (the rest is silence), 0 after its end.
+    // them (the rest is silence), 0 after its end; or kNotReady when the stream
+    // has nothing ready yet (a seek being served): nothing was rendered, and a
+    // backend that can wait asks again a little later rather than play silence.
     using RenderFunction = std::function<int(float *stereo, int frames)>;
+    static constexpr int kNotReady = -1;
 
     virtual ~AudioOutput() = default;
 

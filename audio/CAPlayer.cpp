@@ -76,6 +76,7 @@ void CAPlayer::prepareToPlay(const EffectSettings& effects)
     std::unique_ptr<AudioOutput> output =
         m_outputFactory ? m_outputFactory() : DeviceOutput::make();
     // The render function is only called after start(), when the graph exists.
+    static_assert(AudioOutput::kNotReady == RenderGraph::kNotReady);
     auto render = [this](float *stereo, int frames) { return m_graph->render(stereo, frames); };
     int rate = output ? output->open(m_source->sampleRate(), render) : 0;
     if (rate <= 0) {

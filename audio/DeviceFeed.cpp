@@ -43,15 +43,22 @@ void DeviceFeed::detachAll()
     m_queued.store(nullptr, std::memory_order_release);
 }
 
-void DeviceFeed::fill(float *samples, int frames, bool applyVolume)
+bool DeviceFeed::fill(float *samples, int frames, bool applyVolume, bool canWait)
 {
     const Render *render = m_attached.load(std::memory_order_acquire);
     if (!render || frames <= 0) {
         std::memset(samples, 0, sizeof(float) * size_t(2 * std::max(frames, 0)));
         m_last[0] = m_last[1] = 0.0f;
-        return;
+        return true;
     }
     int streamed = (*render)(samples, frames);
+    if (streamed == AudioOutput::kNotReady) {
+        if (canWait)
+            return false;
+        // This device plays on: silence while the stream gets ready.
+        std::memset(samples, 0, sizeof(float) * size_t(2 * frames));
+        streamed = frames;
+    }
     // The stream ended within this buffer: the queued one goes on from the very
     // next sample.
     while (streamed < frames) {
@@ -61,7 +68,10 @@ void DeviceFeed::fill(float *samples, int frames, bool applyVolume)
             break;
         }
         m_attached.store(next, std::memory_order_release);
-        streamed += (*next)(samples + 2 * streamed, frames - streamed);
+        const int got = (*next)(samples + 2 * streamed, frames - streamed);
+        if (got == AudioOutput::kNotReady)
+            std::memset(samples + 2 * streamed, 0, sizeof(float) * size_t(2 * (frames - streamed)));
+        streamed = got == AudioOutput::kNotReady ? frames : streamed + got;
     }
 
     if (applyVolume) {
@@ -90,4 +100,5 @@ void DeviceFeed::fill(float *samples, int frames, bool applyVolume)
     }
     m_last[0] = samples[2 * (frames - 1)];
     m_last[1] = samples[2 * (frames - 1) + 1];
+    return true;
 }

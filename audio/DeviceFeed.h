@@ -39,8 +39,10 @@ public:
     // Device thread. Fills frames interleaved stereo frames: the attached stream,
     // the queued one from the sample where it ends, silence after. applyVolume
     // scales by SystemVolume (a change glides over the buffer); a backend whose
-    // server applies the volume itself passes false.
-    void fill(float *stereo, int frames, bool applyVolume);
+    // server applies the volume itself passes false. When the attached stream
+    // has nothing ready yet (a seek being served), a backend that canWait gets
+    // false and nothing to write; others get silence.
+    bool fill(float *stereo, int frames, bool applyVolume, bool canWait = false);
 
 private:
     std::atomic<const Render *> m_attached{nullptr};

@@ -10,6 +10,7 @@
 namespace {
 
 constexpr size_t kFrameBytes = 2 * sizeof(float);
+constexpr pa_usec_t kRetryMs = 5;
 
 // The connection and the stream. Made and released on the main thread; used
 // under the mainloop lock, from the main thread (control calls) and from the
@@ -23,8 +24,9 @@ DeviceFeed g_feed;
 // attached; a later start of another output flushes it unless its stream ended.
 // Under the lock.
 const DeviceFeed::Render *g_held = nullptr;
-bool g_draining = false;      // under the lock: an idle drain is under way
-float g_streamVolume = -1.0f; // under the lock: the volume last set at the server
+pa_time_event *g_retry = nullptr; // asks again while a stream gets ready
+bool g_draining = false;          // under the lock: an idle drain is under way
+float g_streamVolume = -1.0f;     // under the lock: the volume last set at the server
 
 class LoopLock {
 public:
@@ -90,7 +92,14 @@ void writeFeed(size_t bytes)
             pa_stream_cancel_write(g_stream);
             return;
         }
-        g_feed.fill(static_cast<float *>(data), int(size / kFrameBytes), false);
+        if (!g_feed.fill(static_cast<float *>(data), int(size / kFrameBytes), false, true)) {
+            // Nothing ready (a seek being decoded): silence written now would be
+            // heard before the sound it delays, so the write waits a little.
+            pa_stream_cancel_write(g_stream);
+            pa_context_rttime_restart(g_context, g_retry,
+                                      pa_rtclock_now() + kRetryMs * PA_USEC_PER_MSEC);
+            return;
+        }
         if (pa_stream_write(g_stream, data, size, nullptr, 0, PA_SEEK_RELATIVE) < 0)
             return;
         bytes -= std::min(bytes, size);
@@ -124,6 +133,9 @@ void disconnect()
     SystemVolume::setListener(nullptr);
     pa_threaded_mainloop_stop(g_loop);
     g_feed.detachAll();
+    if (g_retry)
+        pa_threaded_mainloop_get_api(g_loop)->time_free(g_retry);
+    g_retry = nullptr;
     if (g_stream) {
         pa_stream_disconnect(g_stream);
         pa_stream_unref(g_stream);
@@ -181,8 +193,15 @@ bool connect()
             pa_threaded_mainloop_wait(g_loop);
         }
         const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, uint32_t(PulseAudioOutput::kDeviceRate), 2};
-        if (ready)
+        if (ready) {
             g_stream = pa_stream_new_with_proplist(g_context, "Music", &spec, nullptr, props);
+            g_retry = pa_context_rttime_new(
+                g_context, PA_USEC_INVALID,
+                [](pa_mainloop_api *, pa_time_event *, const struct timeval *, void *) {
+                    writeWhatIsAsked();
+                },
+                nullptr);
+        }
         if (g_stream) {
             pa_stream_set_state_callback(
                 g_stream, [](pa_stream *, void *) { signalLoop(nullptr); }, nullptr);

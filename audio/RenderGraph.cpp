@@ -30,9 +30,14 @@ int RenderGraph::render(float *stereo, int frames)
     const unsigned int csr = _mm_getcsr();
     _mm_setcsr(csr | 0x8040); // flush-to-zero and denormals-are-zero
 #endif
-    while (frames > 0) {
+    for (bool first = true; frames > 0; first = false) {
         const int n = std::min(frames, kMaxSliceFrames);
-        streamed += renderSlice(stereo, n);
+        int got = renderSlice(stereo, n);
+        if (got == kStarvedSlice && first) {
+            streamed = kNotReady;
+            break;
+        }
+        streamed += got == kStarvedSlice ? n : got;
         stereo += 2 * n;
         frames -= n;
     }
@@ -68,7 +73,10 @@ int RenderGraph::renderSlice(float *stereo, int frames)
         endOfStream();
         return result.frames;
     case RateNode::Status::Starved:
-        break; // silence until the source catches up; neither a failure nor an end
+        // Silence until the source catches up; neither a failure nor an end.
+        if (result.frames == 0)
+            return kStarvedSlice;
+        break;
     }
     return atEnd() ? 0 : frames;
 }

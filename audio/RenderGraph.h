@@ -44,11 +44,17 @@ public:
 
     // Render thread: fills frames interleaved stereo float frames. Returns how
     // many of them belong to the stream: all of them until its end, then the
-    // frames up to the end, then 0 until resume().
+    // frames up to the end, then 0 until resume(); or kNotReady, with nothing
+    // rendered, when the source has nothing ready at the start of the buffer (a
+    // seek being served). Silence stands in for a source that runs dry later on.
     int render(float *stereo, int frames);
+    static constexpr int kNotReady = -1;
 
 private:
+    // Frames of the stream in the slice, or kStarvedSlice for a slice of silence
+    // because the source had nothing at all.
     int renderSlice(float *stereo, int frames);
+    static constexpr int kStarvedSlice = -1;
     void endOfStream();
 
     PcmSource& m_source;

@@ -1,4 +1,5 @@
 #include "audio/DecodeAheadSource.h"
+#include "audio/RenderGraph.h"
 
 #include <chrono>
 #include <gtest/gtest.h>
@@ -102,6 +103,29 @@ TEST(DecodeAheadSource, SeeksServeTheirTargetAndFailuresEnd)
     inner.broken = true;
     source.seek(0);
     EXPECT_EQ(readServed(source, block, 64), 0);
+}
+
+// A render at the start of a buffer while a seek is being decoded has nothing
+// ready, and says so rather than rendering silence, so that an output holding a
+// deep buffer waits instead of queueing the silence before the sound.
+TEST(DecodeAheadSource, ARenderWhileASeekIsDecodedIsNotReady)
+{
+    CountingSource inner(10 * kRate, 5 * kRate, 300); // the seek's region reads slowly
+    DecodeAheadSource source(inner, 0);
+    RenderGraph graph(source, kRate, {});
+    float out[2 * 256];
+    const auto renderWhenReady = [&] {
+        const auto deadline = Clock::now() + std::chrono::seconds(2);
+        int got = RenderGraph::kNotReady;
+        while ((got = graph.render(out, 256)) == RenderGraph::kNotReady && Clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return got;
+    };
+    ASSERT_EQ(renderWhenReady(), 256);
+    graph.rateNode().seek(5 * kRate);
+    EXPECT_EQ(graph.render(out, 256), RenderGraph::kNotReady);
+    EXPECT_EQ(renderWhenReady(), 256);
+    EXPECT_NE(out[2 * 255], 0.0f) << "the sound from the seek's target, not silence";
 }
 
 // Once the ring is full, or the stream has ended, the worker sleeps instead of
