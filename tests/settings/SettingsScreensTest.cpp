@@ -94,13 +94,16 @@ template <class Screen> struct Shown {
 } // namespace
 
 // "Settings" on the player's bar presents the settings screen: sections in their
-// fixed order, each option text from the player's engine of the moment (none before
-// a track is played). Switches store at once; the first "Home Folder" also stores
-// ActiveBookmark -1, so the "Bookmarks" row stays empty until a bookmark is chosen;
-// Return flips a switch row. F1 presents the About screen.
+// fixed order, each option text from the player's engine of the moment (the stored
+// values before a track is played). Switches store at once; the first "Home Folder"
+// also stores ActiveBookmark -1, so the "Bookmarks" row stays empty until a bookmark
+// is chosen. Return flips a switch row. F1 presents the About screen.
 TEST(SettingsController, PlayerPresentsItWithTheRowsOfItsEngine)
 {
     SettingsHelper::setSettings(Bookmarks, QStringList{u"/a/x"_s, u"/b/"_s});
+    SettingsHelper::setSettings(EQ, 2);
+    SettingsHelper::setSettings(VolumeLimit, 0.5);
+    SettingsHelper::setSettings(PlaybackRate, 1.5);
     Transport transport;
     transport.setEngineFactory([](const QString& path) {
         return std::make_unique<CAPlayer>(path,
@@ -128,7 +131,7 @@ TEST(SettingsController, PlayerPresentsItWithTheRowsOfItsEngine)
                            option(*screen, 1, 1)}
             .join(u'|');
     };
-    EXPECT_EQ(options(), u"|0 %|x 0.0|"_s) << "no track played";
+    EXPECT_EQ(options(), EQPresets::name(2) + u"|50 %|x 1.5|"_s) << "no track played";
 
     bool added = false;
     transport.addCollectionWithItems({wavPath()}, false, [&] { added = true; });
