@@ -113,7 +113,8 @@ QString SettingsController::optionText(const QString& title) const
     }
     if (title == QLatin1String("Bookmarks")) {
         const QString path = SettingsHelper::activeBookmark().value_or(QString());
-        return path.section(QLatin1Char('/'), -1, -1, QString::SectionSkipEmpty);
+        const QString name = path.section(QLatin1Char('/'), -1, -1, QString::SectionSkipEmpty);
+        return name.isEmpty() && path.startsWith(QLatin1Char('/')) ? QStringLiteral("/") : name;
     }
     return {};
 }

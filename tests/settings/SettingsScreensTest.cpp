@@ -97,10 +97,11 @@ template <class Screen> struct Shown {
 // fixed order, each option text from the player's engine of the moment (the stored
 // values before a track is played). Switches store at once; the first "Home Folder"
 // also stores ActiveBookmark -1, so the "Bookmarks" row stays empty until a bookmark
-// is chosen. Return flips a switch row. F1 presents the About screen.
+// is chosen, and a bookmark of the root shows "/". Return flips a switch row. F1
+// presents the About screen.
 TEST(SettingsController, PlayerPresentsItWithTheRowsOfItsEngine)
 {
-    SettingsHelper::setSettings(Bookmarks, QStringList{u"/a/x"_s, u"/b/"_s});
+    SettingsHelper::setSettings(Bookmarks, QStringList{u"/a/x"_s, u"/b/"_s, u"/"_s});
     SettingsHelper::setSettings(EQ, 2);
     SettingsHelper::setSettings(VolumeLimit, 0.5);
     SettingsHelper::setSettings(PlaybackRate, 1.5);
@@ -157,6 +158,8 @@ TEST(SettingsController, PlayerPresentsItWithTheRowsOfItsEngine)
     home->switchButton()->click();
     EXPECT_EQ(SettingsHelper::settingsDict().value(ActiveBookmark), 1) << "chosen one kept";
     EXPECT_EQ(option(*screen, 1, 1), u"b"_s);
+    SettingsHelper::setSettings(ActiveBookmark, 2);
+    EXPECT_EQ(screen->optionText(u"Bookmarks"_s), u"/"_s);
     screen->table()->setCurrentRow(1);
     QTest::keyClick(screen->table(), Qt::Key_Return);
     EXPECT_TRUE(SettingsHelper::getSwitchStateForSettingWithName(u"ShakeToShuffle"_s));
