@@ -27,6 +27,9 @@ public:
         DurationRole,  // empty until known
         HighlightRole, // true for the current item's row
         FailedRole,    // true for an item that could not be played since the program started
+        // true where the artist line names the row and the title line counts it (the
+        // library's playlists and artists); never set by this model
+        NameRowRole,
     };
 
     explicit PlaylistModel(QObject *parent = nullptr);
