@@ -25,6 +25,7 @@ PlaylistDetails::PlaylistDetails(const QString& playlistName, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_table);
+    m_model->setStoresFileTitles(false); // the stored records keep their own titles
     m_table->setModel(m_model);
     m_table->setItemDelegate(new CAPlaylistCell(m_table));
     m_table->setUniformItemSizes(true);
@@ -100,15 +101,17 @@ void PlaylistDetails::loadTableContents()
 void PlaylistDetails::contentsArrived(MediaList items)
 {
     m_model->setItems(std::move(items));
-    displayTitle();
     m_loaded = true;
+    displayTitle();
     Q_EMIT loaded();
 }
 
 void PlaylistDetails::displayTitle()
 {
+    // No count before the records are read: an empty list is not yet known.
     m_titleLabel->setText(
-        QStringLiteral("%1 \n%2 Songs").arg(m_playlistName).arg(m_model->items().size()));
+        m_loaded ? QStringLiteral("%1 \n%2 Songs").arg(m_playlistName).arg(m_model->items().size())
+                 : m_playlistName);
 }
 
 void PlaylistDetails::editTable()

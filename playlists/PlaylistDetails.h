@@ -3,7 +3,9 @@
 // The songs of one playlist, numbered, with title, artist and length, for
 // removing and reordering them. Made for one playlist name and pushed onto a
 // NavigationController, whose bar shows the two-line orange title
-// "<name> \n<count> Songs" and the "Edit"/"Done" button.
+// "<name> \n<count> Songs" (the name alone while the records are read) and the
+// "Edit"/"Done" button. An untagged record shows its file name as its title, which
+// is never written into the record.
 //
 // The records are read on the screen's own serial worker, so the screen shows at
 // once; the list appears when the read is done. A playlist that cannot be read
