@@ -182,11 +182,12 @@ bool PlaylistDetails::eventFilter(QObject *watched, QEvent *event)
         auto *key = static_cast<QKeyEvent *>(event);
         const int row = m_table->currentIndex().isValid() ? m_table->currentIndex().row() : -1;
         const bool alt = key->modifiers() == Qt::AltModifier;
-        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
+        // Out of editing mode no key changes the stored playlist.
+        if (m_editing && key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
             removeRow(row);
             return true;
         }
-        if (alt && (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down)) {
+        if (m_editing && alt && (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down)) {
             if (row >= 0)
                 moveRow(row, row + (key->key() == Qt::Key_Up ? -1 : 1));
             return true;

@@ -17,10 +17,11 @@
 // measured only for rows that are painted, off the main thread (PlaylistModel), and
 // a measured length is stored with the next change.
 //
-// Keyboard: the arrows move the current row; Delete removes it at once, without a
-// question; Alt+Up and Alt+Down move it one place; Escape goes back
-// (NavigationController). In editing mode the current row carries a "Delete"
-// button, and a row dragged with the mouse is moved to the row it is dropped on.
+// Keyboard: the arrows move the current row; Escape goes back
+// (NavigationController). In editing mode (switched by the bar button only) Delete
+// removes the current row at once, without a question, Alt+Up and Alt+Down move it
+// one place, the current row carries a "Delete" button, and a row dragged with the
+// mouse is moved to the row it is dropped on; out of it nothing changes the list.
 // Activating a row does nothing.
 //
 // Main thread only.

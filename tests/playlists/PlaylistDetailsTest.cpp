@@ -41,9 +41,9 @@ QStringList titlesOf(const std::optional<MediaList>& items)
 
 } // namespace
 
-// Moving the first of four, untagged, to the end by keyboard: the new order on screen
-// and on disk, one announcement per write, the title kept; the file name shown as the
-// untagged title is not stored.
+// Moving the first of four, untagged, to the end by keyboard, which edits only in
+// editing mode: the new order on screen and on disk, one announcement per write, the
+// title kept; the file name shown as the untagged title is not stored.
 TEST(PlaylistDetails, FirstOfFourMovedToTheEnd)
 {
     const QStringList moved = QStringLiteral("two three four ").split(u' ');
@@ -57,6 +57,10 @@ TEST(PlaylistDetails, FirstOfFourMovedToTheEnd)
     const QModelIndex first = shown.details->model()->index(0);
     EXPECT_EQ(first.data(PlaylistModel::TitleRole).toString(), QStringLiteral("one"));
     table->setCurrentIndex(first);
+    QTest::keyClick(table, Qt::Key_Delete);
+    QTest::keyClick(table, Qt::Key_Down, Qt::AltModifier);
+    shown.details->editTable();
+    table->setCurrentIndex(shown.details->model()->index(0));
     for (int i = 0; i < 4; ++i) // the last press finds the record at the end
         QTest::keyClick(table, Qt::Key_Down, Qt::AltModifier);
     EXPECT_EQ(table->currentIndex().row(), 3);
@@ -109,6 +113,7 @@ TEST(PlaylistDetails, AnEditThatCannotBeSavedShowsWhatIsOnDisk)
     const QByteArray stored = file.readAll();
     TestEnvironment::takeAlertMessages();
     Shown shown(QStringLiteral("Mix"));
+    shown.details->editTable();
     disk.fill();
     QListView *table = shown.details->table();
     for (const bool remove : {true, false}) {
