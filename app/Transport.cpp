@@ -47,8 +47,16 @@ Transport::Transport(QObject *parent)
                     Q_EMIT self->noticeToShow(text);
             });
         });
-    // What follows the current item depends on the list.
-    const auto listChanged = [this] { prepareNext(); };
+    // What follows the current item depends on the list. A list cleared or made
+    // shorter than the current index moves it to 0 (the engine plays on), so that
+    // play, next and the remote Can* flags act on an item of the list.
+    const auto listChanged = [this] {
+        if (m_currentSong >= tableContents().size()) {
+            m_currentSong = 0;
+            m_model->setCurrentRow(0);
+        }
+        prepareNext();
+    };
     connect(m_model, &QAbstractItemModel::rowsInserted, this, listChanged);
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, listChanged);
     connect(m_model, &QAbstractItemModel::rowsMoved, this, listChanged);

@@ -156,6 +156,9 @@ bool BookmarksList::eventFilter(QObject *watched, QEvent *event)
             return true;
         case Qt::Key_Delete:
         case Qt::Key_Backspace:
+            // Out of editing mode a stray key press deletes nothing.
+            if (!m_editing)
+                break;
             deleteRow(m_table->currentRow());
             return true;
         case Qt::Key_E:

@@ -8,11 +8,11 @@
 // Choosing a row (click, or Return on the current row) makes it the active
 // bookmark and stores its index at once. "Edit" on the right of the bar switches
 // editing mode and reads "Done" while editing (Ctrl+E presses it); editing shows a
-// "Delete" button on each row. Delete (or Backspace) removes the current row in
-// either mode. Each deletion goes through the settings store, and the screen then
-// shows the list and the active index as stored. The bar button is there only
-// while there are bookmarks. Escape and the back button leave the screen (its
-// navigation controller handles them).
+// "Delete" button on each row, and Delete (or Backspace) removes the current row
+// (out of editing mode the keys delete nothing). Each deletion goes through the settings store, and
+// the screen then shows the list and the active index as stored. The bar button is there only while
+// there are bookmarks. Escape and the back button leave the screen (its navigation controller
+// handles them).
 //
 // The list and the active index are read from the store when the screen is made.
 // Main thread only.

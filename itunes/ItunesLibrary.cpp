@@ -440,6 +440,8 @@ QVariant ItunesLibrary::rowData(int row, int role) const
         return artist;
     case PlaylistModel::DurationRole:
         return QString();
+    case PlaylistModel::NameRowRole:
+        return m_category != Songs;
     case Qt::DisplayRole:
         return QStringLiteral("%1, %2").arg(artist, title);
     case kSelectedRole:

@@ -43,11 +43,13 @@ const Label& label(CAPlaylistCell::Field field)
 }
 
 void drawLabel(QPainter *painter, const QRect& row, CAPlaylistCell::Field field,
-               const QString& text, const QColor& color)
+               const QModelIndex& index, int role, const QColor& color)
 {
+    const QString text = index.data(role).toString();
     if (text.isEmpty())
         return;
-    const CAPlaylistCell::Shown shown = CAPlaylistCell::shown(field, text, row, painter->font());
+    const CAPlaylistCell::Shown shown = CAPlaylistCell::shown(field, text, row, painter->font(),
+                                                              CAPlaylistCell::isBold(field, index));
     const int flags = int(label(field).alignment) | Qt::TextSingleLine;
     painter->setFont(shown.font);
     CAPlaylistCell::drawShadowedText(painter, shown.frame, flags, shown.text, color);
@@ -56,7 +58,7 @@ void drawLabel(QPainter *painter, const QRect& row, CAPlaylistCell::Field field,
 } // namespace
 
 CAPlaylistCell::Shown CAPlaylistCell::shown(Field field, const QString& text, const QRect& row,
-                                            const QFont& base)
+                                            const QFont& base, std::optional<bool> bold)
 {
     const Label& l = label(field);
     const int durationLeft = row.right() + 1 + kDuration.left;
@@ -67,12 +69,18 @@ CAPlaylistCell::Shown CAPlaylistCell::shown(Field field, const QString& text, co
     result.text.replace(QLatin1Char('\n'), QLatin1Char(' '));
     result.text.replace(QLatin1Char('\r'), QLatin1Char(' '));
     result.font.setPixelSize(l.pixelSize);
-    result.font.setBold(l.bold);
+    result.font.setBold(bold.value_or(l.bold));
     while (result.font.pixelSize() > l.minimumPixelSize &&
            QFontMetrics(result.font).horizontalAdvance(result.text) > width)
         result.font.setPixelSize(result.font.pixelSize() - 1);
     result.text = QFontMetrics(result.font).elidedText(result.text, Qt::ElideRight, width);
     return result;
+}
+
+bool CAPlaylistCell::isBold(Field field, const QModelIndex& index)
+{
+    const bool nameRow = index.data(PlaylistModel::NameRowRole).toBool();
+    return field == Field::Title ? !nameRow : field == Field::Artist && nameRow;
 }
 
 void CAPlaylistCell::drawShadowedText(QPainter *painter, const QRect& frame, int flags,
@@ -103,12 +111,10 @@ void CAPlaylistCell::paint(QPainter *painter, const QStyleOptionViewItem& option
     const QColor color = textColor(index.data(PlaylistModel::HighlightRole).toBool(),
                                    index.data(PlaylistModel::FailedRole).toBool());
     const QRect row = option.rect;
-    drawLabel(painter, row, Field::Index, index.data(PlaylistModel::IndexTextRole).toString(),
-              color);
-    drawLabel(painter, row, Field::Artist, index.data(PlaylistModel::ArtistRole).toString(), color);
-    drawLabel(painter, row, Field::Title, index.data(PlaylistModel::TitleRole).toString(), color);
-    drawLabel(painter, row, Field::Duration, index.data(PlaylistModel::DurationRole).toString(),
-              color);
+    drawLabel(painter, row, Field::Index, index, PlaylistModel::IndexTextRole, color);
+    drawLabel(painter, row, Field::Artist, index, PlaylistModel::ArtistRole, color);
+    drawLabel(painter, row, Field::Title, index, PlaylistModel::TitleRole, color);
+    drawLabel(painter, row, Field::Duration, index, PlaylistModel::DurationRole, color);
     painter->setPen(Theme::kAccentRule);
     painter->drawLine(row.bottomLeft(), row.bottomRight());
     painter->restore();

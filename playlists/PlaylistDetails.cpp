@@ -25,6 +25,7 @@ PlaylistDetails::PlaylistDetails(const QString& playlistName, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_table);
+    m_model->setStoresFileTitles(false); // the stored records keep their own titles
     m_table->setModel(m_model);
     m_table->setItemDelegate(new CAPlaylistCell(m_table));
     m_table->setUniformItemSizes(true);
@@ -100,15 +101,17 @@ void PlaylistDetails::loadTableContents()
 void PlaylistDetails::contentsArrived(MediaList items)
 {
     m_model->setItems(std::move(items));
-    displayTitle();
     m_loaded = true;
+    displayTitle();
     Q_EMIT loaded();
 }
 
 void PlaylistDetails::displayTitle()
 {
+    // No count before the records are read: an empty list is not yet known.
     m_titleLabel->setText(
-        QStringLiteral("%1 \n%2 Songs").arg(m_playlistName).arg(m_model->items().size()));
+        m_loaded ? QStringLiteral("%1 \n%2 Songs").arg(m_playlistName).arg(m_model->items().size())
+                 : m_playlistName);
 }
 
 void PlaylistDetails::editTable()
@@ -179,11 +182,12 @@ bool PlaylistDetails::eventFilter(QObject *watched, QEvent *event)
         auto *key = static_cast<QKeyEvent *>(event);
         const int row = m_table->currentIndex().isValid() ? m_table->currentIndex().row() : -1;
         const bool alt = key->modifiers() == Qt::AltModifier;
-        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
+        // Out of editing mode no key changes the stored playlist.
+        if (m_editing && key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
             removeRow(row);
             return true;
         }
-        if (alt && (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down)) {
+        if (m_editing && alt && (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down)) {
             if (row >= 0)
                 moveRow(row, row + (key->key() == Qt::Key_Up ? -1 : 1));
             return true;

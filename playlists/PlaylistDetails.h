@@ -3,7 +3,9 @@
 // The songs of one playlist, numbered, with title, artist and length, for
 // removing and reordering them. Made for one playlist name and pushed onto a
 // NavigationController, whose bar shows the two-line orange title
-// "<name> \n<count> Songs" and the "Edit"/"Done" button.
+// "<name> \n<count> Songs" (the name alone while the records are read) and the
+// "Edit"/"Done" button. An untagged record shows its file name as its title, which
+// is never written into the record.
 //
 // The records are read on the screen's own serial worker, so the screen shows at
 // once; the list appears when the read is done. A playlist that cannot be read
@@ -15,10 +17,11 @@
 // measured only for rows that are painted, off the main thread (PlaylistModel), and
 // a measured length is stored with the next change.
 //
-// Keyboard: the arrows move the current row; Delete removes it at once, without a
-// question; Alt+Up and Alt+Down move it one place; Escape goes back
-// (NavigationController). In editing mode the current row carries a "Delete"
-// button, and a row dragged with the mouse is moved to the row it is dropped on.
+// Keyboard: the arrows move the current row; Escape goes back
+// (NavigationController). In editing mode (switched by the bar button only) Delete
+// removes the current row at once, without a question, Alt+Up and Alt+Down move it
+// one place, the current row carries a "Delete" button, and a row dragged with the
+// mouse is moved to the row it is dropped on; out of it nothing changes the list.
 // Activating a row does nothing.
 //
 // Main thread only.

@@ -83,9 +83,12 @@ QVariant PlaylistModel::data(const QModelIndex& index, int role) const
         return QString::number(index.row() + 1);
     case Qt::DisplayRole:
     case TitleRole:
-        // A record shown without tags keeps its file name as its title from now on.
-        if (!item->title && !item->artist && item->filePath)
-            item->title = PlaylistModel::fileTitle(*item->filePath);
+        if (!item->title && !item->artist && item->filePath) {
+            const QString title = PlaylistModel::fileTitle(*item->filePath);
+            if (!m_storesFileTitles)
+                return title;
+            item->title = title; // the record's title from now on
+        }
         return item->title.value_or(QString());
     case ArtistRole:
         return item->artist.value_or(QString());

@@ -3,7 +3,8 @@
 // The current list as a Qt model, one row per record, for the player's table.
 //
 // Reading a row fills in what the row shows: a record with neither title nor
-// artist gets its file name (without extension) as its title, and a record
+// artist gets its file name (without extension) as its title (unless
+// setStoresFileTitles(false): then the name is only shown), and a record
 // without a duration has it computed once on a low-priority worker. The worker
 // writes nothing; the result is written on the main thread into the record it was
 // computed for, and only that record's current row (if it is still listed) is
@@ -27,6 +28,9 @@ public:
         DurationRole,  // empty until known
         HighlightRole, // true for the current item's row
         FailedRole,    // true for an item that could not be played since the program started
+        // true where the artist line names the row and the title line counts it (the
+        // library's playlists and artists); never set by this model
+        NameRowRole,
     };
 
     explicit PlaylistModel(QObject *parent = nullptr);
@@ -55,6 +59,9 @@ public:
     using DurationReader = std::function<std::optional<QString>(const QString& path)>;
     void setDurationReader(DurationReader reader) { m_durationReader = std::move(reader); }
 
+    // Whether showing an untagged record writes its file title into it (default true).
+    void setStoresFileTitles(bool on) { m_storesFileTitles = on; }
+
     // The last component of path without its extension: the title of an untagged file.
     static QString fileTitle(const QString& path);
 
@@ -70,6 +77,7 @@ private:
     QSet<const MediaDesc *> m_failed;    // main thread only; always records of m_items
     mutable QSet<MediaDesc *> m_pending; // records whose duration is being computed
     DurationReader m_durationReader;     // copied to workers; must be thread-safe
+    bool m_storesFileTitles = true;
     // Lets a worker's result find out whether the model still exists.
     std::shared_ptr<PlaylistModel *> m_self;
 };

@@ -1,6 +1,8 @@
 #include "settings/SettingsController.h"
 
+#include "audio/EQPresets.h"
 #include "audio/EffectsControl.h"
+#include "services/EffectSettingsStore.h"
 #include "services/SettingsHelper.h"
 #include "services/SettingsKeys.h"
 #include "settings/EQList.h"
@@ -93,20 +95,26 @@ QWidget *SettingsController::cell(int section, int row) const
 
 QString SettingsController::optionText(const QString& title) const
 {
-    // Without an engine the values read 0 and the preset has no name.
-    const EffectSettings engine = (m_effects ? m_effects->engineEffects() : std::nullopt)
-                                      .value_or(EffectSettings{0, 0.0f, 0.0f});
-    if (title == QLatin1String("EQ"))
-        return m_effects ? m_effects->eqPresetNames().value(*engine.eqPreset) : QString();
+    // Without an engine: the stored values, which the next engine is given; a value
+    // never stored reads as a new engine keeps it (no preset, rate 0, limit 1.0).
+    const std::optional<EffectSettings> engine =
+        m_effects ? m_effects->engineEffects() : std::nullopt;
+    const EffectSettings effects = engine.value_or(EffectSettingsStore::stored());
+    if (title == QLatin1String("EQ")) {
+        const QStringList names = engine ? m_effects->eqPresetNames() : EQPresets::names();
+        return effects.eqPreset ? names.value(*effects.eqPreset) : QString();
+    }
     if (title == QLatin1String("Playback Rate"))
-        return QString::asprintf("x %.1f", double(*engine.playbackRate));
+        return QString::asprintf("x %.1f", double(effects.playbackRate.value_or(0.0f)));
     if (title == QLatin1String("Volume Limit")) {
-        const double limit = double(*engine.volumeLimit);
+        const double limit =
+            double(effects.volumeLimit.value_or(EffectSettings::kDefaultVolumeLimit));
         return limit >= 1.0 ? QStringLiteral("Off") : QString::asprintf("%.f %%", limit * 100);
     }
     if (title == QLatin1String("Bookmarks")) {
         const QString path = SettingsHelper::activeBookmark().value_or(QString());
-        return path.section(QLatin1Char('/'), -1, -1, QString::SectionSkipEmpty);
+        const QString name = path.section(QLatin1Char('/'), -1, -1, QString::SectionSkipEmpty);
+        return name.isEmpty() && path.startsWith(QLatin1Char('/')) ? QStringLiteral("/") : name;
     }
     return {};
 }

@@ -11,7 +11,7 @@
 // makes, over the "background.png" pattern). Values read again each time the
 // screen appears, so an editor's change shows on the way back.
 //
-// Option texts, from the engine that plays now (no engine: 0 and no preset):
+// Option texts, from the engine that plays now (no engine: the stored values):
 //   "EQ"            the current preset's name
 //   "Playback Rate" "x %.1f"                      (x 1.5)
 //   "Volume Limit"  "Off" at 1.0 or more, else the percentage rounded (75 %)

@@ -6,11 +6,36 @@
 
 #include <QLabel>
 #include <QListWidget>
+#include <QTextLayout>
 #include <QVBoxLayout>
 #include <algorithm>
 
 namespace {
 constexpr int kHeadingRole = Qt::UserRole; // set on heading rows only
+constexpr int kTextWidth = 280;            // px, the width entries wrap at
+constexpr int kMaxLines = 5;
+
+// text wrapped by words at kTextWidth in font, cut to its first kMaxLines lines
+// (the last one ending in "…" when text goes on), the lines joined by line breaks.
+QString firstLines(const QString& text, const QFont& font)
+{
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QStringList lines;
+    QTextLine line = layout.createLine();
+    for (; line.isValid() && lines.size() < kMaxLines; line = layout.createLine()) {
+        line.setLineWidth(kTextWidth);
+        lines.append(text.mid(line.textStart(), line.textLength()).trimmed());
+    }
+    layout.endLayout();
+    if (line.isValid()) // more text than the lines hold
+        lines.last() = QFontMetrics(font).elidedText(lines.last() + QStringLiteral(" …"),
+                                                     Qt::ElideRight, kTextWidth);
+    return lines.join(QLatin1Char('\n'));
+}
 } // namespace
 
 Change_log::Change_log(Notes tableContents, QWidget *parent)
@@ -24,7 +49,9 @@ Change_log::Change_log(Notes tableContents, QWidget *parent)
     m_table->setSelectionMode(QAbstractItemView::NoSelection);
     m_table->setTextElideMode(Qt::ElideNone);
     using namespace Theme;
-    const QFontMetrics metrics(Theme::font(font(), kRowPx, true));
+    // Entries show bold; their rows are as high as the text needs in the regular font.
+    const QFont entryFont = Theme::font(font(), kRowPx, true);
+    const QFontMetrics metrics(Theme::font(font(), kRowPx, false));
     m_table->setStyleSheet(
         groupedList(QStringLiteral("color: %1; %2 padding: 0 10px; border-bottom: 1px solid %3;")
                         .arg(css(kDarkText), fontRule(kRowPx, true), css(kGreySeparator))) +
@@ -38,11 +65,11 @@ Change_log::Change_log(Notes tableContents, QWidget *parent)
         label->setAlignment(Qt::AlignCenter);
         m_table->setItemWidget(head, label);
         for (const QString& entry : m_tableContents.value(heading)) {
-            auto *row = new QListWidgetItem(entry, m_table);
+            auto *row = new QListWidgetItem(firstLines(entry, entryFont), m_table);
             row->setFlags(Qt::ItemIsEnabled);
-            row->setSizeHint(QSize(
-                0, metrics.boundingRect(QRect(0, 0, 280, 9999), Qt::TextWordWrap, entry).height() +
-                       14));
+            const QRect bound(0, 0, kTextWidth, 9999);
+            row->setSizeHint(
+                QSize(0, metrics.boundingRect(bound, Qt::TextWordWrap, entry).height() + 14));
         }
     }
     auto *layout = new QVBoxLayout(this);

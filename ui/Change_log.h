@@ -2,8 +2,9 @@
 
 // The release notes, titled "Change-log": one section per version heading, the
 // headings compared as plain strings in descending order ("2.0", "1.9",
-// "1.10"), each with its entries in their given order. Up/Down move between
-// entries; choosing one does nothing. Main thread only.
+// "1.10"), each with its entries in their given order. An entry shows bold, at
+// most 5 lines of it; its row is as high as the whole entry needs in the regular
+// font. Up/Down move between entries; choosing one does nothing. Main thread only.
 
 #include <QMap>
 #include <QString>

@@ -100,6 +100,7 @@ TEST_F(TransportTest, TheEndAdvancesAndAListThatRunsOutStops)
     // The list cleared under a playing item: once it has ended, nothing sounds.
     QSignalSpy stopped(transport.get(), &Transport::stopped);
     transport->clearList();
+    EXPECT_EQ(transport->currentSong(), 0) << "an index beyond the list";
     lastOutput->pull(20000);
     ASSERT_TRUE(TestEnvironment::waitUntil([&] { return stopped.size() == 1; }));
     EXPECT_EQ(transport->remotePlaybackStatus(), Status::Stopped);
@@ -195,7 +196,7 @@ TEST_F(TransportTest, AddingReportsTheCountKeepsTheIndexAndStoresTheNewestList)
         ASSERT_EQ(stored.value_or(MediaList()).size(), 1) << "an older list replaced the newest";
     }
     // Likewise a long playlist chosen just before a short one, read side by side; the
-    // index stays, beyond the end of the short list.
+    // index, beyond the end of the short list, becomes 0 and next goes on from there.
     ASSERT_TRUE(PlaylistHelper::createPlaylistWithName(QStringLiteral("long"),
                                                        MediaList(20000, record(file)), false));
     ASSERT_TRUE(
@@ -206,8 +207,11 @@ TEST_F(TransportTest, AddingReportsTheCountKeepsTheIndexAndStoresTheNewestList)
         const qsizetype reported = counts.size() + 2;
         ASSERT_TRUE(TestEnvironment::waitUntil([&] { return counts.size() == reported; }));
         ASSERT_EQ(transport->tableContents().size(), 1) << "the long playlist replaced the short";
-        EXPECT_EQ(transport->currentSong(), 1);
+        EXPECT_EQ(transport->currentSong(), 0);
     }
+    QSignalSpy loaded(transport.get(), &Transport::itemLoaded);
+    transport->forwardButton();
+    EXPECT_EQ(loaded.size(), 1) << "next from the first item";
     // A playlist file that exists but cannot be read (damaged, unreadable, a FIFO)
     // replaces nothing: the list stays, and the screen is told why.
     QSignalSpy failures(transport.get(), &Transport::failureToReport);

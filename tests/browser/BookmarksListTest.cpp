@@ -27,9 +27,10 @@ QStringList rows(const QListWidget *table)
     return texts;
 }
 
-// Choosing stores at once; after a deletion the rows show the active index as the
-// store keeps it (deleting above the active row, then the active row itself), so a
-// choice that was not stored shows; the edit button goes with the last bookmark.
+// Choosing stores at once; keys delete only in editing mode; after a deletion the rows
+// show the active index as the store keeps it (deleting above the active row, then the
+// active row itself), so a choice that was not stored shows; the edit button goes with
+// the last bookmark.
 TEST(BookmarksListTest, CheckMarkFollowsTheStoreThroughChoicesAndDeletions)
 {
     SettingsHelper::setSettings(SettingsKeys::Bookmarks,
@@ -44,12 +45,15 @@ TEST(BookmarksListTest, CheckMarkFollowsTheStoreThroughChoicesAndDeletions)
     table->setCurrentRow(2);
     QTest::keyClick(table, Qt::Key_Return);
     table->setCurrentRow(0);
+    for (const Qt::Key key : {Qt::Key_Delete, Qt::Key_Backspace})
+        QTest::keyClick(table, key);
+    EXPECT_EQ(SettingsHelper::bookmarks().size(), 3) << "out of editing mode";
+    screen->editButton()->click();
+    EXPECT_EQ(screen->editButton()->text(), u"Done"_s);
     QTest::keyClick(table, Qt::Key_Delete);
     EXPECT_EQ(rows(table), (QStringList{u"1. /"_s, u"2. Último año*"_s}))
         << "the mark stays on the same folder";
 
-    screen->editButton()->click();
-    EXPECT_EQ(screen->editButton()->text(), u"Done"_s);
     auto *remove = table->itemWidget(table->item(1))->findChild<QPushButton *>();
     ASSERT_TRUE(remove && remove->isVisible());
     remove->click();

@@ -7,6 +7,7 @@
 #include "app/Transport.h"
 #include "platform/ActionSheet.h"
 #include "platform/Alert.h"
+#include "playlists/CAPlaylistCell.h"
 #include "playlists/PlaylistChooser.h"
 #include "playlists/PlaylistHelper.h"
 #include "playlists/PlaylistModel.h"
@@ -73,6 +74,14 @@ std::vector<std::string> rows(const ItunesLibrary *screen)
     return texts;
 }
 
+// Whether the first row shows its artist line bold and its title line regular.
+bool nameBold(const ItunesLibrary *screen)
+{
+    const QModelIndex i = screen->table()->model()->index(0, 0);
+    using Field = CAPlaylistCell::Field;
+    return CAPlaylistCell::isBold(Field::Artist, i) && !CAPlaylistCell::isBold(Field::Title, i);
+}
+
 void pressSheetButton(const QString& title)
 {
     ASSERT_TRUE(TestEnvironment::waitUntil([] { return !ActionSheet::openSheets().isEmpty(); }));
@@ -117,8 +126,10 @@ TEST(ItunesLibrary, PlayerPresentsItPlaysAndSavesTheSelection)
     EXPECT_EQ(screen->activityIndicator(), nullptr);
     EXPECT_EQ(rows(screen), (std::vector<std::string>{"1|Ann|One|", "2|Ann|Two|", "3|Ann|Three|",
                                                       "4|Bob|Solo|", "5||Lost|"}));
+    EXPECT_FALSE(nameBold(screen)) << "a song's title is bold";
     screen->setCategory(ItunesLibrary::Artists);
     EXPECT_EQ(rows(screen), (std::vector<std::string>{"1|Ann|3 songs|", "2|Bob|1 songs|"}));
+    EXPECT_TRUE(nameBold(screen)) << "a name is bold over its count";
 
     screen->play();
     screen->selectRow(0);
@@ -127,6 +138,7 @@ TEST(ItunesLibrary, PlayerPresentsItPlaysAndSavesTheSelection)
     EXPECT_EQ(screen->editButton()->text(), u"Done"_s);
     QTest::keyClick(screen, Qt::Key_2, Qt::ControlModifier);
     EXPECT_EQ(rows(screen), std::vector<std::string>{"1|Mix|2 songs|-"});
+    EXPECT_TRUE(nameBold(screen));
     screen->selectRow(0);
     screen->setCategory(ItunesLibrary::Songs);
     screen->table()->setCurrentIndex(screen->table()->model()->index(2, 0));

@@ -94,13 +94,17 @@ template <class Screen> struct Shown {
 } // namespace
 
 // "Settings" on the player's bar presents the settings screen: sections in their
-// fixed order, each option text from the player's engine of the moment (none before
-// a track is played). Switches store at once; the first "Home Folder" also stores
-// ActiveBookmark -1, so the "Bookmarks" row stays empty until a bookmark is chosen;
-// Return flips a switch row. F1 presents the About screen.
+// fixed order, each option text from the player's engine of the moment (the stored
+// values before a track is played). Switches store at once; the first "Home Folder"
+// also stores ActiveBookmark -1, so the "Bookmarks" row stays empty until a bookmark
+// is chosen, and a bookmark of the root shows "/". Return flips a switch row. F1
+// presents the About screen.
 TEST(SettingsController, PlayerPresentsItWithTheRowsOfItsEngine)
 {
-    SettingsHelper::setSettings(Bookmarks, QStringList{u"/a/x"_s, u"/b/"_s});
+    SettingsHelper::setSettings(Bookmarks, QStringList{u"/a/x"_s, u"/b/"_s, u"/"_s});
+    SettingsHelper::setSettings(EQ, 2);
+    SettingsHelper::setSettings(VolumeLimit, 0.5);
+    SettingsHelper::setSettings(PlaybackRate, 1.5);
     Transport transport;
     transport.setEngineFactory([](const QString& path) {
         return std::make_unique<CAPlayer>(path,
@@ -128,7 +132,7 @@ TEST(SettingsController, PlayerPresentsItWithTheRowsOfItsEngine)
                            option(*screen, 1, 1)}
             .join(u'|');
     };
-    EXPECT_EQ(options(), u"|0 %|x 0.0|"_s) << "no track played";
+    EXPECT_EQ(options(), EQPresets::name(2) + u"|50 %|x 1.5|"_s) << "no track played";
 
     bool added = false;
     transport.addCollectionWithItems({wavPath()}, false, [&] { added = true; });
@@ -154,6 +158,8 @@ TEST(SettingsController, PlayerPresentsItWithTheRowsOfItsEngine)
     home->switchButton()->click();
     EXPECT_EQ(SettingsHelper::settingsDict().value(ActiveBookmark), 1) << "chosen one kept";
     EXPECT_EQ(option(*screen, 1, 1), u"b"_s);
+    SettingsHelper::setSettings(ActiveBookmark, 2);
+    EXPECT_EQ(screen->optionText(u"Bookmarks"_s), u"/"_s);
     screen->table()->setCurrentRow(1);
     QTest::keyClick(screen->table(), Qt::Key_Return);
     EXPECT_TRUE(SettingsHelper::getSwitchStateForSettingWithName(u"ShakeToShuffle"_s));

@@ -6,14 +6,16 @@
 #include "ui/Change_log.h"
 #include "ui/Features.h"
 #include "ui/NavigationController.h"
+#include "ui/Theme.h"
 
 #include <QListWidget>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
 
-// Headings compare as strings, newest first; entries keep their order.
-TEST(Change_log, HeadingsSortAsStringsDescending)
+// Headings compare as strings, newest first; entries keep their order. An entry shows
+// at most 5 lines; its row is as high as the whole entry needs in the regular font.
+TEST(Change_log, HeadingsSortAsStringsDescendingAndEntriesFitTheirRows)
 {
     Change_log log({{QStringLiteral("1.10"), {QStringLiteral("c")}},
                     {QStringLiteral("2.0"), {QStringLiteral("a2"), QStringLiteral("a1")}},
@@ -24,6 +26,15 @@ TEST(Change_log, HeadingsSortAsStringsDescending)
     for (int i = 0; i < log.table()->count(); ++i)
         entries.append(log.table()->item(i)->text());
     EXPECT_EQ(entries.join(QLatin1Char(',')), QStringLiteral(",a2,a1,,b,,c"));
+
+    const QString entry = QStringLiteral("MMMM ").repeated(40);
+    const Change_log cut({{QStringLiteral("1"), {entry}}});
+    const QListWidgetItem *row = cut.table()->item(1);
+    EXPECT_EQ(row->text().count(QLatin1Char('\n')), 4);
+    EXPECT_TRUE(row->text().endsWith(QChar(0x2026)));
+    const QFontMetrics regular(Theme::font(log.font(), Theme::kRowPx, false));
+    EXPECT_EQ(row->sizeHint().height() - 14,
+              regular.boundingRect(QRect(0, 0, 280, 9999), Qt::TextWordWrap, entry).height());
 }
 
 // "Features" and "Change-log" push their pages; "Contact me" hands the mail on only when a
