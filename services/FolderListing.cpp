@@ -1,8 +1,10 @@
 #include "services/FolderListing.h"
 
+#include <QCollator>
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
+#include <vector>
 
 Result<FolderListing> FolderListing::read(const QString& path)
 {
@@ -12,20 +14,53 @@ Result<FolderListing> FolderListing::read(const QString& path)
     FolderListing listing;
     listing.m_path = path;
     listing.m_entries = *std::move(entries);
+    sortEntries(listing.m_entries);
     listing.m_keys.reserve(listing.m_entries.size());
     for (const FileManager::DirectoryEntry& entry : std::as_const(listing.m_entries))
         listing.m_keys.append(searchKey(entry.name));
     return listing;
 }
 
-QList<int> FolderListing::matching(const QString& text) const
+QList<int> FolderListing::matching(const QString& text, bool withHidden) const
 {
     const QString key = searchKey(text);
     QList<int> rows;
     for (qsizetype i = 0; i < m_keys.size(); ++i)
-        if (m_keys.at(i).startsWith(key))
+        if (m_keys.at(i).startsWith(key) &&
+            (withHidden || !m_entries.at(i).name.startsWith(QLatin1Char('.'))))
             rows.append(int(i));
     return rows;
+}
+
+void FolderListing::sortEntries(QList<FileManager::DirectoryEntry>& entries)
+{
+    QLocale locale;
+    if (locale.language() == QLocale::C)
+        locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    QCollator collator(locale);
+    collator.setNumericMode(true);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    struct Keyed {
+        QCollatorSortKey key;
+        qsizetype index;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(size_t(entries.size()));
+    for (qsizetype i = 0; i < entries.size(); ++i)
+        keyed.push_back({collator.sortKey(entries.at(i).name), i});
+    std::sort(keyed.begin(), keyed.end(), [&entries](const Keyed& a, const Keyed& b) {
+        const FileManager::DirectoryEntry& x = entries.at(a.index);
+        const FileManager::DirectoryEntry& y = entries.at(b.index);
+        if (x.isFolder != y.isFolder)
+            return x.isFolder;
+        const int order = a.key.compare(b.key);
+        return order != 0 ? order < 0 : x.name < y.name;
+    });
+    QList<FileManager::DirectoryEntry> sorted;
+    sorted.reserve(entries.size());
+    for (const Keyed& k : keyed)
+        sorted.append(std::move(entries[k.index]));
+    entries = std::move(sorted);
 }
 
 QString FolderListing::searchKey(const QString& text)
@@ -48,19 +83,19 @@ QStringList FolderListing::expandForPlaying(const QStringList& paths, QStringLis
             files.append(path);
             continue;
         }
-        QStringList names;
-        for (const FileManager::DirectoryEntry& entry :
+        QList<FileManager::DirectoryEntry> playable;
+        for (FileManager::DirectoryEntry& entry :
              FileManager::readDirectory(path).valueOr(QList<FileManager::DirectoryEntry>())) {
             if (entry.isFolder || !FileManager::fileIsSupported(entry.name))
                 continue;
             if (entry.nameIsExact)
-                names.append(entry.name);
+                playable.append(std::move(entry));
             else if (leftOut)
                 leftOut->append(entry.name);
         }
-        names.sort(Qt::CaseInsensitive);
-        for (const QString& name : std::as_const(names))
-            files.append(FileManager::appendingPathComponent(path, name));
+        sortEntries(playable);
+        for (const FileManager::DirectoryEntry& entry : std::as_const(playable))
+            files.append(FileManager::appendingPathComponent(path, entry.name));
     }
     return files;
 }
