@@ -37,6 +37,15 @@ TEST(FileManagerTest, NamesDecideSupportVideoAndComponentsWhateverTheSlashes)
         EXPECT_EQ(FileManager::fileIsSupported(QString::fromUtf8(n.path)), n.supported) << n.path;
         EXPECT_EQ(FileManager::isVideoFile(QString::fromUtf8(n.path)), n.video) << n.path;
     }
+    // The formats FFmpeg reads that Linux users keep.
+    for (const char *ext : {"flac", "ogg", "oga", "opus", "wv", "ape", "mka", "wma", "dsf"})
+        EXPECT_TRUE(FileManager::fileIsSupported(u"/m/a."_s + s(ext)) &&
+                    !FileManager::isVideoFile(u"/m/a."_s + s(ext)))
+            << ext;
+    for (const char *ext : {"MKV", "webm", "avi"})
+        EXPECT_TRUE(FileManager::isVideoFile(s(ext).prepend(u"a."_s)) &&
+                    FileManager::fileIsSupported(s(ext).prepend(u"a."_s)))
+            << ext;
     // Paths the lists build, and the extensions the playlists go by.
     using FM = FileManager;
     EXPECT_EQ(FM::appendingPathComponent(u"/a/"_s, u"b"_s), u"/a/b"_s);
