@@ -207,6 +207,8 @@ void SongsController::installListing(std::shared_ptr<const FolderListing> listin
     // A listing read again under the search keeps showing what the text matches.
     if (m_searchMode)
         filterContentForSearchText(m_searchField->text());
+    else if (!m_showHidden)
+        showAllRows();
     if (m_model->rowCount() > 0)
         m_table->setCurrentIndex(m_model->index(0));
     reloadTable();
@@ -237,7 +239,7 @@ void SongsController::parentFolder()
 {
     openFolder(FileManager::deletingLastPathComponent(m_currentPath));
     m_searchMode = false;
-    m_model->setRows(std::nullopt);
+    showAllRows();
 }
 
 void SongsController::close()
@@ -328,7 +330,7 @@ void SongsController::selectRow(int row)
     }
     if (m_searchMode) {
         m_searchMode = false;
-        m_model->setRows(std::nullopt);
+        showAllRows();
         m_table->setFocus(); // the field gives up the keyboard; its text stays
     }
     if (m_editMode) {
@@ -368,8 +370,9 @@ void SongsController::playNow(int row)
         return;
     const QString path = m_model->fullPath(row);
     if (!FileManager::fileIsSupported(path))
-        return;
-    if (!m_model->nameIsExact(row))
+        Notice::showOver(this, QStringLiteral("\u201c%1\u201d is not a file this player can play.")
+                                   .arg(m_model->name(row)));
+    else if (!m_model->nameIsExact(row))
         Notice::showOver(this, FileManager::inexactNamesMessage({m_model->name(row)}));
     else if (m_playNow)
         m_playNow(path);
@@ -377,7 +380,7 @@ void SongsController::playNow(int row)
 
 void SongsController::filterContentForSearchText(const QString& text)
 {
-    m_model->setRows(m_model->listing().matching(text));
+    m_model->setRows(m_model->listing().matching(text, m_showHidden));
 }
 
 void SongsController::searchTextChanged(const QString& text)
@@ -409,7 +412,24 @@ void SongsController::cancelSearch()
     m_table->setFocus();
     m_searchField->clear();
     m_searchMode = false;
-    m_model->setRows(std::nullopt);
+    showAllRows();
+}
+
+void SongsController::showAllRows()
+{
+    m_model->setRows(m_showHidden ? std::nullopt
+                                  : std::optional(m_model->listing().matching({}, false)));
+}
+
+void SongsController::showHiddenFiles(bool show)
+{
+    m_showHidden = show;
+    if (m_searchMode)
+        filterContentForSearchText(m_searchField->text());
+    else
+        showAllRows();
+    if (m_model->rowCount() > 0)
+        m_table->setCurrentIndex(m_model->index(0));
 }
 
 QRect SongsController::tableRect() const
@@ -440,7 +460,15 @@ bool SongsController::tableKey(QKeyEvent *key)
 {
     const bool alt = key->modifiers() & Qt::AltModifier;
     if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !alt) {
-        selectRow(m_table->currentIndex().row());
+        const int row = m_table->currentIndex().row();
+        if (!m_editMode && row >= 0 && !m_model->isFolder(row))
+            playNow(row);
+        else
+            selectRow(row);
+        return true;
+    }
+    if (key->key() == Qt::Key_H && key->modifiers() == Qt::ControlModifier) {
+        showHiddenFiles(!m_showHidden);
         return true;
     }
     if (key->key() == Qt::Key_Backspace || (alt && key->key() == Qt::Key_Up)) {

@@ -22,10 +22,16 @@
 // always ends on currentPath()'s listing. A folder that cannot be read gives the
 // "Error !!!" alert and an empty table.
 //
-// Keyboard: the arrows move the current row; Return chooses it; Backspace or
-// Alt+Up goes up; Escape leaves the search field, else closes the screen; typing a
-// printable character starts the search with it. A double click on a supported
-// file hands that file alone to the play-now handler.
+// Rows are in FolderListing's order (folders first, then by name, naturally).
+// Names starting with "." are hidden until showHiddenFiles(true) (Ctrl+H toggles
+// it), in the listing and in the search results alike.
+//
+// Keyboard: the arrows move the current row; Return chooses it (in browse mode, on
+// a file, as a double click does); Backspace or Alt+Up goes up; Ctrl+H shows or
+// hides hidden entries; Escape leaves the search field, else closes the screen;
+// typing a printable character starts the search with it. A double click on a
+// supported file hands that file alone to the play-now handler; on another file it
+// says in a notice that the player cannot play it.
 //
 // Lives inside a NavigationController presented by a ScreenStack. Main thread only.
 
@@ -98,6 +104,8 @@ public:
     QStringList selectionList() const { return m_selectedFiles; }
     void filterContentForSearchText(const QString& text);
     bool isSearchMode() const { return m_searchMode; }
+    void showHiddenFiles(bool show);
+    bool showsHiddenFiles() const { return m_showHidden; }
     // A listing is being read for currentPath().
     bool isLoading() const { return m_pending; }
 
@@ -126,6 +134,8 @@ private:
     // Left to right; a null item is a flexible space.
     void setToolbarItems(const QList<QWidget *>& items);
     void reloadTable();
+    // Every row but the hidden ones unless they are shown: the table outside a search.
+    void showAllRows();
     void showFolderName(const QString& name);
     void beginSearch();
     void endSearch();
@@ -143,6 +153,7 @@ private:
     bool m_searchMode = false;
     bool m_searching = false; // the search field is being edited
     bool m_pending = false;
+    bool m_showHidden = false;
     // The number of the newest opening; atomic, written on the main thread only.
     std::shared_ptr<std::atomic<quint64>> m_newestOpening;
     std::function<void(const QStringList&)> m_play;

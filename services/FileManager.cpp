@@ -96,14 +96,19 @@ const QStringList& FileManager::supportedExtensions()
         QStringLiteral("CAF"),  QStringLiteral("M4R"),  QStringLiteral("MP2"),
         QStringLiteral("MPGA"), QStringLiteral("PCM"),  QStringLiteral("MP4"),
         QStringLiteral("3GP"),  QStringLiteral("MOV"),  QStringLiteral("MPV"),
-        QStringLiteral("M4V")};
+        QStringLiteral("M4V"),  QStringLiteral("FLAC"), QStringLiteral("OGG"),
+        QStringLiteral("OGA"),  QStringLiteral("OPUS"), QStringLiteral("WV"),
+        QStringLiteral("APE"),  QStringLiteral("MKA"),  QStringLiteral("WMA"),
+        QStringLiteral("DSF"),  QStringLiteral("MKV"),  QStringLiteral("WEBM"),
+        QStringLiteral("AVI")};
     return list;
 }
 
 const QStringList& FileManager::videoExtensions()
 {
-    static const QStringList list{QStringLiteral("MP4"), QStringLiteral("MOV"),
-                                  QStringLiteral("3GP")};
+    static const QStringList list{QStringLiteral("MP4"),  QStringLiteral("MOV"),
+                                  QStringLiteral("3GP"),  QStringLiteral("MKV"),
+                                  QStringLiteral("WEBM"), QStringLiteral("AVI")};
     return list;
 }
 

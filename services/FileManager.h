@@ -24,10 +24,11 @@ class FileManager {
 public:
     FileManager() = delete;
 
-    // "MP3", "WAV", ... (19 upper-case extensions, fixed order).
+    // "MP3", "WAV", "FLAC", "OGG", ... (31 upper-case extensions, fixed order):
+    // what the FFmpeg decoder reads.
     static const QStringList& supportedExtensions();
-    // "MP4", "MOV", "3GP"; each is also a supported extension. "M4V" and "MPV" are
-    // supported but not video.
+    // "MP4", "MOV", "3GP", "MKV", "WEBM", "AVI"; each is also a supported
+    // extension. "M4V" and "MPV" are supported but not video.
     static const QStringList& videoExtensions();
 
     // Path string operations, done on the text only.

@@ -1,7 +1,7 @@
 #pragma once
 
 // One reading of a folder, made on a worker and then only read: its entries in
-// the file system's order, each with its kind and its search key.
+// the browser's order (sortEntries()), each with its kind and its search key.
 //
 // The search is a prefix match that ignores case and diacritics: "ab" finds
 // "Abba.mp3" and "Ábc" but not "a" or "Cab"; the empty text finds every entry. Keys
@@ -28,15 +28,24 @@ public:
     QString path() const { return m_path; }
     const QList<FileManager::DirectoryEntry>& entries() const { return m_entries; }
 
-    // The indexes of the entries matching text, in listing order.
-    QList<int> matching(const QString& text) const;
+    // The indexes of the entries matching text, in listing order; entries whose
+    // names start with "." only when withHidden.
+    QList<int> matching(const QString& text, bool withHidden = true) const;
+
+    // Folders first, then files; each by name as desktop file managers sort:
+    // ignoring case, numbers by value ("Track 2" before "Track 10"), letters in the
+    // order of the user's language (English under the C locale, whose own order is
+    // by code point). Names that still tie go by code point, so the order is total.
+    // One key per name, made without ICU for names of printable ASCII only, so that
+    // 50,000 names sort within the browser's budget; call it on a worker.
+    static void sortEntries(QList<FileManager::DirectoryEntry>& entries);
 
     // text without diacritics, case-folded.
     static QString searchKey(const QString& text);
 
     // What playing a selection adds: each path made absolute and cleaned; a folder
-    // becomes the supported files directly inside it (sorted by name, ignoring
-    // case; subfolders and an unreadable folder give nothing, without an alert);
+    // becomes the supported files directly inside it (in sortEntries() order;
+    // subfolders and an unreadable folder give nothing, without an alert);
     // a file stays as given, in the given order. Supported files whose names are
     // not valid UTF-8 cannot be added; their names (as shown) go to *leftOut.
     static QStringList expandForPlaying(const QStringList& paths, QStringList *leftOut = nullptr);

@@ -206,11 +206,13 @@ TEST(SongsControllerTest, SelectionAcrossFoldersPlaysSupportedFilesOneLevelDeep)
 
 // Songs, then Device: the keys walk the folders; typing "ab" finds names that start
 // with it whatever their case and accents, and ".." then shows the parent's whole
-// listing while the field keeps its text; "Play" appends, and a double click appends
-// one file and plays it.
+// listing while the field keeps its text; rows go folders first, then naturally,
+// hidden ones only after Ctrl+H; "Play" appends, a double click appends one file and
+// plays it, and Return on a file the player cannot play says so.
 TEST(SongsControllerTest, PlayerPresentsTheBrowserWhoseKeysSearchAndDoubleClickReachTheList)
 {
-    makeFiles({u"m/a.mp3"_s, u"m/b.mp3"_s, u"m/Abba.mp3"_s, u"m/Ábc"_s, u"m/Cab"_s});
+    makeFiles({u"m/a.mp3"_s, u"m/b.mp3"_s, u"m/Abba.mp3"_s, u"m/Ábc"_s, u"m/Cab"_s, u"m/10.opus"_s,
+               u"m/2.ogg"_s, u"m/.h.mp3"_s, u"m/Disc 10/x"_s, u"m/disc 9/x"_s});
     Transport transport;
     ScreenStack stack;
     auto *player = new MainViewController(transport);
@@ -249,6 +251,18 @@ TEST(SongsControllerTest, PlayerPresentsTheBrowserWhoseKeysSearchAndDoubleClickR
     EXPECT_EQ(browser->searchBar()->text(), QString());
     EXPECT_TRUE(table->hasFocus());
     open(*browser, at(u"m"_s));
+    const QStringList sorted{u"disc 9"_s,   u"Disc 10"_s, u"2.ogg"_s, u"10.opus"_s, u"a.mp3"_s,
+                             u"Abba.mp3"_s, u"Ábc"_s,     u"b.mp3"_s, u"Cab"_s};
+    EXPECT_EQ(rows(*browser), sorted);
+    QTest::keyClick(table, Qt::Key_H, Qt::ControlModifier);
+    EXPECT_EQ(rows(*browser).mid(2, 2), (QStringList{u".h.mp3"_s, u"2.ogg"_s}));
+    QTest::keyClick(table, Qt::Key_H, Qt::ControlModifier);
+    EXPECT_EQ(rows(*browser), sorted);
+    table->setCurrentIndex(browser->model()->index(int(sorted.indexOf(u"Cab"_s))));
+    QTest::keyClick(table, Qt::Key_Return);
+    ASSERT_TRUE(Notice::shownIn(browser));
+    EXPECT_EQ(Notice::shownIn(browser)->text(),
+              u"\u201cCab\u201d is not a file this player can play."_s);
 
     browser->doneMode();
     choose(*browser, u"a.mp3"_s);

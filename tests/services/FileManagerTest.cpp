@@ -1,5 +1,6 @@
 #include "services/FileManager.h"
 #include "platform/SystemError.h"
+#include "services/FolderListing.h"
 #include "support/FileOpsTestSupport.h"
 
 #include <QFileInfo>
@@ -36,6 +37,15 @@ TEST(FileManagerTest, NamesDecideSupportVideoAndComponentsWhateverTheSlashes)
         EXPECT_EQ(FileManager::fileIsSupported(QString::fromUtf8(n.path)), n.supported) << n.path;
         EXPECT_EQ(FileManager::isVideoFile(QString::fromUtf8(n.path)), n.video) << n.path;
     }
+    // The formats FFmpeg reads that Linux users keep.
+    for (const char *ext : {"flac", "ogg", "oga", "opus", "wv", "ape", "mka", "wma", "dsf"})
+        EXPECT_TRUE(FileManager::fileIsSupported(u"/m/a."_s + s(ext)) &&
+                    !FileManager::isVideoFile(u"/m/a."_s + s(ext)))
+            << ext;
+    for (const char *ext : {"MKV", "webm", "avi"})
+        EXPECT_TRUE(FileManager::isVideoFile(s(ext).prepend(u"a."_s)) &&
+                    FileManager::fileIsSupported(s(ext).prepend(u"a."_s)))
+            << ext;
     // Paths the lists build, and the extensions the playlists go by.
     using FM = FileManager;
     EXPECT_EQ(FM::appendingPathComponent(u"/a/"_s, u"b"_s), u"/a/b"_s);
@@ -80,6 +90,27 @@ TEST(FileManagerTest, ListingHoldsEveryEntryOnceOrFailsWithTheReason)
         EXPECT_EQ(TestEnvironment::failureOf(FileManager::contentsOfDirectoryAtPath(path)),
                   Failure(SystemError::text(errnum), u"Error !!!"_s));
     ::chmod(native("empty").constData(), 0700);
+}
+
+// Folders first, then names by their numbers' values and ignoring case, whatever
+// order the entries were made in; adding the folder queues its playable files in
+// that order, without its folders.
+TEST(FileManagerTest, ListingAndAddedFolderGoInNaturalOrderFoldersFirst)
+{
+    const QStringList sorted{u"sub 9"_s, u"Sub 10"_s, u"2 two.flac"_s, u"10 ten.mp3"_s,
+                             u"a.ogg"_s, u"B.mp3"_s,  u"b.txt"_s};
+    for (const qsizetype i : {4, 0, 6, 2, 5, 1, 3}) // neither sorted nor reversed
+        write(u"al/"_s + sorted[i] + (i < 2 ? u"/x.mp3"_s : QString()));
+    const auto listing = FolderListing::read(at("al"));
+    ASSERT_TRUE(listing);
+    QStringList names, playable;
+    for (const auto& entry : listing->entries()) {
+        names.append(entry.name);
+        if (!entry.isFolder && FileManager::fileIsSupported(entry.name))
+            playable.append(at("al/") + entry.name);
+    }
+    EXPECT_EQ(names, sorted);
+    EXPECT_EQ(FolderListing::expandForPlaying({at("al")}), playable);
 }
 
 // Trees go whole, a link goes but not what it points to; "/", "." and ".." are
