@@ -35,6 +35,7 @@ Notice::Notice(const QString& text, QWidget *window) : QLabel(text, window)
     setStyleSheet(QStringLiteral("QLabel { color: %1; background: %2; border-radius: 8px;"
                                  " padding: 8px 12px; }")
                       .arg(Theme::css(Theme::kText), Theme::css(Theme::kNoticeFill)));
+    ensurePolished(); // the style sheet's padding counts in the height
     const int width = window->width() - 2 * kMarginPx;
     resize(width, heightForWidth(width));
     move(kMarginPx, window->height() - height() - kMarginPx);
