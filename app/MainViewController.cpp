@@ -150,8 +150,11 @@ void MainViewController::buildScreen()
     ui.timeSeeker->setValue(0);
     ui.timeSeeker->hide();
     // Actions are what the user does to the slider; the timer's setValue is none.
-    connect(ui.timeSeeker, &QSlider::actionTriggered, this,
-            [this] { m_transport.seekTime(float(ui.timeSeeker->sliderPosition()) / 1000.0f); });
+    // The time shows the new place at once: paused, no tick would show it.
+    connect(ui.timeSeeker, &QSlider::actionTriggered, this, [this] {
+        m_transport.seekTime(float(ui.timeSeeker->sliderPosition()) / 1000.0f);
+        updateUI();
+    });
 
     ui.currentTimeLabel = new QPushButton(QStringLiteral("0:00"), this);
     ui.currentTimeLabel->setGeometry(110, 250, 100, 26);

@@ -122,8 +122,12 @@ TEST_F(PlayerScreen, TheTimeCountsUpOrDownAndClicksAndKeysSeekAndMoveTheVolume)
     QSlider *time = screen->outlets().timeSeeker;
     QSlider *volume = screen->outlets().volumeView;
     // Within half a knob's width (2 % of the track) of where the click was.
+    transport->playButton(); // paused: no tick shows the new time
     QTest::mouseClick(time, Qt::LeftButton, {}, QPoint(time->width() * 3 / 4, time->height() / 2));
     EXPECT_NEAR(transport->player()->getTime(), 75.0f, 2.0f);
+    EXPECT_EQ(screen->outlets().currentTimeLabel->text(),
+              MainViewController::timeText(
+                  transport->player()->duration() - transport->player()->getTime(), true));
     screen->updateUI();
     EXPECT_NEAR(time->value(), 75000, 2000) << "the knob stays where it was clicked";
 
