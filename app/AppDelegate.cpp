@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <cstdio>
 
 namespace {
 const QString kInfoKey = QStringLiteral("info");
@@ -82,15 +83,38 @@ void AppDelegate::addAndPlay(const QStringList& paths)
     if (paths.isEmpty())
         return;
     // The files join the list quietly; the first of them plays. Names the command
-    // line could not carry (not valid UTF-8) reach no file, and are told.
+    // line could not carry (not valid UTF-8) reach no file, and are told; so are
+    // paths that name nothing, also on stderr for the shell that gave them.
+    QStringList present;
+    QStringList missing;
+    for (const QString& path : paths) {
+        if (path.contains(QChar::ReplacementCharacter) || FileManager::fileExistAtPath(path))
+            present.append(path);
+        else
+            missing.append(path);
+    }
+    for (const QString& path : std::as_const(missing))
+        std::fprintf(stderr, "quaver-pro: %s: no such file or folder\n", qPrintable(path));
     QStringList leftOut;
-    const QStringList files = FolderListing::expandForPlaying(paths, &leftOut);
+    const QStringList files = FolderListing::expandForPlaying(present, &leftOut);
     for (const QString& file : files) {
         if (file.contains(QChar::ReplacementCharacter) && !QFileInfo::exists(file))
             leftOut.append(FileManager::lastPathComponent(file));
     }
+    QStringList told;
     if (!leftOut.isEmpty())
-        Notice::showOver(_window.get(), FileManager::inexactNamesMessage(leftOut));
+        told.append(FileManager::inexactNamesMessage(leftOut));
+    if (!missing.isEmpty()) {
+        QStringList names;
+        for (const QString& path : missing.first(std::min<qsizetype>(missing.size(), 3)))
+            names.append(
+                QStringLiteral("\u201c%1\u201d").arg(FileManager::lastPathComponent(path)));
+        if (missing.size() > names.size())
+            names.append(QStringLiteral("\u2026"));
+        told.append(QStringLiteral("Not found: %1").arg(names.join(QStringLiteral(", "))));
+    }
+    if (!told.isEmpty())
+        Notice::showOver(_window.get(), told.join(QLatin1Char('\n')));
     Transport *transport = _transport.get();
     const int firstNew = int(transport->tableContents().size());
     transport->addCollectionWithItems(files, false, [transport, firstNew] {

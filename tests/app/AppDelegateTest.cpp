@@ -4,6 +4,7 @@
 #include "audio/CAPlayer.h"
 #include "support/EngineTestSupport.h"
 #include "support/TestEnvironment.h"
+#include "ui/Notice.h"
 #include "ui/ScreenStack.h"
 
 #include <QDir>
@@ -21,9 +22,16 @@ TEST(AppDelegate, FilesAndFoldersFromTheCommandLineJoinTheListAndTheFirstPlays)
     TestEnvironment::writeFile(folder + QStringLiteral("/deeper/c.wav"), tone);
 
     LaunchOptions options;
-    options.paths = {single, folder};
+    const QString gone = TestEnvironment::home() + QStringLiteral("/gone.wav");
+    options.paths = {single, folder, gone};
     AppDelegate delegate;
+    testing::internal::CaptureStderr();
     delegate.didFinishLaunching(options);
+    EXPECT_TRUE(
+        QString::fromStdString(testing::internal::GetCapturedStderr())
+            .contains(QStringLiteral("quaver-pro: %1: no such file or folder\n").arg(gone)));
+    ASSERT_TRUE(Notice::shownIn(delegate.window()));
+    EXPECT_TRUE(Notice::shownIn(delegate.window())->text().contains(QStringLiteral("gone.wav")));
     ASSERT_NE(ScreenStack::of(delegate.viewController()), nullptr)
         << "screens are presented over the player";
     Transport *player = delegate.transport();
