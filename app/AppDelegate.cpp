@@ -8,6 +8,7 @@
 #include "platform/Dispatch.h"
 #include "platform/SystemInfo.h"
 #include "platform/UserDefaults.h"
+#include "playlists/PlaylistModel.h"
 #include "services/FileManager.h"
 #include "services/FolderListing.h"
 
@@ -57,6 +58,9 @@ bool AppDelegate::didFinishLaunching(const LaunchOptions& options)
     _viewController = new MainViewController(*_transport);
     _viewController->setMediaRoot(options.mediaRoot);
     stack->setRootScreen(_viewController);
+    const auto showTitle = [this] { _window->setWindowTitle(windowTitle(*_transport)); };
+    connect(_transport.get(), &Transport::itemLoaded, _window.get(), showTitle);
+    connect(_transport.get(), &Transport::stopped, _window.get(), showTitle);
     _window->installEventFilter(this);
     _window->show();
     _window->activateWindow();
@@ -76,6 +80,16 @@ void AppDelegate::openFromAnotherLaunch(const QStringList& paths)
     _window->showNormal();
     _window->raise();
     _window->activateWindow();
+}
+
+QString AppDelegate::windowTitle(const Transport& transport)
+{
+    const MediaDescPtr item = transport.tableContents().value(transport.currentSong());
+    if (!transport.player() || !item)
+        return QStringLiteral("Quaver Pro");
+    const QString title =
+        item->title ? *item->title : PlaylistModel::fileTitle(item->filePath.value_or(QString()));
+    return item->artist ? QStringLiteral("%1 \u2014 %2").arg(title, *item->artist) : title;
 }
 
 void AppDelegate::addAndPlay(const QStringList& paths)

@@ -45,6 +45,11 @@ public:
     void applicationDidEnterBackground();
     void applicationWillEnterForeground();
 
+    // The window's title for what transport plays: "Title \u2014 Artist", the title
+    // alone without an artist (the file's name without a title tag), "Quaver Pro"
+    // while nothing is loaded.
+    static QString windowTitle(const Transport& transport);
+
     QWidget *window() const { return _window.get(); }
     MainViewController *viewController() const { return _viewController; }
     Transport *transport() const { return _transport.get(); }

@@ -3,6 +3,7 @@
 #include "BuildConfig.h"
 
 #include "app/CurrentList.h"
+#include "app/EmptyListHint.h"
 #include "app/PlayerKeys.h"
 #include "app/Transport.h"
 #include "app/VideoMovieScreen.h"
@@ -139,6 +140,8 @@ void MainViewController::buildScreen()
     ui.songNameLabel->setStyleSheet(
         QStringLiteral("color: %1; %2")
             .arg(Theme::css(Theme::kText), Theme::fontRule(Theme::kSongTitlePx, true)));
+    ui.emptyHint = new EmptyListHint(
+        m_transport, [this] { deviceMemory(); }, this);
     auto *art = new QLabel(this);
     art->setGeometry(130, 292, 60, 60);
     art->setPixmap(Icons::pixmap(QStringLiteral("songs"), QSize(60, 60)));

@@ -1,13 +1,17 @@
 #include "app/AppDelegate.h"
+#include "app/EmptyListHint.h"
 #include "app/MainViewController.h"
 #include "app/Transport.h"
 #include "audio/CAPlayer.h"
+#include "browser/SongsController.h"
 #include "support/EngineTestSupport.h"
 #include "support/TestEnvironment.h"
+#include "ui/NavigationController.h"
 #include "ui/Notice.h"
 #include "ui/ScreenStack.h"
 
 #include <QDir>
+#include <QPushButton>
 #include <gtest/gtest.h>
 
 TEST(AppDelegate, FilesAndFoldersFromTheCommandLineJoinTheListAndTheFirstPlays)
@@ -46,4 +50,25 @@ TEST(AppDelegate, FilesAndFoldersFromTheCommandLineJoinTheListAndTheFirstPlays)
     EXPECT_EQ(player->currentSong(), 0);
     EXPECT_TRUE(player->player()->isPlaying());
     EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty()) << "added without the message";
+}
+
+TEST(AppDelegate, AnEmptyStartTellsHowToAddMusicAndTheTitleNamesTheSong)
+{
+    const QString song = TestEnvironment::writeFile(
+        TestEnvironment::home() + QStringLiteral("/dropped/one.wav"),
+        EngineTest::wavBytes(EngineTest::tone(440, 0.5, 8000, 8000), 8000, 1));
+    AppDelegate delegate;
+    delegate.didFinishLaunching(LaunchOptions());
+    QWidget *window = delegate.window();
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Quaver Pro"));
+    const EmptyListHint *hint = delegate.viewController()->outlets().emptyHint;
+    ASSERT_TRUE(hint->isVisible());
+    hint->browseButton()->click();
+    const NavigationController *top = ScreenStack::of(hint)->topController();
+    ASSERT_TRUE(top && qobject_cast<SongsController *>(top->rootScreen())) << "Songs, Device";
+    delegate.openFromAnotherLaunch({song});
+    Transport *player = delegate.transport();
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return player->player() != nullptr; }));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("one"));
+    EXPECT_FALSE(hint->isVisible());
 }
