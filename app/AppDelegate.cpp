@@ -2,6 +2,7 @@
 
 #include "BuildConfig.h"
 #include "app/AsyncURLConnection.h"
+#include "app/DropTarget.h"
 #include "app/MainViewController.h"
 #include "app/Transport.h"
 #include "platform/AppNotifier.h"
@@ -58,6 +59,7 @@ bool AppDelegate::didFinishLaunching(const LaunchOptions& options)
     _viewController = new MainViewController(*_transport);
     _viewController->setMediaRoot(options.mediaRoot);
     stack->setRootScreen(_viewController);
+    new DropTarget(_window.get(), [this](const QStringList& paths) { addAndPlay(paths); });
     const auto showTitle = [this] { _window->setWindowTitle(windowTitle(*_transport)); };
     connect(_transport.get(), &Transport::itemLoaded, _window.get(), showTitle);
     connect(_transport.get(), &Transport::stopped, _window.get(), showTitle);

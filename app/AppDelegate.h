@@ -35,7 +35,8 @@ public:
     ~AppDelegate() override;
 
     // Builds and shows the window; the command line's files join the current list
-    // and the first of them plays. Always true.
+    // and the first of them plays, as do files and folders dropped on the window
+    // later (DropTarget). Always true.
     bool didFinishLaunching(const LaunchOptions& options);
     // What a later launch handed over (SingleInstance): its files (absolute) are
     // added and played as the command line's are, and the window comes to the

@@ -10,7 +10,10 @@
 #include "ui/Notice.h"
 #include "ui/ScreenStack.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QPushButton>
 #include <gtest/gtest.h>
 
@@ -52,7 +55,7 @@ TEST(AppDelegate, FilesAndFoldersFromTheCommandLineJoinTheListAndTheFirstPlays)
     EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty()) << "added without the message";
 }
 
-TEST(AppDelegate, AnEmptyStartTellsHowToAddMusicAndTheTitleNamesTheSong)
+TEST(AppDelegate, AnEmptyStartTellsHowToAddMusicAndDroppedFilesJoinAndPlay)
 {
     const QString song = TestEnvironment::writeFile(
         TestEnvironment::home() + QStringLiteral("/dropped/one.wav"),
@@ -66,9 +69,24 @@ TEST(AppDelegate, AnEmptyStartTellsHowToAddMusicAndTheTitleNamesTheSong)
     hint->browseButton()->click();
     const NavigationController *top = ScreenStack::of(hint)->topController();
     ASSERT_TRUE(top && qobject_cast<SongsController *>(top->rootScreen())) << "Songs, Device";
-    delegate.openFromAnotherLaunch({song});
+
+    QMimeData data;
+    data.setUrls({QUrl(QStringLiteral("https://example.org/a.wav"))});
+    QDragEnterEvent remote({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(window, &remote);
+    EXPECT_FALSE(remote.isAccepted()) << "local files only";
+    data.setUrls({data.urls().first(), QUrl::fromLocalFile(song)});
+    QDragEnterEvent enter({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(window, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    const auto *target = window->findChild<QWidget *>(QStringLiteral("dropTarget"));
+    ASSERT_TRUE(target && target->isVisible()) << "the window shows it takes the drop";
+    QDropEvent drop({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(window, &drop);
+    EXPECT_FALSE(target->isVisible());
     Transport *player = delegate.transport();
     ASSERT_TRUE(TestEnvironment::waitUntil([&] { return player->player() != nullptr; }));
+    EXPECT_EQ(player->tableContents().size(), 1);
     EXPECT_EQ(window->windowTitle(), QStringLiteral("one"));
     EXPECT_FALSE(hint->isVisible());
 }
