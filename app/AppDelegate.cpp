@@ -2,12 +2,14 @@
 
 #include "BuildConfig.h"
 #include "app/AsyncURLConnection.h"
+#include "app/DropTarget.h"
 #include "app/MainViewController.h"
 #include "app/Transport.h"
 #include "platform/AppNotifier.h"
 #include "platform/Dispatch.h"
 #include "platform/SystemInfo.h"
 #include "platform/UserDefaults.h"
+#include "playlists/PlaylistModel.h"
 #include "services/FileManager.h"
 #include "services/FolderListing.h"
 
@@ -20,6 +22,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <cstdio>
 
 namespace {
 const QString kInfoKey = QStringLiteral("info");
@@ -56,6 +59,10 @@ bool AppDelegate::didFinishLaunching(const LaunchOptions& options)
     _viewController = new MainViewController(*_transport);
     _viewController->setMediaRoot(options.mediaRoot);
     stack->setRootScreen(_viewController);
+    new DropTarget(_window.get(), [this](const QStringList& paths) { addAndPlay(paths); });
+    const auto showTitle = [this] { _window->setWindowTitle(windowTitle(*_transport)); };
+    connect(_transport.get(), &Transport::itemLoaded, _window.get(), showTitle);
+    connect(_transport.get(), &Transport::stopped, _window.get(), showTitle);
     _window->installEventFilter(this);
     _window->show();
     _window->activateWindow();
@@ -77,20 +84,53 @@ void AppDelegate::openFromAnotherLaunch(const QStringList& paths)
     _window->activateWindow();
 }
 
+QString AppDelegate::windowTitle(const Transport& transport)
+{
+    const MediaDescPtr item = transport.tableContents().value(transport.currentSong());
+    if (!transport.player() || !item)
+        return QStringLiteral("Quaver Pro");
+    const QString title =
+        item->title ? *item->title : PlaylistModel::fileTitle(item->filePath.value_or(QString()));
+    return item->artist ? QStringLiteral("%1 \u2014 %2").arg(title, *item->artist) : title;
+}
+
 void AppDelegate::addAndPlay(const QStringList& paths)
 {
     if (paths.isEmpty())
         return;
     // The files join the list quietly; the first of them plays. Names the command
-    // line could not carry (not valid UTF-8) reach no file, and are told.
+    // line could not carry (not valid UTF-8) reach no file, and are told; so are
+    // paths that name nothing, also on stderr for the shell that gave them.
+    QStringList present;
+    QStringList missing;
+    for (const QString& path : paths) {
+        if (path.contains(QChar::ReplacementCharacter) || FileManager::fileExistAtPath(path))
+            present.append(path);
+        else
+            missing.append(path);
+    }
+    for (const QString& path : std::as_const(missing))
+        std::fprintf(stderr, "quaver-pro: %s: no such file or folder\n", qPrintable(path));
     QStringList leftOut;
-    const QStringList files = FolderListing::expandForPlaying(paths, &leftOut);
+    const QStringList files = FolderListing::expandForPlaying(present, &leftOut);
     for (const QString& file : files) {
         if (file.contains(QChar::ReplacementCharacter) && !QFileInfo::exists(file))
             leftOut.append(FileManager::lastPathComponent(file));
     }
+    QStringList told;
     if (!leftOut.isEmpty())
-        Notice::showOver(_window.get(), FileManager::inexactNamesMessage(leftOut));
+        told.append(FileManager::inexactNamesMessage(leftOut));
+    if (!missing.isEmpty()) {
+        QStringList names;
+        for (const QString& path : missing.first(std::min<qsizetype>(missing.size(), 3)))
+            names.append(
+                QStringLiteral("\u201c%1\u201d").arg(FileManager::lastPathComponent(path)));
+        if (missing.size() > names.size())
+            names.append(QStringLiteral("\u2026"));
+        told.append(QStringLiteral("Not found: %1").arg(names.join(QStringLiteral(", "))));
+    }
+    if (!told.isEmpty())
+        Notice::showOver(_window.get(), told.join(QLatin1Char('\n')));
     Transport *transport = _transport.get();
     const int firstNew = int(transport->tableContents().size());
     transport->addCollectionWithItems(files, false, [transport, firstNew] {

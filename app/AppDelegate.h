@@ -35,7 +35,8 @@ public:
     ~AppDelegate() override;
 
     // Builds and shows the window; the command line's files join the current list
-    // and the first of them plays. Always true.
+    // and the first of them plays, as do files and folders dropped on the window
+    // later (DropTarget). Always true.
     bool didFinishLaunching(const LaunchOptions& options);
     // What a later launch handed over (SingleInstance): its files (absolute) are
     // added and played as the command line's are, and the window comes to the
@@ -44,6 +45,11 @@ public:
 
     void applicationDidEnterBackground();
     void applicationWillEnterForeground();
+
+    // The window's title for what transport plays: "Title \u2014 Artist", the title
+    // alone without an artist (the file's name without a title tag), "Quaver Pro"
+    // while nothing is loaded.
+    static QString windowTitle(const Transport& transport);
 
     QWidget *window() const { return _window.get(); }
     MainViewController *viewController() const { return _viewController; }

@@ -3,6 +3,7 @@
 #include "BuildConfig.h"
 
 #include "app/CurrentList.h"
+#include "app/EmptyListHint.h"
 #include "app/PlayerKeys.h"
 #include "app/Transport.h"
 #include "app/VideoMovieScreen.h"
@@ -139,6 +140,8 @@ void MainViewController::buildScreen()
     ui.songNameLabel->setStyleSheet(
         QStringLiteral("color: %1; %2")
             .arg(Theme::css(Theme::kText), Theme::fontRule(Theme::kSongTitlePx, true)));
+    ui.emptyHint = new EmptyListHint(
+        m_transport, [this] { deviceMemory(); }, this);
     auto *art = new QLabel(this);
     art->setGeometry(130, 292, 60, 60);
     art->setPixmap(Icons::pixmap(QStringLiteral("songs"), QSize(60, 60)));
@@ -150,8 +153,11 @@ void MainViewController::buildScreen()
     ui.timeSeeker->setValue(0);
     ui.timeSeeker->hide();
     // Actions are what the user does to the slider; the timer's setValue is none.
-    connect(ui.timeSeeker, &QSlider::actionTriggered, this,
-            [this] { m_transport.seekTime(float(ui.timeSeeker->sliderPosition()) / 1000.0f); });
+    // The time shows the new place at once: paused, no tick would show it.
+    connect(ui.timeSeeker, &QSlider::actionTriggered, this, [this] {
+        m_transport.seekTime(float(ui.timeSeeker->sliderPosition()) / 1000.0f);
+        updateUI();
+    });
 
     ui.currentTimeLabel = new QPushButton(QStringLiteral("0:00"), this);
     ui.currentTimeLabel->setGeometry(110, 250, 100, 26);

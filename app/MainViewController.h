@@ -4,7 +4,8 @@
 // given (the current item, playing or not, the modes, the list, the volume) and
 // hands the user's actions to it; keeps the time display, the menus, the
 // presented screens and the movie screen. ListPanel folds and unfolds the list's
-// panel; PlayerKeys handles the screen's keys (the screen's tooltip lists them).
+// panel; PlayerKeys handles the screen's keys (the screen's tooltip lists them);
+// EmptyListHint tells how to add music while the list is empty.
 //
 // While the application is in the background the time display does not run.
 // Coming back to the foreground restarts it only while playing. When no engine
@@ -22,6 +23,7 @@
 #include <functional>
 #include <memory>
 
+class EmptyListHint;
 class PlayerKeys;
 class PopupView;
 class QLabel;
@@ -59,6 +61,7 @@ public:
         QWidget *playlistContainer = nullptr;
         QPushButton *playlistButton = nullptr;
         QSlider *volumeView = nullptr;
+        EmptyListHint *emptyHint = nullptr; // while the list is empty
     };
     const Outlets& outlets() const { return ui; }
 

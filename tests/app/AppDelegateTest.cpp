@@ -1,12 +1,20 @@
 #include "app/AppDelegate.h"
+#include "app/EmptyListHint.h"
 #include "app/MainViewController.h"
 #include "app/Transport.h"
 #include "audio/CAPlayer.h"
+#include "browser/SongsController.h"
 #include "support/EngineTestSupport.h"
 #include "support/TestEnvironment.h"
+#include "ui/NavigationController.h"
+#include "ui/Notice.h"
 #include "ui/ScreenStack.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QPushButton>
 #include <gtest/gtest.h>
 
 TEST(AppDelegate, FilesAndFoldersFromTheCommandLineJoinTheListAndTheFirstPlays)
@@ -21,9 +29,16 @@ TEST(AppDelegate, FilesAndFoldersFromTheCommandLineJoinTheListAndTheFirstPlays)
     TestEnvironment::writeFile(folder + QStringLiteral("/deeper/c.wav"), tone);
 
     LaunchOptions options;
-    options.paths = {single, folder};
+    const QString gone = TestEnvironment::home() + QStringLiteral("/gone.wav");
+    options.paths = {single, folder, gone};
     AppDelegate delegate;
+    testing::internal::CaptureStderr();
     delegate.didFinishLaunching(options);
+    EXPECT_TRUE(
+        QString::fromStdString(testing::internal::GetCapturedStderr())
+            .contains(QStringLiteral("quaver-pro: %1: no such file or folder\n").arg(gone)));
+    ASSERT_TRUE(Notice::shownIn(delegate.window()));
+    EXPECT_TRUE(Notice::shownIn(delegate.window())->text().contains(QStringLiteral("gone.wav")));
     ASSERT_NE(ScreenStack::of(delegate.viewController()), nullptr)
         << "screens are presented over the player";
     Transport *player = delegate.transport();
@@ -38,4 +53,40 @@ TEST(AppDelegate, FilesAndFoldersFromTheCommandLineJoinTheListAndTheFirstPlays)
     EXPECT_EQ(player->currentSong(), 0);
     EXPECT_TRUE(player->player()->isPlaying());
     EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty()) << "added without the message";
+}
+
+TEST(AppDelegate, AnEmptyStartTellsHowToAddMusicAndDroppedFilesJoinAndPlay)
+{
+    const QString song = TestEnvironment::writeFile(
+        TestEnvironment::home() + QStringLiteral("/dropped/one.wav"),
+        EngineTest::wavBytes(EngineTest::tone(440, 0.5, 8000, 8000), 8000, 1));
+    AppDelegate delegate;
+    delegate.didFinishLaunching(LaunchOptions());
+    QWidget *window = delegate.window();
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Quaver Pro"));
+    const EmptyListHint *hint = delegate.viewController()->outlets().emptyHint;
+    ASSERT_TRUE(hint->isVisible());
+    hint->browseButton()->click();
+    const NavigationController *top = ScreenStack::of(hint)->topController();
+    ASSERT_TRUE(top && qobject_cast<SongsController *>(top->rootScreen())) << "Songs, Device";
+
+    QMimeData data;
+    data.setUrls({QUrl(QStringLiteral("https://example.org/a.wav"))});
+    QDragEnterEvent remote({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(window, &remote);
+    EXPECT_FALSE(remote.isAccepted()) << "local files only";
+    data.setUrls({data.urls().first(), QUrl::fromLocalFile(song)});
+    QDragEnterEvent enter({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(window, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    const auto *target = window->findChild<QWidget *>(QStringLiteral("dropTarget"));
+    ASSERT_TRUE(target && target->isVisible()) << "the window shows it takes the drop";
+    QDropEvent drop({10, 10}, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(window, &drop);
+    EXPECT_FALSE(target->isVisible());
+    Transport *player = delegate.transport();
+    ASSERT_TRUE(TestEnvironment::waitUntil([&] { return player->player() != nullptr; }));
+    EXPECT_EQ(player->tableContents().size(), 1);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("one"));
+    EXPECT_FALSE(hint->isVisible());
 }

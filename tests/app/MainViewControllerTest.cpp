@@ -2,7 +2,9 @@
 // play on an ideal output (no sound card). The playback policy itself is
 // TransportTest's.
 #include "app/MainViewController.h"
+#include "app/AppDelegate.h"
 #include "app/CurrentList.h"
+#include "app/EmptyListHint.h"
 #include "app/Transport.h"
 #include "audio/CAPlayer.h"
 #include "audio/OfflineAudioOutput.h"
@@ -72,6 +74,8 @@ TEST_F(PlayerScreen, TheScreenShowsWhatTheTransportTells)
     EXPECT_TRUE(name->text().endsWith(QChar(0x2026))) << "and is cut with a mark";
     transport->backwardButton();
     EXPECT_EQ(name->text(), QStringLiteral("Band - Bee"));
+    EXPECT_EQ(AppDelegate::windowTitle(*transport), QStringLiteral("Bee \u2014 Band"));
+    EXPECT_FALSE(screen->outlets().emptyHint->isVisibleTo(screen.get()));
     EXPECT_EQ(screen->playImage(), QStringLiteral("pause.png"));
     transport->repeatButton();
     EXPECT_EQ(screen->repeatImage(), QStringLiteral("repeat_on_1.png"));
@@ -84,6 +88,8 @@ TEST_F(PlayerScreen, TheScreenShowsWhatTheTransportTells)
     EXPECT_FALSE(screen->outlets().timeSeeker->isVisible());
     EXPECT_EQ(screen->outlets().currentTimeLabel->text(), QStringLiteral("0:00"));
     EXPECT_EQ(screen->playImage(), QStringLiteral("play.png"));
+    EXPECT_EQ(AppDelegate::windowTitle(*transport), QStringLiteral("Quaver Pro"));
+    EXPECT_TRUE(screen->outlets().emptyHint->isVisibleTo(screen.get()));
 
     bool done = false;
     transport->addCollectionWithItems({QStringLiteral("/gone.wav")}, true, [&] {
@@ -122,8 +128,12 @@ TEST_F(PlayerScreen, TheTimeCountsUpOrDownAndClicksAndKeysSeekAndMoveTheVolume)
     QSlider *time = screen->outlets().timeSeeker;
     QSlider *volume = screen->outlets().volumeView;
     // Within half a knob's width (2 % of the track) of where the click was.
+    transport->playButton(); // paused: no tick shows the new time
     QTest::mouseClick(time, Qt::LeftButton, {}, QPoint(time->width() * 3 / 4, time->height() / 2));
     EXPECT_NEAR(transport->player()->getTime(), 75.0f, 2.0f);
+    EXPECT_EQ(screen->outlets().currentTimeLabel->text(),
+              MainViewController::timeText(
+                  transport->player()->duration() - transport->player()->getTime(), true));
     screen->updateUI();
     EXPECT_NEAR(time->value(), 75000, 2000) << "the knob stays where it was clicked";
 
