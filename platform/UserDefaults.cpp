@@ -144,7 +144,8 @@ void UserDefaults::load()
                   qPrintable(m_path), qPrintable(reason));
         return;
     }
-    if (std::optional<QVariantMap> map = PropertyList::dictionaryFromBytes(bytes)) {
+    // Moved: a stored list's 11 MB of data takes over the file's buffer.
+    if (std::optional<QVariantMap> map = PropertyList::dictionaryFromBytes(std::move(bytes))) {
         m_values = std::move(*map);
         return;
     }
@@ -246,15 +247,15 @@ bool UserDefaults::synchronize()
     // needless write cost a noticeable time at every exit).
     if (changes == m_writtenChanges)
         return true;
-    PlistPtr root = PropertyList::fromVariant(snapshot);
-    if (!root) {
+    std::optional<QByteArray> xml = PropertyList::xmlFromDictionary(snapshot);
+    snapshot.clear(); // in xml now: a value replaced meanwhile need not wait for the disk
+    if (!xml) {
         qCWarning(lcDefaults) << "a value has no property-list form; not written";
         return false;
     }
     QDir().mkpath(QFileInfo(m_path).absolutePath());
     QString reason;
-    if (AtomicFile::write(m_path, PropertyList::toXml(root.get()), AtomicFile::Mode::Replace,
-                          &reason)) {
+    if (AtomicFile::write(m_path, *xml, AtomicFile::Mode::Replace, &reason)) {
         m_writeFailing = false;
         m_writtenChanges = changes;
         return true;
