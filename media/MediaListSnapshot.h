@@ -1,0 +1,38 @@
+#pragma once
+
+// The stored fields of a list of records as they are at one moment, to be
+// archived on another thread while the records' owner goes on changing them (a
+// title or a duration filled in late).
+//
+// Taking one copies no text: each present field is an implicitly shared QString /
+// QByteArray (one reference count) and an absent one costs a bit, so a list of
+// 100,000 records with only their paths takes about 2.5 MB, where copies of the
+// records took 24 MB.
+//
+// Taken on the thread that owns the records (the main thread for the current
+// list); immutable from then on, so any thread may archive it, once or more.
+
+#include "media/MediaDesc.h"
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+class MediaListSnapshot {
+public:
+    explicit MediaListSnapshot(const MediaList& items);
+
+    // The archive MediaDesc::archivedDataWithItems() wrote of the records as they
+    // were when this was taken.
+    QByteArray archivedData() const;
+
+    qsizetype size() const { return qsizetype(m_present.size()); }
+
+private:
+    // Per record, bit i set when its field i (kTextFields order, then album art)
+    // is present.
+    std::vector<uint8_t> m_present;
+    std::vector<QString> m_texts;      // the present text fields, record by record
+    std::vector<QByteArray> m_artwork; // the present album art, in record order
+};
