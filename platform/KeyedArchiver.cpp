@@ -52,7 +52,7 @@ public:
         uint64_t next = stringBase + a.m_stringTable.size();
         auto useUid = [&](Ref ref) {
             if (m_uidIndex[ref] == kNone)
-                m_uidIndex[ref] = next++;
+                m_uidIndex[ref] = uint32_t(next++);
         };
         useUid(root);
         for (const StoredField& field : a.m_fields)
@@ -87,6 +87,8 @@ public:
             }
         }
         const uint64_t count = next;
+        if (count > std::numeric_limits<uint32_t>::max())
+            return {};
         // Other readers require count < 2^(8 x width), not just a width that holds
         // the highest index: 256 objects need two-byte references.
         m_refSize = widthFor(count);
@@ -111,10 +113,10 @@ public:
             string(a.m_stringTable[i]);
         }
         const uint64_t uidBase = stringBase + a.m_stringTable.size();
-        std::vector<Ref> uidValues(versionIndex - uidBase, 0);
-        for (Ref value = 0; value < m_uidIndex.size(); ++value)
+        std::vector<uint32_t> uidValues(versionIndex - uidBase, 0);
+        for (size_t value = 0; value < m_uidIndex.size(); ++value)
             if (m_uidIndex[value] != kNone)
-                uidValues[m_uidIndex[value] - uidBase] = value;
+                uidValues[m_uidIndex[value] - uidBase] = uint32_t(value);
         for (uint64_t i = 0; i < uidValues.size(); ++i) {
             begin(uidBase + i);
             const unsigned size = sizeFor(uidValues[i]);
@@ -133,7 +135,7 @@ public:
 
         begin(objectsIndex);
         marker(0xA, a.m_objects.size());
-        for (uint64_t index : m_entryIndex)
+        for (uint32_t index : m_entryIndex)
             ref(index);
 
         const uint32_t classKey = a.m_keyIds.value("$class");
@@ -208,7 +210,7 @@ public:
     }
 
 private:
-    static constexpr uint64_t kNone = std::numeric_limits<uint64_t>::max();
+    static constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
 
     uint64_t estimateSize(uint64_t count) const
     {
@@ -279,8 +281,9 @@ private:
     }
 
     const KeyedArchiver& m_a;
-    std::vector<uint64_t> m_uidIndex;   // reference value -> its UID object
-    std::vector<uint64_t> m_entryIndex; // "$objects" entry -> its object
+    // Object numbers fit 32 bits (write() refuses more objects).
+    std::vector<uint32_t> m_uidIndex;   // reference value -> its UID object
+    std::vector<uint32_t> m_entryIndex; // "$objects" entry -> its object
     std::vector<uint64_t> m_offsets;
     unsigned m_refSize = 1;
     QByteArray m_out;
@@ -295,16 +298,16 @@ KeyedArchiver::~KeyedArchiver() = default;
 
 void KeyedArchiver::reset()
 {
-    m_objects.clear();
-    m_fields.clear();
-    m_lists.clear();
-    m_data.clear();
-    m_stringTable.clear();
-    m_stringIds.clear();
-    m_keyIds.clear();
-    m_stringRefs.clear();
-    m_dataRefs.clear();
-    m_classRefs.clear();
+    // Assigned, not cleared: the memory of a large archive goes with it.
+    m_objects = {};
+    m_fields = {};
+    m_lists = {};
+    m_data = {};
+    m_stringTable = {};
+    m_strings = {};
+    m_keyIds = {};
+    m_dataRefs = {};
+    m_classRefs = {};
     m_unfilled = 0;
     m_failed = false;
     // The writer looks these up by their key text.
@@ -314,14 +317,22 @@ void KeyedArchiver::reset()
     encodeString(QStringLiteral("$null"));
 }
 
+void KeyedArchiver::expect(size_t objects, size_t fields)
+{
+    m_objects.reserve(m_objects.size() + objects);
+    m_fields.reserve(m_fields.size() + fields);
+    m_stringTable.reserve(m_stringTable.size() + objects);
+    m_strings.reserve(qsizetype(m_strings.size() + objects));
+}
+
 uint32_t KeyedArchiver::stringId(const QString& text)
 {
-    auto it = m_stringIds.constFind(text);
-    if (it != m_stringIds.cend())
-        return it.value();
+    auto it = m_strings.constFind(text);
+    if (it != m_strings.cend())
+        return it->id;
     const auto id = uint32_t(m_stringTable.size());
     m_stringTable.push_back(text);
-    m_stringIds.insert(text, id);
+    m_strings.insert(text, StringSlot{id, kNoRef});
     return id;
 }
 
@@ -343,12 +354,21 @@ void KeyedArchiver::checkRef(Ref ref)
         m_failed = true;
 }
 
+KeyedArchiver::Ref KeyedArchiver::append(const Entry& entry)
+{
+    if (m_objects.size() >= kNoRef) {
+        m_failed = true;
+        return nil;
+    }
+    m_objects.push_back(entry);
+    return m_objects.size() - 1;
+}
+
 bool KeyedArchiver::place(Ref slot, const Entry& entry, Ref *where)
 {
     if (slot == nil) {
-        m_objects.push_back(entry);
-        *where = m_objects.size() - 1;
-        return true;
+        *where = append(entry);
+        return *where != nil;
     }
     if (slot >= m_objects.size() || m_objects[slot].kind != Kind::Unfilled) {
         m_failed = true;
@@ -364,21 +384,27 @@ bool KeyedArchiver::place(Ref slot, const Entry& entry, Ref *where)
 KeyedArchiver::Ref KeyedArchiver::reserve()
 {
     ++m_unfilled;
-    m_objects.push_back(Entry{});
-    return m_objects.size() - 1;
+    return append(Entry{});
 }
 
 KeyedArchiver::Ref KeyedArchiver::encodeString(const QString& text)
 {
-    auto it = m_stringRefs.constFind(text);
-    if (it != m_stringRefs.cend())
-        return it.value();
+    auto it = m_strings.find(text);
+    if (it != m_strings.end() && it->ref != kNoRef)
+        return it->ref;
     Entry entry;
     entry.kind = Kind::String;
-    entry.value = stringId(text);
-    m_objects.push_back(entry);
-    const Ref ref = m_objects.size() - 1;
-    m_stringRefs.insert(text, ref);
+    if (it == m_strings.end()) {
+        entry.value = uint32_t(m_stringTable.size());
+        m_stringTable.push_back(text);
+        it = m_strings.insert(text, StringSlot{entry.value, kNoRef});
+    } else {
+        entry.value = it->id;
+    }
+    const size_t before = m_objects.size();
+    const Ref ref = append(entry); // "$null", the first of all, takes index 0 = nil
+    if (m_objects.size() > before)
+        it->ref = uint32_t(ref);
     return ref;
 }
 
@@ -396,8 +422,7 @@ KeyedArchiver::Ref KeyedArchiver::encodeData(const QByteArray& bytes)
     entry.kind = Kind::Data;
     entry.value = uint32_t(m_data.size());
     m_data.push_back(bytes);
-    m_objects.push_back(entry);
-    const Ref ref = m_objects.size() - 1;
+    const Ref ref = append(entry);
     m_dataRefs.insert(bytes, ref);
     return ref;
 }
@@ -419,8 +444,7 @@ KeyedArchiver::Ref KeyedArchiver::classRef(const QStringList& classes)
     entry.listCount = uint32_t(classes.size());
     for (const QString& name : classes)
         m_lists.push_back(stringId(name));
-    m_objects.push_back(entry);
-    const Ref ref = m_objects.size() - 1;
+    const Ref ref = append(entry);
     m_classRefs.insert(classes, ref);
     return ref;
 }
@@ -441,7 +465,7 @@ KeyedArchiver::Ref KeyedArchiver::encodeArray(const std::vector<Ref>& elements, 
         if (element == nil)
             m_failed = true;
         checkRef(element);
-        m_lists.push_back(element);
+        m_lists.push_back(uint32_t(element));
     }
     Ref ref = nil;
     if (!place(slot, entry, &ref))
@@ -450,7 +474,7 @@ KeyedArchiver::Ref KeyedArchiver::encodeArray(const std::vector<Ref>& elements, 
     const Ref cls = classRef(kind == ArrayKind::Mutable ? mutableClasses : immutableClasses);
     m_objects[ref].fieldsBegin = uint32_t(m_fields.size());
     m_objects[ref].fieldCount = 1;
-    m_fields.push_back(StoredField{keyId("$class"), cls});
+    m_fields.push_back(StoredField{keyId("$class"), uint32_t(cls)});
     return ref;
 }
 
@@ -483,10 +507,11 @@ KeyedArchiver::Ref KeyedArchiver::encodeObject(const QStringList& classes, const
         if (!fields[i].key || fields[i].key[0] == '$' || fields[i].key[0] == '\0')
             m_failed = true;
         checkRef(fields[i].value);
-        m_fields.push_back(StoredField{fields[i].key ? keyId(fields[i].key) : 0, fields[i].value});
+        m_fields.push_back(
+            StoredField{fields[i].key ? keyId(fields[i].key) : 0, uint32_t(fields[i].value)});
     }
     const Ref cls = classRef(classes);
-    m_fields.push_back(StoredField{keyId("$class"), cls});
+    m_fields.push_back(StoredField{keyId("$class"), uint32_t(cls)});
     m_objects[ref].fieldsBegin = begin;
     m_objects[ref].fieldCount = uint32_t(count + 1);
     return ref;

@@ -62,6 +62,11 @@ public:
     // index is unfilled.
     Ref reserve();
 
+    // Room for about this many objects (entries of "$objects", distinct strings
+    // included) and fields (keys of keyed objects, "$class" included): a hint that
+    // spares the tables of a large archive their growth. Changes nothing written.
+    void expect(size_t objects, size_t fields);
+
     // Equal texts share one entry. Written in full, U+0000 included (a binary
     // archive reads back whole; libplist cuts XML strings at a U+0000).
     Ref encodeString(const QString& text);
@@ -90,7 +95,8 @@ public:
     // The archive's bytes with root as "$top"/"root". Empty when the graph is not
     // complete and consistent: a reserved index left unfilled, a reference to an
     // index that does not exist, a nil array element, an empty class list, a slot
-    // filled twice. Call once; the archiver starts over empty afterwards.
+    // filled twice; or when it has 2^32 objects or more. Call once; the archiver
+    // starts over empty afterwards, its tables released.
     QByteArray finish(Ref root);
 
 private:
@@ -108,10 +114,18 @@ private:
         uint32_t listBegin = 0;
         uint32_t listCount = 0;
     };
+    // References are kept in 32 bits: more objects fail the archive.
     struct StoredField {
-        uint32_t key; // string id
-        Ref value;
+        uint32_t key;   // string id
+        uint32_t value; // reference
     };
+    // A distinct string: its id in m_stringTable and, once encoded as a value,
+    // its "$objects" entry.
+    struct StringSlot {
+        uint32_t id;
+        uint32_t ref; // kNoRef while it is only a key or class name
+    };
+    static constexpr uint32_t kNoRef = 0xFFFFFFFFu;
     class Writer;
 
     void reset();
@@ -119,19 +133,21 @@ private:
     uint32_t keyId(const char *key);
     Ref classRef(const QStringList& classes);
     bool place(Ref slot, const Entry& entry, Ref *where);
+    // Appends an entry; its index, or nil when the archive has too many objects
+    // for 32-bit references (then it fails). Index 0 goes to "$null" at reset().
+    Ref append(const Entry& entry);
     Ref encodeObject(const QStringList& classes, const Field *fields, size_t count, Ref slot);
     void checkRef(Ref ref);
 
     std::vector<Entry> m_objects;
     std::vector<StoredField> m_fields;
-    std::vector<Ref> m_lists;
+    std::vector<uint32_t> m_lists; // references or string ids, by Entry
     std::vector<QByteArray> m_data;
     // Every distinct string of the property list (keys, values, class names): each
     // becomes one property-list object.
     std::vector<QString> m_stringTable;
-    QHash<QString, uint32_t> m_stringIds;
+    QHash<QString, StringSlot> m_strings;
     QHash<QByteArray, uint32_t> m_keyIds; // UTF-8 key -> string id
-    QHash<QString, Ref> m_stringRefs;     // string value -> its "$objects" entry
     QHash<QByteArray, Ref> m_dataRefs;    // data value -> its "$objects" entry
     QHash<QStringList, Ref> m_classRefs;  // class chain -> its class dictionary
     size_t m_unfilled = 0;                // reserved indexes not yet filled
