@@ -294,10 +294,9 @@ qsizetype dataLinesSize(qsizetype bytes)
     return base64Chars(bytes) + 2 * ((bytes + kLineBytes - 1) / kLineBytes);
 }
 
-char *writeDataLines(char *out, const QByteArray& data)
+char *writeDataLines(char *out, const char *data, qsizetype size)
 {
-    const auto *in = reinterpret_cast<const unsigned char *>(data.constData());
-    const qsizetype size = data.size();
+    const auto *in = reinterpret_cast<const unsigned char *>(data);
     for (qsizetype line = 0; line < size; line += kLineBytes) {
         *out++ = '\t';
         const qsizetype lineEnd = std::min(size, line + kLineBytes);
@@ -535,7 +534,7 @@ std::optional<QVariantMap> dictionaryFromBytes(QByteArray bytes)
     return toVariant(root.get()).toMap();
 }
 
-std::optional<QByteArray> xmlFromDictionary(const QVariantMap& map)
+std::optional<XmlParts> xmlParts(const QVariantMap& map)
 {
     PlistPtr root(plist_new_dict());
     // The large values by their entry's position in the dictionary; libplist gets
@@ -552,45 +551,71 @@ std::optional<QByteArray> xmlFromDictionary(const QVariantMap& map)
         }
         plist_dict_set_item(root.get(), it.key().toUtf8().constData(), child.release());
     }
-    const QByteArray xml = toXml(root.get());
+    XmlParts parts{toXml(root.get()), {}};
     if (large.empty())
-        return xml;
+        return parts;
     // Each key of the root dictionary starts a line with one tab ("<" is escaped
     // everywhere else), in the dictionary's order; an empty value is "<data>", a
     // newline, a tab and "</data>".
     static constexpr QByteArrayView kKeyLine("\n\t<key>");
     static constexpr QByteArrayView kValueStart("</key>\n\t<data>\n");
     static constexpr QByteArrayView kValueEnd("\t</data>\n");
-    std::vector<qsizetype> insertAt;
-    qsizetype size = xml.size();
+    const QByteArray& xml = parts.text;
     entry = 0;
     for (qsizetype at = xml.indexOf(kKeyLine); at >= 0;
          at = xml.indexOf(kKeyLine, at + 1), ++entry) {
-        if (insertAt.size() == large.size() || large[insertAt.size()].first != entry)
+        const size_t next = parts.large.size();
+        if (next == large.size() || large[next].first != entry)
             continue;
         const qsizetype keyEnd = xml.indexOf("</key>", at);
         const QByteArrayView value = QByteArrayView(xml).sliced(keyEnd < 0 ? at : keyEnd);
         if (keyEnd < 0 || !value.startsWith(kValueStart) ||
             !value.sliced(kValueStart.size()).startsWith(kValueEnd))
             break;
-        insertAt.push_back(keyEnd + kValueStart.size());
-        size += dataLinesSize(large[insertAt.size() - 1].second.size());
+        parts.large.emplace_back(keyEnd + kValueStart.size(), std::move(large[next].second));
     }
-    if (entry != map.size() || insertAt.size() != large.size()) {
+    if (entry != map.size() || parts.large.size() != large.size()) {
         // Keys that libplist merged (one with a NUL character): its own output.
         const PlistPtr whole = fromVariant(map);
-        return whole ? std::optional(toXml(whole.get())) : std::nullopt;
+        if (!whole)
+            return std::nullopt;
+        return XmlParts{toXml(whole.get()), {}};
     }
-    QByteArray out(size, Qt::Uninitialized);
-    char *write = out.data();
+    return parts;
+}
+
+bool writeXml(const XmlParts& parts, const std::function<bool(QByteArrayView)>& sink)
+{
+    constexpr qsizetype kPieceBytes = 1024 * kLineBytes; // whole lines
+    QByteArray lines;
     qsizetype from = 0;
-    for (size_t i = 0; i < large.size(); ++i) {
-        write = std::copy(xml.constData() + from, xml.constData() + insertAt[i], write);
-        write = writeDataLines(write, large[i].second);
-        from = insertAt[i];
+    for (const auto& [at, value] : parts.large) {
+        if (!sink(QByteArrayView(parts.text).sliced(from, at - from)))
+            return false;
+        if (lines.isEmpty())
+            lines.resize(dataLinesSize(kPieceBytes));
+        for (qsizetype done = 0; done < value.size(); done += kPieceBytes) {
+            const char *end = writeDataLines(lines.data(), value.constData() + done,
+                                             std::min(kPieceBytes, value.size() - done));
+            if (!sink(QByteArrayView(lines.constData(), end)))
+                return false;
+        }
+        from = at;
     }
-    std::copy(xml.constData() + from, xml.constData() + xml.size(), write);
-    return out;
+    return sink(QByteArrayView(parts.text).sliced(from));
+}
+
+std::optional<QByteArray> xmlFromDictionary(const QVariantMap& map)
+{
+    const std::optional<XmlParts> parts = xmlParts(map);
+    if (!parts)
+        return std::nullopt;
+    QByteArray xml;
+    writeXml(*parts, [&](QByteArrayView piece) {
+        xml.append(piece);
+        return true;
+    });
+    return xml;
 }
 
 } // namespace PropertyList

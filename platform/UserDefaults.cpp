@@ -247,7 +247,7 @@ bool UserDefaults::synchronize()
     // needless write cost a noticeable time at every exit).
     if (changes == m_writtenChanges)
         return true;
-    std::optional<QByteArray> xml = PropertyList::xmlFromDictionary(snapshot);
+    const std::optional<PropertyList::XmlParts> xml = PropertyList::xmlParts(snapshot);
     snapshot.clear(); // in xml now: a value replaced meanwhile need not wait for the disk
     if (!xml) {
         qCWarning(lcDefaults) << "a value has no property-list form; not written";
@@ -255,7 +255,11 @@ bool UserDefaults::synchronize()
     }
     QDir().mkpath(QFileInfo(m_path).absolutePath());
     QString reason;
-    if (AtomicFile::write(m_path, *xml, AtomicFile::Mode::Replace, &reason)) {
+    // Written as it is made: a stored list's 15 MB of text is never held whole.
+    if (AtomicFile::write(
+            m_path,
+            [&](const AtomicFile::Sink& sink) { return PropertyList::writeXml(*xml, sink); },
+            AtomicFile::Mode::Replace, &reason)) {
         m_writeFailing = false;
         m_writtenChanges = changes;
         return true;

@@ -174,6 +174,13 @@ TEST(UserDefaults, LargeValuesAreWrittenAndReadAsLibplistDoes)
                              {QStringLiteral("Z"), bytes(large + 51, 11)}};
     const QByteArray xml = PropertyList::xmlFromDictionary(values).value_or(QByteArray());
     ASSERT_EQ(xml, PropertyList::toXml(PropertyList::fromVariant(values).get()));
+    {
+        UserDefaults defaults(defaultsPath());
+        for (auto it = values.cbegin(); it != values.cend(); ++it)
+            defaults.setObject(it.key(), *it);
+        ASSERT_TRUE(defaults.synchronize());
+        EXPECT_EQ(readFile(defaultsPath()), xml) << "written piece by piece";
+    }
 
     auto libplist = [](const QByteArray& file) {
         const PlistPtr root = PropertyList::parseXml(file);
