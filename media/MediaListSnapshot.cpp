@@ -51,19 +51,21 @@ QByteArray MediaListSnapshot::archivedData() const
     coder.expect(m_present.size() + m_texts.size() + m_artwork.size() + 8,
                  m_present.size() * 8 + 1);
     const KeyedArchiver::Ref root = coder.reserve();
-    std::vector<KeyedArchiver::Ref> elements;
-    elements.reserve(m_present.size());
-    auto text = m_texts.cbegin();
-    auto artwork = m_artwork.cbegin();
-    for (const uint8_t present : m_present) {
-        MediaDesc record;
-        for (size_t i = 0; i < kTextCount; ++i)
-            if (present & (1u << i))
-                record.*kTextFields[i] = *text++;
-        if (present & kArtworkBit)
-            record.albumArt = *artwork++;
-        elements.push_back(record.encodeWithCoder(coder));
-    }
-    coder.encodeArray(elements, KeyedArchiver::ArrayKind::Mutable, root);
+    {
+        std::vector<KeyedArchiver::Ref> elements;
+        elements.reserve(m_present.size());
+        auto text = m_texts.cbegin();
+        auto artwork = m_artwork.cbegin();
+        for (const uint8_t present : m_present) {
+            MediaDesc record;
+            for (size_t i = 0; i < kTextCount; ++i)
+                if (present & (1u << i))
+                    record.*kTextFields[i] = *text++;
+            if (present & kArtworkBit)
+                record.albumArt = *artwork++;
+            elements.push_back(record.encodeWithCoder(coder));
+        }
+        coder.encodeArray(elements, KeyedArchiver::ArrayKind::Mutable, root);
+    } // the archiver has its own copy of the elements
     return coder.finish(root);
 }

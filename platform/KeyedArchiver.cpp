@@ -41,11 +41,17 @@ unsigned widthFor(uint64_t value)
 //                     "NS.objects" array); class dictionary + "$classes" array.
 class KeyedArchiver::Writer {
 public:
-    explicit Writer(const KeyedArchiver& a) : m_a(a) {}
+    // Releases a's tables as soon as they are written: the peak of a large archive
+    // is its last bytes, with the tables still needed.
+    explicit Writer(KeyedArchiver& a) : m_a(a) {}
 
     QByteArray write(Ref root)
     {
-        const KeyedArchiver& a = m_a;
+        KeyedArchiver& a = m_a;
+        // Only the encoding looks values up.
+        a.m_strings = {};
+        a.m_dataRefs = {};
+        a.m_classRefs = {};
         const uint64_t stringBase = 1;
         // Distinct UID values, numbered in first-use order.
         m_uidIndex.assign(a.m_objects.size(), kNone);
@@ -64,28 +70,30 @@ public:
         const uint64_t versionIndex = next++;
         const uint64_t topIndex = next++;
         const uint64_t objectsIndex = next++;
-        m_entryIndex.resize(a.m_objects.size());
-        for (size_t i = 0; i < a.m_objects.size(); ++i) {
-            const Entry& entry = a.m_objects[i];
+        // The entries' objects follow in entry order; a string's is its table's.
+        const uint64_t entriesBase = next;
+        auto entryObject = [&](const Entry& entry, uint64_t *nextObject) {
+            const uint64_t object = *nextObject;
             switch (entry.kind) {
             case Kind::String:
-                m_entryIndex[i] = stringBase + entry.value;
-                break;
+                return stringBase + entry.value;
             case Kind::Data:
-                m_entryIndex[i] = next++;
-                break;
+                *nextObject += 1;
+                return object;
             case Kind::Object:
-                m_entryIndex[i] = next;
-                next += entry.hasList ? 2 : 1;
-                break;
+                *nextObject += entry.hasList ? 2 : 1;
+                return object;
             case Kind::Class:
-                m_entryIndex[i] = next;
-                next += 2;
-                break;
+                *nextObject += 2;
+                return object;
             case Kind::Unfilled:
-                return {};
+                break;
             }
-        }
+            return kUnfilled;
+        };
+        for (const Entry& entry : a.m_objects)
+            if (entryObject(entry, &next) == kUnfilled)
+                return {};
         const uint64_t count = next;
         if (count > std::numeric_limits<uint32_t>::max())
             return {};
@@ -113,15 +121,18 @@ public:
             string(a.m_stringTable[i]);
         }
         const uint64_t uidBase = stringBase + a.m_stringTable.size();
-        std::vector<uint32_t> uidValues(versionIndex - uidBase, 0);
-        for (size_t value = 0; value < m_uidIndex.size(); ++value)
-            if (m_uidIndex[value] != kNone)
-                uidValues[m_uidIndex[value] - uidBase] = uint32_t(value);
-        for (uint64_t i = 0; i < uidValues.size(); ++i) {
-            begin(uidBase + i);
-            const unsigned size = sizeFor(uidValues[i]);
-            m_out.append(char(0x80 | (size - 1)));
-            bigEndian(uidValues[i], size);
+        a.m_stringTable = {};
+        {
+            std::vector<uint32_t> uidValues(versionIndex - uidBase, 0);
+            for (size_t value = 0; value < m_uidIndex.size(); ++value)
+                if (m_uidIndex[value] != kNone)
+                    uidValues[m_uidIndex[value] - uidBase] = uint32_t(value);
+            for (uint64_t i = 0; i < uidValues.size(); ++i) {
+                begin(uidBase + i);
+                const unsigned size = sizeFor(uidValues[i]);
+                m_out.append(char(0x80 | (size - 1)));
+                bigEndian(uidValues[i], size);
+            }
         }
 
         begin(versionIndex);
@@ -135,17 +146,19 @@ public:
 
         begin(objectsIndex);
         marker(0xA, a.m_objects.size());
-        for (uint32_t index : m_entryIndex)
-            ref(index);
+        next = entriesBase;
+        for (const Entry& entry : a.m_objects)
+            ref(entryObject(entry, &next));
 
         const uint32_t classKey = a.m_keyIds.value("$class");
         const uint32_t listKey = a.m_keyIds.value("NS.objects");
-        for (size_t i = 0; i < a.m_objects.size(); ++i) {
-            const Entry& entry = a.m_objects[i];
+        next = entriesBase;
+        for (const Entry& entry : a.m_objects) {
+            const uint64_t object = entryObject(entry, &next);
             switch (entry.kind) {
             case Kind::Data: {
                 const QByteArray& bytes = a.m_data[entry.value];
-                begin(m_entryIndex[i]);
+                begin(object);
                 marker(0x4, uint64_t(bytes.size()));
                 m_out.append(bytes);
                 break;
@@ -153,7 +166,7 @@ public:
             case Kind::Object: {
                 // Stored fields end with "$class"; the list goes just before it.
                 const uint64_t n = entry.fieldCount + (entry.hasList ? 1 : 0);
-                begin(m_entryIndex[i]);
+                begin(object);
                 marker(0xD, n);
                 const StoredField *fields = a.m_fields.data() + entry.fieldsBegin;
                 for (uint32_t f = 0; f + 1 < entry.fieldCount; ++f)
@@ -164,10 +177,10 @@ public:
                 for (uint32_t f = 0; f + 1 < entry.fieldCount; ++f)
                     ref(m_uidIndex[fields[f].value]);
                 if (entry.hasList)
-                    ref(m_entryIndex[i] + 1);
+                    ref(object + 1);
                 ref(m_uidIndex[fields[entry.fieldCount - 1].value]);
                 if (entry.hasList) {
-                    begin(m_entryIndex[i] + 1);
+                    begin(object + 1);
                     marker(0xA, entry.listCount);
                     for (uint32_t e = 0; e < entry.listCount; ++e)
                         ref(m_uidIndex[a.m_lists[entry.listBegin + e]]);
@@ -175,13 +188,13 @@ public:
                 break;
             }
             case Kind::Class:
-                begin(m_entryIndex[i]);
+                begin(object);
                 marker(0xD, 2);
                 ref(stringBase + a.m_keyIds.value("$classname"));
                 ref(stringBase + a.m_keyIds.value("$classes"));
                 ref(stringBase + entry.value);
-                ref(m_entryIndex[i] + 1);
-                begin(m_entryIndex[i] + 1);
+                ref(object + 1);
+                begin(object + 1);
                 marker(0xA, entry.listCount);
                 for (uint32_t e = 0; e < entry.listCount; ++e)
                     ref(stringBase + a.m_lists[entry.listBegin + e]);
@@ -191,12 +204,11 @@ public:
                 break;
             }
         }
-        if (m_offsets.size() != count)
-            return {};
-
         const uint64_t tableOffset = uint64_t(m_out.size());
+        if (m_offsets.size() != count || tableOffset > std::numeric_limits<uint32_t>::max())
+            return {};
         const unsigned offsetSize = widthFor(tableOffset);
-        for (uint64_t offset : m_offsets)
+        for (uint32_t offset : m_offsets)
             bigEndian(offset, offsetSize);
         // Trailer: 5 unused bytes, sort version, offset width, reference width,
         // object count, top object, offset-table position.
@@ -211,6 +223,7 @@ public:
 
 private:
     static constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
+    static constexpr uint64_t kUnfilled = std::numeric_limits<uint64_t>::max();
 
     uint64_t estimateSize(uint64_t count) const
     {
@@ -228,7 +241,7 @@ private:
     {
         Q_ASSERT(m_offsets.size() == index);
         Q_UNUSED(index);
-        m_offsets.push_back(uint64_t(m_out.size()));
+        m_offsets.push_back(uint32_t(m_out.size())); // checked when the table is written
     }
 
     void bigEndian(uint64_t value, unsigned size)
@@ -280,11 +293,10 @@ private:
         }
     }
 
-    const KeyedArchiver& m_a;
-    // Object numbers fit 32 bits (write() refuses more objects).
-    std::vector<uint32_t> m_uidIndex;   // reference value -> its UID object
-    std::vector<uint32_t> m_entryIndex; // "$objects" entry -> its object
-    std::vector<uint64_t> m_offsets;
+    KeyedArchiver& m_a;
+    // Object numbers and offsets fit 32 bits (write() refuses larger archives).
+    std::vector<uint32_t> m_uidIndex; // reference value -> its UID object
+    std::vector<uint32_t> m_offsets;
     unsigned m_refSize = 1;
     QByteArray m_out;
 };

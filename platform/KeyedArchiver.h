@@ -95,8 +95,8 @@ public:
     // The archive's bytes with root as "$top"/"root". Empty when the graph is not
     // complete and consistent: a reserved index left unfilled, a reference to an
     // index that does not exist, a nil array element, an empty class list, a slot
-    // filled twice; or when it has 2^32 objects or more. Call once; the archiver
-    // starts over empty afterwards, its tables released.
+    // filled twice; or when it would have 2^32 objects or 4 GiB or more. Call once;
+    // the archiver starts over empty afterwards, its tables released.
     QByteArray finish(Ref root);
 
 private:
