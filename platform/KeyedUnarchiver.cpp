@@ -50,7 +50,20 @@ public:
     virtual Node object(size_t i) const = 0;
     // The value of a UID or integer node.
     virtual uint64_t integer(Node node) const = 0;
+    // Whether node is a UID, and its value: kind() and integer() in one.
+    virtual bool uid(Node node, uint64_t *value) const
+    {
+        if (kind(node) != Kind::Uid)
+            return false;
+        *value = integer(node);
+        return true;
+    }
     virtual QString string(Node node) const = 0;
+    // The text of a string node; nullopt for other nodes: kind() and string() in one.
+    virtual std::optional<QString> plainString(Node node) const
+    {
+        return kind(node) == Kind::String ? std::optional(string(node)) : std::nullopt;
+    }
     virtual bool stringEquals(Node node, const char *text) const = 0;
     virtual QByteArray data(Node node) const = 0;
 };
@@ -95,9 +108,12 @@ public:
     Node dictGet(Node node, const char *key) const override
     {
         Header h;
-        if (!header(node, &h) || h.type != 0xD)
+        if (node == m_layoutDict) { // the same object's next key
+            h.count = m_layoutKeys.size();
+            h.payload = m_layoutPayload;
+        } else if (!header(node, &h) || h.type != 0xD) {
             return 0;
-        if (node != m_layoutDict) {
+        } else {
             bool same = h.count == m_layoutKeys.size();
             for (uint64_t i = 0; i < h.count && same; ++i)
                 same = ref(h.payload + i * m_refSize) == m_layoutKeys[i];
@@ -108,6 +124,7 @@ public:
                 m_layoutFound.clear();
             }
             m_layoutDict = node;
+            m_layoutPayload = h.payload;
             m_nextFound = 0;
         }
         const uint64_t i = keyPosition(key);
@@ -164,21 +181,27 @@ public:
         return readBigEndian(m_data + h.payload, unsigned(h.count));
     }
 
+    bool uid(Node node, uint64_t *value) const override
+    {
+        Header h;
+        if (!header(node, &h) || h.type != 0x8)
+            return false;
+        *value = readBigEndian(m_data + h.payload, unsigned(h.count));
+        return true;
+    }
+
+    std::optional<QString> plainString(Node node) const override
+    {
+        Header h;
+        if (!header(node, &h) || (h.type != 0x5 && h.type != 0x6))
+            return std::nullopt;
+        return text(h);
+    }
+
     QString string(Node node) const override
     {
         Header h;
-        if (!header(node, &h))
-            return {};
-        const unsigned char *p = m_data + h.payload;
-        if (h.type == 0x5)
-            return QString::fromLatin1(reinterpret_cast<const char *>(p), qsizetype(h.count));
-        if (h.type != 0x6)
-            return {};
-        QString text(qsizetype(h.count), Qt::Uninitialized);
-        QChar *out = text.data();
-        for (uint64_t i = 0; i < h.count; ++i)
-            out[i] = QChar(char16_t((p[2 * i] << 8) | p[2 * i + 1]));
-        return text;
+        return header(node, &h) ? text(h) : QString();
     }
 
     bool stringEquals(Node node, const char *text) const override
@@ -211,6 +234,21 @@ private:
         uint64_t count = 0;
         uint64_t payload = 0;
     };
+
+    // The text of a string object's header; null for other objects.
+    QString text(const Header& h) const
+    {
+        const unsigned char *p = m_data + h.payload;
+        if (h.type == 0x5)
+            return QString::fromLatin1(reinterpret_cast<const char *>(p), qsizetype(h.count));
+        if (h.type != 0x6)
+            return {};
+        QString text(qsizetype(h.count), Qt::Uninitialized);
+        QChar *out = text.data();
+        for (uint64_t i = 0; i < h.count; ++i)
+            out[i] = QChar(char16_t((p[2 * i] << 8) | p[2 * i + 1]));
+        return text;
+    }
 
     explicit BinarySource(const QByteArray& bytes)
         : m_bytes(bytes), m_data(reinterpret_cast<const unsigned char *>(m_bytes.constData()))
@@ -246,7 +284,7 @@ private:
         const size_t known = m_layoutFound.size();
         for (size_t k = 0; k < known; ++k) {
             const size_t at = (m_nextFound + k) % known;
-            if (m_layoutFound[at].first == key) {
+            if (std::strcmp(m_layoutFound[at].first.c_str(), key) == 0) {
                 m_nextFound = at + 1;
                 return m_layoutFound[at].second;
             }
@@ -325,6 +363,7 @@ private:
     // (position, or kAbsent) in the order they were asked for.
     mutable std::vector<uint64_t> m_layoutKeys;
     mutable Node m_layoutDict = 0;
+    mutable uint64_t m_layoutPayload = 0; // m_layoutDict's references
     mutable std::vector<std::pair<std::string, uint64_t>> m_layoutFound;
     mutable size_t m_nextFound = 0;
 };
@@ -495,20 +534,14 @@ std::optional<KeyedUnarchiver::Ref> KeyedUnarchiver::refOf(Node value) const
     if (!m_source)
         return std::nullopt;
     uint64_t ref = 0;
-    switch (m_source->kind(value)) {
-    case Source::Kind::Uid:
-        ref = m_source->integer(value);
-        break;
-    case Source::Kind::Dict: {
+    if (!m_source->uid(value, &ref)) {
+        if (m_source->kind(value) != Source::Kind::Dict)
+            return std::nullopt;
         // XML writes a reference as {"CF$UID": <integer>}.
         const Node uid = m_source->dictGet(value, "CF$UID");
         if (m_source->dictSize(value) != 1 || m_source->kind(uid) != Source::Kind::Integer)
             return std::nullopt;
         ref = m_source->integer(uid);
-        break;
-    }
-    default:
-        return std::nullopt;
     }
     if (ref >= m_objectCount)
         return std::nullopt;
@@ -554,24 +587,16 @@ std::optional<QString> KeyedUnarchiver::stringOf(Node value) const
 {
     static const QString kString = QStringLiteral("NSString");
     static const QString kMutableString = QStringLiteral("NSMutableString");
-    switch (m_source->kind(value)) {
-    case Source::Kind::String:
-        return m_source->string(value);
-    case Source::Kind::Dict: {
-        if (!isKind(value, kString, kMutableString))
-            return std::nullopt;
-        Node text = m_source->dictGet(value, "NS.string");
-        // The text is stored inline; a reference to a plain string is followed one
-        // step, never further.
-        if (const std::optional<Ref> ref = refOf(text))
-            text = node(*ref);
-        if (m_source->kind(text) != Source::Kind::String)
-            return std::nullopt;
-        return m_source->string(text);
-    }
-    default:
+    if (std::optional<QString> text = m_source->plainString(value))
+        return text;
+    if (m_source->kind(value) != Source::Kind::Dict || !isKind(value, kString, kMutableString))
         return std::nullopt;
-    }
+    Node text = m_source->dictGet(value, "NS.string");
+    // The text is stored inline; a reference to a plain string is followed one
+    // step, never further.
+    if (const std::optional<Ref> ref = refOf(text))
+        text = node(*ref);
+    return m_source->plainString(text);
 }
 
 std::optional<QByteArray> KeyedUnarchiver::dataOf(Node value) const
