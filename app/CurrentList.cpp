@@ -47,10 +47,10 @@ void CurrentList::restore()
 
 void CurrentList::store()
 {
-    auto snapshot = std::make_shared<const MediaListSnapshot>(m_model->items());
+    auto snapshot = std::make_shared<MediaListSnapshot>(m_model->items());
     m_stores.async([snapshot = std::move(snapshot)] {
         UserDefaults& defaults = UserDefaults::standard();
-        defaults.setObject(kLastPlaylist, snapshot->archivedData());
+        defaults.setObject(kLastPlaylist, std::move(*snapshot).archivedData());
         defaults.synchronize();
     });
 }

@@ -43,29 +43,44 @@ MediaListSnapshot::MediaListSnapshot(const MediaList& items)
     }
 }
 
-QByteArray MediaListSnapshot::archivedData() const
+KeyedArchiver::Ref MediaListSnapshot::encode(KeyedArchiver& coder) const
+{
+    // Per record an object and eight fields (seven values and "$class"); each
+    // value at most one object, each text at most one string. A few more for the
+    // root, its class, "$null", and the keys and class names (strings).
+    coder.expect(m_present.size() + m_texts.size() + m_artwork.size() + 8, m_present.size() * 8 + 1,
+                 m_texts.size() + 32);
+    const KeyedArchiver::Ref root = coder.reserve();
+    std::vector<KeyedArchiver::Ref> elements;
+    elements.reserve(m_present.size());
+    auto text = m_texts.cbegin();
+    auto artwork = m_artwork.cbegin();
+    for (const uint8_t present : m_present) {
+        MediaDesc record;
+        for (size_t i = 0; i < kTextCount; ++i)
+            if (present & (1u << i))
+                record.*kTextFields[i] = *text++;
+        if (present & kArtworkBit)
+            record.albumArt = *artwork++;
+        elements.push_back(record.encodeWithCoder(coder));
+    }
+    coder.encodeArray(elements, KeyedArchiver::ArrayKind::Mutable, root);
+    return root;
+}
+
+QByteArray MediaListSnapshot::archivedData() const&
 {
     KeyedArchiver coder;
-    // Per record an object and eight fields (seven values and "$class"); each
-    // value at most one object. A few more for the root, its class and "$null".
-    coder.expect(m_present.size() + m_texts.size() + m_artwork.size() + 8,
-                 m_present.size() * 8 + 1);
-    const KeyedArchiver::Ref root = coder.reserve();
-    {
-        std::vector<KeyedArchiver::Ref> elements;
-        elements.reserve(m_present.size());
-        auto text = m_texts.cbegin();
-        auto artwork = m_artwork.cbegin();
-        for (const uint8_t present : m_present) {
-            MediaDesc record;
-            for (size_t i = 0; i < kTextCount; ++i)
-                if (present & (1u << i))
-                    record.*kTextFields[i] = *text++;
-            if (present & kArtworkBit)
-                record.albumArt = *artwork++;
-            elements.push_back(record.encodeWithCoder(coder));
-        }
-        coder.encodeArray(elements, KeyedArchiver::ArrayKind::Mutable, root);
-    } // the archiver has its own copy of the elements
+    const KeyedArchiver::Ref root = encode(coder);
+    return coder.finish(root);
+}
+
+QByteArray MediaListSnapshot::archivedData() &&
+{
+    KeyedArchiver coder;
+    const KeyedArchiver::Ref root = encode(coder);
+    m_present = {};
+    m_texts = {};
+    m_artwork = {};
     return coder.finish(root);
 }

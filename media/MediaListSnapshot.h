@@ -25,11 +25,17 @@ public:
 
     // The archive MediaDesc::archivedDataWithItems() wrote of the records as they
     // were when this was taken.
-    QByteArray archivedData() const;
+    QByteArray archivedData() const&;
+    // The same, the snapshot emptied once the archiver holds its values: the peak
+    // of archiving is lower by the snapshot's size.
+    QByteArray archivedData() &&;
 
     qsizetype size() const { return qsizetype(m_present.size()); }
 
 private:
+    // Encodes the records into coder; the root array's reference.
+    KeyedArchiver::Ref encode(KeyedArchiver& coder) const;
+
     // Per record, bit i set when its field i (kTextFields order, then album art)
     // is present.
     std::vector<uint8_t> m_present;
