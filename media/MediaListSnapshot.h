@@ -10,7 +10,8 @@
 // records took 24 MB.
 //
 // Taken on the thread that owns the records (the main thread for the current
-// list); immutable from then on, so any thread may archive it, once or more.
+// list); not changed from then on (but emptied by archivedData() &&), so any one
+// thread at a time may archive it.
 
 #include "media/MediaDesc.h"
 
@@ -29,8 +30,6 @@ public:
     // The same, the snapshot emptied once the archiver holds its values: the peak
     // of archiving is lower by the snapshot's size.
     QByteArray archivedData() &&;
-
-    qsizetype size() const { return qsizetype(m_present.size()); }
 
 private:
     // Encodes the records into coder; the root array's reference.

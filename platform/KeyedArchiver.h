@@ -107,8 +107,8 @@ private:
     //   String: value is its string id.        Data: value indexes m_data.
     //   Object: value is its layout (its keys, "$class" last) and its values
     //           (references, in the layout's order) start at m_values[begin].
-    //   Array (an Object with hasList): value indexes m_lists' ranges (the
-    //           elements), and its one value, the class, is m_values[begin].
+    //   Array (an Object with hasList): m_ranges[value] holds its elements (in
+    //           m_lists), and its one value, the class, is m_values[begin].
     //   Class: value is its name's string id; m_ranges[begin] holds the string
     //           ids of the chain.
     struct Entry {
