@@ -1,6 +1,7 @@
 #include "app/CurrentList.h"
 
 #include "media/MediaHelper.h"
+#include "media/MediaListSnapshot.h"
 #include "platform/UserDefaults.h"
 #include "playlists/PlaylistHelper.h"
 #include "playlists/PlaylistModel.h"
@@ -43,13 +44,10 @@ void CurrentList::restore()
 
 void CurrentList::store()
 {
-    MediaList snapshot;
-    snapshot.reserve(m_model->items().size());
-    for (const MediaDescPtr& item : m_model->items())
-        snapshot.append(std::make_shared<MediaDesc>(*item));
+    auto snapshot = std::make_shared<MediaListSnapshot>(m_model->items());
     m_stores.async([snapshot = std::move(snapshot)] {
         UserDefaults& defaults = UserDefaults::standard();
-        defaults.setObject(kLastPlaylist, MediaDesc::archivedDataWithItems(snapshot));
+        defaults.setObject(kLastPlaylist, std::move(*snapshot).archivedData());
         defaults.synchronize();
     });
 }

@@ -7,8 +7,8 @@
 //
 // Stores run one at a time on a private serial queue, in the order they were
 // asked for, so that an older list never replaces a newer one. Each store
-// archives copies of the records taken on the main thread when it was asked for
-// (the screen goes on filling in titles and durations of the shared ones).
+// archives a MediaListSnapshot of the records taken on the main thread when it was
+// asked for (the screen goes on filling in titles and durations of the records).
 //
 // Adding: the slow part (reading tags, reading a playlist file) runs on a
 // private serial queue; its result is installed into the model on the main

@@ -1,5 +1,7 @@
 #include "media/MediaDesc.h"
 
+#include "media/MediaListSnapshot.h"
+
 #include <algorithm>
 #include <new>
 
@@ -76,15 +78,7 @@ bool MediaDesc::initWithCoder(const KeyedUnarchiver::Object& coder)
 
 QByteArray MediaDesc::archivedDataWithItems(const MediaList& items)
 {
-    KeyedArchiver coder;
-    const KeyedArchiver::Ref root = coder.reserve();
-    std::vector<KeyedArchiver::Ref> elements;
-    elements.reserve(size_t(items.size()));
-    const MediaDesc empty;
-    for (const MediaDescPtr& item : items)
-        elements.push_back((item ? *item : empty).encodeWithCoder(coder));
-    coder.encodeArray(elements, KeyedArchiver::ArrayKind::Mutable, root);
-    return coder.finish(root);
+    return MediaListSnapshot(items).archivedData();
 }
 
 std::optional<MediaList> MediaDesc::itemsWithArchivedData(const QByteArray& data)

@@ -52,8 +52,8 @@ public:
     // An archived record referred to several times gives several records, so each
     // row of a list stays independent (a late duration written into one row never
     // shows in another, and rows compare by identity); their texts and data share
-    // one decoded copy. A list that refers to the same records far more often than
-    // its size allows (more than max(4096, bytes / 16) elements) is refused, which
+    // decoded copies (two at most, see KeyedUnarchiver). A list that refers to the same records far
+    // more often than its size allows (more than max(4096, bytes / 16) elements) is refused, which
     // bounds the memory of decoding to a small multiple of the archive's size.
     static std::optional<MediaList> itemsWithArchivedData(const QByteArray& data);
 

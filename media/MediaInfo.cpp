@@ -1,9 +1,8 @@
 #include "media/MediaInfo.h"
 
 #include "audio/AudioDecoder.h"
-#include "platform/RegularFile.h"
+#include "media/TagFileStream.h"
 
-#include <QFile>
 #include <QLoggingCategory>
 #include <mutex>
 #include <taglib/aifffile.h>
@@ -11,6 +10,7 @@
 #include <taglib/fileref.h>
 #include <taglib/flacfile.h>
 #include <taglib/id3v2tag.h>
+#include <taglib/infotag.h>
 #include <taglib/mp4file.h>
 #include <taglib/mpegfile.h>
 #include <taglib/tag.h>
@@ -128,26 +128,42 @@ QUrl MediaInfo::url() const
 std::optional<QVariantMap> MediaInfo::id3Tags()
 {
     m_status = 0;
-    if (!RegularFile::exists(m_path)) {
-        m_status = -1;
-        return std::nullopt;
-    }
     routeTagLibMessages();
     QVariantMap tags;
     {
-        const TagLib::FileRef file(QFile::encodeName(m_path).constData(), false);
+        TagFileStream stream(m_path);
+        if (!stream.isOpen()) {
+            m_status = -1;
+            return std::nullopt;
+        }
+        const TagLib::FileRef file(&stream, false);
         if (!file.isNull() && file.tag()) {
             const TagLib::Tag *tag = file.tag();
             insertIfSet(tags, QStringLiteral("title"), toQString(tag->title()));
             insertIfSet(tags, QStringLiteral("artist"), toQString(tag->artist()));
             insertIfSet(tags, QStringLiteral("album"), toQString(tag->album()));
         }
-        // A FLAC file TagLib has opened passed its check of the structure, and it
-        // reads every tag FLAC can carry: the container has nothing to add, and
-        // opening it would cost more than the rest of the file's reading. (Not so
-        // for WAV: the title of a RIFF INFO list is the container's to read.)
+        // FLAC and WAV files TagLib has opened passed its check of their
+        // structure, and it reads every tag they can carry: the container has
+        // nothing to add, and opening it would cost several times the rest of the
+        // file's reading (a folder of 100,000 WAV files: seconds). A WAV's tag()
+        // is its ID3v2 chunk alone; its RIFF INFO list is read apart, and counts
+        // as the container's tags did.
         if (!file.isNull() && dynamic_cast<const TagLib::FLAC::File *>(file.file()))
             return tags;
+        if (const auto *wav = file.isNull()
+                                  ? nullptr
+                                  : dynamic_cast<const TagLib::RIFF::WAV::File *>(file.file())) {
+            if (!tags.contains(QStringLiteral("title")) &&
+                !tags.contains(QStringLiteral("artist")) && wav->hasInfoTag()) {
+                const TagLib::RIFF::Info::Tag *info = wav->InfoTag();
+                insertIfSet(tags, QStringLiteral("title"), toQString(info->title()));
+                insertIfSet(tags, QStringLiteral("artist"), toQString(info->artist()));
+                if (!tags.contains(QStringLiteral("album")))
+                    insertIfSet(tags, QStringLiteral("album"), toQString(info->album()));
+            }
+            return tags;
+        }
     }
     if (tags.contains(QStringLiteral("title")) || tags.contains(QStringLiteral("artist")))
         return tags;
@@ -170,12 +186,13 @@ std::optional<QVariantMap> MediaInfo::id3Tags()
 std::optional<MediaInfo::Picture> MediaInfo::picture()
 {
     m_status = 0;
-    if (!RegularFile::exists(m_path)) {
+    routeTagLibMessages();
+    TagFileStream stream(m_path);
+    if (!stream.isOpen()) {
         m_status = -1;
         return std::nullopt;
     }
-    routeTagLibMessages();
-    const TagLib::FileRef ref(QFile::encodeName(m_path).constData(), false);
+    const TagLib::FileRef ref(&stream, false);
     if (ref.isNull()) {
         m_status = -1;
         return std::nullopt;

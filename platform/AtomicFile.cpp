@@ -54,6 +54,13 @@ void syncFolderOf(const QString& path)
 
 bool write(const QString& path, const QByteArray& bytes, Mode mode, QString *error)
 {
+    return write(
+        path, [&](const Sink& sink) { return sink(bytes); }, mode, error);
+}
+
+bool write(const QString& path, const std::function<bool(const Sink& sink)>& produce, Mode mode,
+           QString *error)
+{
     const QByteArray target = QFile::encodeName(path);
     QByteArray tempName;
     const int fd = createTemporary(path, &tempName);
@@ -69,15 +76,20 @@ bool write(const QString& path, const QByteArray& bytes, Mode mode, QString *err
     if (mode == Mode::Replace && ::stat(target.constData(), &old) == 0 && S_ISREG(old.st_mode) &&
         ::fchmod(fd, old.st_mode & 07777) != 0)
         failure = errno;
-    for (qsizetype done = 0; !failure && done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            failure = n < 0 ? errno : EIO;
-        else
-            done += n;
-    }
+    const Sink sink = [&](QByteArrayView bytes) {
+        for (qsizetype done = 0; !failure && done < bytes.size();) {
+            const ssize_t n = ::write(fd, bytes.data() + done, size_t(bytes.size() - done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                failure = n < 0 ? errno : EIO;
+            else
+                done += n;
+        }
+        return !failure;
+    };
+    if (!failure && !produce(sink) && !failure)
+        failure = ECANCELED;
     if (!failure && ::fsync(fd) != 0)
         failure = errno;
     if (::close(fd) != 0 && !failure)

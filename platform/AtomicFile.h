@@ -12,7 +12,9 @@
 // Thread-safe.
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
+#include <functional>
 
 namespace AtomicFile {
 
@@ -26,6 +28,16 @@ enum class Mode {
 // is replaced by the file, not written through.
 bool write(const QString& path, const QByteArray& bytes, Mode mode = Mode::Replace,
            QString *error = nullptr);
+
+// Takes the next piece of the file's bytes; false when it could not be written
+// (the producer then stops).
+using Sink = std::function<bool(QByteArrayView piece)>;
+// As above, for bytes that are made as they are written (a large file need not be
+// held whole): produce hands them to its sink in order and returns whether it
+// handed over all of them. Called once, on this thread; a false return without
+// a failed write also leaves path as it was (the error is then ECANCELED's).
+bool write(const QString& path, const std::function<bool(const Sink& sink)>& produce,
+           Mode mode = Mode::Replace, QString *error = nullptr);
 
 // Removes the temporary files that writes of path left behind when the program
 // was killed, in path's folder, once they are a minute old (a younger one may be

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <string>
+#include <utility>
 
 namespace {
 
@@ -40,9 +42,28 @@ public:
     virtual uint64_t dictSize(Node node) const = 0;
     // The elements, or nullopt when node is not an array (or one is unreadable).
     virtual std::optional<std::vector<Node>> arrayItems(Node node) const = 0;
+    // Takes the array node as the "$objects" entries; false when it is not an
+    // array or an element is unreadable.
+    virtual bool setObjects(Node node) = 0;
+    virtual size_t objectCount() const = 0;
+    // The node of entry i < objectCount().
+    virtual Node object(size_t i) const = 0;
     // The value of a UID or integer node.
     virtual uint64_t integer(Node node) const = 0;
+    // Whether node is a UID, and its value: kind() and integer() in one.
+    virtual bool uid(Node node, uint64_t *value) const
+    {
+        if (kind(node) != Kind::Uid)
+            return false;
+        *value = integer(node);
+        return true;
+    }
     virtual QString string(Node node) const = 0;
+    // The text of a string node; nullopt for other nodes: kind() and string() in one.
+    virtual std::optional<QString> plainString(Node node) const
+    {
+        return kind(node) == Kind::String ? std::optional(string(node)) : std::nullopt;
+    }
     virtual bool stringEquals(Node node, const char *text) const = 0;
     virtual QByteArray data(Node node) const = 0;
 };
@@ -87,16 +108,30 @@ public:
     Node dictGet(Node node, const char *key) const override
     {
         Header h;
-        if (!header(node, &h) || h.type != 0xD)
+        if (node == m_layoutDict) { // the same object's next key
+            h.count = m_layoutKeys.size();
+            h.payload = m_layoutPayload;
+        } else if (!header(node, &h) || h.type != 0xD) {
             return 0;
-        for (uint64_t i = 0; i < h.count; ++i) {
-            const uint64_t keyRef = ref(h.payload + i * m_refSize);
-            if (keyRef < m_count && stringEquals(keyRef + 1, key)) {
-                const uint64_t valueRef = ref(h.payload + (h.count + i) * m_refSize);
-                return valueRef < m_count ? valueRef + 1 : 0;
+        } else {
+            bool same = h.count == m_layoutKeys.size();
+            for (uint64_t i = 0; i < h.count && same; ++i)
+                same = ref(h.payload + i * m_refSize) == m_layoutKeys[i];
+            if (!same) {
+                m_layoutKeys.resize(h.count);
+                for (uint64_t i = 0; i < h.count; ++i)
+                    m_layoutKeys[i] = ref(h.payload + i * m_refSize);
+                m_layoutFound.clear();
             }
+            m_layoutDict = node;
+            m_layoutPayload = h.payload;
+            m_nextFound = 0;
         }
-        return 0;
+        const uint64_t i = keyPosition(key);
+        if (i == kAbsent)
+            return 0;
+        const uint64_t valueRef = ref(h.payload + (h.count + i) * m_refSize);
+        return valueRef < m_count ? valueRef + 1 : 0;
     }
 
     uint64_t dictSize(Node node) const override
@@ -104,6 +139,23 @@ public:
         Header h;
         return header(node, &h) && h.type == 0xD ? h.count : 0;
     }
+
+    bool setObjects(Node node) override
+    {
+        Header h;
+        if (!header(node, &h) || h.type != 0xA)
+            return false;
+        for (uint64_t i = 0; i < h.count; ++i)
+            if (ref(h.payload + i * m_refSize) >= m_count)
+                return false;
+        m_objectsAt = h.payload;
+        m_objectCount = h.count;
+        return true;
+    }
+
+    size_t objectCount() const override { return size_t(m_objectCount); }
+
+    Node object(size_t i) const override { return ref(m_objectsAt + i * m_refSize) + 1; }
 
     std::optional<std::vector<Node>> arrayItems(Node node) const override
     {
@@ -129,21 +181,27 @@ public:
         return readBigEndian(m_data + h.payload, unsigned(h.count));
     }
 
+    bool uid(Node node, uint64_t *value) const override
+    {
+        Header h;
+        if (!header(node, &h) || h.type != 0x8)
+            return false;
+        *value = readBigEndian(m_data + h.payload, unsigned(h.count));
+        return true;
+    }
+
+    std::optional<QString> plainString(Node node) const override
+    {
+        Header h;
+        if (!header(node, &h) || (h.type != 0x5 && h.type != 0x6))
+            return std::nullopt;
+        return text(h);
+    }
+
     QString string(Node node) const override
     {
         Header h;
-        if (!header(node, &h))
-            return {};
-        const unsigned char *p = m_data + h.payload;
-        if (h.type == 0x5)
-            return QString::fromLatin1(reinterpret_cast<const char *>(p), qsizetype(h.count));
-        if (h.type != 0x6)
-            return {};
-        QString text(qsizetype(h.count), Qt::Uninitialized);
-        QChar *out = text.data();
-        for (uint64_t i = 0; i < h.count; ++i)
-            out[i] = QChar(char16_t((p[2 * i] << 8) | p[2 * i + 1]));
-        return text;
+        return header(node, &h) ? text(h) : QString();
     }
 
     bool stringEquals(Node node, const char *text) const override
@@ -177,6 +235,21 @@ private:
         uint64_t payload = 0;
     };
 
+    // The text of a string object's header; null for other objects.
+    QString text(const Header& h) const
+    {
+        const unsigned char *p = m_data + h.payload;
+        if (h.type == 0x5)
+            return QString::fromLatin1(reinterpret_cast<const char *>(p), qsizetype(h.count));
+        if (h.type != 0x6)
+            return {};
+        QString text(qsizetype(h.count), Qt::Uninitialized);
+        QChar *out = text.data();
+        for (uint64_t i = 0; i < h.count; ++i)
+            out[i] = QChar(char16_t((p[2 * i] << 8) | p[2 * i + 1]));
+        return text;
+    }
+
     explicit BinarySource(const QByteArray& bytes)
         : m_bytes(bytes), m_data(reinterpret_cast<const unsigned char *>(m_bytes.constData()))
     {}
@@ -200,6 +273,30 @@ private:
 
     // Callers pass positions that header() has bounded to the object area.
     uint64_t ref(uint64_t at) const { return readBigEndian(m_data + at, m_refSize); }
+
+    static constexpr uint64_t kAbsent = std::numeric_limits<uint64_t>::max();
+
+    // The position of key among the layout's keys (the first one equal to it), or
+    // kAbsent. Decoders ask an object for its keys in one order, so the next one
+    // asked is tried first.
+    uint64_t keyPosition(const char *key) const
+    {
+        const size_t known = m_layoutFound.size();
+        for (size_t k = 0; k < known; ++k) {
+            const size_t at = (m_nextFound + k) % known;
+            if (std::strcmp(m_layoutFound[at].first.c_str(), key) == 0) {
+                m_nextFound = at + 1;
+                return m_layoutFound[at].second;
+            }
+        }
+        uint64_t position = kAbsent;
+        for (uint64_t i = 0; i < m_layoutKeys.size() && position == kAbsent; ++i)
+            if (m_layoutKeys[i] < m_count && stringEquals(m_layoutKeys[i] + 1, key))
+                position = i;
+        m_layoutFound.emplace_back(key, position);
+        m_nextFound = m_layoutFound.size();
+        return position;
+    }
 
     bool header(Node node, Header *h) const
     {
@@ -258,6 +355,17 @@ private:
     uint64_t m_count = 0;
     uint64_t m_top = 0;
     uint64_t m_tableOffset = 0;
+    uint64_t m_objectsAt = 0;   // where the "$objects" array's references start
+    uint64_t m_objectCount = 0; // its length; each reference checked in range
+    // Objects of one archiver share one dictionary layout (their key references
+    // in order), so each key is searched for once per layout, not per object: the
+    // layout last seen, the dictionary last matched to it, and the keys found in it
+    // (position, or kAbsent) in the order they were asked for.
+    mutable std::vector<uint64_t> m_layoutKeys;
+    mutable Node m_layoutDict = 0;
+    mutable uint64_t m_layoutPayload = 0; // m_layoutDict's references
+    mutable std::vector<std::pair<std::string, uint64_t>> m_layoutFound;
+    mutable size_t m_nextFound = 0;
 };
 
 // An XML property list parsed by libplist. A node is the plist_t pointer.
@@ -307,6 +415,19 @@ public:
     {
         return kind(node) == Kind::Dict ? plist_dict_get_size(p(node)) : 0;
     }
+
+    bool setObjects(Node node) override
+    {
+        std::optional<std::vector<Node>> items = arrayItems(node);
+        if (!items)
+            return false;
+        m_objects = std::move(*items);
+        return true;
+    }
+
+    size_t objectCount() const override { return m_objects.size(); }
+
+    Node object(size_t i) const override { return m_objects[i]; }
 
     std::optional<std::vector<Node>> arrayItems(Node node) const override
     {
@@ -364,6 +485,7 @@ private:
     static Node handle(plist_t node) { return Node(reinterpret_cast<uintptr_t>(node)); }
 
     PlistPtr m_root;
+    std::vector<Node> m_objects; // the "$objects" entries
 };
 
 bool KeyedUnarchiver::ClassInfo::isKindOf(const QString& className) const
@@ -389,15 +511,13 @@ KeyedUnarchiver::KeyedUnarchiver(const QByteArray& archive)
         const Node top = source->dictGet(root, "$top");
         if (!source->stringEquals(archiver, "NSKeyedArchiver") || source->kind(top) != Kind::Dict)
             return;
-        std::optional<std::vector<Node>> objects =
-            source->arrayItems(source->dictGet(root, "$objects"));
-        if (!objects)
+        if (!source->setObjects(source->dictGet(root, "$objects")))
             return;
-        m_objects = std::move(*objects);
+        m_objectCount = source->objectCount();
         m_top = top;
         m_source = std::move(source);
     } catch (const std::bad_alloc&) {
-        m_objects.clear();
+        m_objectCount = 0;
         m_source.reset();
     }
 }
@@ -406,7 +526,7 @@ KeyedUnarchiver::~KeyedUnarchiver() = default;
 
 KeyedUnarchiver::Node KeyedUnarchiver::node(Ref ref) const
 {
-    return ref != nil && ref < m_objects.size() ? m_objects[ref] : 0;
+    return ref != nil && ref < m_objectCount ? m_source->object(ref) : 0;
 }
 
 std::optional<KeyedUnarchiver::Ref> KeyedUnarchiver::refOf(Node value) const
@@ -414,22 +534,16 @@ std::optional<KeyedUnarchiver::Ref> KeyedUnarchiver::refOf(Node value) const
     if (!m_source)
         return std::nullopt;
     uint64_t ref = 0;
-    switch (m_source->kind(value)) {
-    case Source::Kind::Uid:
-        ref = m_source->integer(value);
-        break;
-    case Source::Kind::Dict: {
+    if (!m_source->uid(value, &ref)) {
+        if (m_source->kind(value) != Source::Kind::Dict)
+            return std::nullopt;
         // XML writes a reference as {"CF$UID": <integer>}.
         const Node uid = m_source->dictGet(value, "CF$UID");
         if (m_source->dictSize(value) != 1 || m_source->kind(uid) != Source::Kind::Integer)
             return std::nullopt;
         ref = m_source->integer(uid);
-        break;
     }
-    default:
-        return std::nullopt;
-    }
-    if (ref >= m_objects.size())
+    if (ref >= m_objectCount)
         return std::nullopt;
     return ref;
 }
@@ -449,7 +563,7 @@ const KeyedUnarchiver::ClassInfo *KeyedUnarchiver::classOf(Node dict) const
     auto [it, inserted] = m_classCache.try_emplace(*ref);
     if (!inserted)
         return it->second.get();
-    const Node cls = m_objects[*ref];
+    const Node cls = m_source->object(*ref);
     const Node name = m_source->dictGet(cls, "$classname");
     if (m_source->kind(name) != Source::Kind::String)
         return nullptr;
@@ -473,24 +587,16 @@ std::optional<QString> KeyedUnarchiver::stringOf(Node value) const
 {
     static const QString kString = QStringLiteral("NSString");
     static const QString kMutableString = QStringLiteral("NSMutableString");
-    switch (m_source->kind(value)) {
-    case Source::Kind::String:
-        return m_source->string(value);
-    case Source::Kind::Dict: {
-        if (!isKind(value, kString, kMutableString))
-            return std::nullopt;
-        Node text = m_source->dictGet(value, "NS.string");
-        // The text is stored inline; a reference to a plain string is followed one
-        // step, never further.
-        if (const std::optional<Ref> ref = refOf(text))
-            text = node(*ref);
-        if (m_source->kind(text) != Source::Kind::String)
-            return std::nullopt;
-        return m_source->string(text);
-    }
-    default:
+    if (std::optional<QString> text = m_source->plainString(value))
+        return text;
+    if (m_source->kind(value) != Source::Kind::Dict || !isKind(value, kString, kMutableString))
         return std::nullopt;
-    }
+    Node text = m_source->dictGet(value, "NS.string");
+    // The text is stored inline; a reference to a plain string is followed one
+    // step, never further.
+    if (const std::optional<Ref> ref = refOf(text))
+        text = node(*ref);
+    return m_source->plainString(text);
 }
 
 std::optional<QByteArray> KeyedUnarchiver::dataOf(Node value) const
@@ -517,17 +623,25 @@ std::optional<QByteArray> KeyedUnarchiver::dataOf(Node value) const
 
 namespace {
 // Shared values (an artist on every record of an album, or one text referred to
-// many times by a crafted file) decode once and share their storage.
+// many times by a crafted file) share their storage from their second decode on.
+// A value decoded once only (most texts of a list: titles, paths) costs one bit.
 template <typename T, typename Decode>
-std::optional<T> cachedDecode(std::vector<std::optional<T>>& cache, size_t ref, size_t objects,
+std::optional<T> sharedDecode(std::vector<bool>& decodedOnce,
+                              std::unordered_map<uint64_t, T>& shared, size_t ref, size_t objects,
                               Decode decode)
 {
-    if (cache.empty())
-        cache.resize(objects);
-    std::optional<T>& cached = cache[ref];
-    if (!cached)
-        cached = decode();
-    return cached;
+    if (decodedOnce.empty())
+        decodedOnce.resize(objects);
+    if (decodedOnce[ref]) {
+        if (const auto it = shared.find(ref); it != shared.end())
+            return it->second;
+    }
+    std::optional<T> value = decode();
+    if (value && decodedOnce[ref])
+        shared.emplace(ref, *value);
+    else if (value)
+        decodedOnce[ref] = true;
+    return value;
 }
 } // namespace
 
@@ -536,7 +650,8 @@ std::optional<QString> KeyedUnarchiver::decodeString(Ref ref) const
     const Node value = node(ref);
     if (!value)
         return std::nullopt;
-    return cachedDecode(m_stringCache, ref, m_objects.size(), [&] { return stringOf(value); });
+    return sharedDecode(m_stringDecoded, m_sharedStrings, ref, m_objectCount,
+                        [&] { return stringOf(value); });
 }
 
 std::optional<QByteArray> KeyedUnarchiver::decodeData(Ref ref) const
@@ -544,7 +659,8 @@ std::optional<QByteArray> KeyedUnarchiver::decodeData(Ref ref) const
     const Node value = node(ref);
     if (!value)
         return std::nullopt;
-    return cachedDecode(m_dataCache, ref, m_objects.size(), [&] { return dataOf(value); });
+    return sharedDecode(m_dataDecoded, m_sharedData, ref, m_objectCount,
+                        [&] { return dataOf(value); });
 }
 
 std::optional<std::vector<KeyedUnarchiver::Ref>> KeyedUnarchiver::decodeArray(Ref ref) const

@@ -22,10 +22,10 @@
 //   array:  an object of class NSArray / NSMutableArray with "NS.objects";
 //   keyed object: a dictionary whose "$class" refers to {"$classname", "$classes"}.
 //
-// Strings and data are decoded once per reference; every later decode of the same
-// reference returns the same implicitly shared QString / QByteArray, so an archive
-// that refers to one large value many times costs one copy of it, not one per
-// reference.
+// Strings and data are decoded at most twice per reference: from its second
+// decode on, a reference returns one implicitly shared QString / QByteArray, so an
+// archive that refers to one large value many times costs two copies of it, not
+// one per reference (and a value read once costs no cache entry).
 //
 // Not thread-safe (decoded values are cached): one thread at a time per instance.
 
@@ -92,7 +92,7 @@ public:
     std::optional<Ref> topObject(const char *key = "root") const;
 
     // Number of "$objects" entries (0 when invalid).
-    size_t objectCount() const { return m_objects.size(); }
+    size_t objectCount() const { return m_objectCount; }
 
     // Decoders for the object at ref; nullopt for nil, out of range or another kind.
     std::optional<QString> decodeString(Ref ref) const;
@@ -119,11 +119,14 @@ private:
 
     std::unique_ptr<Source> m_source; // null when the archive is not readable
     Node m_top = 0;                   // the "$top" dictionary
-    std::vector<Node> m_objects;      // "$objects" entries
+    size_t m_objectCount = 0;         // "$objects" entries (m_source->object())
     // Caches, filled on demand: decoded class dictionaries by reference (node-based
-    // map: Object keeps pointers into it) and decoded strings and data by
-    // reference (a failed decode is retried, which costs no copy).
+    // map: Object keeps pointers into it); which references were decoded as a
+    // string / data once, and the values of those decoded again (a failed decode
+    // is retried, which costs no copy).
     mutable std::unordered_map<Ref, std::unique_ptr<ClassInfo>> m_classCache;
-    mutable std::vector<std::optional<QString>> m_stringCache;
-    mutable std::vector<std::optional<QByteArray>> m_dataCache;
+    mutable std::vector<bool> m_stringDecoded;
+    mutable std::vector<bool> m_dataDecoded;
+    mutable std::unordered_map<Ref, QString> m_sharedStrings;
+    mutable std::unordered_map<Ref, QByteArray> m_sharedData;
 };

@@ -144,7 +144,8 @@ void UserDefaults::load()
                   qPrintable(m_path), qPrintable(reason));
         return;
     }
-    if (std::optional<QVariantMap> map = PropertyList::dictionaryFromBytes(bytes)) {
+    // Moved: a stored list's 11 MB of data takes over the file's buffer.
+    if (std::optional<QVariantMap> map = PropertyList::dictionaryFromBytes(std::move(bytes))) {
         m_values = std::move(*map);
         return;
     }
@@ -246,15 +247,19 @@ bool UserDefaults::synchronize()
     // needless write cost a noticeable time at every exit).
     if (changes == m_writtenChanges)
         return true;
-    PlistPtr root = PropertyList::fromVariant(snapshot);
-    if (!root) {
+    const std::optional<PropertyList::XmlParts> xml = PropertyList::xmlParts(snapshot);
+    snapshot.clear(); // in xml now: a value replaced meanwhile need not wait for the disk
+    if (!xml) {
         qCWarning(lcDefaults) << "a value has no property-list form; not written";
         return false;
     }
     QDir().mkpath(QFileInfo(m_path).absolutePath());
     QString reason;
-    if (AtomicFile::write(m_path, PropertyList::toXml(root.get()), AtomicFile::Mode::Replace,
-                          &reason)) {
+    // Written as it is made: a stored list's 15 MB of text is never held whole.
+    if (AtomicFile::write(
+            m_path,
+            [&](const AtomicFile::Sink& sink) { return PropertyList::writeXml(*xml, sink); },
+            AtomicFile::Mode::Replace, &reason)) {
         m_writeFailing = false;
         m_writtenChanges = changes;
         return true;

@@ -1,9 +1,11 @@
 #include "media/MediaInfo.h"
+#include "media/TagFileStream.h"
 
 #include "support/MediaFixtures.h"
 #include "support/TestEnvironment.h"
 
 #include <gtest/gtest.h>
+#include <random>
 
 namespace {
 
@@ -63,6 +65,39 @@ TEST(MediaInfoTest, DurationInWholeSecondsAndTagsAsTheFileCarriesThem)
         EXPECT_EQ(info.status(), 0);
         EXPECT_EQ(MediaInfo::durationForItemAtPath(path), QLatin1String(shown));
     }
+}
+
+// Tags are read through TagFileStream: any mix of seeks and reads, small and large,
+// across its window and past the end, reads what the file holds there.
+TEST(TagFileStream, ReadsWhatTheFileHoldsAtEachPosition)
+{
+    QByteArray bytes(5 * TagFileStream::kWindowBytes / 2 + 7, '\0');
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        bytes[i] = char(i * 131 + i / 251);
+    TagFileStream stream(
+        TestEnvironment::writeFile(TestEnvironment::home() + QStringLiteral("/f.wav"), bytes));
+    ASSERT_TRUE(stream.isOpen());
+    EXPECT_EQ(stream.length(), bytes.size());
+    std::mt19937 random(7);
+    long position = 0;
+    for (int i = 0; i < 20000; ++i) {
+        // Mostly short steps, as a tag reader walks a file.
+        const auto from = TagLib::IOStream::Position(random() % 4 ? 1 : random() % 3);
+        const long offset =
+            long(random() % (from == TagLib::IOStream::Current ? 41 : bytes.size() + 40)) - 20;
+        const long base = from == TagLib::IOStream::Beginning ? 0
+                          : from == TagLib::IOStream::Current ? position
+                                                              : long(bytes.size());
+        stream.seek(offset, from);
+        position = base + offset >= 0 ? base + offset : position;
+        ASSERT_EQ(stream.tell(), position) << i;
+        const unsigned long length = random() % (i % 4 ? 64 : 3 * TagFileStream::kWindowBytes);
+        const TagLib::ByteVector block = stream.readBlock(length);
+        const QByteArray expected = bytes.mid(std::min<long>(position, bytes.size()), long(length));
+        ASSERT_EQ(QByteArray(block.data(), block.size()), expected) << i;
+        position += expected.size();
+    }
+    EXPECT_FALSE(TagFileStream(TestEnvironment::home()).isOpen()) << "a folder";
 }
 
 } // namespace

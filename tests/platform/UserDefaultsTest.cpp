@@ -1,4 +1,5 @@
 #include "platform/UserDefaults.h"
+#include "platform/PropertyList.h"
 #include "support/TestEnvironment.h"
 
 #include <QElapsedTimer>
@@ -152,4 +153,58 @@ TEST(UserDefaults, AReadOnlyStoreTakesNoLockAndLeavesADamagedFileAlone)
     EXPECT_LT(waited.elapsed(), UserDefaults::kLockWaitMs);
     EXPECT_EQ(readFile(defaultsPath() + QStringLiteral(".damaged-1")), damaged)
         << "the writer keeps the damaged file aside as usual";
+}
+
+// Large data values of the file (a stored list) are coded apart from libplist: the
+// file is libplist's byte for byte, and any file, of the usual form or not, reads
+// as libplist reads it.
+TEST(UserDefaults, LargeValuesAreWrittenAndReadAsLibplistDoes)
+{
+    auto bytes = [](qsizetype n, int seed) {
+        QByteArray b(n, Qt::Uninitialized);
+        for (qsizetype i = 0; i < n; ++i)
+            b[i] = char(i * seed + i / 7);
+        return b;
+    };
+    const qsizetype large = PropertyList::kLargeDataBytes;
+    const QVariantMap values{{QStringLiteral("A"), bytes(large + 1, 3)},
+                             {QStringLiteral("Last Playlist"), bytes(large * 3 + 2, 5)},
+                             {QStringLiteral("Small"), bytes(large - 1, 7)},
+                             {QStringLiteral("Volume"), 0.5},
+                             {QStringLiteral("Z"), bytes(large + 51, 11)}};
+    const QByteArray xml = PropertyList::xmlFromDictionary(values).value_or(QByteArray());
+    ASSERT_EQ(xml, PropertyList::toXml(PropertyList::fromVariant(values).get()));
+    {
+        UserDefaults defaults(defaultsPath());
+        for (auto it = values.cbegin(); it != values.cend(); ++it)
+            defaults.setObject(it.key(), *it);
+        ASSERT_TRUE(defaults.synchronize());
+        EXPECT_EQ(readFile(defaultsPath()), xml) << "written piece by piece";
+    }
+
+    auto libplist = [](const QByteArray& file) {
+        const PlistPtr root = PropertyList::parseXml(file);
+        return root ? std::optional(PropertyList::toVariant(root.get()).toMap()) : std::nullopt;
+    };
+    QByteArray split = xml, foreign = xml, padded = xml;
+    const qsizetype line = xml.indexOf("<data>\n\t") + 9; // the first line of "A"
+    split.insert(line + 2, "\n");                         // inside a group of four
+    foreign[line + 5] = '*';
+    padded.insert(line + 4, "====");
+    const QList<QByteArray> files{
+        xml,
+        QByteArray(xml).replace("\n\t", "\r\n  "),
+        QByteArray(xml).replace("<dict>", "<!-- a comment --><dict>"),
+        split,
+        foreign,
+        padded,
+        QByteArray(xml).replace("</dict>", "<key>A</key><data></data></dict>"), // read last
+        xml.left(xml.size() - 20),
+    };
+    for (const QByteArray& file : files) {
+        SCOPED_TRACE(file.size());
+        EXPECT_EQ(PropertyList::dictionaryFromBytes(file), libplist(file));
+    }
+    // A file of its own, as the store reads it: the largest value takes its buffer.
+    EXPECT_EQ(PropertyList::dictionaryFromBytes(QByteArray(xml.constData(), xml.size())), values);
 }
