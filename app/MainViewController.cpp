@@ -1,3 +1,6 @@
+// The player screen in one file: its layout, its controls and their wiring to the
+// transport. Over 600 lines while the screen still has its fixed frames; the
+// resizable layout is to move the building of the screen into a file of its own.
 #include "app/MainViewController.h"
 
 #include "BuildConfig.h"

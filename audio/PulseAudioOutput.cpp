@@ -192,9 +192,10 @@ bool connect()
             }
             pa_threaded_mainloop_wait(g_loop);
         }
-        const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, uint32_t(PulseAudioOutput::kDeviceRate), 2};
+        const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, uint32_t(PulseAudioOutput::kDeviceRate),
+                                    2};
         if (ready) {
-            g_stream = pa_stream_new_with_proplist(g_context, "Music", &spec, nullptr, props);
+            g_stream = pa_stream_new_with_proplist(g_context, "Music", &format, nullptr, props);
             g_retry = pa_context_rttime_new(
                 g_context, PA_USEC_INVALID,
                 [](pa_mainloop_api *, pa_time_event *, const struct timeval *, void *) {
@@ -208,8 +209,8 @@ bool connect()
             pa_stream_set_write_callback(g_stream, onWriteRequest, nullptr);
             pa_buffer_attr attr;
             attr.maxlength = uint32_t(-1);
-            attr.tlength = uint32_t(pa_usec_to_bytes(PulseAudioOutput::kBufferMs * 1000, &spec));
-            attr.minreq = uint32_t(pa_usec_to_bytes(PulseAudioOutput::kRequestMs * 1000, &spec));
+            attr.tlength = uint32_t(pa_usec_to_bytes(PulseAudioOutput::kBufferMs * 1000, &format));
+            attr.minreq = uint32_t(pa_usec_to_bytes(PulseAudioOutput::kRequestMs * 1000, &format));
             // Playing starts (and resumes after running dry) once one request is
             // there: a file shorter than the buffer must still be heard.
             attr.prebuf = attr.minreq;

@@ -1,3 +1,6 @@
+// One reader of one format, kept whole (over 600 lines): the object table, the
+// key lookups and the value decoders share the reader's state and its checks on
+// damaged input, and read best in one place.
 #include "platform/KeyedUnarchiver.h"
 
 #include "platform/PropertyList.h"
