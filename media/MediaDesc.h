@@ -52,9 +52,10 @@ public:
     // An archived record referred to several times gives several records, so each
     // row of a list stays independent (a late duration written into one row never
     // shows in another, and rows compare by identity); their texts and data share
-    // decoded copies (two at most, see KeyedUnarchiver). A list that refers to the same records far
-    // more often than its size allows (more than max(4096, bytes / 16) elements) is refused, which
-    // bounds the memory of decoding to a small multiple of the archive's size.
+    // decoded copies (a few at most: see KeyedUnarchiver; a long list is decoded
+    // in two halves, on the calling thread and a worker). A list that refers to the same records
+    // far more often than its size allows (more than max(4096, bytes / 16) elements) is refused,
+    // which bounds the memory of decoding to a small multiple of the archive's size.
     static std::optional<MediaList> itemsWithArchivedData(const QByteArray& data);
 
     // Encodes this record's seven keys as one "MediaDesc" object of coder; returns

@@ -8,6 +8,8 @@
 
 namespace {
 
+const QStringList kOtherClass{QStringLiteral("Other"), QStringLiteral("NSObject")};
+
 MediaDescPtr fullRecord(int i)
 {
     auto item = std::make_shared<MediaDesc>();
@@ -101,6 +103,27 @@ TEST(MediaDescArchive, RoundTripKeepsOrderFieldsAndAbsence)
         EXPECT_EQ(fields(*back->at(i)), fields(items[i] ? *items[i] : MediaDesc{}));
     }
     EXPECT_EQ(MediaDesc::itemsWithArchivedData(MediaDesc::archivedDataWithItems({})), MediaList{});
+
+    // A list long enough to be decoded in two halves, on two threads: whole and in
+    // order, and absent when a record of either half is not a record.
+    const int count = 20000;
+    std::vector<KeyedArchiver::Ref> refs;
+    KeyedArchiver coder;
+    for (int i = 0; i < count; ++i)
+        refs.push_back(fullRecord(i)->encodeWithCoder(coder));
+    const QByteArray whole = coder.finish(coder.encodeArray(refs));
+    const std::optional<MediaList> many = MediaDesc::itemsWithArchivedData(whole);
+    ASSERT_EQ(many.value_or(MediaList{}).size(), count);
+    for (int i = 0; i < count; i += 997)
+        EXPECT_EQ(fields(*many->at(i)), fields(*fullRecord(i))) << i;
+    EXPECT_EQ(fields(*many->last()), fields(*fullRecord(count - 1)));
+    for (int bad : {0, count - 1}) {
+        for (int i = 0; i < count; ++i)
+            refs[size_t(i)] = i == bad ? coder.encodeObject(kOtherClass, {})
+                                       : fullRecord(i)->encodeWithCoder(coder);
+        EXPECT_FALSE(MediaDesc::itemsWithArchivedData(coder.finish(coder.encodeArray(refs))))
+            << bad;
+    }
 }
 
 // An archive as the original platform writes it: NSMutableString / NSMutableData
