@@ -17,7 +17,6 @@
 #include "ui/ScreenStack.h"
 
 #include <QEvent>
-#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -102,32 +101,27 @@ void AppDelegate::addAndPlay(const QStringList& paths)
     // line could not carry (not valid UTF-8) reach no file, and are told; so are
     // paths that name nothing, also on stderr for the shell that gave them.
     QStringList present;
+    QStringList leftOut;
     QStringList missing;
     for (const QString& path : paths) {
-        if (path.contains(QChar::ReplacementCharacter) || FileManager::fileExistAtPath(path))
+        if (FileManager::fileExistAtPath(path))
             present.append(path);
+        else if (path.contains(QChar::ReplacementCharacter))
+            leftOut.append(FileManager::lastPathComponent(path));
         else
             missing.append(path);
     }
     for (const QString& path : std::as_const(missing))
         std::fprintf(stderr, "quaver-pro: %s: no such file or folder\n", qPrintable(path));
-    QStringList leftOut;
     const QStringList files = FolderListing::expandForPlaying(present, &leftOut);
-    for (const QString& file : files) {
-        if (file.contains(QChar::ReplacementCharacter) && !QFileInfo::exists(file))
-            leftOut.append(FileManager::lastPathComponent(file));
-    }
     QStringList told;
     if (!leftOut.isEmpty())
         told.append(FileManager::inexactNamesMessage(leftOut));
     if (!missing.isEmpty()) {
         QStringList names;
-        for (const QString& path : missing.first(std::min<qsizetype>(missing.size(), 3)))
-            names.append(
-                QStringLiteral("\u201c%1\u201d").arg(FileManager::lastPathComponent(path)));
-        if (missing.size() > names.size())
-            names.append(QStringLiteral("\u2026"));
-        told.append(QStringLiteral("Not found: %1").arg(names.join(QStringLiteral(", "))));
+        for (const QString& path : std::as_const(missing))
+            names.append(FileManager::lastPathComponent(path));
+        told.append(QStringLiteral("Not found: %1").arg(FileManager::quotedNames(names)));
     }
     if (!told.isEmpty())
         Notice::showOver(_window.get(), told.join(QLatin1Char('\n')));

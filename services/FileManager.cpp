@@ -187,23 +187,28 @@ QString FileManager::homeFolder()
     return home.endsWith(QLatin1Char('/')) ? home : home + QLatin1Char('/');
 }
 
-QString FileManager::inexactNamesMessage(const QStringList& names)
+QString FileManager::quotedNames(const QStringList& names)
 {
-    if (names.isEmpty())
-        return {};
     QStringList shown = names.first(std::min<qsizetype>(names.size(), 3));
     for (QString& name : shown)
         name = QStringLiteral("\u201c%1\u201d").arg(name);
     if (names.size() > shown.size())
         shown.append(QStringLiteral("\u2026"));
+    return shown.join(QStringLiteral(", "));
+}
+
+QString FileManager::inexactNamesMessage(const QStringList& names)
+{
+    if (names.isEmpty())
+        return {};
     if (names.size() == 1)
         return QStringLiteral(
                    "%1 can't be used: its name is not valid UTF-8. Rename it to play it.")
-            .arg(shown.first());
+            .arg(quotedNames(names));
     return QStringLiteral("%1 files can't be used: their names are not valid UTF-8 (%2). "
                           "Rename them to play them.")
         .arg(names.size())
-        .arg(shown.join(QStringLiteral(", ")));
+        .arg(quotedNames(names));
 }
 
 Result<QList<FileManager::DirectoryEntry>> FileManager::readDirectory(const QString& path)

@@ -58,6 +58,8 @@ public:
     // What to tell the user of items whose names are not valid UTF-8 (see
     // DirectoryEntry::nameIsExact), named as shown; empty when names is.
     static QString inexactNamesMessage(const QStringList& names);
+    // The first three names in quotes, joined by commas, with "…" for the rest.
+    static QString quotedNames(const QStringList& names);
     // lastPathComponent(): the name the browser shows for the folder at path.
     static QString currentFolderName(const QString& path);
 
