@@ -36,9 +36,8 @@ class Transport;
 class MainViewController : public QWidget {
     Q_OBJECT
 public:
-    // Fixed frames of the 320 x 460 screen.
+    // The list panel's handle; the rest of the screen follows its size (PlayerLayout).
     static constexpr int kPanelFolded = ListPanel::kFolded;
-    static constexpr int kPanelUnfolded = ListPanel::kUnfolded;
     static constexpr int kPopupTag = 100;
 
     // transport: not owned; it outlives the screen.
@@ -62,6 +61,7 @@ public:
         QPushButton *playlistButton = nullptr;
         QSlider *volumeView = nullptr;
         EmptyListHint *emptyHint = nullptr; // while the list is empty
+        QLabel *artView = nullptr;          // the item's picture, or the note
     };
     const Outlets& outlets() const { return ui; }
 
@@ -123,9 +123,13 @@ public:
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void buildScreen();
+    // Places every part for the screen's size (PlayerLayout).
+    void layoutScreen();
+    void showArt();
     void connectTransport();
     // A new item plays: its length, name, position in the list, video or not.
     void showLoaded();

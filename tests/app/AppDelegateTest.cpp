@@ -90,3 +90,22 @@ TEST(AppDelegate, AnEmptyStartTellsHowToAddMusicAndDroppedFilesJoinAndPlay)
     EXPECT_EQ(window->windowTitle(), QStringLiteral("one"));
     EXPECT_FALSE(hint->isVisible());
 }
+
+// The window opens larger than its smallest size, cannot be made smaller than the
+// player's smallest layout, and opens again at the size it was closed at.
+TEST(AppDelegate, TheWindowResizesAndOpensAgainAtItsLastSize)
+{
+    {
+        AppDelegate delegate;
+        delegate.didFinishLaunching(LaunchOptions());
+        QWidget *window = delegate.window();
+        EXPECT_EQ(window->size(), AppDelegate::kDefaultWindowSize);
+        window->resize(100, 100);
+        EXPECT_EQ(window->size(), QSize(320, 460));
+        window->resize(900, 700);
+        EXPECT_EQ(delegate.viewController()->size(), QSize(900, 700)) << "the player fills it";
+    }
+    AppDelegate again;
+    again.didFinishLaunching(LaunchOptions());
+    EXPECT_EQ(again.window()->size(), QSize(900, 700));
+}
