@@ -2,6 +2,7 @@
 
 #include "BuildConfig.h"
 
+#include "app/CoverArt.h"
 #include "app/CurrentList.h"
 #include "app/EmptyListHint.h"
 #include "app/PlayerKeys.h"
@@ -90,6 +91,14 @@ MainViewController::MainViewController(Transport& transport, QWidget *parent)
     : QWidget(parent), m_transport(transport), m_timer(new QTimer(this))
 {
     setObjectName(QStringLiteral("player"));
+    m_coverArt = new CoverArt(this);
+    connect(m_coverArt, &CoverArt::pictureReady, this,
+            [this](const QString& path, const QImage& picture) {
+                if (path != m_artPath)
+                    return;
+                m_artPicture = picture;
+                showArt(false);
+            });
     buildScreen();
 
     m_timer->setObjectName(QStringLiteral("progress"));
@@ -277,7 +286,7 @@ void MainViewController::layoutScreen()
     ui.emptyHint->setGeometry(l.emptyHint);
     if (ui.artView->geometry() != l.art) {
         ui.artView->setGeometry(l.art);
-        showArt();
+        showArt(true);
     }
     for (int i = 0; i < m_barButtons.size(); ++i)
         m_barButtons[i]->setGeometry(l.barButtons.value(i));
@@ -292,9 +301,27 @@ void MainViewController::layoutScreen()
     showSongName();
 }
 
-void MainViewController::showArt()
+void MainViewController::showArt(bool askAgain)
 {
-    ui.artView->setPixmap(Icons::pixmap(QStringLiteral("songs"), ui.artView->size()));
+    QLabel *view = ui.artView;
+    const int side = std::min(view->width(), view->height());
+    if (m_artPicture.isNull()) {
+        // The note stays small on a large screen; a cover takes the whole square.
+        const int note = std::min(side, 128);
+        view->setPixmap(Icons::pixmap(QStringLiteral("songs"), QSize(note, note)));
+    } else {
+        // Until the worker's smooth copy for this size comes, a quick one.
+        const qreal ratio = view->devicePixelRatioF();
+        QPixmap pixmap = QPixmap::fromImage(
+            m_artPicture.width() == qRound(side * ratio) ||
+                    m_artPicture.height() == qRound(side * ratio)
+                ? m_artPicture
+                : m_artPicture.scaled(QSize(side, side) * ratio, Qt::KeepAspectRatio));
+        pixmap.setDevicePixelRatio(ratio);
+        view->setPixmap(pixmap);
+    }
+    if (askAgain)
+        m_coverArt->request(m_artPath, qRound(side * view->devicePixelRatioF()));
 }
 
 void MainViewController::resizeEvent(QResizeEvent *event)
@@ -402,6 +429,13 @@ void MainViewController::showLoaded()
     ui.timeSeeker->show();
     showSongName();
     updateInfoLabel();
+    const MediaDescPtr item = m_transport.tableContents().value(m_transport.currentSong());
+    const QString path = item && item->filePath ? *item->filePath : QString();
+    if (path != m_artPath) {
+        m_artPath = path;
+        m_artPicture = QImage();
+        showArt(true);
+    }
     const bool video = m_transport.currentIsVideo();
     ui.videoButton->setEnabled(video);
     if (!video && m_videoController)
