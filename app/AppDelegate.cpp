@@ -5,6 +5,7 @@
 #include "app/DropTarget.h"
 #include "app/MainViewController.h"
 #include "app/PlayerLayout.h"
+#include "app/ResumePoint.h"
 #include "app/Transport.h"
 #include "platform/AppNotifier.h"
 #include "platform/Dispatch.h"
@@ -13,6 +14,7 @@
 #include "playlists/PlaylistModel.h"
 #include "services/FileManager.h"
 #include "services/FolderListing.h"
+#include "services/SettingsHelper.h"
 
 #include "ui/Notice.h"
 #include "ui/ScreenStack.h"
@@ -40,6 +42,8 @@ AppDelegate::~AppDelegate()
     // Dispatch::waitForWorkers for what ends a program whose worker is stuck).
     if (_window)
         UserDefaults::standard().setObject(kWindowGeometryKey, _window->saveGeometry());
+    if (_transport && SettingsHelper::getSwitchStateForSettingWithName(ResumePoint::kSwitch))
+        ResumePoint::of(*_transport).store();
     _window.reset();
     _transport.reset();
     Dispatch::waitForWorkers(std::chrono::milliseconds(200));
@@ -80,6 +84,15 @@ bool AppDelegate::didFinishLaunching(const LaunchOptions& options)
     // that is visible when the window becomes active.
     _viewController->outlets().playButton->setFocus();
 
+    // Resuming cues the item where it was; it plays when the user presses play, or at
+    // once when the command line asks to resume and names no files.
+    if (options.resume || SettingsHelper::getSwitchStateForSettingWithName(ResumePoint::kSwitch)) {
+        if (const std::optional<ResumePoint> point = ResumePoint::stored()) {
+            point->cueOn(*_transport);
+            if (options.resume && options.paths.isEmpty())
+                _transport->playButton();
+        }
+    }
     addAndPlay(options.paths);
     return true;
 }

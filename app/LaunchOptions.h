@@ -15,4 +15,6 @@ struct LaunchOptions {
     QString screenshotPath;
     // When valid: the window opens at this size, whatever size was remembered.
     QSize windowSize;
+    // Play at once from where the last session left off, "Resume Playback" or not.
+    bool resume = false;
 };

@@ -37,6 +37,11 @@ LaunchOptions parseCommandLine(const QCoreApplication& app)
         QStringLiteral("Open the window at this size, e.g. 800x600 (default: the size it "
                        "had when it was last closed)."),
         QStringLiteral("WxH"));
+    const QCommandLineOption resume(
+        QStringLiteral("resume"),
+        QStringLiteral("Play at once from where the last session left off: the item, the time, "
+                       "repeat and shuffle."));
+    parser.addOption(resume);
     parser.addOption(mediaRoot);
     parser.addOption(screenshot);
     parser.addOption(windowSize);
@@ -52,6 +57,7 @@ LaunchOptions parseCommandLine(const QCoreApplication& app)
     else if (!envRoot.isEmpty())
         options.mediaRoot = envRoot;
     options.screenshotPath = parser.value(screenshot);
+    options.resume = parser.isSet(resume);
     if (parser.isSet(windowSize)) {
         const QStringList wh = parser.value(windowSize).split(QLatin1Char('x'));
         bool okW = false, okH = false;

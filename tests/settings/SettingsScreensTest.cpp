@@ -124,8 +124,9 @@ TEST(SettingsController, PlayerPresentsItWithTheRowsOfItsEngine)
         auto *header = qobject_cast<QLabel *>(screen->table()->itemWidget(item));
         rows.append(header ? header->text() : item->data(Qt::AccessibleTextRole).toString());
     }
-    EXPECT_EQ(rows.join(u'|'), u"   Music|Shake To Shuffle|EQ|Volume Limit|Playback Rate|"
-                               u"   File Manager|Home Folder|Bookmarks"_s);
+    EXPECT_EQ(rows.join(u'|'),
+              u"   Music|Shake To Shuffle|EQ|Volume Limit|Playback Rate|Resume Playback|"
+              u"   File Manager|Home Folder|Bookmarks"_s);
     const auto options = [screen] {
         screen->reload();
         return QStringList{option(*screen, 0, 1), option(*screen, 0, 2), option(*screen, 0, 3),
