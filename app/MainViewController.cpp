@@ -447,7 +447,7 @@ void MainViewController::showStopped()
     stopTimer();
     showSongName();
     ui.timeSeeker->hide();
-    ui.currentTimeLabel->setText(QStringLiteral("0:00"));
+    ui.currentTimeLabel->setText(timeText(float(m_transport.cuedTime()), false));
     ui.videoButton->setEnabled(false);
     updateInfoLabel();
 }

@@ -95,6 +95,11 @@ public:
     // index outside the list is ignored (the modes still apply).
     void cue(int index, double seconds, const PlaybackModes& modes);
     PlaybackModes modes() const { return m_modes; }
+    // Where the current item will start when it is cued (seconds), else 0.
+    double cuedTime() const
+    {
+        return m_cuedStart && m_cuedStart->first == m_currentSong ? m_cuedStart->second : 0.0;
+    }
     // Seeks by delta seconds from the time played, kept within 0..duration.
     void seekBy(float delta);
     // A shake: next, when "Shake To Shuffle" is on.

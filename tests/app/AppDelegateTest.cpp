@@ -117,7 +117,8 @@ TEST(AppDelegate, TheWindowResizesAndOpensAgainAtItsLastSize)
 // first item with the modes off, as ever.
 TEST(AppDelegate, ResumePlaybackBringsBackTheItemTheTimeAndTheModes)
 {
-    const QByteArray tone = EngineTest::wavBytes(EngineTest::tone(440, 0.5, 8000, 3 * 8000), 8000, 1);
+    const QByteArray tone =
+        EngineTest::wavBytes(EngineTest::tone(440, 0.5, 8000, 3 * 8000), 8000, 1);
     const QString a =
         TestEnvironment::writeFile(TestEnvironment::home() + QStringLiteral("/r/a.wav"), tone);
     const QString b =
@@ -148,6 +149,8 @@ TEST(AppDelegate, ResumePlaybackBringsBackTheItemTheTimeAndTheModes)
         Transport *t = delegate->transport();
         EXPECT_EQ(t->currentSong(), 1);
         EXPECT_EQ(t->player(), nullptr) << "it waits for play";
+        EXPECT_EQ(delegate->viewController()->outlets().currentTimeLabel->text(),
+                  QStringLiteral("0:01"));
         EXPECT_TRUE(t->repeatOne());
         EXPECT_TRUE(t->shuffleOn());
         t->playButton();
