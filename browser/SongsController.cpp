@@ -3,12 +3,10 @@
 #include "browser/BrowserActions.h"
 #include "browser/FolderCellDelegate.h"
 #include "browser/FolderListModel.h"
-#include "platform/Alert.h"
 #include "services/FileManager.h"
 #include "services/FolderListing.h"
 #include "services/SettingsHelper.h"
 #include "ui/ActivityIndicator.h"
-#include "ui/AlertViewHelper.h"
 #include "ui/Icons.h"
 #include "ui/NavigationBar.h"
 #include "ui/NavigationController.h"
@@ -251,9 +249,8 @@ void SongsController::close()
 void SongsController::setBookmark()
 {
     SettingsHelper::addBookmarkWithPath(m_currentPath);
-    AlertViewHelper::alertMessage(
-        QStringLiteral("The current folder has been added to your bookmark list."))
-        ->show();
+    Notice::showOver(this,
+                     QStringLiteral("The current folder has been added to your bookmark list."));
 }
 
 void SongsController::setToolbarItems(const QList<QWidget *>& items)
