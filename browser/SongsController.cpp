@@ -22,7 +22,6 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPointer>
-#include <QPropertyAnimation>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -69,8 +68,7 @@ SongsController::SongsController(QWidget *parent)
     connect(m_searchField, &QLineEdit::textEdited, this, &SongsController::searchTextChanged);
 
     m_model = new FolderListModel(this);
-    // The header stays above the rows, as a table's section header does; the pane
-    // holding both is what the search resizes.
+    // The header stays above the rows, as a table's section header does.
     m_tablePane = new QWidget(this);
     m_table = new QListView(m_tablePane);
     m_table->setModel(m_model);
@@ -97,8 +95,6 @@ SongsController::SongsController(QWidget *parent)
     paneLayout->setSpacing(0);
     paneLayout->addWidget(m_header);
     paneLayout->addWidget(m_table);
-    m_tableAnimation = new QPropertyAnimation(m_tablePane, "geometry", this);
-    m_tableAnimation->setDuration(kAnimationMs);
 
     m_toolbar = new QWidget(this);
     m_toolbar->setObjectName(QStringLiteral("toolbar"));
@@ -392,7 +388,6 @@ void SongsController::beginSearch()
         return;
     m_searching = true;
     m_cancelButton->show();
-    animateTable(tableRect());
 }
 
 void SongsController::endSearch()
@@ -401,7 +396,6 @@ void SongsController::endSearch()
         return;
     m_searching = false;
     m_cancelButton->hide();
-    animateTable(tableRect());
 }
 
 void SongsController::cancelSearch()
@@ -432,16 +426,8 @@ void SongsController::showHiddenFiles(bool show)
 QRect SongsController::tableRect() const
 {
     const int top = kSearchBarHeight;
-    const int height = this->height() - top - kToolbarHeight - (m_searching ? kSearchShrink : 0);
+    const int height = this->height() - top - kToolbarHeight;
     return QRect(0, top, width(), std::max(height, kHeaderHeight));
-}
-
-void SongsController::animateTable(const QRect& rect)
-{
-    m_tableAnimation->stop();
-    m_tableAnimation->setStartValue(m_tablePane->geometry());
-    m_tableAnimation->setEndValue(rect);
-    m_tableAnimation->start();
 }
 
 void SongsController::resizeEvent(QResizeEvent *event)
@@ -449,7 +435,6 @@ void SongsController::resizeEvent(QResizeEvent *event)
     QWidget::resizeEvent(event);
     m_searchBar->setGeometry(0, 0, width(), kSearchBarHeight);
     m_toolbar->setGeometry(0, height() - kToolbarHeight, width(), kToolbarHeight);
-    m_tableAnimation->stop();
     m_tablePane->setGeometry(tableRect());
 }
 
