@@ -8,9 +8,9 @@
 // plain text, whatever markup a file name holds.
 //
 // For news that needs no answer ("Mix has been updated.", "3 items have been
-// added to your current playlist"): it would otherwise be an alert with one
-// button that takes the keyboard until dismissed. A question stays an alert, and
-// so does a failure the user must acknowledge (StoreAlerts).
+// added to your current playlist"), which must leave the keyboard where it was.
+// A question stays an alert, and so does a failure the user must acknowledge
+// (StoreAlerts).
 //
 // Main thread only.
 

@@ -5,7 +5,6 @@
 #include "ui/Notice.h"
 #include "ui/ScreenStack.h"
 
-#include <QApplication>
 #include <QDialog>
 #include <QLineEdit>
 #include <QPointer>
