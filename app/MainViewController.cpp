@@ -347,7 +347,7 @@ void MainViewController::setTabOrder()
 
 void MainViewController::showAlertWithItems(int count)
 {
-    (new Alert(QString(), CurrentList::countMessage(count), QStringLiteral("Close")))->show();
+    Notice::showOver(this, CurrentList::countMessage(count));
 }
 
 void MainViewController::createPlaylist()

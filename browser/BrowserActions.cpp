@@ -8,6 +8,7 @@
 #include "services/FileManager.h"
 #include "services/PasteJob.h"
 #include "ui/AlertViewHelper.h"
+#include "ui/Notice.h"
 #include "ui/StoreAlerts.h"
 
 #include <QElapsedTimer>
@@ -242,7 +243,8 @@ void BrowserActions::promptForName(const QString& title)
                 FileManager::appendingPathComponent(host.currentPath(), name)));
             host.openFolder(host.currentPath());
         } else if (host.selectionList().isEmpty()) {
-            showMessage(QStringLiteral("You have to select a file in order to play it"));
+            Notice::showInMainWindow(
+                QStringLiteral("You have to select a file in order to play it"));
         } else {
             PlaylistAnnouncer::createPlaylistWithName(
                 name, MediaHelper::collectionWithMedia(host.selectedObjects()), true);

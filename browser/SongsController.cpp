@@ -3,12 +3,10 @@
 #include "browser/BrowserActions.h"
 #include "browser/FolderCellDelegate.h"
 #include "browser/FolderListModel.h"
-#include "platform/Alert.h"
 #include "services/FileManager.h"
 #include "services/FolderListing.h"
 #include "services/SettingsHelper.h"
 #include "ui/ActivityIndicator.h"
-#include "ui/AlertViewHelper.h"
 #include "ui/Icons.h"
 #include "ui/NavigationBar.h"
 #include "ui/NavigationController.h"
@@ -24,7 +22,6 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPointer>
-#include <QPropertyAnimation>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -71,8 +68,7 @@ SongsController::SongsController(QWidget *parent)
     connect(m_searchField, &QLineEdit::textEdited, this, &SongsController::searchTextChanged);
 
     m_model = new FolderListModel(this);
-    // The header stays above the rows, as a table's section header does; the pane
-    // holding both is what the search resizes.
+    // The header stays above the rows, as a table's section header does.
     m_tablePane = new QWidget(this);
     m_table = new QListView(m_tablePane);
     m_table->setModel(m_model);
@@ -99,8 +95,6 @@ SongsController::SongsController(QWidget *parent)
     paneLayout->setSpacing(0);
     paneLayout->addWidget(m_header);
     paneLayout->addWidget(m_table);
-    m_tableAnimation = new QPropertyAnimation(m_tablePane, "geometry", this);
-    m_tableAnimation->setDuration(kAnimationMs);
 
     m_toolbar = new QWidget(this);
     m_toolbar->setObjectName(QStringLiteral("toolbar"));
@@ -251,9 +245,8 @@ void SongsController::close()
 void SongsController::setBookmark()
 {
     SettingsHelper::addBookmarkWithPath(m_currentPath);
-    AlertViewHelper::alertMessage(
-        QStringLiteral("The current folder has been added to your bookmark list."))
-        ->show();
+    Notice::showOver(this,
+                     QStringLiteral("The current folder has been added to your bookmark list."));
 }
 
 void SongsController::setToolbarItems(const QList<QWidget *>& items)
@@ -395,7 +388,6 @@ void SongsController::beginSearch()
         return;
     m_searching = true;
     m_cancelButton->show();
-    animateTable(tableRect());
 }
 
 void SongsController::endSearch()
@@ -404,7 +396,6 @@ void SongsController::endSearch()
         return;
     m_searching = false;
     m_cancelButton->hide();
-    animateTable(tableRect());
 }
 
 void SongsController::cancelSearch()
@@ -435,16 +426,8 @@ void SongsController::showHiddenFiles(bool show)
 QRect SongsController::tableRect() const
 {
     const int top = kSearchBarHeight;
-    const int height = this->height() - top - kToolbarHeight - (m_searching ? kSearchShrink : 0);
+    const int height = this->height() - top - kToolbarHeight;
     return QRect(0, top, width(), std::max(height, kHeaderHeight));
-}
-
-void SongsController::animateTable(const QRect& rect)
-{
-    m_tableAnimation->stop();
-    m_tableAnimation->setStartValue(m_tablePane->geometry());
-    m_tableAnimation->setEndValue(rect);
-    m_tableAnimation->start();
 }
 
 void SongsController::resizeEvent(QResizeEvent *event)
@@ -452,7 +435,6 @@ void SongsController::resizeEvent(QResizeEvent *event)
     QWidget::resizeEvent(event);
     m_searchBar->setGeometry(0, 0, width(), kSearchBarHeight);
     m_toolbar->setGeometry(0, height() - kToolbarHeight, width(), kToolbarHeight);
-    m_tableAnimation->stop();
     m_tablePane->setGeometry(tableRect());
 }
 

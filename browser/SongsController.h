@@ -12,9 +12,10 @@
 // folder changes and ends with browse mode.
 //
 // The search field filters the listing shown by name prefix, ignoring case and
-// diacritics (FolderListing). While it is being edited the table is 180 pixels
-// shorter (animated over 0.3 s). Going up leaves the search results; choosing a
-// result leaves them too but keeps the text.
+// diacritics (FolderListing). The results fill the table's whole height between
+// the search bar and the toolbar (no room is kept for an on-screen keyboard).
+// Going up leaves the search results; choosing a result leaves them too but keeps
+// the text.
 //
 // Listings are read on the screen's own serial worker ("Quaver Pro"). While one is
 // pending the indicator spins, the table keeps the previous folder's rows, and rows
@@ -50,14 +51,11 @@ class FolderListing;
 class QLabel;
 class QLineEdit;
 class QListView;
-class QPropertyAnimation;
 class QPushButton;
 
 class SongsController : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kSearchShrink = 180; // pixels taken off the table while searching
-    static constexpr int kAnimationMs = 300;
     static constexpr int kHeaderHeight = 24;
 
     // Opens setupInitialFolder() at once.
@@ -116,9 +114,8 @@ public:
     ActivityIndicator *activityIndicator() const { return m_indicator; }
     QLineEdit *searchBar() const { return m_searchField; }
     QWidget *toolbar() const { return m_toolbar; }
-    // The header and the table, resized by the search.
+    // The header and the table below it, from the search bar down to the toolbar.
     QWidget *tablePane() const { return m_tablePane; }
-    QPropertyAnimation *tableAnimation() const { return m_tableAnimation; }
 
 Q_SIGNALS:
     // The listing of path is on screen (also after a failed reading).
@@ -141,7 +138,6 @@ private:
     void endSearch();
     void cancelSearch();
     void searchTextChanged(const QString& text);
-    void animateTable(const QRect& rect);
     QRect tableRect() const;
     void playNow(int row);
     bool tableKey(QKeyEvent *key);
@@ -159,19 +155,18 @@ private:
     std::function<void(const QStringList&)> m_play;
     std::function<void(const QString&)> m_playNow;
 
-    FolderListModel *m_model = nullptr;             // owned (child)
-    QWidget *m_tablePane = nullptr;                 // owned (child): the header over the table
-    QListView *m_table = nullptr;                   // owned (child of the pane)
-    QLabel *m_header = nullptr;                     // owned (child of the pane)
-    QWidget *m_searchBar = nullptr;                 // owned (child)
-    QLineEdit *m_searchField = nullptr;             // owned (child of the search bar)
-    QPushButton *m_cancelButton = nullptr;          // owned (child of the search bar)
-    QWidget *m_toolbar = nullptr;                   // owned (child)
-    QWidget *m_titleView = nullptr;                 // owned by the navigation item
-    QLabel *m_folderName = nullptr;                 // child of the title view
-    ActivityIndicator *m_indicator = nullptr;       // child of the title view
-    QPropertyAnimation *m_tableAnimation = nullptr; // owned (child)
-    BrowserActions *m_actions = nullptr;            // owned (child)
+    FolderListModel *m_model = nullptr;       // owned (child)
+    QWidget *m_tablePane = nullptr;           // owned (child): the header over the table
+    QListView *m_table = nullptr;             // owned (child of the pane)
+    QLabel *m_header = nullptr;               // owned (child of the pane)
+    QWidget *m_searchBar = nullptr;           // owned (child)
+    QLineEdit *m_searchField = nullptr;       // owned (child of the search bar)
+    QPushButton *m_cancelButton = nullptr;    // owned (child of the search bar)
+    QWidget *m_toolbar = nullptr;             // owned (child)
+    QWidget *m_titleView = nullptr;           // owned by the navigation item
+    QLabel *m_folderName = nullptr;           // child of the title view
+    ActivityIndicator *m_indicator = nullptr; // child of the title view
+    BrowserActions *m_actions = nullptr;      // owned (child)
     // Left running when the screen goes: a folder on a hung disk must not hold up
     // the window.
     Dispatch::SerialQueue m_queue{QStringLiteral("Quaver Pro"),

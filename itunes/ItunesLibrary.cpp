@@ -15,6 +15,7 @@
 #include "ui/NavigationBar.h"
 #include "ui/NavigationController.h"
 #include "ui/NavigationItem.h"
+#include "ui/Notice.h"
 #include "ui/Theme.h"
 
 #include <QAbstractListModel>
@@ -384,7 +385,7 @@ void ItunesLibrary::playlist()
 void ItunesLibrary::createPlaylist(const QString& name)
 {
     if (m_selected.isEmpty()) {
-        AlertViewHelper::alertMessage(kNoSelection)->show();
+        Notice::showOver(this, kNoSelection);
         return;
     }
     const QStringList paths = convertSelectedFiles();

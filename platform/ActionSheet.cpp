@@ -1,6 +1,7 @@
 #include "platform/ActionSheet.h"
 
 #include "platform/Dispatch.h"
+#include "platform/MainWindow.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -58,7 +59,7 @@ void ActionSheet::present()
 {
     g_open.append(this);
 
-    QWidget *parent = QApplication::activeWindow();
+    QWidget *parent = MainWindow::get();
     auto *dialog = new QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint);
     m_dialog = dialog;
     dialog->setObjectName(QStringLiteral("actionSheet"));

@@ -1,7 +1,7 @@
 #pragma once
 
 // A non-blocking action sheet: an optional title over a column of buttons at the
-// bottom of the active window, answered through a callback.
+// bottom of the main window (MainWindow), answered through a callback.
 //
 // Button indexes follow the order the buttons are shown, top to bottom: the
 // destructive button (if any) is index 0, the other buttons follow in the order
@@ -36,8 +36,8 @@ public:
 
     void setCallback(Callback callback) { m_callback = std::move(callback); }
 
-    // Presents the sheet window-modally at the bottom of the active window. Any
-    // thread.
+    // Presents the sheet window-modally at the bottom of the main window, active
+    // or not. Any thread.
     void show();
 
     QString title() const { return m_title; }

@@ -1,6 +1,7 @@
 #include "platform/Alert.h"
 
 #include "platform/Dispatch.h"
+#include "platform/MainWindow.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -79,7 +80,7 @@ void Alert::present()
 {
     g_open.append(this);
 
-    QWidget *parent = QApplication::activeWindow();
+    QWidget *parent = MainWindow::get();
     auto *dialog = new QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint);
     m_dialog = dialog;
     dialog->setObjectName(QStringLiteral("alert"));

@@ -46,7 +46,9 @@ public:
     // Adds the text field, with a placeholder and a first text.
     void setTextField(const QString& placeholder, const QString& text = {});
 
-    // Presents the alert window-modally over the active window. Any thread.
+    // Presents the alert window-modally over the main window (MainWindow), active
+    // or not, so that no second alert can be asked for from it until this one is
+    // answered. Any thread.
     void show();
 
     QString title() const { return m_title; }

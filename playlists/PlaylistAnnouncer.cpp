@@ -1,7 +1,6 @@
 #include "playlists/PlaylistAnnouncer.h"
 
-#include "platform/Alert.h"
-#include "ui/AlertViewHelper.h"
+#include "ui/Notice.h"
 #include "ui/StoreAlerts.h"
 
 std::optional<QString> PlaylistAnnouncer::createPlaylistWithName(const QString& name,
@@ -17,6 +16,6 @@ std::optional<QString> PlaylistAnnouncer::announce(const Result<PlaylistHelper::
         StoreAlerts::show(saved.failure());
         return std::nullopt;
     }
-    AlertViewHelper::alertMessage(saved->message)->show();
+    Notice::showInMainWindow(saved->message);
     return saved->name;
 }

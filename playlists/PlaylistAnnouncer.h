@@ -1,8 +1,8 @@
 #pragma once
 
 // Writes a playlist through the store for a screen and tells the user the outcome:
-// the store's announcement ("Mix has been updated.") as a message without title,
-// or its failure (StoreAlerts). Main thread, as every write of the store.
+// the store's announcement ("Mix has been updated.") as a notice over the main
+// window (Notice), or its failure (StoreAlerts). Main thread, as every write of the store.
 
 #include "media/MediaDesc.h"
 #include "playlists/PlaylistHelper.h"

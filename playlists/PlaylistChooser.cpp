@@ -2,12 +2,12 @@
 
 #include "media/MediaHelper.h"
 #include "platform/Alert.h"
+#include "platform/MainWindow.h"
 #include "playlists/PlaylistAnnouncer.h"
 #include "playlists/PlaylistHelper.h"
 #include "ui/StoreAlerts.h"
 #include "ui/Theme.h"
 
-#include <QApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -19,7 +19,7 @@ PlaylistChooser *PlaylistChooser::showForItems(const QStringList& paths)
         StoreAlerts::value(PlaylistHelper::availablePlaylists());
     if (!names)
         return nullptr;
-    auto *chooser = new PlaylistChooser(*names, paths, QApplication::activeWindow());
+    auto *chooser = new PlaylistChooser(*names, paths, MainWindow::get());
     chooser->show();
     return chooser;
 }

@@ -12,6 +12,7 @@
 #include "ui/NavigationBar.h"
 #include "ui/NavigationController.h"
 #include "ui/NavigationItem.h"
+#include "ui/Notice.h"
 #include "ui/StoreAlerts.h"
 #include "ui/Theme.h"
 
@@ -132,7 +133,7 @@ void PlaylistsController::exportPlaylist(const QString& name)
     if (path.isEmpty())
         return;
     if (StoreAlerts::succeeded(PlaylistInterchange::exportItems(*items, path)))
-        Alert::showMessage(QString(), QStringLiteral("“%1” was exported to %2.").arg(name, path));
+        Notice::showOver(this, QStringLiteral("“%1” was exported to %2.").arg(name, path));
 }
 
 void PlaylistsController::importPlaylist()

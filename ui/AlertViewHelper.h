@@ -17,6 +17,8 @@ public:
     // The callback receives the field's text with the button index.
     static Alert *alertViewWithTitle(const QString& title);
 
-    // A message without title and with the single cancel button "OK" (index 0).
+    // A message without title and with the single cancel button "OK" (index 0),
+    // for a failure the user must acknowledge; news that needs no answer is a
+    // Notice, which leaves the keyboard where it was.
     static Alert *alertMessage(const QString& message);
 };

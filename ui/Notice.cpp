@@ -1,5 +1,6 @@
 #include "ui/Notice.h"
 
+#include "platform/MainWindow.h"
 #include "ui/Theme.h"
 
 #include <QGraphicsOpacityEffect>
@@ -20,6 +21,12 @@ Notice *Notice::showOver(QWidget *over, const QString& text)
     return notice;
 }
 
+Notice *Notice::showInMainWindow(const QString& text)
+{
+    QWidget *window = MainWindow::get();
+    return window ? showOver(window, text) : nullptr;
+}
+
 Notice *Notice::shownIn(const QWidget *over)
 {
     return over->window()->findChild<Notice *>(QString(), Qt::FindDirectChildrenOnly);
@@ -28,6 +35,8 @@ Notice *Notice::shownIn(const QWidget *over)
 Notice::Notice(const QString& text, QWidget *window) : QLabel(text, window)
 {
     setFocusPolicy(Qt::NoFocus);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setTextFormat(Qt::PlainText);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setWordWrap(true);
     setAlignment(Qt::AlignCenter);

@@ -4,8 +4,13 @@
 // window, in front of every screen, that never takes the focus and lets the mouse
 // through, so the user goes on as before. It shows for kShownMs, fades out over
 // kFadeMs and deletes itself. A newer notice in the same window replaces the one
-// shown. For news that needs no answer; a failure the user must acknowledge is an
-// alert (StoreAlerts).
+// shown, so a run of them (one per edit) never piles up. The text is shown as
+// plain text, whatever markup a file name holds.
+//
+// For news that needs no answer ("Mix has been updated.", "3 items have been
+// added to your current playlist"), which must leave the keyboard where it was.
+// A question stays an alert, and so does a failure the user must acknowledge
+// (StoreAlerts).
 //
 // Main thread only.
 
@@ -21,6 +26,9 @@ public:
 
     // Shows text over the window that holds over; the window owns the notice.
     static Notice *showOver(QWidget *over, const QString& text);
+    // Shows text over the main window (MainWindow), for callers that have no
+    // widget of their own; null, and nothing shown, when there is no window.
+    static Notice *showInMainWindow(const QString& text);
     // The notice shown now in the window that holds over; null when none is.
     static Notice *shownIn(const QWidget *over);
 

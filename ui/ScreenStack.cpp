@@ -1,5 +1,6 @@
 #include "ui/ScreenStack.h"
 
+#include "platform/MainWindow.h"
 #include "ui/NavigationController.h"
 #include "ui/NavigationItem.h"
 #include "ui/SlideTransition.h"
@@ -7,6 +8,7 @@
 ScreenStack::ScreenStack(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("screenStack"));
+    MainWindow::set(this);
 }
 
 ScreenStack::~ScreenStack() = default;
@@ -176,4 +178,11 @@ void ScreenStack::resizeEvent(QResizeEvent *event)
         m_root->setGeometry(rect());
     for (NavigationController *nav : presented())
         nav->setGeometry(rect());
+}
+
+void ScreenStack::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // The stack may have been put into its window after it was made.
+    MainWindow::set(this);
 }

@@ -10,6 +10,10 @@
 // The stack owns the root screen and every presented controller; a dismissed
 // controller is deleted, with its screens, when its slide ends.
 //
+// The window that holds the stack is the program's main window (MainWindow):
+// alerts, action sheets and notices attach to it. It becomes so when the stack is
+// made and again whenever the stack is shown.
+//
 // Main thread only.
 
 #include <QList>
@@ -65,6 +69,7 @@ Q_SIGNALS:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     QWidget *topWidget() const;

@@ -94,8 +94,9 @@ TEST_F(PlayerScreen, TheScreenShowsWhatTheTransportTells)
     bool done = false;
     transport->addCollectionWithItems({QStringLiteral("/gone.wav")}, true, [&] {
         done = true;
-        EXPECT_EQ(TestEnvironment::takeAlertMessages(), QStringList{CurrentList::countMessage(1)})
+        ASSERT_TRUE(Notice::shownIn(screen.get()))
             << "shown as the list changes, before it is stored";
+        EXPECT_EQ(Notice::shownIn(screen.get())->text(), CurrentList::countMessage(1));
     });
     ASSERT_TRUE(TestEnvironment::waitUntil([&] { return done; }));
 
@@ -209,6 +210,7 @@ TEST_F(PlayerScreen, TabReturnAndEscapeReachButtonsMenusAndPrompts)
     EXPECT_EQ(restored.tableContents().size(), 2) << "a clear is not stored";
 
     // New Playlist saves the list only on its confirming button.
+    again.show();
     for (int button : {0, 1}) {
         again.createPlaylist();
         QCoreApplication::processEvents();
@@ -219,7 +221,7 @@ TEST_F(PlayerScreen, TabReturnAndEscapeReachButtonsMenusAndPrompts)
         EXPECT_EQ(QFile::exists(PlaylistHelper::pathForPlaylist(QStringLiteral("Mine"))),
                   button == 1);
     }
-    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
+    EXPECT_EQ(TestEnvironment::takeNotices(),
               QStringList{QStringLiteral("Mine playlist was created.")});
 }
 

@@ -154,6 +154,7 @@ TEST(BrowserActionsTest, DeleteAsksFirstNeverFollowsLinksAndLeavesAnExistingFold
 TEST(BrowserActionsTest, NamePromptsCheckTheNameThenCreate)
 {
     FakeBrowser b;
+    b.window.show(); // where the notices show
     for (auto [name, button] : {std::pair{"", 1}, {" lead", 1}, {"cancelled", 0}, {"trail ", 1}}) {
         b.actions.newFolder();
         b.answer("Create Folder", button, s(name));
@@ -167,7 +168,7 @@ TEST(BrowserActionsTest, NamePromptsCheckTheNameThenCreate)
     const auto addToPlaylist = [&b] { b.actions.addToPlaylist(); };
     b.act("Create new playlist", addToPlaylist);
     b.answer("New Playlist", 1, s("Mix"));
-    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
+    EXPECT_EQ(TestEnvironment::takeNotices(),
               QStringList{s("You have to select a file in order to play it")});
     EXPECT_FALSE(PlaylistHelper::playlistFolderExist());
 

@@ -153,13 +153,13 @@ TEST(ItunesLibrary, PlayerPresentsItPlaysAndSavesTheSelection)
     EXPECT_TRUE(screen->selectedFiles().isEmpty());
     EXPECT_TRUE(TestEnvironment::waitUntil([&] { return transport.tableContents().size() == 4; }));
     EXPECT_EQ(paths(transport.tableContents()), (QStringList{song(1), song(3), song(3), song(3)}));
-    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
+    EXPECT_EQ(TestEnvironment::takeNotices(),
               QStringList{u"4 items have been added to your current playlist"_s});
 
     screen->playlist();
     pressSheetButton(u"Create new playlist"_s);
     enterPlaylistName(u"Mine"_s);
-    EXPECT_EQ(TestEnvironment::takeAlertMessages(),
+    EXPECT_EQ(TestEnvironment::takeNotices(),
               QStringList{u"You have to select a file in order to play it"_s});
 
     screen->editTable();

@@ -3,6 +3,7 @@
 #include "platform/ActionSheet.h"
 #include "platform/Alert.h"
 #include "platform/UserDefaults.h"
+#include "ui/Notice.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -18,10 +19,23 @@
 #include <memory>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
 std::unique_ptr<QTemporaryDir> g_home;
+QStringList g_notices;
+
+// Keeps the text of every notice as it is shown, before a newer one replaces it.
+class NoticeRecorder : public QObject {
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show)
+            if (auto *notice = qobject_cast<Notice *>(watched))
+                g_notices.append(notice->text());
+        return false;
+    }
+};
 
 class FreshHomeListener : public testing::EmptyTestEventListener {
     void OnTestStart(const testing::TestInfo&) override
@@ -39,6 +53,7 @@ class FreshHomeListener : public testing::EmptyTestEventListener {
         qputenv("XDG_CACHE_HOME", (root + QStringLiteral("/cache")).toLocal8Bit());
         qputenv("XDG_RUNTIME_DIR", (root + QStringLiteral("/runtime")).toLocal8Bit());
         UserDefaults::resetStandardForTesting();
+        g_notices.clear();
     }
 
     void OnTestEnd(const testing::TestInfo&) override
@@ -60,6 +75,7 @@ namespace TestEnvironment {
 void installListener()
 {
     testing::UnitTest::GetInstance()->listeners().Append(new FreshHomeListener);
+    qApp->installEventFilter(new NoticeRecorder);
 }
 
 QString home()
@@ -86,6 +102,12 @@ QStringList takeAlertMessages()
         messages.append(alert->message());
     Alert::dismissAllForTesting();
     return messages;
+}
+
+QStringList takeNotices()
+{
+    QCoreApplication::processEvents();
+    return std::exchange(g_notices, {});
 }
 
 QDialog *shownAlertWindow()

@@ -44,6 +44,10 @@ template <typename T> QStringList failureTexts(const Result<T>& result)
     return result ? QStringList() : result.failure().texts();
 }
 
+// The texts of the notices shown since the test began or the last call, oldest
+// first (after pending main-thread work has run), also those a newer one replaced.
+QStringList takeNotices();
+
 // The window of the alert being shown, as the user sees it; null when none is.
 QDialog *shownAlertWindow();
 

@@ -2,11 +2,15 @@
 
 #include "platform/Alert.h"
 #include "support/TestEnvironment.h"
+#include "ui/Notice.h"
+#include "ui/ScreenStack.h"
 
 #include <QDialog>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
+#include <QVBoxLayout>
 #include <gtest/gtest.h>
 
 // Create by click, Create by Return (the default there), Cancel by Escape; the typed
@@ -37,7 +41,7 @@ TEST(AlertViewHelper, TheTypedNameReachesTheCallbackAndAMessageHasOnlyOk)
         EXPECT_EQ(typed, QStringLiteral("Road trip"));
         EXPECT_TRUE(Alert::openAlerts().isEmpty());
     }
-    const QString message = QStringLiteral("3 items have been added to your current playlist");
+    const QString message = QStringLiteral("Some of the selected items weren't pasted");
     Alert *alert = AlertViewHelper::alertMessage(message);
     EXPECT_TRUE(alert->title().isEmpty());
     alert->show();
@@ -47,4 +51,47 @@ TEST(AlertViewHelper, TheTypedNameReachesTheCallbackAndAMessageHasOnlyOk)
     EXPECT_EQ(buttons[0]->text(), QStringLiteral("OK"));
     QTest::mouseClick(buttons[0], Qt::LeftButton);
     EXPECT_TRUE(Alert::openAlerts().isEmpty());
+}
+
+// With another window active, or none: a question (here the one a delete button
+// asks) opens window-modally over the window that holds the screens, so a second
+// click on that button asks nothing more; a notice goes to that window too.
+TEST(AlertViewHelper, AQuestionIsModalOverTheMainWindowWhicheverWindowIsActive)
+{
+    QWidget window;
+    auto *stack = new ScreenStack(&window);
+    auto *remove = new QPushButton(QStringLiteral("Delete"), stack);
+    QObject::connect(remove, &QPushButton::clicked, [] {
+        (new Alert(QStringLiteral("Warning !!!"), QStringLiteral("Delete it?"),
+                   QStringLiteral("NO"), {QStringLiteral("YES")}))
+            ->show();
+    });
+    (new QVBoxLayout(&window))->addWidget(stack);
+    window.resize(320, 460);
+    window.show();
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+
+    for (const bool otherActive : {true, false}) {
+        SCOPED_TRACE(otherActive);
+        if (!otherActive)
+            other.hide();
+        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {},
+                          remove->mapTo(&window, remove->rect().center()));
+        ASSERT_EQ(Alert::openAlerts().size(), 1);
+        QDialog *question = TestEnvironment::shownAlertWindow();
+        ASSERT_NE(question, nullptr);
+        EXPECT_EQ(question->parentWidget(), &window);
+        EXPECT_EQ(question->windowModality(), Qt::WindowModal);
+        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {},
+                          remove->mapTo(&window, remove->rect().center()));
+        EXPECT_EQ(Alert::openAlerts().size(), 1) << "no second question over the first";
+        Alert::dismissAllForTesting();
+    }
+    const QPointer<Notice> notice =
+        Notice::showInMainWindow(QStringLiteral("Mix has been updated."));
+    ASSERT_TRUE(notice);
+    EXPECT_EQ(notice->parentWidget(), &window);
 }
