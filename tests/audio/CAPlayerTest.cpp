@@ -273,6 +273,11 @@ TEST(CAPlayer, ReplayGainPlaysTaggedFilesAtOneLevelAndOffLeavesTheSamplesAsDecod
         // Vorbis comments; no album gain, so Album mode takes the track's.
         {"rg-loud.flac", 0.5,
          "-metadata \"REPLAYGAIN_TRACK_GAIN=-8.00 dB\" -metadata REPLAYGAIN_TRACK_PEAK=0.5", -14},
+        // APE; the album gain has no peak of its own, the track's holds it.
+        {"rg-quiet.wv", 0.1,
+         "-metadata \"REPLAYGAIN_TRACK_GAIN=+6 dB\" -metadata \"REPLAYGAIN_ALBUM_GAIN=+30 dB\" "
+         "-metadata REPLAYGAIN_TRACK_PEAK=0.2",
+         20 * std::log10(0.5)},
         // Opus R128: -13 dB against -23 LUFS is -8 dB against ReplayGain's reference.
         {"rg-loud.opus", 0.5, "-metadata R128_TRACK_GAIN=-3328", -14},
     };
