@@ -114,13 +114,7 @@ bool AudioDecoder::Impl::open(const QString& path)
         avformat_find_stream_info(format.get(), nullptr);
     const AudioContainer::Measurement measured =
         AudioContainer::measure(format.get(), stream, path);
-    // Ogg keeps its comments on the stream, the other containers on the file.
-    replayGain = ReplayGain::read([this](const char *key) -> const char * {
-        const AVDictionaryEntry *entry = av_dict_get(stream->metadata, key, nullptr, 0);
-        if (!entry)
-            entry = av_dict_get(format->metadata, key, nullptr, 0);
-        return entry ? entry->value : nullptr;
-    });
+    replayGain = AudioContainer::replayGainTags(format.get(), stream);
 
     const AVCodec *decoder = avcodec_find_decoder(stream->codecpar->codec_id);
     codec = avcodec_alloc_context3(decoder);
