@@ -560,7 +560,7 @@ std::optional<EffectSettings> Transport::engineEffects() const
     if (!m_player)
         return std::nullopt;
     return EffectSettings{m_player->EQPressetId(), m_player->playbackRate(),
-                          m_player->volumeLimit()};
+                          m_player->volumeLimit(), m_player->replayGainMode()};
 }
 
 QStringList Transport::eqPresetNames() const
@@ -577,6 +577,8 @@ EffectSettings Transport::effectsForNewEngine() const
         effects.playbackRate = m_pushedEffects.playbackRate;
     if (m_pushedEffects.volumeLimit)
         effects.volumeLimit = m_pushedEffects.volumeLimit;
+    if (m_pushedEffects.replayGain)
+        effects.replayGain = m_pushedEffects.replayGain;
     return effects;
 }
 
@@ -603,4 +605,10 @@ void Transport::setVolumeLimit(float value)
 {
     m_pushedEffects.volumeLimit = value;
     forEachEngine([value](CAPlayer& engine) { engine.volumeLimit(value); });
+}
+
+void Transport::setReplayGain(ReplayGain::Mode mode)
+{
+    m_pushedEffects.replayGain = mode;
+    forEachEngine([mode](CAPlayer& engine) { engine.replayGain(mode); });
 }

@@ -149,6 +149,7 @@ public:
     void setEQPreset(int32_t index) override;
     void setPlaybackRate(float value) override;
     void setVolumeLimit(float value) override;
+    void setReplayGain(ReplayGain::Mode mode) override;
     // What the next engine made is prepared with.
     EffectSettings effectsForNewEngine() const;
 

@@ -66,6 +66,17 @@ bool formatIs(const AVFormatContext *format, const char *name)
 
 } // namespace
 
+ReplayGain::Tags AudioContainer::replayGainTags(AVFormatContext *format, AVStream *stream)
+{
+    // Ogg keeps its comments on the stream, the other containers on the file.
+    return ReplayGain::read([&](const char *key) -> const char * {
+        const AVDictionaryEntry *entry = av_dict_get(stream->metadata, key, nullptr, 0);
+        if (!entry)
+            entry = av_dict_get(format->metadata, key, nullptr, 0);
+        return entry ? entry->value : nullptr;
+    });
+}
+
 QString AudioContainer::errorText(int error)
 {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};

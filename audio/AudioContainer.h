@@ -12,6 +12,8 @@
 //
 // Stateless; any thread except the render thread (opening reads the file).
 
+#include "audio/ReplayGain.h"
+
 #include <QString>
 #include <cstdint>
 #include <memory>
@@ -52,6 +54,9 @@ public:
     // predictors) so that it delivers the very samples of a straight decode. 0 for
     // PCM and lossless codecs; Layer III at half rates needs eight frames.
     static int64_t prerollFrames(const AVCodecParameters *par, int sampleRate);
+
+    // The loudness tags of stream, or of the file where the stream has none.
+    static ReplayGain::Tags replayGainTags(AVFormatContext *format, AVStream *stream);
 
     // FFmpeg's text for an AVERROR code.
     static QString errorText(int error);

@@ -70,6 +70,7 @@ struct AudioDecoder::Impl {
     int64_t origin = 0;     // stream time, in frames, of the first frame delivered
     int64_t preroll = 0;    // frames decoded and dropped before a seek target
     int amrBlockFrames = 0; // > 0: AMR, whose undecodable blocks become silence
+    ReplayGain::Tags replayGain;
     QString error;
 
     // Reading state: the reading thread only (the render thread while playing).
@@ -113,6 +114,7 @@ bool AudioDecoder::Impl::open(const QString& path)
         avformat_find_stream_info(format.get(), nullptr);
     const AudioContainer::Measurement measured =
         AudioContainer::measure(format.get(), stream, path);
+    replayGain = AudioContainer::replayGainTags(format.get(), stream);
 
     const AVCodec *decoder = avcodec_find_decoder(stream->codecpar->codec_id);
     codec = avcodec_alloc_context3(decoder);
@@ -527,6 +529,11 @@ int64_t AudioDecoder::totalFrames() const
 bool AudioDecoder::lengthIsExact() const
 {
     return d->exact;
+}
+
+ReplayGain::Tags AudioDecoder::replayGainTags() const
+{
+    return d->replayGain;
 }
 
 int64_t AudioDecoder::read(int16_t *out, int64_t frames)

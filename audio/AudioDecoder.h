@@ -26,6 +26,8 @@
 // become silence of their length, so that an AMR file keeps its timing); after many
 // consecutive failures the file is treated as ended. Reading never hangs.
 
+#include "audio/ReplayGain.h"
+
 #include <QString>
 #include <atomic>
 #include <cstdint>
@@ -53,6 +55,8 @@ public:
     int64_t totalFrames() const;
     // Whether totalFrames() is stated by the file (see above) or estimated.
     bool lengthIsExact() const;
+    // The loudness tags of the file or of its audio stream, read by open().
+    ReplayGain::Tags replayGainTags() const;
 
     // Reads up to frames frames into out (frames * channels() samples). Returns the
     // frames delivered: fewer than asked only at the end of the file; -1 on a read

@@ -50,6 +50,7 @@ CAPlayer::CAPlayer(const QString& path, AudioOutputFactory outputFactory)
     m_valid = true;
     m_source = std::make_unique<DecoderSource>(*m_decoder, m_framesDecoded);
     m_totalFrames = std::max<int64_t>(m_decoder->totalFrames(), 0);
+    m_replayGainTags = m_decoder->replayGainTags();
     m_decoder->seek(0);
     m_duration = float(double(m_totalFrames) / double(m_decoder->sampleRate()));
 }
@@ -98,6 +99,9 @@ void CAPlayer::prepareToPlay(const EffectSettings& effects)
         volumeLimit(*effects.volumeLimit);
     if (effects.playbackRate)
         playbackRate(*effects.playbackRate);
+    if (effects.replayGain)
+        m_replayGainMode = *effects.replayGain;
+    m_graph->mixer().setReplayGain(replayGainFactor(), false); // nothing pulls yet
 }
 
 void CAPlayer::play()
@@ -247,6 +251,13 @@ void CAPlayer::playbackRate(float value)
 {
     m_playbackRate = value;
     AUPlaybackRate(value);
+}
+
+void CAPlayer::replayGain(ReplayGain::Mode mode)
+{
+    m_replayGainMode = mode;
+    if (m_graph)
+        m_graph->mixer().setReplayGain(replayGainFactor(), true);
 }
 
 void CAPlayer::pressetId(int32_t index)

@@ -53,8 +53,8 @@ public:
     CAPlayerDelegate *delegate() const { return m_delegate; }
 
     // Opens the output and builds the graph, then applies the effects given (those
-    // present, in the order preset, volume limit, rate). Does nothing on an
-    // invalid engine or one already prepared.
+    // present, in the order preset, volume limit, rate, ReplayGain). Does nothing
+    // on an invalid engine or one already prepared.
     void prepareToPlay(const EffectSettings& effects = {});
     bool isGraphInitialized() const { return m_graph != nullptr; }
 
@@ -118,6 +118,17 @@ public:
     // 0 until first set.
     void playbackRate(float value);
     float playbackRate() const { return m_playbackRate; }
+    // ReplayGain mode: the loudness correction from the file's tags (read when it
+    // was opened), ReplayGain::linearGain(), applied before the volume limit.
+    // Starts Off. A change is heard over the next slice; the mode in force when
+    // prepareToPlay() builds the graph is exact from the first frame.
+    // replayGainFactor(): the linear gain of the mode now.
+    void replayGain(ReplayGain::Mode mode);
+    ReplayGain::Mode replayGainMode() const { return m_replayGainMode; }
+    float replayGainFactor() const
+    {
+        return ReplayGain::linearGain(m_replayGainTags, m_replayGainMode);
+    }
     // Equaliser preset: an index into EQPressets(). An index outside the list is
     // kept but not applied. Starts at 0 (no preset applied: flat).
     void pressetId(int32_t index);
@@ -168,6 +179,8 @@ private:
     float m_volumeLimit = 1.0f;
     float m_playbackRate = 0.0f;
     int32_t m_EQPressetId = 0;
+    ReplayGain::Mode m_replayGainMode = EffectSettings::kDefaultReplayGain;
+    ReplayGain::Tags m_replayGainTags;
     float m_duration = 0.0f;
     int64_t m_totalFrames = 0;
 };

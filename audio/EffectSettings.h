@@ -1,11 +1,14 @@
 #pragma once
 
 // The effect values an engine is given when it is prepared: equaliser preset,
-// playback rate and volume limit, and the one definition of their ranges and
-// defaults. A value left out is not applied: the engine keeps what it has (a
-// flat equaliser, a rate never set that reads 0, a volume limit of 1.0).
+// playback rate, volume limit and ReplayGain mode, and the one definition of
+// their ranges and defaults. A value left out is not applied: the engine keeps
+// what it has (a flat equaliser, a rate never set that reads 0, a volume limit
+// of 1.0, ReplayGain off).
 //
 // A plain value; copy it freely between threads.
+
+#include "audio/ReplayGain.h"
 
 #include <cstdint>
 #include <optional>
@@ -19,10 +22,13 @@ struct EffectSettings {
     static constexpr float kMinVolumeLimit = 0.0f;
     static constexpr float kMaxVolumeLimit = 1.0f;
     static constexpr float kDefaultVolumeLimit = 1.0f;
+    // ReplayGain: Off keeps the sound as it was without the setting, bit for bit.
+    static constexpr ReplayGain::Mode kDefaultReplayGain = ReplayGain::Mode::Off;
 
     std::optional<int32_t> eqPreset; // index into the equaliser's presets
     std::optional<float> playbackRate;
     std::optional<float> volumeLimit;
+    std::optional<ReplayGain::Mode> replayGain;
 
     bool operator==(const EffectSettings&) const = default;
 
@@ -34,6 +40,13 @@ struct EffectSettings {
     static bool isVolumeLimit(float value)
     {
         return value >= kMinVolumeLimit && value <= kMaxVolumeLimit;
+    }
+    // The mode stored as value, or nothing for another number.
+    static std::optional<ReplayGain::Mode> replayGainMode(int64_t value)
+    {
+        if (value < int64_t(ReplayGain::Mode::Off) || value > int64_t(ReplayGain::Mode::Album))
+            return std::nullopt;
+        return ReplayGain::Mode(value);
     }
     // value brought into the range; the rate is compared in 64-bit float.
     static double clampedPlaybackRate(double value)

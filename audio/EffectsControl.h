@@ -16,7 +16,7 @@ class EffectsControl {
 public:
     virtual ~EffectsControl() = default;
 
-    // The values of the engine that plays now, all three present and exactly as
+    // The values of the engine that plays now, all four present and exactly as
     // the engine keeps them (a rate never set reads 0); nothing while there is no
     // engine.
     virtual std::optional<EffectSettings> engineEffects() const = 0;
@@ -29,4 +29,5 @@ public:
     virtual void setEQPreset(int32_t index) = 0;
     virtual void setPlaybackRate(float value) = 0;
     virtual void setVolumeLimit(float value) = 0;
+    virtual void setReplayGain(ReplayGain::Mode mode) = 0;
 };

@@ -1,8 +1,16 @@
 #include "audio/MixerNode.h"
 
+void MixerNode::setReplayGain(float gain, bool glide)
+{
+    if (!glide)
+        m_current = gain; // the volume limit still glides from 1 as it always has
+    m_replayGain.store(gain, std::memory_order_relaxed);
+}
+
 void MixerNode::process(float *stereo, int frames)
 {
-    const float target = m_target.load(std::memory_order_relaxed);
+    const float target =
+        m_replayGain.load(std::memory_order_relaxed) * m_target.load(std::memory_order_relaxed);
     if (frames <= 0)
         return;
     if (target == m_current) {

@@ -21,5 +21,8 @@ EffectSettings EffectSettingsStore::stored()
     effects.playbackRate = rate && EffectSettings::isPlaybackRate(*rate)
                                ? *rate
                                : EffectSettings::kDefaultPlaybackRate;
+    const std::optional<qint64> mode = SettingsHelper::intValue(*dict, SettingsKeys::ReplayGain);
+    effects.replayGain = (mode ? EffectSettings::replayGainMode(*mode) : std::nullopt)
+                             .value_or(EffectSettings::kDefaultReplayGain);
     return effects;
 }

@@ -28,5 +28,7 @@ inline const QString EQ = QStringLiteral("EQ");
 inline const QString VolumeLimit = QStringLiteral("VolumeLimit");
 // Playback rate factor (float).
 inline const QString PlaybackRate = QStringLiteral("PlaybackRate");
+// ReplayGain mode: 0 off, 1 track, 2 album (integer, ReplayGain::Mode; default off).
+inline const QString ReplayGain = QStringLiteral("ReplayGain");
 
 } // namespace SettingsKeys

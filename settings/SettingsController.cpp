@@ -111,6 +111,11 @@ QString SettingsController::optionText(const QString& title) const
             double(effects.volumeLimit.value_or(EffectSettings::kDefaultVolumeLimit));
         return limit >= 1.0 ? QStringLiteral("Off") : QString::asprintf("%.f %%", limit * 100);
     }
+    if (title == QLatin1String("ReplayGain")) {
+        static const QString names[] = {QStringLiteral("Off"), QStringLiteral("Track"),
+                                        QStringLiteral("Album")};
+        return names[int(effects.replayGain.value_or(EffectSettings::kDefaultReplayGain))];
+    }
     if (title == QLatin1String("Bookmarks")) {
         const QString path = SettingsHelper::activeBookmark().value_or(QString());
         const QString name = path.section(QLatin1Char('/'), -1, -1, QString::SectionSkipEmpty);
@@ -142,12 +147,28 @@ void SettingsController::didSelectRow(int section, int row)
         if (controller)
             controller->setBackgroundBrush(Icons::pixmap(tile, Icons::naturalSize(tile)));
         editor = m_bookmarks ? m_bookmarks() : nullptr;
+    } else if (title == QLatin1String("ReplayGain")) {
+        nextReplayGain();
     }
     m_table->clearSelection();
     if (editor && controller)
         controller->push(editor);
     else
         delete editor;
+}
+
+void SettingsController::nextReplayGain()
+{
+    const std::optional<EffectSettings> engine =
+        m_effects ? m_effects->engineEffects() : std::nullopt;
+    const ReplayGain::Mode now = engine.value_or(EffectSettingsStore::stored())
+                                     .replayGain.value_or(EffectSettings::kDefaultReplayGain);
+    const ReplayGain::Mode next = *EffectSettings::replayGainMode(
+        (int64_t(now) + 1) % (int64_t(ReplayGain::Mode::Album) + 1));
+    SettingsHelper::setSettings(SettingsKeys::ReplayGain, int(next));
+    if (m_effects)
+        m_effects->setReplayGain(next);
+    reload();
 }
 
 void SettingsController::switchSelected(int tag, bool on)

@@ -8,13 +8,15 @@
 // first "Home Folder" switch also stores "ActiveBookmark" -1. The other rows show
 // the current value and open an editor: "EQ" (EQList), "Volume Limit" and
 // "Playback Rate" (SliderView), "Bookmarks" (the screen the bookmarks factory
-// makes, over the "background.png" pattern). Values read again each time the
-// screen appears, so an editor's change shows on the way back.
+// makes, over the "background.png" pattern). "ReplayGain" opens no editor: each
+// choice steps it Off -> Track -> Album -> Off, heard at once and stored at once. Values read again
+// each time the screen appears, so an editor's change shows on the way back.
 //
 // Option texts, from the engine that plays now (no engine: the stored values):
 //   "EQ"            the current preset's name
 //   "Playback Rate" "x %.1f"                      (x 1.5)
 //   "Volume Limit"  "Off" at 1.0 or more, else the percentage rounded (75 %)
+//   "ReplayGain"    "Off", "Track" or "Album"
 //   "Bookmarks"     the last component of the active bookmark, or nothing
 //
 // Keys: Up/Down move between rows, Return opens a row's editor or flips its
@@ -63,6 +65,7 @@ protected:
 
 private:
     void activated(QListWidgetItem *item, bool fromKeyboard);
+    void nextReplayGain();
 
     EffectsControl *const m_effects; // not owned
     BookmarksFactory m_bookmarks;

@@ -363,13 +363,16 @@ TEST_F(TransportTest, EffectChangesReachThePlayingAndTheQueuedEngine)
     transport->setPlaybackRate(1.5f);
     transport->setVolumeLimit(0.5f);
     transport->setEQPreset(2);
-    const EffectSettings changed{2, 1.5f, 0.5f};
+    transport->setReplayGain(ReplayGain::Mode::Album);
+    const EffectSettings changed{2, 1.5f, 0.5f, ReplayGain::Mode::Album};
     EXPECT_EQ(transport->engineEffects(), changed);
     transport->forwardButton();
     ASSERT_EQ(transport->player(), queued) << "the queued engine takes over";
     EXPECT_EQ(transport->engineEffects(), changed);
     ASSERT_EQ(engines.size(), 3u);
-    EXPECT_EQ(engines[2]->playbackRate(), 1.5f) << "and later engines start with it";
+    EXPECT_EQ(std::pair(engines[2]->playbackRate(), engines[2]->replayGainMode()),
+              std::pair(1.5f, ReplayGain::Mode::Album))
+        << "and later engines start with them";
 }
 
 // On the real device (SDL's disk driver) the item that follows is queued and

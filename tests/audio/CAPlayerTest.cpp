@@ -1,12 +1,14 @@
 #include "audio/CAPlayer.h"
 
+#include "audio/AudioDecoder.h"
 #include "audio/EQPresets.h"
 #include "audio/EqualiserNode.h"
 #include "audio/OfflineAudioOutput.h"
+#include "services/EffectSettingsStore.h"
 #include "services/SettingsHelper.h"
 #include "services/SettingsKeys.h"
-#include "services/EffectSettingsStore.h"
 #include "support/EngineTestSupport.h"
+#include "support/MediaFixtures.h"
 #include "support/TestEnvironment.h"
 
 #include <QCoreApplication>
@@ -194,29 +196,35 @@ TEST(CAPlayer, PrepareAppliesTheStoredSettingsGivenOnceAndDamagedOnesFallBack)
         writeWav(QStringLiteral("p.wav"), tone(1000, 0.5, 44100, 2 * 44100), 44100);
     const int rock = EQPresets::indexOf(QStringLiteral("Rock"));
     const struct {
-        QVariant eq, volume, rate;
+        QVariant eq, volume, rate, replayGain;
         int eqId;
         float wantVolume, wantRate;
-    } cases[] = {{99, 3.0, 7.0, 0, 1.0f, 1.0f},
-                 {QStringLiteral("Rock"), QStringLiteral("loud"), qInf(), 0, 1.0f, 1.0f},
-                 {2.5, qQNaN(), 0.1, 0, 1.0f, 1.0f},
-                 {rock, 0.5, 1.5, rock, 0.5f, 1.5f}}; // the last stays stored
+        ReplayGain::Mode wantReplayGain;
+    } cases[] = {
+        {99, 3.0, 7.0, 3, 0, 1.0f, 1.0f, ReplayGain::Mode::Off},
+        {QStringLiteral("Rock"), QStringLiteral("loud"), qInf(), QStringLiteral("Album"), 0, 1.0f,
+         1.0f, ReplayGain::Mode::Off},
+        {2.5, qQNaN(), 0.1, -1, 0, 1.0f, 1.0f, ReplayGain::Mode::Off},
+        {rock, 0.5, 1.5, 2, rock, 0.5f, 1.5f, ReplayGain::Mode::Album}}; // the last stays stored
     for (const auto& c : cases) {
         SCOPED_TRACE(c.eq.toString().toStdString());
         SettingsHelper::setSettings(SettingsKeys::EQ, c.eq);
         SettingsHelper::setSettings(SettingsKeys::VolumeLimit, c.volume);
         SettingsHelper::setSettings(SettingsKeys::PlaybackRate, c.rate);
+        SettingsHelper::setSettings(SettingsKeys::ReplayGain, c.replayGain);
         Rig rig(path);
         CAPlayer& p = *rig.player;
         p.volumeLimit(0.2f);
         p.playbackRate(2.0f);
+        p.replayGain(ReplayGain::Mode::Track);
         testing::internal::CaptureStderr();
         p.prepareToPlay(EffectSettingsStore::stored());
         p.prepareToPlay(EffectSettingsStore::stored());
         EXPECT_EQ(testing::internal::GetCapturedStderr(), c.eqId ? "Rock\n" : "")
             << "a preset names itself";
-        EXPECT_EQ(std::tuple(rig.outputsMade, p.EQPressetId(), p.volumeLimit(), p.playbackRate()),
-                  std::tuple(1, c.eqId, c.wantVolume, c.wantRate));
+        EXPECT_EQ(std::tuple(rig.outputsMade, p.EQPressetId(), p.volumeLimit(), p.playbackRate(),
+                             p.replayGainMode()),
+                  std::tuple(1, c.eqId, c.wantVolume, c.wantRate, c.wantReplayGain));
     }
     // An index outside the list is kept but not applied: Rock still sounds.
     Rig rig(path);
@@ -231,11 +239,76 @@ TEST(CAPlayer, PrepareAppliesTheStoredSettingsGivenOnceAndDamagedOnesFallBack)
     const double rockDb = EqualiserNode::responseDb(
         EqualiserNode::design(EQPresets::gains(rock), 48000), 1500, 48000);
     const double half = toneAmplitude(left, 1500, 48000, 4800, left.size());
-    EXPECT_NEAR(half, 0.5 * 0.5 * std::pow(10.0, rockDb / 20), 0.002) << "half volume, Rock";
+    const double untagged = ReplayGain::linearGain({}, ReplayGain::Mode::Album);
+    EXPECT_NEAR(half, 0.5 * 0.5 * untagged * std::pow(10.0, rockDb / 20), 0.002)
+        << "half volume, Rock, an untagged file's ReplayGain";
     // The volume limit is kept as set but sounds within 0 … 1 (after a 10 ms ramp).
     p.volumeLimit(1.7f);
     const std::vector<float> full = channel(rig.pull(0.1), 0);
     EXPECT_NEAR(toneAmplitude(full, 1500, 48000, 480, full.size()) / half, 2.0, 0.02);
     p.volumeLimit(-0.2f);
     EXPECT_LT(rms(channel(rig.pull(0.1), 0), 480), 1e-4) << "only the filters ring out";
+}
+
+// Files of different loudness in three formats and three kinds of tag, each
+// tagged with the gain that brings its tone to -14 dBFS, measured from what the
+// engine renders. Off renders the decoded samples untouched.
+TEST(CAPlayer, ReplayGainPlaysTaggedFilesAtOneLevelAndOffLeavesTheSamplesAsDecoded)
+{
+    QUAVER_REQUIRE_FFMPEG();
+    using Mode = ReplayGain::Mode;
+    const struct {
+        const char *file;
+        double amplitude;
+        const char *tags;
+        double albumDb; // the level Album mode gives
+    } files[] = {
+        // ID3v2 TXXX, at a rate that keeps the tone's level; the album gain is
+        // limited by the album peak (0.1 x 8 = 0.8).
+        {"rg-quiet.mp3", 0.1,
+         "-b:a 320k -metadata \"REPLAYGAIN_TRACK_GAIN=+6.00 dB\" -metadata "
+         "REPLAYGAIN_TRACK_PEAK=0.1 "
+         "-metadata \"REPLAYGAIN_ALBUM_GAIN=+20 dB\" -metadata REPLAYGAIN_ALBUM_PEAK=0.125",
+         20 * std::log10(0.8)},
+        // Vorbis comments; no album gain, so Album mode takes the track's.
+        {"rg-loud.flac", 0.5,
+         "-metadata \"REPLAYGAIN_TRACK_GAIN=-8.00 dB\" -metadata REPLAYGAIN_TRACK_PEAK=0.5", -14},
+        // APE; the album gain has no peak of its own, the track's holds it.
+        {"rg-quiet.wv", 0.1,
+         "-metadata \"REPLAYGAIN_TRACK_GAIN=+6 dB\" -metadata \"REPLAYGAIN_ALBUM_GAIN=+30 dB\" "
+         "-metadata REPLAYGAIN_TRACK_PEAK=0.2",
+         20 * std::log10(0.5)},
+        // Opus R128: -13 dB against -23 LUFS is -8 dB against ReplayGain's reference.
+        {"rg-loud.opus", 0.5, "-metadata R128_TRACK_GAIN=-3328", -14},
+    };
+    auto levelDb = [](const QString& path, std::optional<Mode> mode) {
+        Rig rig(path);
+        rig.player->prepareToPlay(EffectSettings{{}, {}, {}, mode});
+        rig.player->play();
+        const std::vector<float> left = channel(rig.pull(0.5), 0);
+        return 20 * std::log10(toneAmplitude(left, 1000, 48000, 4800, left.size()));
+    };
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.file);
+        const QString path = MediaFixtures::cachedSound(
+            QString::fromLatin1(f.file), QStringLiteral("%1*sin(2*PI*1000*t)").arg(f.amplitude),
+            1.0, 48000, 1, QString::fromLatin1(f.tags));
+        ASSERT_FALSE(path.isEmpty()) << MediaFixtures::lastError().toStdString();
+        EXPECT_NEAR(levelDb(path, Mode::Off), 20 * std::log10(f.amplitude), 0.2);
+        EXPECT_NEAR(levelDb(path, Mode::Track), -14, 0.25);
+        EXPECT_NEAR(levelDb(path, Mode::Album), f.albumDb, 0.25);
+        if (QString::fromLatin1(f.file).endsWith(QLatin1String(".flac"))) {
+            AudioDecoder decoder;
+            ASSERT_TRUE(decoder.open(path));
+            std::vector<int16_t> decoded(24000);
+            ASSERT_EQ(decoder.read(decoded.data(), 24000), 24000);
+            Rig rig(path);
+            rig.player->prepareToPlay(EffectSettings{{}, {}, {}, Mode::Off});
+            rig.player->play();
+            const std::vector<float> out = rig.pull(0.5);
+            ASSERT_EQ(out.size(), 2 * decoded.size());
+            for (size_t i = 0; i < decoded.size(); ++i)
+                ASSERT_EQ(out[2 * i], float(decoded[i]) / 32768.0f) << i;
+        }
+    }
 }

@@ -11,7 +11,8 @@ using namespace EngineTest;
 
 // Two files joined on the disk driver: the stream is the first file then the
 // second, sample for sample with nothing between them, at the program's volume,
-// then silence.
+// then silence. The second plays with ReplayGain (untagged: the fixed gain),
+// exact from its first sample.
 TEST(SdlAudioOutput, TheDiskDriverReceivesTwoFilesJoinedSampleForSample)
 {
     DiskDriver disk;
@@ -30,6 +31,7 @@ TEST(SdlAudioOutput, TheDiskDriverReceivesTwoFilesJoinedSampleForSample)
     {
         CAPlayer a(first), b(next);
         b.setDelegate(&watcher);
+        b.replayGain(ReplayGain::Mode::Track);
         a.play();
         ASSERT_TRUE(b.playAfter(a));
         EXPECT_TRUE(TestEnvironment::waitUntil([&] { return watcher.finished == 1; }, 5000));
@@ -44,7 +46,11 @@ TEST(SdlAudioOutput, TheDiskDriverReceivesTwoFilesJoinedSampleForSample)
     ASSERT_GE(lead, 2u); // the first frame of the tone is silent too
     lead -= 2;
     ASSERT_GE(written.size(), lead + samples.size());
+    const float gain = ReplayGain::linearGain({}, ReplayGain::Mode::Track);
     for (size_t i = 0; i < samples.size(); ++i)
-        ASSERT_EQ(written[lead + i], samples[i] / 65536.0f) << i;
+        ASSERT_EQ(written[lead + i], i < samples.size() - second.size()
+                                         ? samples[i] / 65536.0f
+                                         : samples[i] / 32768.0f * gain * 0.5f)
+            << i;
     EXPECT_EQ(rms(written, lead + samples.size()), 0.0);
 }

@@ -64,12 +64,14 @@ struct Engine : EffectsControl {
     }
     std::optional<EffectSettings> engineEffects() const override
     {
-        return EffectSettings{player.EQPressetId(), player.playbackRate(), player.volumeLimit()};
+        return EffectSettings{player.EQPressetId(), player.playbackRate(), player.volumeLimit(),
+                              player.replayGainMode()};
     }
     QStringList eqPresetNames() const override { return player.EQPressets(); }
     void setEQPreset(int32_t index) override { player.pressetId(index); }
     void setPlaybackRate(float value) override { player.playbackRate(value); }
     void setVolumeLimit(float value) override { player.volumeLimit(value); }
+    void setReplayGain(ReplayGain::Mode mode) override { player.replayGain(mode); }
 
     OfflineAudioOutput *output = nullptr;
     CAPlayer player;
@@ -125,8 +127,8 @@ TEST(SettingsController, PlayerPresentsItWithTheRowsOfItsEngine)
         rows.append(header ? header->text() : item->data(Qt::AccessibleTextRole).toString());
     }
     EXPECT_EQ(rows.join(u'|'),
-              u"   Music|Shake To Shuffle|EQ|Volume Limit|Playback Rate|Resume Playback|"
-              u"   File Manager|Home Folder|Bookmarks"_s);
+              u"   Music|Shake To Shuffle|EQ|Volume Limit|Playback Rate|"
+              u"ReplayGain|Resume Playback|   File Manager|Home Folder|Bookmarks"_s);
     const auto options = [screen] {
         screen->reload();
         return QStringList{option(*screen, 0, 1), option(*screen, 0, 2), option(*screen, 0, 3),
@@ -134,6 +136,7 @@ TEST(SettingsController, PlayerPresentsItWithTheRowsOfItsEngine)
             .join(u'|');
     };
     EXPECT_EQ(options(), EQPresets::name(2) + u"|50 %|x 1.5|"_s) << "no track played";
+    EXPECT_EQ(option(*screen, 0, 4), u"Off"_s) << "a store from before the setting";
 
     bool added = false;
     transport.addCollectionWithItems({wavPath()}, false, [&] { added = true; });
@@ -148,6 +151,18 @@ TEST(SettingsController, PlayerPresentsItWithTheRowsOfItsEngine)
         transport.setPlaybackRate(rate);
         EXPECT_EQ(options(), QString::fromUtf8(expected));
     }
+
+    // ReplayGain steps Off, Track, Album, Off: shown, stored and heard at once.
+    screen->table()->setCurrentRow(5);
+    for (auto [text, mode] : {std::pair{"Track", ReplayGain::Mode::Track},
+                              {"Album", ReplayGain::Mode::Album},
+                              {"Off", ReplayGain::Mode::Off}}) {
+        QTest::keyClick(screen->table(), Qt::Key_Return);
+        EXPECT_EQ(option(*screen, 0, 4), QString::fromUtf8(text));
+        EXPECT_EQ(SettingsHelper::settingsDict().value(SettingsKeys::ReplayGain), int(mode));
+        EXPECT_EQ(transport.player()->replayGainMode(), mode);
+    }
+    EXPECT_EQ(stack.topController()->depth(), 1) << "no editor opens";
 
     auto *home = qobject_cast<SwitchCell *>(screen->cell(1, 0));
     ASSERT_NE(home, nullptr);
