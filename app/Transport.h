@@ -137,6 +137,7 @@ public:
     QStringList eqPresetNames() const override;
     void setEQPreset(int32_t index) override;
     void setPlaybackRate(float value) override;
+    void setKeepPitch(bool on) override;
     void setVolumeLimit(float value) override;
     // What the next engine made is prepared with.
     EffectSettings effectsForNewEngine() const;

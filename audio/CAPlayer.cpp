@@ -10,6 +10,7 @@
 #include "audio/RenderGraph.h"
 #include "platform/Dispatch.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -96,6 +97,8 @@ void CAPlayer::prepareToPlay(const EffectSettings& effects)
         pressetId(*effects.eqPreset);
     if (effects.volumeLimit)
         volumeLimit(*effects.volumeLimit);
+    if (effects.keepPitch)
+        keepPitch(*effects.keepPitch);
     if (effects.playbackRate)
         playbackRate(*effects.playbackRate);
 }
@@ -194,7 +197,8 @@ int64_t CAPlayer::currentFrame() const
         if (pending >= 0)
             return pending;
     }
-    return m_ahead ? m_ahead->position() : m_decoder->tell();
+    const int64_t read = m_ahead ? m_ahead->position() : m_decoder->tell();
+    return m_graph ? std::max<int64_t>(read - m_graph->rateNode().heldFrames(), 0) : read;
 }
 
 float CAPlayer::currentProgress() const
@@ -247,6 +251,13 @@ void CAPlayer::playbackRate(float value)
 {
     m_playbackRate = value;
     AUPlaybackRate(value);
+}
+
+void CAPlayer::keepPitch(bool on)
+{
+    m_keepPitch = on;
+    if (m_graph)
+        m_graph->rateNode().setKeepPitch(on);
 }
 
 void CAPlayer::pressetId(int32_t index)

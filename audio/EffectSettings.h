@@ -1,9 +1,10 @@
 #pragma once
 
 // The effect values an engine is given when it is prepared: equaliser preset,
-// playback rate and volume limit, and the one definition of their ranges and
-// defaults. A value left out is not applied: the engine keeps what it has (a
-// flat equaliser, a rate never set that reads 0, a volume limit of 1.0).
+// playback rate, keep pitch and volume limit, and the one definition of their
+// ranges and defaults. A value left out is not applied: the engine keeps what it
+// has (a flat equaliser, a rate never set that reads 0, a volume limit of 1.0,
+// varispeed).
 //
 // A plain value; copy it freely between threads.
 
@@ -19,10 +20,13 @@ struct EffectSettings {
     static constexpr float kMinVolumeLimit = 0.0f;
     static constexpr float kMaxVolumeLimit = 1.0f;
     static constexpr float kDefaultVolumeLimit = 1.0f;
+    // Whether the playback rate keeps the pitch (tempo only) instead of varispeed.
+    static constexpr bool kDefaultKeepPitch = false;
 
     std::optional<int32_t> eqPreset; // index into the equaliser's presets
     std::optional<float> playbackRate;
     std::optional<float> volumeLimit;
+    std::optional<bool> keepPitch;
 
     bool operator==(const EffectSettings&) const = default;
 

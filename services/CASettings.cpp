@@ -6,7 +6,8 @@ QList<CASettings::Section> CASettings::settingsList()
              {{QStringLiteral("Shake To Shuffle"), kSwitch},
               {QStringLiteral("EQ"), kPicker},
               {QStringLiteral("Volume Limit"), kPicker},
-              {QStringLiteral("Playback Rate"), kPicker}}},
+              {QStringLiteral("Playback Rate"), kPicker},
+              {QStringLiteral("Keep Pitch"), kSwitch}}},
             {QStringLiteral("File Manager"),
              {{QStringLiteral("Home Folder"), kSwitch}, {QStringLiteral("Bookmarks"), kPicker}}}};
 }

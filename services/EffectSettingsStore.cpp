@@ -21,5 +21,7 @@ EffectSettings EffectSettingsStore::stored()
     effects.playbackRate = rate && EffectSettings::isPlaybackRate(*rate)
                                ? *rate
                                : EffectSettings::kDefaultPlaybackRate;
+    effects.keepPitch = SettingsHelper::boolValue(*dict, SettingsKeys::KeepPitch)
+                            .value_or(EffectSettings::kDefaultKeepPitch);
     return effects;
 }

@@ -27,5 +27,8 @@ inline const QString EQ = QStringLiteral("EQ");
 inline const QString VolumeLimit = QStringLiteral("VolumeLimit");
 // Playback rate factor (float).
 inline const QString PlaybackRate = QStringLiteral("PlaybackRate");
+// Whether the playback rate keeps the pitch (bool, default false: varispeed). A
+// switch row, so its key is also its title without blanks ("Keep Pitch").
+inline const QString KeepPitch = QStringLiteral("KeepPitch");
 
 } // namespace SettingsKeys

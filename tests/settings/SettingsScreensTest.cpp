@@ -64,12 +64,14 @@ struct Engine : EffectsControl {
     }
     std::optional<EffectSettings> engineEffects() const override
     {
-        return EffectSettings{player.EQPressetId(), player.playbackRate(), player.volumeLimit()};
+        return EffectSettings{player.EQPressetId(), player.playbackRate(), player.volumeLimit(),
+                              player.keepPitch()};
     }
     QStringList eqPresetNames() const override { return player.EQPressets(); }
     void setEQPreset(int32_t index) override { player.pressetId(index); }
     void setPlaybackRate(float value) override { player.playbackRate(value); }
     void setVolumeLimit(float value) override { player.volumeLimit(value); }
+    void setKeepPitch(bool on) override { player.keepPitch(on); }
 
     OfflineAudioOutput *output = nullptr;
     CAPlayer player;
@@ -125,7 +127,7 @@ TEST(SettingsController, PlayerPresentsItWithTheRowsOfItsEngine)
         rows.append(header ? header->text() : item->data(Qt::AccessibleTextRole).toString());
     }
     EXPECT_EQ(rows.join(u'|'), u"   Music|Shake To Shuffle|EQ|Volume Limit|Playback Rate|"
-                               u"   File Manager|Home Folder|Bookmarks"_s);
+                               u"Keep Pitch|   File Manager|Home Folder|Bookmarks"_s);
     const auto options = [screen] {
         screen->reload();
         return QStringList{option(*screen, 0, 1), option(*screen, 0, 2), option(*screen, 0, 3),
@@ -147,6 +149,12 @@ TEST(SettingsController, PlayerPresentsItWithTheRowsOfItsEngine)
         transport.setPlaybackRate(rate);
         EXPECT_EQ(options(), QString::fromUtf8(expected));
     }
+    auto *keepPitch = qobject_cast<SwitchCell *>(screen->cell(0, 4));
+    ASSERT_NE(keepPitch, nullptr);
+    EXPECT_FALSE(keepPitch->isOn()) << "a settings file without it: off";
+    keepPitch->switchButton()->click();
+    EXPECT_EQ(SettingsHelper::settingsDict().value(KeepPitch), true);
+    EXPECT_TRUE(transport.player()->keepPitch()) << "heard at once";
 
     auto *home = qobject_cast<SwitchCell *>(screen->cell(1, 0));
     ASSERT_NE(home, nullptr);
