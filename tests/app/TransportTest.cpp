@@ -363,13 +363,15 @@ TEST_F(TransportTest, EffectChangesReachThePlayingAndTheQueuedEngine)
     transport->setPlaybackRate(1.5f);
     transport->setVolumeLimit(0.5f);
     transport->setEQPreset(2);
-    const EffectSettings changed{2, 1.5f, 0.5f};
+    transport->setKeepPitch(true);
+    const EffectSettings changed{2, 1.5f, 0.5f, true};
     EXPECT_EQ(transport->engineEffects(), changed);
     transport->forwardButton();
     ASSERT_EQ(transport->player(), queued) << "the queued engine takes over";
     EXPECT_EQ(transport->engineEffects(), changed);
     ASSERT_EQ(engines.size(), 3u);
-    EXPECT_EQ(engines[2]->playbackRate(), 1.5f) << "and later engines start with it";
+    EXPECT_EQ(std::pair(engines[2]->playbackRate(), engines[2]->keepPitch()), std::pair(1.5f, true))
+        << "and later engines start with it";
 }
 
 // On the real device (SDL's disk driver) the item that follows is queued and
