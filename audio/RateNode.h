@@ -52,8 +52,9 @@ public:
     void seek(int64_t frame);
     // Main thread: the frame of the latest seek not yet carried out, or -1.
     int64_t pendingSeek() const { return m_pendingSeek.load(std::memory_order_acquire); }
-    // Main thread: source frames read but not yet heard because the stretcher
-    // holds them (0 with the pitch not kept), as of the last slice.
+    // Main thread: with the pitch kept, the source frames read but not yet heard
+    // (staged, in the resampler, in the stretcher) as of the last slice; 0
+    // otherwise.
     int64_t heldFrames() const { return m_heldFrames.load(std::memory_order_acquire); }
 
     enum class Status {

@@ -37,8 +37,8 @@ public:
     TempoStretcher(const TempoStretcher&) = delete;
     TempoStretcher& operator=(const TempoStretcher&) = delete;
 
-    // Render thread. The new tempo applies to the frames put from now on; what is
-    // held already plays on without a gap.
+    // Render thread. The new tempo applies from the next input it processes; what
+    // it has already made plays out first, without a gap.
     void setTempo(double tempo);
     double tempo() const { return m_tempo; }
     // Takes frames (at most kMaxPutFrames) of input.
