@@ -4,6 +4,8 @@
 #include "app/AsyncURLConnection.h"
 #include "app/DropTarget.h"
 #include "app/MainViewController.h"
+#include "app/PlayerLayout.h"
+#include "app/ResumePoint.h"
 #include "app/Transport.h"
 #include "platform/AppNotifier.h"
 #include "platform/Dispatch.h"
@@ -12,6 +14,7 @@
 #include "playlists/PlaylistModel.h"
 #include "services/FileManager.h"
 #include "services/FolderListing.h"
+#include "services/SettingsHelper.h"
 
 #include "ui/Notice.h"
 #include "ui/ScreenStack.h"
@@ -37,6 +40,10 @@ AppDelegate::~AppDelegate()
     // The player's queued stores finish before the settings are written for the last
     // time; the shared pool's tasks get a short while too. Each wait is bounded (see
     // Dispatch::waitForWorkers for what ends a program whose worker is stuck).
+    if (_window)
+        UserDefaults::standard().setObject(kWindowGeometryKey, _window->saveGeometry());
+    if (_transport && SettingsHelper::getSwitchStateForSettingWithName(ResumePoint::kSwitch))
+        ResumePoint::of(*_transport).store();
     _window.reset();
     _transport.reset();
     Dispatch::waitForWorkers(std::chrono::milliseconds(200));
@@ -48,7 +55,15 @@ bool AppDelegate::didFinishLaunching(const LaunchOptions& options)
     m_options = options;
     _window = std::make_unique<QWidget>();
     _window->setWindowTitle(QStringLiteral("Quaver Pro"));
-    _window->setFixedSize(kWindowWidth, kWindowHeight);
+    _window->setMinimumSize(PlayerLayout::kMinimumSize);
+    _window->resize(kDefaultWindowSize);
+    // A remembered geometry that no screen shows any more is brought onto one by Qt.
+    const QByteArray geometry =
+        UserDefaults::standard().objectForKey(kWindowGeometryKey).toByteArray();
+    if (!geometry.isEmpty())
+        _window->restoreGeometry(geometry);
+    if (options.windowSize.isValid())
+        _window->resize(options.windowSize);
     auto *layout = new QVBoxLayout(_window.get());
     layout->setContentsMargins(0, 0, 0, 0);
     // Every other screen is presented over the player by the stack.
@@ -69,6 +84,15 @@ bool AppDelegate::didFinishLaunching(const LaunchOptions& options)
     // that is visible when the window becomes active.
     _viewController->outlets().playButton->setFocus();
 
+    // Resuming cues the item where it was; it plays when the user presses play, or at
+    // once when the command line asks to resume and names no files.
+    if (options.resume || SettingsHelper::getSwitchStateForSettingWithName(ResumePoint::kSwitch)) {
+        if (const std::optional<ResumePoint> point = ResumePoint::stored()) {
+            point->cueOn(*_transport);
+            if (options.resume && options.paths.isEmpty())
+                _transport->playButton();
+        }
+    }
     addAndPlay(options.paths);
     return true;
 }

@@ -15,6 +15,8 @@
 #include "app/LaunchOptions.h"
 
 #include <QObject>
+#include <QSize>
+#include <QString>
 #include <QStringList>
 #include <QUrl>
 #include <memory>
@@ -27,9 +29,11 @@ class Transport;
 class AppDelegate : public QObject {
     Q_OBJECT
 public:
-    // Logical size of the window, in pixels.
-    static constexpr int kWindowWidth = 320;
-    static constexpr int kWindowHeight = 460;
+    // The window's size at a first start, in logical pixels; it may be made as
+    // small as the player's smallest layout. Its size and place when it closes are
+    // remembered under kWindowGeometryKey in the user defaults.
+    static constexpr QSize kDefaultWindowSize{420, 640};
+    static inline const QString kWindowGeometryKey = QStringLiteral("WindowGeometry");
 
     explicit AppDelegate(QObject *parent = nullptr);
     ~AppDelegate() override;

@@ -2,6 +2,7 @@
 
 // What the command line asked for. Parsed by main(), read by AppDelegate.
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -12,4 +13,8 @@ struct LaunchOptions {
     QStringList paths;
     // When set: save a picture of the window to this PNG file, then quit.
     QString screenshotPath;
+    // When valid: the window opens at this size, whatever size was remembered.
+    QSize windowSize;
+    // Play at once from where the last session left off, "Resume Playback" or not.
+    bool resume = false;
 };

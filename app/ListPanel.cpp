@@ -30,12 +30,12 @@ void ListPanel::setListFocusable(bool focusable)
 
 void ListPanel::toggle()
 {
-    setHeight(m_panel->height() >= 150 ? kFolded : kUnfolded, true);
+    setHeight(m_panel->height() >= 150 ? kFolded : m_unfolded, true);
 }
 
 void ListPanel::swipe(bool up)
 {
-    setHeight(up ? kFolded : kUnfolded, true);
+    setHeight(up ? kFolded : m_unfolded, true);
 }
 
 void ListPanel::setHeight(int height, bool animated)
@@ -50,6 +50,15 @@ void ListPanel::setHeight(int height, bool animated)
     m_animation->setStartValue(m_panel->geometry());
     m_animation->setEndValue(target);
     m_animation->start();
+}
+
+void ListPanel::setUnfoldedHeight(int width, int height)
+{
+    m_unfolded = height;
+    const bool animating = m_animation->state() == QAbstractAnimation::Running;
+    const int target = animating ? m_animation->endValue().toRect().height() : m_panel->height();
+    m_panel->resize(width, m_panel->height());
+    setHeight(target >= 150 ? m_unfolded : kFolded, false);
 }
 
 bool ListPanel::eventFilter(QObject *watched, QEvent *event)

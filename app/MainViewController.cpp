@@ -1,13 +1,12 @@
-// The player screen in one file: its layout, its controls and their wiring to the
-// transport. Over 600 lines while the screen still has its fixed frames; the
-// resizable layout is to move the building of the screen into a file of its own.
 #include "app/MainViewController.h"
 
 #include "BuildConfig.h"
 
+#include "app/CoverArt.h"
 #include "app/CurrentList.h"
 #include "app/EmptyListHint.h"
 #include "app/PlayerKeys.h"
+#include "app/PlayerLayout.h"
 #include "app/Transport.h"
 #include "app/VideoMovieScreen.h"
 #include "audio/CAPlayer.h"
@@ -92,6 +91,14 @@ MainViewController::MainViewController(Transport& transport, QWidget *parent)
     : QWidget(parent), m_transport(transport), m_timer(new QTimer(this))
 {
     setObjectName(QStringLiteral("player"));
+    m_coverArt = new CoverArt(this);
+    connect(m_coverArt, &CoverArt::pictureReady, this,
+            [this](const QString& path, const QImage& picture) {
+                if (path != m_artPath)
+                    return;
+                m_artPicture = picture;
+                showArt(false);
+            });
     buildScreen();
 
     m_timer->setObjectName(QStringLiteral("progress"));
@@ -128,7 +135,7 @@ void MainViewController::connectTransport()
 
 void MainViewController::buildScreen()
 {
-    setFixedSize(320, 460);
+    setMinimumSize(PlayerLayout::kMinimumSize);
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Theme::kWindow);
@@ -137,7 +144,6 @@ void MainViewController::buildScreen()
 
     // Now playing: behind the list panel when it unfolds.
     ui.songNameLabel = new QLabel(this);
-    ui.songNameLabel->setGeometry(10, 140, 300, 56);
     ui.songNameLabel->setAlignment(Qt::AlignCenter);
     ui.songNameLabel->setWordWrap(true);
     ui.songNameLabel->setStyleSheet(
@@ -145,12 +151,10 @@ void MainViewController::buildScreen()
             .arg(Theme::css(Theme::kText), Theme::fontRule(Theme::kSongTitlePx, true)));
     ui.emptyHint = new EmptyListHint(
         m_transport, [this] { deviceMemory(); }, this);
-    auto *art = new QLabel(this);
-    art->setGeometry(130, 292, 60, 60);
-    art->setPixmap(Icons::pixmap(QStringLiteral("songs"), QSize(60, 60)));
+    ui.artView = new QLabel(this);
+    ui.artView->setAlignment(Qt::AlignCenter);
 
     ui.timeSeeker = new QSlider(Qt::Horizontal, this);
-    ui.timeSeeker->setGeometry(20, 220, 280, 24);
     ui.timeSeeker->setAccessibleName(QStringLiteral("Position"));
     ui.timeSeeker->setStyleSheet(Theme::trackSlider());
     ui.timeSeeker->setValue(0);
@@ -163,7 +167,6 @@ void MainViewController::buildScreen()
     });
 
     ui.currentTimeLabel = new QPushButton(QStringLiteral("0:00"), this);
-    ui.currentTimeLabel->setGeometry(110, 250, 100, 26);
     ui.currentTimeLabel->setFlat(true);
     ui.currentTimeLabel->setAccessibleName(QStringLiteral("Time, click for time remaining"));
     ui.currentTimeLabel->setStyleSheet(
@@ -174,22 +177,22 @@ void MainViewController::buildScreen()
 
     // Control panel.
     ui.interfaceView = new QWidget(this);
-    ui.interfaceView->setGeometry(0, 0, 320, 80);
     ui.interfaceView->setObjectName(QStringLiteral("interfaceView"));
     ui.interfaceView->setAttribute(Qt::WA_StyledBackground);
     ui.interfaceView->setStyleSheet(QStringLiteral("QWidget#interfaceView { background: %1; }")
                                         .arg(Theme::css(Theme::kControlPanelFade)));
+    // The icons take their sizes from the smallest layout; resizeEvent places them.
+    const PlayerLayout at = PlayerLayout::forSize(PlayerLayout::kMinimumSize);
     ui.repeatButton =
-        iconButton(ui.interfaceView, m_repeatImage, {6, 6, 40, 40}, QStringLiteral("Repeat"));
-    ui.backwardButton = iconButton(ui.interfaceView, QStringLiteral("backward.png"),
-                                   {70, 2, 48, 48}, QStringLiteral("Previous"));
-    ui.playButton =
-        iconButton(ui.interfaceView, m_playImage, {136, 2, 48, 48}, QStringLiteral("Play"));
-    ui.forwardButton = iconButton(ui.interfaceView, QStringLiteral("forward.png"), {202, 2, 48, 48},
+        iconButton(ui.interfaceView, m_repeatImage, at.repeat, QStringLiteral("Repeat"));
+    ui.backwardButton = iconButton(ui.interfaceView, QStringLiteral("backward.png"), at.backward,
+                                   QStringLiteral("Previous"));
+    ui.playButton = iconButton(ui.interfaceView, m_playImage, at.play, QStringLiteral("Play"));
+    ui.forwardButton = iconButton(ui.interfaceView, QStringLiteral("forward.png"), at.forward,
                                   QStringLiteral("Next"));
     ui.shuffleButton =
-        iconButton(ui.interfaceView, m_shuffleImage, {274, 6, 40, 40}, QStringLiteral("Shuffle"));
-    ui.videoButton = iconButton(ui.interfaceView, QStringLiteral("video.png"), {10, 52, 40, 26},
+        iconButton(ui.interfaceView, m_shuffleImage, at.shuffle, QStringLiteral("Shuffle"));
+    ui.videoButton = iconButton(ui.interfaceView, QStringLiteral("video.png"), at.video,
                                 QStringLiteral("Show video"));
     ui.videoButton->setEnabled(false);
     connect(ui.repeatButton, &QPushButton::clicked, &m_transport, &Transport::repeatButton);
@@ -200,7 +203,6 @@ void MainViewController::buildScreen()
     connect(ui.videoButton, &QPushButton::clicked, this, &MainViewController::showVideo);
 
     ui.volumeView = new QSlider(Qt::Horizontal, ui.interfaceView);
-    ui.volumeView->setGeometry(96, 55, 122, 30);
     ui.volumeView->setRange(0, 100);
     ui.volumeView->setAccessibleName(QStringLiteral("Volume"));
     ui.volumeView->setStyleSheet(Theme::trackSlider());
@@ -209,30 +211,26 @@ void MainViewController::buildScreen()
 
     // The list panel.
     ui.playlistContainer = new QWidget(this);
-    ui.playlistContainer->setGeometry(0, 80, 320, kPanelFolded);
     ui.playlistContainer->setAutoFillBackground(true);
     ui.playlistContainer->setStyleSheet(
         QStringLiteral("background: %1;").arg(Theme::css(Theme::kPanel)));
     ui.playlistButton = new QPushButton(ui.playlistContainer);
-    ui.playlistButton->setGeometry(0, 0, 320, kPanelFolded);
     ui.playlistButton->setAccessibleName(QStringLiteral("Show or hide the list"));
     ui.playlistButton->setStyleSheet(QStringLiteral("QPushButton { border: none; background: %1; }")
                                          .arg(Theme::css(Theme::kListHandleFade)) +
                                      Theme::focusRing(QStringLiteral("QPushButton"), 1));
     ui.playlistInfoLabel = new QLabel(ui.playlistButton);
-    ui.playlistInfoLabel->setGeometry(200, 0, 112, kPanelFolded);
     ui.playlistInfoLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     ui.playlistInfoLabel->setStyleSheet(
         QStringLiteral("color: %1; background: transparent;").arg(Theme::css(Theme::kRowText)));
     ui.playlistInfoLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
     auto *grip = new QLabel(ui.playlistButton);
-    grip->setGeometry(146, 0, 28, kPanelFolded);
+    grip->setObjectName(QStringLiteral("grip"));
     grip->setPixmap(Icons::pixmap(QStringLiteral("playlistHandle"), QSize(28, 22)));
     grip->setStyleSheet(QStringLiteral("background: transparent;"));
     grip->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     ui.table = new QListView(ui.playlistContainer);
-    ui.table->setGeometry(0, kPanelFolded, 320, kPanelUnfolded - kPanelFolded);
     ui.table->setModel(m_transport.model());
     ui.table->setItemDelegate(new CAPlaylistCell(ui.table));
     ui.table->setUniformItemSizes(true);
@@ -254,7 +252,7 @@ void MainViewController::buildScreen()
                                 QStringLiteral("Settings"), QStringLiteral("Contact")};
     for (int i = 0; i < titles.size(); ++i) {
         auto *button = new GradientButton(titles[i], this);
-        button->setGeometry(i * 80, 425, 80, 35);
+        button->setObjectName(QStringLiteral("barButton"));
         button->setBackgroundColor(Theme::kToolbar);
         button->setTitleColor(Theme::kText);
         QFont font = button->font();
@@ -267,6 +265,73 @@ void MainViewController::buildScreen()
     ui.interfaceView->raise();
     ui.playlistContainer->raise();
     setTabOrder();
+    resize(PlayerLayout::kMinimumSize);
+    layoutScreen();
+}
+
+void MainViewController::layoutScreen()
+{
+    const PlayerLayout l = PlayerLayout::forSize(size());
+    ui.interfaceView->setGeometry(l.controlPanel);
+    ui.repeatButton->setGeometry(l.repeat);
+    ui.backwardButton->setGeometry(l.backward);
+    ui.playButton->setGeometry(l.play);
+    ui.forwardButton->setGeometry(l.forward);
+    ui.shuffleButton->setGeometry(l.shuffle);
+    ui.videoButton->setGeometry(l.video);
+    ui.volumeView->setGeometry(l.volume);
+    ui.songNameLabel->setGeometry(l.songName);
+    ui.timeSeeker->setGeometry(l.seeker);
+    ui.currentTimeLabel->setGeometry(l.time);
+    ui.emptyHint->setGeometry(l.emptyHint);
+    if (ui.artView->geometry() != l.art) {
+        ui.artView->setGeometry(l.art);
+        showArt(true);
+    }
+    for (int i = 0; i < m_barButtons.size(); ++i)
+        m_barButtons[i]->setGeometry(l.barButtons.value(i));
+
+    ui.playlistButton->setGeometry(0, 0, l.panelWidth, kPanelFolded);
+    ui.playlistInfoLabel->setGeometry(l.panelInfo.adjusted(0, 0, 0, kPanelFolded));
+    ui.playlistButton->findChild<QLabel *>(QStringLiteral("grip"))
+        ->setGeometry(l.panelGrip.adjusted(0, 0, 0, kPanelFolded));
+    ui.table->setGeometry(0, kPanelFolded, l.panelWidth, l.panelUnfolded - kPanelFolded);
+    m_listPanel->setUnfoldedHeight(l.panelWidth, l.panelUnfolded);
+    // A name wrapped for the old width is wrapped again for the new one.
+    showSongName();
+}
+
+void MainViewController::showArt(bool askAgain)
+{
+    QLabel *view = ui.artView;
+    const int side = std::min(view->width(), view->height());
+    if (m_artPicture.isNull()) {
+        // The note stays small on a large screen; a cover takes the whole square.
+        const int note = std::min(side, 128);
+        view->setPixmap(Icons::pixmap(QStringLiteral("songs"), QSize(note, note)));
+    } else {
+        // Until the worker's smooth copy for this size comes, a quick one.
+        const qreal ratio = view->devicePixelRatioF();
+        QPixmap pixmap = QPixmap::fromImage(
+            m_artPicture.width() == qRound(side * ratio) ||
+                    m_artPicture.height() == qRound(side * ratio)
+                ? m_artPicture
+                : m_artPicture.scaled(QSize(side, side) * ratio, Qt::KeepAspectRatio));
+        pixmap.setDevicePixelRatio(ratio);
+        view->setPixmap(pixmap);
+    }
+    if (askAgain)
+        m_coverArt->request(m_artPath, qRound(side * view->devicePixelRatioF()));
+}
+
+void MainViewController::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    // Menus rise from the bar buttons they belong to, which have just moved.
+    dismissPopupView();
+    layoutScreen();
+    if (m_videoController)
+        m_videoController->setGeometry(window()->rect());
 }
 void MainViewController::setTabOrder()
 {
@@ -364,6 +429,13 @@ void MainViewController::showLoaded()
     ui.timeSeeker->show();
     showSongName();
     updateInfoLabel();
+    const MediaDescPtr item = m_transport.tableContents().value(m_transport.currentSong());
+    const QString path = item && item->filePath ? *item->filePath : QString();
+    if (path != m_artPath) {
+        m_artPath = path;
+        m_artPicture = QImage();
+        showArt(true);
+    }
     const bool video = m_transport.currentIsVideo();
     ui.videoButton->setEnabled(video);
     if (!video && m_videoController)
@@ -560,11 +632,11 @@ void MainViewController::barButtonPressed(const QString& title)
     QList<Entry> entries;
     QRect frame;
     if (title == QLatin1String("Songs")) {
-        frame = {2, 342, 80, 70};
+        frame = PlayerLayout::menuFrame(m_barButtons[0]->geometry(), 2);
         entries = {{QStringLiteral("Device"), &MainViewController::deviceMemory},
                    {QStringLiteral("iTunes"), &MainViewController::itunesMemory}};
     } else if (title == QLatin1String("Playlists")) {
-        frame = {80, 308, 80, 104};
+        frame = PlayerLayout::menuFrame(m_barButtons[1]->geometry(), 3);
         entries = {{QStringLiteral("Create"), &MainViewController::createPlaylist},
                    {QStringLiteral("Open"), &MainViewController::openPlaylist},
                    {QStringLiteral("Clear"), &MainViewController::clearPlaylist}};

@@ -180,6 +180,9 @@ bool Transport::tryLoad(int index)
     Q_EMIT playingChanged(false);
     m_player->setDelegate(this);
     m_player->prepareToPlay(effectsForNewEngine());
+    if (m_cuedStart && m_cuedStart->first == index)
+        m_player->setTime(float(m_cuedStart->second));
+    m_cuedStart.reset();
     m_player->play();
     // Only now: the device then passes straight from the old stream to the new one
     // (smoothed) instead of pausing in between.
@@ -330,6 +333,19 @@ void Transport::shuffleButton()
     m_modes.shuffleOn = !m_modes.shuffleOn;
     Q_EMIT modesChanged();
     prepareNext();
+    notifyRemote();
+}
+
+void Transport::cue(int index, double seconds, const PlaybackModes& modes)
+{
+    m_modes = modes;
+    if (index >= 0 && index < tableContents().size() && !m_player) {
+        m_currentSong = index;
+        m_cuedStart = {index, seconds};
+        m_model->setCurrentRow(index);
+    }
+    Q_EMIT modesChanged();
+    Q_EMIT stopped(); // the screen shows the cued item, not playing
     notifyRemote();
 }
 

@@ -41,6 +41,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class CAPlayer;
 class CurrentList;
@@ -89,6 +90,11 @@ public:
     void repeatButton();
     void shuffleButton();
     void seekTime(float seconds);
+    // A restart that resumes: index becomes the current item and modes the modes,
+    // with nothing playing; the first load of index then starts at seconds. An
+    // index outside the list is ignored (the modes still apply).
+    void cue(int index, double seconds, const PlaybackModes& modes);
+    PlaybackModes modes() const { return m_modes; }
     // Seeks by delta seconds from the time played, kept within 0..duration.
     void seekBy(float delta);
     // A shake: next, when "Shake To Shuffle" is on.
@@ -202,6 +208,8 @@ private:
     TransportRules::Random m_random = &TransportRules::systemRandom;
     SkipGuard m_skipGuard;
     PlaybackModes m_modes;
+    // Where the first load of a cued item starts (item, seconds); main thread only.
+    std::optional<std::pair<int, double>> m_cuedStart;
     // The effect values changed through EffectsControl during this run.
     EffectSettings m_pushedEffects;
     int m_currentSong = 0;

@@ -19,6 +19,8 @@ struct PlaybackModes {
     bool repeatOne = false;
     bool repeatAll = false;
     bool shuffleOn = false;
+
+    bool operator==(const PlaybackModes&) const = default;
 };
 
 class TransportRules {

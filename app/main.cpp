@@ -32,8 +32,19 @@ LaunchOptions parseCommandLine(const QCoreApplication& app)
         QStringLiteral("screenshot"),
         QStringLiteral("Save a picture of the window to FILE (PNG) once shown, then quit."),
         QStringLiteral("FILE"));
+    const QCommandLineOption windowSize(
+        QStringLiteral("window-size"),
+        QStringLiteral("Open the window at this size, e.g. 800x600 (default: the size it "
+                       "had when it was last closed)."),
+        QStringLiteral("WxH"));
+    const QCommandLineOption resume(
+        QStringLiteral("resume"),
+        QStringLiteral("Play at once from where the last session left off: the item, the time, "
+                       "repeat and shuffle."));
+    parser.addOption(resume);
     parser.addOption(mediaRoot);
     parser.addOption(screenshot);
+    parser.addOption(windowSize);
     parser.addPositionalArgument(QStringLiteral("paths"),
                                  QStringLiteral("Files or folders to add to the current list."),
                                  QStringLiteral("[FILE|FOLDER...]"));
@@ -46,6 +57,17 @@ LaunchOptions parseCommandLine(const QCoreApplication& app)
     else if (!envRoot.isEmpty())
         options.mediaRoot = envRoot;
     options.screenshotPath = parser.value(screenshot);
+    options.resume = parser.isSet(resume);
+    if (parser.isSet(windowSize)) {
+        const QStringList wh = parser.value(windowSize).split(QLatin1Char('x'));
+        bool okW = false, okH = false;
+        const int w = wh.value(0).toInt(&okW), h = wh.value(1).toInt(&okH);
+        if (wh.size() != 2 || !okW || !okH || w <= 0 || h <= 0) {
+            std::fprintf(stderr, "quaver-pro: --window-size wants WIDTHxHEIGHT, such as 800x600\n");
+            std::exit(2);
+        }
+        options.windowSize = QSize(w, h);
+    }
     options.paths = parser.positionalArguments();
     return options;
 }

@@ -7,7 +7,8 @@ QList<CASettings::Section> CASettings::settingsList()
               {QStringLiteral("EQ"), kPicker},
               {QStringLiteral("Volume Limit"), kPicker},
               {QStringLiteral("Playback Rate"), kPicker},
-              {QStringLiteral("Keep Pitch"), kSwitch}}},
+              {QStringLiteral("Keep Pitch"), kSwitch},
+              {QStringLiteral("Resume Playback"), kSwitch}}},
             {QStringLiteral("File Manager"),
              {{QStringLiteral("Home Folder"), kSwitch}, {QStringLiteral("Bookmarks"), kPicker}}}};
 }

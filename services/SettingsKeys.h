@@ -14,6 +14,7 @@ inline const QString Settings = QStringLiteral("Settings");
 // Switches. Their keys are the row titles without blanks ("Shake To Shuffle").
 inline const QString ShakeToShuffle = QStringLiteral("ShakeToShuffle"); // bool, default false
 inline const QString HomeFolder = QStringLiteral("HomeFolder");         // bool, default false
+inline const QString ResumePlayback = QStringLiteral("ResumePlayback"); // bool, default false
 
 // Bookmarked folders: full paths in the order added (string list, default empty).
 inline const QString Bookmarks = QStringLiteral("Bookmarks");

@@ -222,3 +222,40 @@ TEST_F(PlayerScreen, TabReturnAndEscapeReachButtonsMenusAndPrompts)
     EXPECT_EQ(TestEnvironment::takeAlertMessages(),
               QStringList{QStringLiteral("Mine playlist was created.")});
 }
+
+// From the smallest size to a full-HD screen the parts keep their order and fill the
+// screen: the bar spans the width, the unfolded list reaches the bar (also when the
+// window changes size while it is unfolded), the picture grows into the free height.
+TEST_F(PlayerScreen, EveryPartFollowsTheWindowsSize)
+{
+    open({});
+    MainViewController& s = *screen;
+    const MainViewController::Outlets& ui = s.outlets();
+    s.show();
+    EXPECT_EQ(s.minimumSize(), QSize(320, 460));
+    const QRect smallArt = ui.artView->geometry();
+    s.resize(1920, 1080);
+
+    const QList<QPushButton *> bar = s.findChildren<QPushButton *>(QStringLiteral("barButton"));
+    ASSERT_EQ(bar.size(), 4);
+    QRect barArea;
+    for (const QPushButton *button : bar)
+        barArea |= button->geometry();
+    EXPECT_EQ(barArea, QRect(0, 1080 - 35, 1920, 35));
+    EXPECT_EQ(ui.playButton->geometry().center().x(), 1920 / 2 - 1) << "controls centred";
+    EXPECT_LT(ui.backwardButton->x(), ui.playButton->x());
+    EXPECT_LT(ui.playButton->x(), ui.forwardButton->x());
+    EXPECT_EQ(ui.timeSeeker->width(), 1920 - 40);
+    const QRect art = ui.artView->geometry();
+    EXPECT_GT(art.height(), 4 * smallArt.height());
+    EXPECT_LE(art.bottom(), barArea.top());
+    EXPECT_EQ(art.center().x(), ui.playButton->geometry().center().x());
+
+    ui.playlistButton->click();
+    EXPECT_TRUE(TestEnvironment::waitUntil([&] {
+        return ui.playlistContainer->geometry() == QRect(0, 80, 1920, 1080 - 80 - 35);
+    })) << "unfolded to the bar";
+    s.resize(320, 460);
+    EXPECT_EQ(ui.playlistContainer->geometry(), QRect(0, 80, 320, 345));
+    EXPECT_EQ(ui.artView->geometry(), smallArt);
+}

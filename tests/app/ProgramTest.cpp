@@ -291,10 +291,15 @@ TEST(Program, ASecondLaunchHandsItsFilesToTheRunningOneAndEnds)
 
     const QString other = tone(music + QStringLiteral("/other.wav"), 30);
     const QString picture = TestEnvironment::home() + QStringLiteral("/shot.png");
-    Player shot(env, {QStringLiteral("--screenshot"), picture, other});
+    Player shot(env, {QStringLiteral("--screenshot"), picture, QStringLiteral("--window-size"),
+                      QStringLiteral("1920x1080"), other});
     ASSERT_TRUE(shot.process().waitForFinished(20000 * kScale));
     EXPECT_EQ(shot.process().exitCode(), 0) << shot.errors().toStdString();
-    EXPECT_FALSE(QImage(picture).isNull()) << "the picture was taken";
+    const QImage image(picture);
+    ASSERT_EQ(image.size(), QSize(1920, 1080)) << "the picture was taken at the size asked";
+    // The screen fills it: the bottom bar and the control panel reach the right edge.
+    EXPECT_EQ(image.pixel(1915, 1075), image.pixel(5, 1075));
+    EXPECT_EQ(image.pixel(1915, 40), image.pixel(60, 40));
     EXPECT_FALSE(shot.errors().contains(kSecondCopy)) << "a throwaway run takes no lock";
     EXPECT_TRUE(plays(client, second)) << "the screenshot run handed nothing over";
 

@@ -126,8 +126,9 @@ TEST(SettingsController, PlayerPresentsItWithTheRowsOfItsEngine)
         auto *header = qobject_cast<QLabel *>(screen->table()->itemWidget(item));
         rows.append(header ? header->text() : item->data(Qt::AccessibleTextRole).toString());
     }
-    EXPECT_EQ(rows.join(u'|'), u"   Music|Shake To Shuffle|EQ|Volume Limit|Playback Rate|"
-                               u"Keep Pitch|   File Manager|Home Folder|Bookmarks"_s);
+    EXPECT_EQ(rows.join(u'|'),
+              u"   Music|Shake To Shuffle|EQ|Volume Limit|Playback Rate|Keep Pitch|"
+              u"Resume Playback|   File Manager|Home Folder|Bookmarks"_s);
     const auto options = [screen] {
         screen->reload();
         return QStringList{option(*screen, 0, 1), option(*screen, 0, 2), option(*screen, 0, 3),
