@@ -9,10 +9,11 @@
 // 440 Hz tone, a four-note chord and synthetic speech at tempo 1.5 and 0.75
 // (44.1 kHz stereo, 1024-frame pushes): the tone within 0.05 Hz for both
 // SoundTouch and atempo, energy off the chord's notes -22 to -31 dB against
-// -23 to -25 dB; output length exact for SoundTouch, up to 0.09 % short for atempo; speech spectrum
-// within 0.7-1.1 dB of the original for SoundTouch, 1.0-1.3 dB for atempo; 420-700x real time
-// against atempo's 520-1230x. atempo allocates a frame for every push and pull, which the render
-// thread must not; Rubber Band (GPL-2+) does not fit the program's licence and ran at 16-50x.
+// -23 to -25 dB; output length exact for SoundTouch, up to 0.09 % short for
+// atempo; speech spectrum within 0.7-1.1 dB of the original for SoundTouch,
+// 1.0-1.3 dB for atempo; 420-700x real time against atempo's 520-1230x. atempo
+// allocates a frame for every push and pull, which the render thread must not;
+// Rubber Band (GPL-2+) does not fit the program's licence and ran at 16-50x.
 //
 // Threads: made and destroyed on the main thread, which also primes it, so that
 // its buffers have reached the largest size any tempo within 0.5 .. 2.0 needs.
