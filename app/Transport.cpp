@@ -560,7 +560,8 @@ std::optional<EffectSettings> Transport::engineEffects() const
     if (!m_player)
         return std::nullopt;
     return EffectSettings{m_player->EQPressetId(), m_player->playbackRate(),
-                          m_player->volumeLimit(), m_player->replayGainMode()};
+                          m_player->volumeLimit(), m_player->replayGainMode(),
+                          m_player->keepPitch()};
 }
 
 QStringList Transport::eqPresetNames() const
@@ -579,6 +580,8 @@ EffectSettings Transport::effectsForNewEngine() const
         effects.volumeLimit = m_pushedEffects.volumeLimit;
     if (m_pushedEffects.replayGain)
         effects.replayGain = m_pushedEffects.replayGain;
+    if (m_pushedEffects.keepPitch)
+        effects.keepPitch = m_pushedEffects.keepPitch;
     return effects;
 }
 
@@ -599,6 +602,12 @@ void Transport::setPlaybackRate(float value)
 {
     m_pushedEffects.playbackRate = value;
     forEachEngine([value](CAPlayer& engine) { engine.playbackRate(value); });
+}
+
+void Transport::setKeepPitch(bool on)
+{
+    m_pushedEffects.keepPitch = on;
+    forEachEngine([on](CAPlayer& engine) { engine.keepPitch(on); });
 }
 
 void Transport::setVolumeLimit(float value)

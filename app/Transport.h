@@ -148,6 +148,7 @@ public:
     QStringList eqPresetNames() const override;
     void setEQPreset(int32_t index) override;
     void setPlaybackRate(float value) override;
+    void setKeepPitch(bool on) override;
     void setVolumeLimit(float value) override;
     void setReplayGain(ReplayGain::Mode mode) override;
     // What the next engine made is prepared with.

@@ -10,6 +10,7 @@
 #include "audio/RenderGraph.h"
 #include "platform/Dispatch.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -97,6 +98,8 @@ void CAPlayer::prepareToPlay(const EffectSettings& effects)
         pressetId(*effects.eqPreset);
     if (effects.volumeLimit)
         volumeLimit(*effects.volumeLimit);
+    if (effects.keepPitch)
+        keepPitch(*effects.keepPitch);
     if (effects.playbackRate)
         playbackRate(*effects.playbackRate);
     if (effects.replayGain)
@@ -198,7 +201,8 @@ int64_t CAPlayer::currentFrame() const
         if (pending >= 0)
             return pending;
     }
-    return m_ahead ? m_ahead->position() : m_decoder->tell();
+    const int64_t read = m_ahead ? m_ahead->position() : m_decoder->tell();
+    return m_graph ? std::max<int64_t>(read - m_graph->rateNode().heldFrames(), 0) : read;
 }
 
 float CAPlayer::currentProgress() const
@@ -258,6 +262,13 @@ void CAPlayer::replayGain(ReplayGain::Mode mode)
     m_replayGainMode = mode;
     if (m_graph)
         m_graph->mixer().setReplayGain(replayGainFactor(), true);
+}
+
+void CAPlayer::keepPitch(bool on)
+{
+    m_keepPitch = on;
+    if (m_graph)
+        m_graph->rateNode().setKeepPitch(on);
 }
 
 void CAPlayer::pressetId(int32_t index)

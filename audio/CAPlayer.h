@@ -53,8 +53,8 @@ public:
     CAPlayerDelegate *delegate() const { return m_delegate; }
 
     // Opens the output and builds the graph, then applies the effects given (those
-    // present, in the order preset, volume limit, rate, ReplayGain). Does nothing
-    // on an invalid engine or one already prepared.
+    // present, in the order preset, volume limit, keep pitch, rate, ReplayGain). Does
+    // nothing on an invalid engine or one already prepared.
     void prepareToPlay(const EffectSettings& effects = {});
     bool isGraphInitialized() const { return m_graph != nullptr; }
 
@@ -94,8 +94,9 @@ public:
     float duration() const { return m_duration; }
     int64_t totalFrames() const { return m_totalFrames; }
     // The frame about to be heard: with a real-time output the first frame not yet
-    // taken from the decode-ahead buffer, otherwise the decoder's position; while
-    // a seek waits for the render thread, the frame it goes to.
+    // taken from the decode-ahead buffer, otherwise the decoder's position, less
+    // the frames the pitch-keeping stretcher holds; while a seek waits for the
+    // render thread, the frame it goes to.
     int64_t currentFrame() const;
     // currentFrame() / totalFrames() in 32-bit float; 0 for an empty file.
     float currentProgress() const;
@@ -129,6 +130,10 @@ public:
     {
         return ReplayGain::linearGain(m_replayGainTags, m_replayGainMode);
     }
+    // Whether the rate keeps the pitch (changes the tempo only). Off by default;
+    // applied at once when the graph is initialised, else by prepareToPlay().
+    void keepPitch(bool on);
+    bool keepPitch() const { return m_keepPitch; }
     // Equaliser preset: an index into EQPressets(). An index outside the list is
     // kept but not applied. Starts at 0 (no preset applied: flat).
     void pressetId(int32_t index);
@@ -178,6 +183,7 @@ private:
     bool m_failurePosted = false;
     float m_volumeLimit = 1.0f;
     float m_playbackRate = 0.0f;
+    bool m_keepPitch = false;
     int32_t m_EQPressetId = 0;
     ReplayGain::Mode m_replayGainMode = EffectSettings::kDefaultReplayGain;
     ReplayGain::Tags m_replayGainTags;

@@ -1,10 +1,10 @@
 #pragma once
 
 // The effect values an engine is given when it is prepared: equaliser preset,
-// playback rate, volume limit and ReplayGain mode, and the one definition of
-// their ranges and defaults. A value left out is not applied: the engine keeps
-// what it has (a flat equaliser, a rate never set that reads 0, a volume limit
-// of 1.0, ReplayGain off).
+// playback rate, volume limit, ReplayGain mode and keep pitch, and the one
+// definition of their ranges and defaults. A value left out is not applied: the
+// engine keeps what it has (a flat equaliser, a rate never set that reads 0, a
+// volume limit of 1.0, ReplayGain off, varispeed).
 //
 // A plain value; copy it freely between threads.
 
@@ -24,11 +24,14 @@ struct EffectSettings {
     static constexpr float kDefaultVolumeLimit = 1.0f;
     // ReplayGain: Off keeps the sound as it was without the setting, bit for bit.
     static constexpr ReplayGain::Mode kDefaultReplayGain = ReplayGain::Mode::Off;
+    // Whether the playback rate keeps the pitch (tempo only) instead of varispeed.
+    static constexpr bool kDefaultKeepPitch = false;
 
     std::optional<int32_t> eqPreset; // index into the equaliser's presets
     std::optional<float> playbackRate;
     std::optional<float> volumeLimit;
     std::optional<ReplayGain::Mode> replayGain;
+    std::optional<bool> keepPitch;
 
     bool operator==(const EffectSettings&) const = default;
 

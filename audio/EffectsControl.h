@@ -16,8 +16,8 @@ class EffectsControl {
 public:
     virtual ~EffectsControl() = default;
 
-    // The values of the engine that plays now, all four present and exactly as
-    // the engine keeps them (a rate never set reads 0); nothing while there is no
+    // The values of the engine that plays now, all present and exactly as the
+    // engine keeps them (a rate never set reads 0); nothing while there is no
     // engine.
     virtual std::optional<EffectSettings> engineEffects() const = 0;
     // The engine's preset names in index order; empty while there is no engine.
@@ -30,4 +30,5 @@ public:
     virtual void setPlaybackRate(float value) = 0;
     virtual void setVolumeLimit(float value) = 0;
     virtual void setReplayGain(ReplayGain::Mode mode) = 0;
+    virtual void setKeepPitch(bool on) = 0;
 };

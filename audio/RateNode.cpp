@@ -20,7 +20,8 @@ void RateNode::Resampler::operator()(soxr *s) const
 
 RateNode::RateNode(PcmSource& source, int deviceRate)
     : m_source(source), m_deviceRate(deviceRate), m_downmix(source.channels()),
-      m_pcm(size_t(kChunkFrames) * size_t(m_downmix.channels())), m_staged(size_t(kChunkFrames) * 2)
+      m_pcm(size_t(kChunkFrames) * size_t(m_downmix.channels())),
+      m_staged(size_t(kChunkFrames) * 2), m_stretchInput(size_t(TempoStretcher::kMaxPutFrames) * 2)
 {
     Change initial = makeChange(false, -1);
     m_resampler = std::move(initial.resampler);
@@ -34,7 +35,10 @@ RateNode::Change RateNode::makeChange(bool restart, int64_t seekFrame) const
     Change change;
     change.restart = restart;
     change.seekFrame = seekFrame;
-    const double inputRate = double(m_source.sampleRate()) * m_rate;
+    change.keepPitch = m_keepPitch;
+    // With the pitch kept the stretcher plays the rate; the resampler only
+    // converts the source's rate.
+    const double inputRate = double(m_source.sampleRate()) * (m_keepPitch ? 1.0 : m_rate);
     change.ioRatio = inputRate / m_deviceRate;
     if (inputRate != double(m_deviceRate)) {
         const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
@@ -57,26 +61,58 @@ void RateNode::setRate(double rate)
     if (rate == m_rate)
         return;
     m_rate = rate;
-    m_mailbox.post(makeChange(false, -1), [](Change& newer, Change& older) {
-        newer.restart = newer.restart || older.restart;
-        if (newer.seekFrame < 0)
-            newer.seekFrame = older.seekFrame;
-    });
+    m_tempo.store(rate, std::memory_order_release);
+    if (!m_keepPitch)
+        post(makeChange(false, -1));
+}
+
+void RateNode::setKeepPitch(bool on)
+{
+    if (on == m_keepPitch)
+        return;
+    m_keepPitch = on;
+    Change change = makeChange(false, -1);
+    if (on && !m_stretcherMade) {
+        change.stretcher = std::make_unique<TempoStretcher>(m_deviceRate, m_rate);
+        m_stretcherMade = true;
+    }
+    post(std::move(change));
 }
 
 void RateNode::seek(int64_t frame)
 {
     frame = std::max<int64_t>(frame, 0);
     m_pendingSeek.store(frame, std::memory_order_release);
-    // A newer seek supersedes an older one; a rate change still waiting is
-    // already carried by the fresh resampler.
-    m_mailbox.post(makeChange(true, frame));
+    post(makeChange(true, frame));
+}
+
+void RateNode::post(Change change)
+{
+    // The newest change carries the current rate and switch; it also keeps what an
+    // older one still waiting asked for: a restart, a seek, the first stretcher.
+    m_mailbox.post(std::move(change), [](Change& newer, Change& older) {
+        newer.restart = newer.restart || older.restart;
+        if (newer.seekFrame < 0)
+            newer.seekFrame = older.seekFrame;
+        if (!newer.stretcher)
+            newer.stretcher = std::move(older.stretcher);
+    });
 }
 
 void RateNode::install(Change& change)
 {
     std::swap(m_resampler, change.resampler);
     m_ioRatio = change.ioRatio;
+    if (change.stretcher)
+        m_stretcher = std::move(change.stretcher);
+    const bool stretching = change.keepPitch && m_stretcher;
+    if (stretching && (!m_stretching || change.restart)) {
+        m_stretcher->clear();
+        m_stretchInputEnded = false;
+    }
+    m_stretching = stretching;
+    if (!m_stretching)
+        m_heldFrames.store(0, std::memory_order_release);
     if (change.restart) {
         m_stagedPos = m_stagedCount = 0;
         m_sourceEnded = false;
@@ -118,6 +154,50 @@ RateNode::Result RateNode::render(float *out, int frames)
         install(letter->value);
         m_mailbox.retire(letter);
     }
+    return m_stretching ? renderStretched(out, frames) : renderResampled(out, frames);
+}
+
+RateNode::Result RateNode::renderStretched(float *out, int frames)
+{
+    m_stretcher->setTempo(m_tempo.load(std::memory_order_acquire));
+    Result result;
+    while (result.frames < frames) {
+        const int need = frames - result.frames;
+        float *dst = out + 2 * result.frames;
+        if (m_stretchInputEnded) {
+            const int got = m_stretcher->drain(dst, need);
+            result.frames += got;
+            if (got < need) {
+                result.status = Status::EndOfStream;
+                break;
+            }
+            continue;
+        }
+        if (const int got = m_stretcher->receive(dst, need); got > 0) {
+            result.frames += got;
+            continue;
+        }
+        const Result in = renderResampled(m_stretchInput.data(), TempoStretcher::kMaxPutFrames);
+        m_stretcher->put(m_stretchInput.data(), in.frames);
+        if (in.status == Status::EndOfStream)
+            m_stretchInputEnded = true;
+        else if (in.status != Status::Ok && in.frames == 0) {
+            result.status = in.status;
+            break;
+        }
+    }
+    // Source frames read but not heard: staged, inside the resampler, inside the
+    // stretcher.
+    const double resampling = m_resampler
+                                  ? soxr_delay(m_resampler.get()) + m_stretcher->heldInputFrames()
+                                  : m_stretcher->heldInputFrames();
+    m_heldFrames.store(std::llround(resampling * m_ioRatio) + (m_stagedCount - m_stagedPos),
+                       std::memory_order_release);
+    return result;
+}
+
+RateNode::Result RateNode::renderResampled(float *out, int frames)
+{
     Result result;
     int stalls = 0;
     while (result.frames < frames) {

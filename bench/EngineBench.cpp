@@ -1,7 +1,8 @@
 // Engine benchmarks:
-//   render FILE [--eq NAME] [--rate R] [--volume V]
+//   render FILE [--eq NAME] [--rate R] [--volume V] [--keep-pitch]
 //     the whole graph on an offline 48 kHz device, as fast as it goes;
-//     prints "render: N x" (seconds of source per CPU second).
+//     prints "render: N x" (seconds of source per CPU second), or
+//     "render-keep-pitch: N x" with the rate kept at the file's pitch.
 //   playcpu FILE SECONDS
 //     real-time playback on SDL's dummy driver; prints "playcpu: N s" (CPU used).
 #include "BenchRegistry.h"
@@ -39,13 +40,20 @@ int render(const QStringList& args)
         return 2;
     QString eq;
     float rate = 1.0f, volume = 1.0f;
-    for (int i = 1; i + 1 < args.size(); i += 2) {
+    bool keepPitch = false;
+    for (int i = 1; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--keep-pitch")) {
+            keepPitch = true;
+            continue;
+        }
+        if (i + 1 >= args.size())
+            return 2;
         if (args[i] == QLatin1String("--eq"))
-            eq = args[i + 1];
+            eq = args[++i];
         else if (args[i] == QLatin1String("--rate"))
-            rate = args[i + 1].toFloat();
+            rate = args[++i].toFloat();
         else if (args[i] == QLatin1String("--volume"))
-            volume = args[i + 1].toFloat();
+            volume = args[++i].toFloat();
         else
             return 2;
     }
@@ -70,6 +78,7 @@ int render(const QStringList& args)
         }
         player.pressetId(index);
     }
+    player.keepPitch(keepPitch);
     player.playbackRate(rate);
     player.volumeLimit(volume);
 
@@ -82,7 +91,8 @@ int render(const QStringList& args)
     }
     const double used = cpuSeconds() - start;
     player.setDelegate(nullptr);
-    std::printf("render: %.1f x\n", double(player.duration()) / used);
+    std::printf("%s: %.1f x\n", keepPitch ? "render-keep-pitch" : "render",
+                double(player.duration()) / used);
     return 0;
 }
 
@@ -107,7 +117,8 @@ int playcpu(const QStringList& args)
     return 0;
 }
 
-const BenchRegistration renderBench("render", "FILE [--eq NAME] [--rate R] [--volume V]", render);
+const BenchRegistration
+    renderBench("render", "FILE [--eq NAME] [--rate R] [--volume V] [--keep-pitch]", render);
 const BenchRegistration playcpuBench("playcpu", "FILE SECONDS", playcpu);
 
 } // namespace

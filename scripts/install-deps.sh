@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-svg-dev libgl-dev
     libplist-dev libsqlite3-dev
     libavformat-dev libavcodec-dev libavutil-dev libswresample-dev libswscale-dev
-    libsdl2-dev libpulse-dev libsoxr-dev libtag1-dev
+    libsdl2-dev libpulse-dev libsoxr-dev libsoundtouch-dev libtag1-dev
     libgtest-dev libgmock-dev
     dbus playerctl ffmpeg mpg123
     desktop-file-utils  # desktop-file-validate, in the install test

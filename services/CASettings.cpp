@@ -7,6 +7,7 @@ QList<CASettings::Section> CASettings::settingsList()
               {QStringLiteral("EQ"), kPicker},
               {QStringLiteral("Volume Limit"), kPicker},
               {QStringLiteral("Playback Rate"), kPicker},
+              {QStringLiteral("Keep Pitch"), kSwitch},
               {QStringLiteral("ReplayGain"), kPicker},
               {QStringLiteral("Resume Playback"), kSwitch}}},
             {QStringLiteral("File Manager"),

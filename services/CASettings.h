@@ -3,7 +3,8 @@
 // The rows of the settings screen, built afresh at each call, sections in a
 // fixed order:
 //   "Music":        "Shake To Shuffle" (Switch), "EQ", "Volume Limit",
-//                   "Playback Rate", "ReplayGain" (Pickers), "Resume Playback" (Switch)
+//                   "Playback Rate" (Pickers), "Keep Pitch" (Switch), "ReplayGain"
+//                   (Picker), "Resume Playback" (Switch)
 //   "File Manager": "Home Folder" (Switch), "Bookmarks" (Picker)
 // A switch's settings key is its title without blanks. Any thread.
 

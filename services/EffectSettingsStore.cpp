@@ -24,5 +24,7 @@ EffectSettings EffectSettingsStore::stored()
     const std::optional<qint64> mode = SettingsHelper::intValue(*dict, SettingsKeys::ReplayGain);
     effects.replayGain = (mode ? EffectSettings::replayGainMode(*mode) : std::nullopt)
                              .value_or(EffectSettings::kDefaultReplayGain);
+    effects.keepPitch = SettingsHelper::boolValue(*dict, SettingsKeys::KeepPitch)
+                            .value_or(EffectSettings::kDefaultKeepPitch);
     return effects;
 }

@@ -30,5 +30,8 @@ inline const QString VolumeLimit = QStringLiteral("VolumeLimit");
 inline const QString PlaybackRate = QStringLiteral("PlaybackRate");
 // ReplayGain mode: 0 off, 1 track, 2 album (integer, ReplayGain::Mode; default off).
 inline const QString ReplayGain = QStringLiteral("ReplayGain");
+// Whether the playback rate keeps the pitch (bool, default false: varispeed). A
+// switch row, so its key is also its title without blanks ("Keep Pitch").
+inline const QString KeepPitch = QStringLiteral("KeepPitch");
 
 } // namespace SettingsKeys

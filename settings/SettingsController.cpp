@@ -180,6 +180,8 @@ void SettingsController::switchSelected(int tag, bool on)
     QString key = m_interfaceDict[s].rows[n].title;
     key.remove(QLatin1Char(' '));
     SettingsHelper::setSettings(key, on);
+    if (key == SettingsKeys::KeepPitch && m_effects)
+        m_effects->setKeepPitch(on);
     if (key == SettingsKeys::HomeFolder) {
         if (!SettingsHelper::settingsDict().contains(SettingsKeys::ActiveBookmark))
             SettingsHelper::setSettings(SettingsKeys::ActiveBookmark, -1);

@@ -5,7 +5,8 @@
 // a navigation controller presented by a ScreenStack and pushes its editors there.
 //
 // Switch rows store their state at once under the title without blanks; the
-// first "Home Folder" switch also stores "ActiveBookmark" -1. The other rows show
+// first "Home Folder" switch also stores "ActiveBookmark" -1, and "Keep Pitch"
+// is heard at once through EffectsControl. The other rows show
 // the current value and open an editor: "EQ" (EQList), "Volume Limit" and
 // "Playback Rate" (SliderView), "Bookmarks" (the screen the bookmarks factory
 // makes, over the "background.png" pattern). "ReplayGain" opens no editor: each

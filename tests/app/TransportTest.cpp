@@ -364,14 +364,16 @@ TEST_F(TransportTest, EffectChangesReachThePlayingAndTheQueuedEngine)
     transport->setVolumeLimit(0.5f);
     transport->setEQPreset(2);
     transport->setReplayGain(ReplayGain::Mode::Album);
-    const EffectSettings changed{2, 1.5f, 0.5f, ReplayGain::Mode::Album};
+    transport->setKeepPitch(true);
+    const EffectSettings changed{2, 1.5f, 0.5f, ReplayGain::Mode::Album, true};
     EXPECT_EQ(transport->engineEffects(), changed);
     transport->forwardButton();
     ASSERT_EQ(transport->player(), queued) << "the queued engine takes over";
     EXPECT_EQ(transport->engineEffects(), changed);
     ASSERT_EQ(engines.size(), 3u);
-    EXPECT_EQ(std::pair(engines[2]->playbackRate(), engines[2]->replayGainMode()),
-              std::pair(1.5f, ReplayGain::Mode::Album))
+    EXPECT_EQ(std::tuple(engines[2]->playbackRate(), engines[2]->replayGainMode(),
+                         engines[2]->keepPitch()),
+              std::tuple(1.5f, ReplayGain::Mode::Album, true))
         << "and later engines start with them";
 }
 

@@ -99,6 +99,71 @@ TEST(CAPlayer, PlaybackRateChangesTempoAndPitchWithinHalfToDouble)
     }
 }
 
+// With the pitch kept, a rate of 1.5 plays a 440 Hz tone at 440 Hz in two thirds of
+// the time, the time shown follows what is heard (not what the stretcher has taken
+// in), a rate change while playing leaves no gap and no click, and a seek starts
+// afresh at the new place.
+TEST(CAPlayer, KeepPitchPlaysTheRateAsTempoAtTheSamePitch)
+{
+    const QString path = writeWav(QStringLiteral("k.wav"), tone(440, 0.5, 44100, 3 * 44100), 44100);
+    Rig rig(path);
+    CAPlayer& p = *rig.player;
+    EffectSettings effects;
+    effects.playbackRate = 1.5f;
+    effects.keepPitch = true;
+    p.prepareToPlay(effects);
+    p.play();
+    const std::vector<float> head = rig.pull(1.0);
+    EXPECT_NEAR(p.getTime(), 1.5, 0.005) << "a second heard at 1.5 is 1.5 s of the file";
+    const std::vector<float> out = rig.pull(3, true);
+    EXPECT_EQ(rig.delegate.finished, 1);
+    EXPECT_NEAR(double(head.size() / 2 + soundingFrames(out)) / 48000.0, 2.0, 0.005);
+    EXPECT_NEAR(zeroCrossingHz(channel(head, 0), 48000, 4800, head.size() / 2), 440.0, 0.5);
+
+    p.playbackRate(1.0f);
+    p.setTime(1.0f);
+    EXPECT_NEAR(p.getTime(), 1.0, 1e-6);
+    p.play();
+    std::vector<float> changed = channel(rig.pull(0.5), 0);
+    p.playbackRate(2.0f);
+    const std::vector<float> faster = channel(rig.pull(0.5), 0);
+    // What the stretcher had made at the old tempo still plays at the change.
+    EXPECT_NEAR(p.getTime(), 1.5 + 0.5 * 2.0, 0.04);
+    changed.insert(changed.end(), faster.begin(), faster.end());
+    EXPECT_NEAR(zeroCrossingHz(changed, 48000, 0, changed.size()), 440.0, 0.5);
+    // A sine of amplitude 0.5 at 440 Hz moves at most 0.029 from one 48 kHz sample
+    // to the next; a gap or a click moves far more, and a gap is quiet for a while.
+    float step = 0, quietest = 1;
+    for (size_t i = 1; i < changed.size(); ++i)
+        step = std::max(step, std::abs(changed[i] - changed[i - 1]));
+    for (size_t i = 0; i + 240 <= changed.size(); i += 240)
+        quietest = std::min(quietest, float(rms(changed, i, i + 240)));
+    EXPECT_LT(step, 0.04f);
+    EXPECT_GT(quietest, 0.3f);
+}
+
+// Off, the switch leaves no trace: after playing with the pitch kept and turning it
+// off, the file plays sample for sample as on an engine that never had it on.
+TEST(CAPlayer, KeepPitchOffRendersExactlyAsVarispeed)
+{
+    const QString path = writeWav(QStringLiteral("v.wav"), tone(440, 0.5, 44100, 44100 / 2), 44100);
+    Rig plain(path), used(path);
+    EffectSettings effects;
+    effects.playbackRate = 1.5f;
+    plain.player->prepareToPlay(effects);
+    effects.keepPitch = true;
+    used.player->prepareToPlay(effects);
+    used.player->play();
+    used.pull(0.2);
+    used.player->keepPitch(false);
+    used.player->setTime(0);
+    plain.player->play();
+    const std::vector<float> want = plain.pull(1, true);
+    const std::vector<float> got = used.pull(1, true);
+    ASSERT_EQ(got.size(), want.size());
+    EXPECT_TRUE(got == want);
+}
+
 TEST(CAPlayer, SetTimeMovesToTheFrameAndIsClampedToTheFile)
 {
     Rig rig(writeWav(QStringLiteral("s.wav"), ramp(2 * 48000), 48000));
@@ -196,35 +261,40 @@ TEST(CAPlayer, PrepareAppliesTheStoredSettingsGivenOnceAndDamagedOnesFallBack)
         writeWav(QStringLiteral("p.wav"), tone(1000, 0.5, 44100, 2 * 44100), 44100);
     const int rock = EQPresets::indexOf(QStringLiteral("Rock"));
     const struct {
-        QVariant eq, volume, rate, replayGain;
+        QVariant eq, volume, rate, replayGain, keepPitch; // an invalid keepPitch: none stored
         int eqId;
         float wantVolume, wantRate;
         ReplayGain::Mode wantReplayGain;
-    } cases[] = {
-        {99, 3.0, 7.0, 3, 0, 1.0f, 1.0f, ReplayGain::Mode::Off},
-        {QStringLiteral("Rock"), QStringLiteral("loud"), qInf(), QStringLiteral("Album"), 0, 1.0f,
-         1.0f, ReplayGain::Mode::Off},
-        {2.5, qQNaN(), 0.1, -1, 0, 1.0f, 1.0f, ReplayGain::Mode::Off},
-        {rock, 0.5, 1.5, 2, rock, 0.5f, 1.5f, ReplayGain::Mode::Album}}; // the last stays stored
+        bool wantKeepPitch;
+    } cases[] = {{99, 3.0, 7.0, 3, {}, 0, 1.0f, 1.0f, ReplayGain::Mode::Off, false},
+                 {QStringLiteral("Rock"), QStringLiteral("loud"), qInf(), QStringLiteral("Album"),
+                  QStringLiteral("yes"), 0, 1.0f, 1.0f, ReplayGain::Mode::Off, false},
+                 {2.5, qQNaN(), 0.1, -1, true, 0, 1.0f, 1.0f, ReplayGain::Mode::Off, true},
+                 {rock, 0.5, 1.5, 2, false, rock, 0.5f, 1.5f, ReplayGain::Mode::Album,
+                  false}}; // the last stays stored
     for (const auto& c : cases) {
         SCOPED_TRACE(c.eq.toString().toStdString());
         SettingsHelper::setSettings(SettingsKeys::EQ, c.eq);
         SettingsHelper::setSettings(SettingsKeys::VolumeLimit, c.volume);
         SettingsHelper::setSettings(SettingsKeys::PlaybackRate, c.rate);
         SettingsHelper::setSettings(SettingsKeys::ReplayGain, c.replayGain);
+        if (c.keepPitch.isValid())
+            SettingsHelper::setSettings(SettingsKeys::KeepPitch, c.keepPitch);
         Rig rig(path);
         CAPlayer& p = *rig.player;
         p.volumeLimit(0.2f);
         p.playbackRate(2.0f);
         p.replayGain(ReplayGain::Mode::Track);
+        p.keepPitch(!c.wantKeepPitch);
         testing::internal::CaptureStderr();
         p.prepareToPlay(EffectSettingsStore::stored());
         p.prepareToPlay(EffectSettingsStore::stored());
         EXPECT_EQ(testing::internal::GetCapturedStderr(), c.eqId ? "Rock\n" : "")
             << "a preset names itself";
-        EXPECT_EQ(std::tuple(rig.outputsMade, p.EQPressetId(), p.volumeLimit(), p.playbackRate(),
-                             p.replayGainMode()),
-                  std::tuple(1, c.eqId, c.wantVolume, c.wantRate, c.wantReplayGain));
+        EXPECT_EQ(
+            std::tuple(rig.outputsMade, p.EQPressetId(), p.volumeLimit(), p.playbackRate(),
+                       p.replayGainMode(), p.keepPitch()),
+            std::tuple(1, c.eqId, c.wantVolume, c.wantRate, c.wantReplayGain, c.wantKeepPitch));
     }
     // An index outside the list is kept but not applied: Rock still sounds.
     Rig rig(path);
@@ -283,7 +353,9 @@ TEST(CAPlayer, ReplayGainPlaysTaggedFilesAtOneLevelAndOffLeavesTheSamplesAsDecod
     };
     auto levelDb = [](const QString& path, std::optional<Mode> mode) {
         Rig rig(path);
-        rig.player->prepareToPlay(EffectSettings{{}, {}, {}, mode});
+        EffectSettings effects;
+        effects.replayGain = mode;
+        rig.player->prepareToPlay(effects);
         rig.player->play();
         const std::vector<float> left = channel(rig.pull(0.5), 0);
         return 20 * std::log10(toneAmplitude(left, 1000, 48000, 4800, left.size()));
@@ -303,7 +375,9 @@ TEST(CAPlayer, ReplayGainPlaysTaggedFilesAtOneLevelAndOffLeavesTheSamplesAsDecod
             std::vector<int16_t> decoded(24000);
             ASSERT_EQ(decoder.read(decoded.data(), 24000), 24000);
             Rig rig(path);
-            rig.player->prepareToPlay(EffectSettings{{}, {}, {}, Mode::Off});
+            EffectSettings effects;
+            effects.replayGain = Mode::Off;
+            rig.player->prepareToPlay(effects);
             rig.player->play();
             const std::vector<float> out = rig.pull(0.5);
             ASSERT_EQ(out.size(), 2 * decoded.size());

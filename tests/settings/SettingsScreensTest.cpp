@@ -65,13 +65,14 @@ struct Engine : EffectsControl {
     std::optional<EffectSettings> engineEffects() const override
     {
         return EffectSettings{player.EQPressetId(), player.playbackRate(), player.volumeLimit(),
-                              player.replayGainMode()};
+                              player.replayGainMode(), player.keepPitch()};
     }
     QStringList eqPresetNames() const override { return player.EQPressets(); }
     void setEQPreset(int32_t index) override { player.pressetId(index); }
     void setPlaybackRate(float value) override { player.playbackRate(value); }
     void setVolumeLimit(float value) override { player.volumeLimit(value); }
     void setReplayGain(ReplayGain::Mode mode) override { player.replayGain(mode); }
+    void setKeepPitch(bool on) override { player.keepPitch(on); }
 
     OfflineAudioOutput *output = nullptr;
     CAPlayer player;
@@ -127,7 +128,7 @@ TEST(SettingsController, PlayerPresentsItWithTheRowsOfItsEngine)
         rows.append(header ? header->text() : item->data(Qt::AccessibleTextRole).toString());
     }
     EXPECT_EQ(rows.join(u'|'),
-              u"   Music|Shake To Shuffle|EQ|Volume Limit|Playback Rate|"
+              u"   Music|Shake To Shuffle|EQ|Volume Limit|Playback Rate|Keep Pitch|"
               u"ReplayGain|Resume Playback|   File Manager|Home Folder|Bookmarks"_s);
     const auto options = [screen] {
         screen->reload();
@@ -136,7 +137,7 @@ TEST(SettingsController, PlayerPresentsItWithTheRowsOfItsEngine)
             .join(u'|');
     };
     EXPECT_EQ(options(), EQPresets::name(2) + u"|50 %|x 1.5|"_s) << "no track played";
-    EXPECT_EQ(option(*screen, 0, 4), u"Off"_s) << "a store from before the setting";
+    EXPECT_EQ(option(*screen, 0, 5), u"Off"_s) << "a store from before the setting";
 
     bool added = false;
     transport.addCollectionWithItems({wavPath()}, false, [&] { added = true; });
@@ -151,14 +152,20 @@ TEST(SettingsController, PlayerPresentsItWithTheRowsOfItsEngine)
         transport.setPlaybackRate(rate);
         EXPECT_EQ(options(), QString::fromUtf8(expected));
     }
+    auto *keepPitch = qobject_cast<SwitchCell *>(screen->cell(0, 4));
+    ASSERT_NE(keepPitch, nullptr);
+    EXPECT_FALSE(keepPitch->isOn()) << "a settings file without it: off";
+    keepPitch->switchButton()->click();
+    EXPECT_EQ(SettingsHelper::settingsDict().value(KeepPitch), true);
+    EXPECT_TRUE(transport.player()->keepPitch()) << "heard at once";
 
     // ReplayGain steps Off, Track, Album, Off: shown, stored and heard at once.
-    screen->table()->setCurrentRow(5);
+    screen->table()->setCurrentRow(6);
     for (auto [text, mode] : {std::pair{"Track", ReplayGain::Mode::Track},
                               {"Album", ReplayGain::Mode::Album},
                               {"Off", ReplayGain::Mode::Off}}) {
         QTest::keyClick(screen->table(), Qt::Key_Return);
-        EXPECT_EQ(option(*screen, 0, 4), QString::fromUtf8(text));
+        EXPECT_EQ(option(*screen, 0, 5), QString::fromUtf8(text));
         EXPECT_EQ(SettingsHelper::settingsDict().value(SettingsKeys::ReplayGain), int(mode));
         EXPECT_EQ(transport.player()->replayGainMode(), mode);
     }
