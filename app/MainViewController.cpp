@@ -1,8 +1,12 @@
+// The player screen: its widgets, their wiring to the transport, the time display and
+// the bar's menus. Over 600 lines because the building of the screen fills the
+// outlets the rest of the file reads; the frames are PlayerLayout's, the picture
+// ArtView's and the keys PlayerKeys', so what is left belongs together.
 #include "app/MainViewController.h"
 
 #include "BuildConfig.h"
 
-#include "app/CoverArt.h"
+#include "app/ArtView.h"
 #include "app/CurrentList.h"
 #include "app/EmptyListHint.h"
 #include "app/PlayerKeys.h"
@@ -91,14 +95,6 @@ MainViewController::MainViewController(Transport& transport, QWidget *parent)
     : QWidget(parent), m_transport(transport), m_timer(new QTimer(this))
 {
     setObjectName(QStringLiteral("player"));
-    m_coverArt = new CoverArt(this);
-    connect(m_coverArt, &CoverArt::pictureReady, this,
-            [this](const QString& path, const QImage& picture) {
-                if (path != m_artPath)
-                    return;
-                m_artPicture = picture;
-                showArt(false);
-            });
     buildScreen();
 
     m_timer->setObjectName(QStringLiteral("progress"));
@@ -151,8 +147,7 @@ void MainViewController::buildScreen()
             .arg(Theme::css(Theme::kText), Theme::fontRule(Theme::kSongTitlePx, true)));
     ui.emptyHint = new EmptyListHint(
         m_transport, [this] { deviceMemory(); }, this);
-    ui.artView = new QLabel(this);
-    ui.artView->setAlignment(Qt::AlignCenter);
+    ui.artView = new ArtView(this);
 
     ui.timeSeeker = new QSlider(Qt::Horizontal, this);
     ui.timeSeeker->setAccessibleName(QStringLiteral("Position"));
@@ -284,10 +279,7 @@ void MainViewController::layoutScreen()
     ui.timeSeeker->setGeometry(l.seeker);
     ui.currentTimeLabel->setGeometry(l.time);
     ui.emptyHint->setGeometry(l.emptyHint);
-    if (ui.artView->geometry() != l.art) {
-        ui.artView->setGeometry(l.art);
-        showArt(true);
-    }
+    ui.artView->setGeometry(l.art);
     for (int i = 0; i < m_barButtons.size(); ++i)
         m_barButtons[i]->setGeometry(l.barButtons.value(i));
 
@@ -299,29 +291,6 @@ void MainViewController::layoutScreen()
     m_listPanel->setUnfoldedHeight(l.panelWidth, l.panelUnfolded);
     // A name wrapped for the old width is wrapped again for the new one.
     showSongName();
-}
-
-void MainViewController::showArt(bool askAgain)
-{
-    QLabel *view = ui.artView;
-    const int side = std::min(view->width(), view->height());
-    if (m_artPicture.isNull()) {
-        // The note stays small on a large screen; a cover takes the whole square.
-        const int note = std::min(side, 128);
-        view->setPixmap(Icons::pixmap(QStringLiteral("songs"), QSize(note, note)));
-    } else {
-        // Until the worker's smooth copy for this size comes, a quick one.
-        const qreal ratio = view->devicePixelRatioF();
-        QPixmap pixmap = QPixmap::fromImage(
-            m_artPicture.width() == qRound(side * ratio) ||
-                    m_artPicture.height() == qRound(side * ratio)
-                ? m_artPicture
-                : m_artPicture.scaled(QSize(side, side) * ratio, Qt::KeepAspectRatio));
-        pixmap.setDevicePixelRatio(ratio);
-        view->setPixmap(pixmap);
-    }
-    if (askAgain)
-        m_coverArt->request(m_artPath, qRound(side * view->devicePixelRatioF()));
 }
 
 void MainViewController::resizeEvent(QResizeEvent *event)
@@ -430,12 +399,7 @@ void MainViewController::showLoaded()
     showSongName();
     updateInfoLabel();
     const MediaDescPtr item = m_transport.tableContents().value(m_transport.currentSong());
-    const QString path = item && item->filePath ? *item->filePath : QString();
-    if (path != m_artPath) {
-        m_artPath = path;
-        m_artPicture = QImage();
-        showArt(true);
-    }
+    ui.artView->follow(item && item->filePath ? *item->filePath : QString());
     const bool video = m_transport.currentIsVideo();
     ui.videoButton->setEnabled(video);
     if (!video && m_videoController)

@@ -18,13 +18,12 @@
 #include "app/ListPanel.h"
 #include "app/MovieScreen.h"
 
-#include <QImage>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <memory>
 
-class CoverArt;
+class ArtView;
 class EmptyListHint;
 class PlayerKeys;
 class PopupView;
@@ -63,7 +62,7 @@ public:
         QPushButton *playlistButton = nullptr;
         QSlider *volumeView = nullptr;
         EmptyListHint *emptyHint = nullptr; // while the list is empty
-        QLabel *artView = nullptr;          // the item's picture, or the note
+        ArtView *artView = nullptr;         // the item's picture, or the note
     };
     const Outlets& outlets() const { return ui; }
 
@@ -131,9 +130,6 @@ private:
     void buildScreen();
     // Places every part for the screen's size (PlayerLayout).
     void layoutScreen();
-    // The current item's picture (or the note) fitted to its square; askAgain asks
-    // CoverArt for a copy made for the square's present size.
-    void showArt(bool askAgain);
     void connectTransport();
     // A new item plays: its length, name, position in the list, video or not.
     void showLoaded();
@@ -151,7 +147,6 @@ private:
     Outlets ui;
     ListPanel *m_listPanel = nullptr; // owned (child)
     PlayerKeys *m_keys = nullptr;     // owned (child)
-    CoverArt *m_coverArt = nullptr;   // owned (child)
     // Main thread only, like everything below.
     // The progress timer: while it runs (m_ticking), it fires just after the played
     // time reaches its next whole second, the only moments the time text changes,
@@ -163,8 +158,6 @@ private:
     QPointer<QWidget> m_menuOpener; // had the focus when the open menu was opened
     QList<QWidget *> m_barButtons;  // owned (children), left to right
     MovieScreenFactory m_movieFactory;
-    QString m_artPath;   // the item whose picture is shown or asked for
-    QImage m_artPicture; // its picture as CoverArt last made it; null: the note
     bool m_countDown = false;
     bool m_backgroundMode = false;
     bool m_popoverIsActive = false;

@@ -3,6 +3,7 @@
 // TransportTest's.
 #include "app/MainViewController.h"
 #include "app/AppDelegate.h"
+#include "app/ArtView.h"
 #include "app/CurrentList.h"
 #include "app/EmptyListHint.h"
 #include "app/Transport.h"
