@@ -15,6 +15,7 @@ struct LaunchOptions {
     QString screenshotPath;
     // When valid: the window opens at this size, whatever size was remembered.
     QSize windowSize;
-    // Play at once from where the last session left off, "Resume Playback" or not.
+    // Play at once from the stored resume point (stored while "Resume Playback" is
+    // on), even if the switch has been turned off since.
     bool resume = false;
 };

@@ -40,7 +40,7 @@ LaunchOptions parseCommandLine(const QCoreApplication& app)
     const QCommandLineOption resume(
         QStringLiteral("resume"),
         QStringLiteral("Play at once from where the last session left off: the item, the time, "
-                       "repeat and shuffle."));
+                       "repeat and shuffle (stored while Resume Playback is on)."));
     parser.addOption(resume);
     parser.addOption(mediaRoot);
     parser.addOption(screenshot);
