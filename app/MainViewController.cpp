@@ -398,8 +398,6 @@ void MainViewController::showLoaded()
     ui.timeSeeker->show();
     showSongName();
     updateInfoLabel();
-    const MediaDescPtr item = m_transport.tableContents().value(m_transport.currentSong());
-    ui.artView->follow(item && item->filePath ? *item->filePath : QString());
     const bool video = m_transport.currentIsVideo();
     ui.videoButton->setEnabled(video);
     if (!video && m_videoController)
@@ -450,6 +448,8 @@ void MainViewController::countDown()
 }
 void MainViewController::showSongName()
 {
+    const MediaDescPtr item = m_transport.tableContents().value(m_transport.currentSong());
+    ui.artView->follow(item && item->filePath ? *item->filePath : QString());
     const QString name = m_transport.currentSongName();
     QLabel *label = ui.songNameLabel;
     label->ensurePolished(); // the style sheet sets the font

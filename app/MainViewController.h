@@ -137,7 +137,8 @@ private:
     void showStopped();
     void showModes();
     void playingChanged(bool playing);
-    // The current item's name in the label, wrapped and cut with "…" to fit it.
+    // The current item's name in the label, wrapped and cut with "…" to fit it, and
+    // its picture.
     void showSongName();
     void setPlayImage(const QString& image);
     void updateInfoLabel();
