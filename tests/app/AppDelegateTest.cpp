@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "app/ArtView.h"
 #include "app/EmptyListHint.h"
 #include "app/MainViewController.h"
 #include "app/Transport.h"
@@ -151,6 +152,8 @@ TEST(AppDelegate, ResumePlaybackBringsBackTheItemTheTimeAndTheModes)
         EXPECT_EQ(t->player(), nullptr) << "it waits for play";
         EXPECT_EQ(delegate->viewController()->outlets().currentTimeLabel->text(),
                   QStringLiteral("0:01"));
+        EXPECT_EQ(delegate->viewController()->outlets().artView->followed(), b)
+            << "its picture is shown";
         EXPECT_TRUE(t->repeatOne());
         EXPECT_TRUE(t->shuffleOn());
         t->playButton();
