@@ -28,6 +28,10 @@ QStringList g_notices;
 
 // Keeps the text of every notice as it is shown, before a newer one replaces it.
 class NoticeRecorder : public QObject {
+public:
+    using QObject::QObject;
+
+private:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         if (event->type() == QEvent::Show)
@@ -75,7 +79,7 @@ namespace TestEnvironment {
 void installListener()
 {
     testing::UnitTest::GetInstance()->listeners().Append(new FreshHomeListener);
-    qApp->installEventFilter(new NoticeRecorder);
+    qApp->installEventFilter(new NoticeRecorder(qApp)); // the application owns it
 }
 
 QString home()
