@@ -37,17 +37,21 @@ AppDelegate::AppDelegate(QObject *parent)
 
 AppDelegate::~AppDelegate()
 {
+    // The window's geometry and the resume point are set only when they changed: a
+    // change makes the last store rewrite the whole file, current list included.
+    UserDefaults& defaults = UserDefaults::standard();
+    if (const QByteArray geometry = _window ? _window->saveGeometry() : QByteArray();
+        !geometry.isEmpty() && defaults.objectForKey(kWindowGeometryKey).toByteArray() != geometry)
+        defaults.setObject(kWindowGeometryKey, geometry);
+    if (_transport && SettingsHelper::getSwitchStateForSettingWithName(ResumePoint::kSwitch))
+        ResumePoint::of(*_transport).store();
     // The player's queued stores finish before the settings are written for the last
     // time; the shared pool's tasks get a short while too. Each wait is bounded (see
     // Dispatch::waitForWorkers for what ends a program whose worker is stuck).
-    if (_window)
-        UserDefaults::standard().setObject(kWindowGeometryKey, _window->saveGeometry());
-    if (_transport && SettingsHelper::getSwitchStateForSettingWithName(ResumePoint::kSwitch))
-        ResumePoint::of(*_transport).store();
     _window.reset();
     _transport.reset();
     Dispatch::waitForWorkers(std::chrono::milliseconds(200));
-    UserDefaults::standard().synchronize();
+    defaults.synchronize();
 }
 
 bool AppDelegate::didFinishLaunching(const LaunchOptions& options)
