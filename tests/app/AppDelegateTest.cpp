@@ -21,14 +21,12 @@
 
 TEST(AppDelegate, FilesAndFoldersFromTheCommandLineJoinTheListAndTheFirstPlays)
 {
-    const QString folder = TestEnvironment::home() + QStringLiteral("/album");
-    const QByteArray tone = EngineTest::wavBytes(EngineTest::tone(440, 0.5, 8000, 8000), 8000, 1);
-    const QString single =
-        TestEnvironment::writeFile(TestEnvironment::home() + QStringLiteral("/single.wav"), tone);
-    TestEnvironment::writeFile(folder + QStringLiteral("/b.wav"), tone);
-    TestEnvironment::writeFile(folder + QStringLiteral("/a.wav"), tone);
+    const QString single = EngineTest::writeWav(QStringLiteral("single.wav"), 1);
+    EngineTest::writeWav(QStringLiteral("album/b.wav"), 1);
+    EngineTest::writeWav(QStringLiteral("album/a.wav"), 1);
+    EngineTest::writeWav(QStringLiteral("album/deeper/c.wav"), 1);
+    const QString folder = TestEnvironment::home() + QStringLiteral("/music/album");
     TestEnvironment::writeFile(folder + QStringLiteral("/notes.txt"), "x");
-    TestEnvironment::writeFile(folder + QStringLiteral("/deeper/c.wav"), tone);
 
     LaunchOptions options;
     const QString gone = TestEnvironment::home() + QStringLiteral("/gone.wav");
@@ -59,9 +57,7 @@ TEST(AppDelegate, FilesAndFoldersFromTheCommandLineJoinTheListAndTheFirstPlays)
 
 TEST(AppDelegate, AnEmptyStartTellsHowToAddMusicAndDroppedFilesJoinAndPlay)
 {
-    const QString song = TestEnvironment::writeFile(
-        TestEnvironment::home() + QStringLiteral("/dropped/one.wav"),
-        EngineTest::wavBytes(EngineTest::tone(440, 0.5, 8000, 8000), 8000, 1));
+    const QString song = EngineTest::writeWav(QStringLiteral("one.wav"), 1);
     AppDelegate delegate;
     delegate.didFinishLaunching(LaunchOptions());
     QWidget *window = delegate.window();
