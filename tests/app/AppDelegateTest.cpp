@@ -22,14 +22,10 @@
 
 TEST(AppDelegate, FilesAndFoldersFromTheCommandLineJoinTheListAndTheFirstPlays)
 {
-    const QString folder = TestEnvironment::home() + QStringLiteral("/album");
-    const QByteArray tone = EngineTest::wavBytes(EngineTest::tone(440, 0.5, 8000, 8000), 8000, 1);
-    const QString single =
-        TestEnvironment::writeFile(TestEnvironment::home() + QStringLiteral("/single.wav"), tone);
-    TestEnvironment::writeFile(folder + QStringLiteral("/b.wav"), tone);
-    TestEnvironment::writeFile(folder + QStringLiteral("/a.wav"), tone);
-    TestEnvironment::writeFile(folder + QStringLiteral("/notes.txt"), "x");
-    TestEnvironment::writeFile(folder + QStringLiteral("/deeper/c.wav"), tone);
+    const QString single = EngineTest::writeWav(QStringLiteral("single.wav"), 1);
+    EngineTest::writeWav(QStringLiteral("album/b.wav"), 1);
+    EngineTest::writeWav(QStringLiteral("album/a.wav"), 1);
+    const QString folder = TestEnvironment::home() + QStringLiteral("/music/album");
 
     LaunchOptions options;
     const QString gone = TestEnvironment::home() + QStringLiteral("/gone.wav");
@@ -52,7 +48,7 @@ TEST(AppDelegate, FilesAndFoldersFromTheCommandLineJoinTheListAndTheFirstPlays)
         names.append(QDir(*item->filePath).dirName());
     EXPECT_EQ(names, (QStringList{QStringLiteral("single.wav"), QStringLiteral("a.wav"),
                                   QStringLiteral("b.wav")}))
-        << "one level deep, supported files only";
+        << "a folder gives its files in order";
     EXPECT_EQ(player->currentSong(), 0);
     EXPECT_TRUE(player->player()->isPlaying());
     EXPECT_TRUE(TestEnvironment::takeAlertMessages().isEmpty()) << "added without the message";
@@ -60,9 +56,7 @@ TEST(AppDelegate, FilesAndFoldersFromTheCommandLineJoinTheListAndTheFirstPlays)
 
 TEST(AppDelegate, AnEmptyStartTellsHowToAddMusicAndDroppedFilesJoinAndPlay)
 {
-    const QString song = TestEnvironment::writeFile(
-        TestEnvironment::home() + QStringLiteral("/dropped/one.wav"),
-        EngineTest::wavBytes(EngineTest::tone(440, 0.5, 8000, 8000), 8000, 1));
+    const QString song = EngineTest::writeWav(QStringLiteral("one.wav"), 1);
     AppDelegate delegate;
     delegate.didFinishLaunching(LaunchOptions());
     QWidget *window = delegate.window();

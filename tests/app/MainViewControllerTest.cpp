@@ -9,6 +9,7 @@
 #include "app/Transport.h"
 #include "audio/CAPlayer.h"
 #include "audio/OfflineAudioOutput.h"
+#include "audio/SystemVolume.h"
 #include "platform/Alert.h"
 #include "platform/UserDefaults.h"
 #include "playlists/PlaylistHelper.h"
@@ -161,6 +162,7 @@ TEST_F(PlayerScreen, TheTimeCountsUpOrDownAndClicksAndKeysSeekAndMoveTheVolume)
     }
     transport->remoteSetVolume(0.3);
     EXPECT_EQ(volume->value(), 30) << "the control mirrors the transport";
+    EXPECT_FLOAT_EQ(SystemVolume::get(), 0.3f) << "and the output's gain follows";
     volume->setValue(100); // leave the process as it was
 }
 

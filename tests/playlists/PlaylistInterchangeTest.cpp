@@ -1,12 +1,9 @@
 #include "playlists/PlaylistInterchange.h"
 #include "playlists/PlaylistHelper.h"
-#include "support/MediaFixtures.h"
-#include "support/Subprocess.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
 #include <QFile>
-#include <QStandardPaths>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -45,33 +42,6 @@ TEST(PlaylistInterchange, ExportReadsBackInOrder)
                              "#EXTINF:-1,Solo\n%3\n#EXTINF:-1,Track 01\n%4\n")
                   .arg(paths[0], paths[1], paths[2], paths[3]));
     EXPECT_EQ(PlaylistInterchange::entriesOfFile(out).valueOr({}).paths, paths);
-}
-
-// Another player reads the export and finds every song, names with spaces, commas
-// and accents included.
-TEST(PlaylistInterchange, AnotherPlayerPlaysTheExport)
-{
-    QUAVER_REQUIRE_FFMPEG();
-    const QString player = QStandardPaths::findExecutable(u"mpg123"_s);
-    if (player.isEmpty())
-        GTEST_SKIP() << "mpg123 is not installed";
-    MediaList items;
-    for (const QString& name : {u"Zo, ë #1.mp3"_s, u"b.mp3"_s}) {
-        const QString path = TestEnvironment::home() + u"/Mus ic/"_s + name;
-        QDir().mkpath(TestEnvironment::home() + u"/Mus ic"_s);
-        ASSERT_TRUE(
-            QFile::copy(MediaFixtures::cachedTone(u"export.mp3"_s, 440, 0.3, 44100, 1), path));
-        items.append(record(path, u"A"_s, name, u"0:01"_s));
-    }
-    const QString out = TestEnvironment::home() + u"/list.m3u8"_s;
-    ASSERT_TRUE(PlaylistInterchange::exportItems(items, out));
-    Subprocess reader(player, {u"-t"_s, u"-v"_s, u"-@"_s, out});
-    const bool read = reader.finish(30000);
-    const QString said = QString::fromUtf8(reader.output());
-    EXPECT_TRUE(read) << said.toStdString();
-    EXPECT_TRUE(said.contains(u"stream 1 of 2: Zo, ë #1.mp3"_s) &&
-                said.contains(u"stream 2 of 2: b.mp3"_s))
-        << said.toStdString();
 }
 
 // Entries as other programs write them: relative, URLs, missing files, PLS order,
