@@ -5,10 +5,12 @@
 #include "media/MediaDesc.h"
 #include "platform/UserDefaults.h"
 #include "support/EngineTestSupport.h"
+#include "support/SmallDisk.h"
 #include "support/TestEnvironment.h"
 
 #include <QDBusArgument>
 #include <QDBusVariant>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImage>
@@ -171,6 +173,42 @@ TEST(Program, AStuckReadHoldsUpNeitherTheStoresNorTheStop)
     EXPECT_EQ(player.process().exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(player.process().exitCode(), 0);
     EXPECT_EQ(storedList(configHome), QStringList{a});
+}
+
+// On a full disk a start with a file to add, and its stop, leave the stored file
+// as it was, byte for byte, with no temporary file beside it; the user is told.
+TEST(Program, OnAFullDiskTheStoredFileStaysAsItWas)
+{
+    const QString configHome = TestEnvironment::home() + QStringLiteral("/config");
+    const QString folder = configHome + QStringLiteral("/quaver-pro");
+    SmallDisk disk(folder);
+    if (!disk.mounted())
+        GTEST_SKIP() << "mounting a tmpfs needs root";
+    const QString a = EngineTest::writeWav(QStringLiteral("a.wav"), 2);
+    const QString b = EngineTest::writeWav(QStringLiteral("b.wav"), 2);
+    {
+        Player first(programEnvironment(configHome), {a});
+        ASSERT_TRUE(TestEnvironment::waitUntil(
+            [&] { return storedList(configHome) == QStringList{a}; }, 20000));
+        ASSERT_TRUE(first.stop());
+    }
+    const auto stored = [&] {
+        QFile file(folder + QStringLiteral("/defaults.plist"));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray before = stored();
+    const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    disk.fill();
+
+    Player second(programEnvironment(configHome), {b});
+    ASSERT_TRUE(TestEnvironment::waitUntil(
+        [&] { return second.errors().contains(QLatin1String("No space left on device")); }, 20000))
+        << second.errors().toStdString();
+    EXPECT_TRUE(second.stop());
+    EXPECT_EQ(stored(), before);
+    QStringList now = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    now.removeOne(QStringLiteral(".filler"));
+    EXPECT_EQ(now, names) << "no temporary file is left";
 }
 
 // A second launch hands its files over and ends; a screenshot run beside the
