@@ -283,11 +283,10 @@ void MainViewController::layoutScreen()
     for (int i = 0; i < m_barButtons.size(); ++i)
         m_barButtons[i]->setGeometry(l.barButtons.value(i));
 
-    ui.playlistButton->setGeometry(0, 0, l.panelWidth, kPanelFolded);
-    ui.playlistInfoLabel->setGeometry(l.panelInfo.adjusted(0, 0, 0, kPanelFolded));
-    ui.playlistButton->findChild<QLabel *>(QStringLiteral("grip"))
-        ->setGeometry(l.panelGrip.adjusted(0, 0, 0, kPanelFolded));
-    ui.table->setGeometry(0, kPanelFolded, l.panelWidth, l.panelUnfolded - kPanelFolded);
+    ui.playlistButton->setGeometry(l.panelHandle);
+    ui.playlistInfoLabel->setGeometry(l.panelInfo);
+    ui.playlistButton->findChild<QLabel *>(QStringLiteral("grip"))->setGeometry(l.panelGrip);
+    ui.table->setGeometry(l.panelTable);
     m_listPanel->setUnfoldedHeight(l.panelWidth, l.panelUnfolded);
     // A name wrapped for the old width is wrapped again for the new one.
     showSongName();

@@ -22,8 +22,11 @@ PlayerLayout PlayerLayout::forSize(QSize size)
     l.panelWidth = w;
     const int barTop = h - kBarHeight;
     l.panelUnfolded = barTop - kControlPanelHeight;
-    l.panelInfo = {w - 120, 0, 112, 0}; // heights follow the handle
-    l.panelGrip = {(w - 28) / 2, 0, 28, 0};
+    const int handle = ListPanel::kFolded;
+    l.panelHandle = {0, 0, w, handle};
+    l.panelTable = {0, handle, w, l.panelUnfolded - handle};
+    l.panelInfo = {w - 120, 0, 112, handle};
+    l.panelGrip = {(w - 28) / 2, 0, 28, handle};
 
     l.songName = {10, 140, w - 20, 56};
     l.seeker = {20, 220, w - 40, 24};

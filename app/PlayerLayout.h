@@ -8,6 +8,8 @@
 //
 // A plain value computed by a pure function; no widgets.
 
+#include "app/ListPanel.h"
+
 #include <QList>
 #include <QRect>
 #include <QSize>
@@ -27,7 +29,9 @@ struct PlayerLayout {
     // The list panel: its width, and its height unfolded (handle and table).
     int panelWidth = 0;
     int panelUnfolded = 0;
-    // In the panel handle's coordinates.
+    // In the panel's coordinates: its handle and its table.
+    QRect panelHandle, panelTable;
+    // In the handle's coordinates.
     QRect panelInfo, panelGrip;
 
     // size below the minimum is laid out as the minimum (parts are cut off).
