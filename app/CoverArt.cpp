@@ -90,10 +90,9 @@ void CoverArt::request(const QString& filePath, int side)
             QImage read;
             if (!cache->sources.contains(filePath)) {
                 // The embedded picture is decoded as it is found; the folder's on demand.
-                QString source;
                 if (const auto embedded = MediaInfo(filePath).picture())
                     read = decoded(embedded->data);
-                source = read.isNull() ? folderImageOf(filePath) : filePath;
+                const QString source = read.isNull() ? folderImageOf(filePath) : filePath;
                 if (cache->sources.size() >= Cache::kMaxSources)
                     cache->sources.clear();
                 cache->sources.insert(filePath, source);
